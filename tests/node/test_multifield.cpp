@@ -1,0 +1,183 @@
+// Lists of single values: editing, text form and the list coding in both the
+// list and the vector forms.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "coding_helpers.h"
+#include "node/node_typedef.h"
+
+namespace {
+
+std::string Text(const MultiField& list) {
+    std::string out;
+    list.ToString(out);
+    return out;
+}
+
+template <class L>
+L Decoded(const std::vector<std::uint8_t>& bytes, HRESULT expect = kOk) {
+    CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    L list;
+    EXPECT_EQ(list.Decode(in), expect);
+    return list;
+}
+
+TEST(MFField, TypeCodeNameAndSingleness) {
+    MFField<SFFloat> floats;
+    std::string name;
+    floats.GetTypeName(name);
+    EXPECT_EQ(name, "Multi SFFloat");
+    EXPECT_EQ(floats.GetFieldType(), kFieldSFFloat);
+    EXPECT_EQ(floats.IsSingle(), 0);
+    MFField<SFURL> urls;
+    urls.GetTypeName(name);
+    EXPECT_EQ(name, "Multi SFURL");
+    EXPECT_EQ(urls.GetFieldType(), kFieldSFURL);
+}
+
+TEST(MFField, InsertRemoveAndAssignWithIndexChecks) {
+    MFField<SFFloat> list;
+    EXPECT_EQ(list.InsertAt(0, SFFloat(2)), 0);
+    EXPECT_EQ(list.InsertAt(0, SFFloat(1)), 0);
+    EXPECT_EQ(list.InsertAt(2, SFFloat(4)), 0);  // index = count appends
+    EXPECT_EQ(list.InsertAt(4, SFFloat(9)), 1);  // count + 1
+    EXPECT_EQ(list.InsertAt(-1, SFFloat(9)), 1);
+    EXPECT_EQ(list.InsertAt(0, SFInt32(9)), 1);  // wrong element type
+    EXPECT_EQ(list.Append(SFFloat(5)), 0);
+    EXPECT_EQ(Text(list), "1.0;2.0;4.0;5.0");
+    EXPECT_EQ(list.InsertFromString(2, "3"), 0);
+    EXPECT_EQ(list.AssignAt(4, SFFloat(6)), 0);
+    EXPECT_EQ(list.AssignAt(5, SFFloat(6)), 1);
+    EXPECT_EQ(list.SetAtFromString(0, "0.5"), 0);
+    EXPECT_EQ(list.SetAtFromString(9, "0.5"), 1);
+    EXPECT_EQ(Text(list), "0.5;2.0;3.0;4.0;6.0");
+    list.RemoveAt(1);
+    list.RemoveAt(7);  // out of range: nothing
+    list.RemoveAt(-1);
+    EXPECT_EQ(Text(list), "0.5;3.0;4.0;6.0");
+    EXPECT_EQ(list.GetElement(4), nullptr);
+    EXPECT_EQ(list.GetElement(-1), nullptr);
+    ASSERT_NE(list.GetElement(3), nullptr);
+    EXPECT_EQ(list.Clear(), 0);
+    EXPECT_EQ(list.GetCount(), 0);
+}
+
+TEST(MFField, FromStringParsesBeforeStoring) {
+    MFField<SFVec3f> list;
+    EXPECT_EQ(list.InsertFromString(0, "1,2"), 1);
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(list.IsValidText("1,2,3"), 0);
+    EXPECT_EQ(list.IsValidText("1,2"), 1);
+    EXPECT_EQ(list.GetCount(), 0);
+    EXPECT_EQ(list.InsertFromString(0, "0,1,0"), 0);
+    EXPECT_EQ(list.InsertFromString(1, "1,0,0"), 0);
+    EXPECT_EQ(Text(list), "0.0,1.0,0.0;1.0,0.0,0.0");
+    EXPECT_EQ(Text(MFField<SFVec2f>()), "");
+    EXPECT_EQ(Text(MFField<SFFloat>{SFFloat(1.5f), SFFloat(2), SFFloat(0.25f)}), "1.5;2.0;0.25");
+}
+
+TEST(MFField, AssignFromSameListTypeOnly) {
+    MFField<SFInt32> a{SFInt32(1), SFInt32(2)};
+    MFField<SFInt32> b{SFInt32(7)};
+    MFField<SFFloat> c{SFFloat(3)};
+    EXPECT_EQ(b.AssignFrom(c), 1);
+    EXPECT_EQ(b.AssignFrom(SFInt32(5)), 1);
+    EXPECT_EQ(Text(b), "7");
+    EXPECT_EQ(b.AssignFrom(a), 0);
+    EXPECT_EQ(b, a);
+    EXPECT_EQ(b.AssignFrom(b), 0);
+    EXPECT_EQ(b, a);
+}
+
+TEST(MFFieldCoding, ListFrameBits) {
+    MFField<SFInt32> empty;
+    auto bytes = EncodeBytes([&](OutStream& s) { empty.Encode(s); });
+    EXPECT_EQ(BitString(bytes, 3), "011");
+    MFField<SFInt32> two{SFInt32(1), SFInt32(2)};
+    bytes = EncodeBytes([&](OutStream& s) { two.Encode(s); });
+    ASSERT_EQ(bytes.size(), 9u);  // 2 + 2 * 33 + 1 bits
+    EXPECT_EQ(BitString(bytes, 69), "01" "0" + std::string(31, '0') + "1" "0" +
+                                        std::string(30, '0') + "10" "1");
+}
+
+TEST(MFFieldCoding, FirstBitOneLeavesTheListEmpty) {
+    auto list = Decoded<MFField<SFFloat>>({0x80});
+    EXPECT_EQ(list.GetCount(), 0);
+}
+
+TEST(MFFieldCoding, ReadsTheVectorForm) {
+    // 0 (not empty), 0 (vector form), width 2 in 5 bits, count 2 in 2 bits,
+    // then two 32-bit integers 5 and 6.
+    auto bytes = EncodeBytes([](OutStream& s) {
+        s.WriteBits(0, 1);
+        s.WriteBits(0, 1);
+        s.WriteBits(2, 5);
+        s.WriteBits(2, 2);
+        s.WriteInt32(5);
+        s.WriteInt32(6);
+    });
+    auto list = Decoded<MFField<SFInt32>>(bytes);
+    EXPECT_EQ(list, (MFField<SFInt32>{SFInt32(5), SFInt32(6)}));
+}
+
+TEST(MFFieldCoding, EveryListTypeRoundTrips) {
+    std::mt19937 rng(99);
+    auto rf = [&] { return std::uniform_real_distribution<float>(-100, 100)(rng); };
+    MFField<SFString> strings{SFString("a"), SFString(""), SFString("long text")};
+    MFField<SFURL> urls{SFURL("x.jpg")};
+    MFField<SFInt32> ints;
+    MFField<SFFloat> floats;
+    MFField<SFColor> colors;
+    MFField<SFVec3f> vec3s;
+    MFField<SFVec2f> vec2s;
+    MFField<SFRotation> rots;
+    for (int i = 0; i < 50; ++i) {
+        ints.PushBack(SFInt32(static_cast<std::int32_t>(rng())));
+        floats.PushBack(SFFloat(rf()));
+        colors.PushBack(SFColor(rf(), rf(), rf()));
+        vec3s.PushBack(SFVec3f(rf(), rf(), rf()));
+        vec2s.PushBack(SFVec2f(rf(), rf()));
+        rots.PushBack(SFRotation(rf(), rf(), rf(), rf()));
+    }
+    auto check = [](const auto& list) {
+        using L = std::decay_t<decltype(list)>;
+        auto bytes = EncodeBytes([&](OutStream& s) { EXPECT_EQ(list.Encode(s), kOk); });
+        EXPECT_EQ(Decoded<L>(bytes), list);
+    };
+    check(strings);
+    check(urls);
+    check(ints);
+    check(floats);
+    check(colors);
+    check(vec3s);
+    check(vec2s);
+    check(rots);
+}
+
+TEST(MFFieldCoding, MalformedListsFailCleanly) {
+    // Vector form claiming 2^31-1 elements in a few bytes.
+    auto huge = EncodeBytes([](OutStream& s) {
+        s.WriteBits(0, 2);
+        s.WriteBits(31, 5);
+        s.WriteBits(0x7FFFFFFF, 31);
+        s.WriteInt32(1);
+    });
+    auto list = Decoded<MFField<SFInt32>>(huge, kFailCode);
+    EXPECT_EQ(list.GetCount(), 0);
+
+    // List form cut off in its third element: the two whole ones stay.
+    MFField<SFVec3f> three{SFVec3f(1, 2, 3), SFVec3f(4, 5, 6), SFVec3f(7, 8, 9)};
+    auto bytes = EncodeBytes([&](OutStream& s) { three.Encode(s); });
+    bytes.resize(bytes.size() - 6);
+    auto cut = Decoded<MFField<SFVec3f>>(bytes, kFailCode);
+    EXPECT_EQ(cut.GetCount(), 2);
+
+    // A list form that never ends.
+    std::vector<std::uint8_t> zeros(64, 0x00);
+    zeros[0] = 0x40;  // 0 then 1: list form; every following bit says "another element"
+    auto endless = Decoded<MFField<SFFloat>>(zeros, kFailCode);
+    EXPECT_LE(endless.GetCount(), 16);
+}
+
+}  // namespace
