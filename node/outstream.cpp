@@ -8,7 +8,7 @@
 void OutStream::FlushWord(bool final) {
     if (!final) {
         if (m_byteCount + 8 > kBufferSize) WriteBuffer();
-        StoreWord(m_accumulator);
+        StoreWord(m_byteCount, m_accumulator);
         m_byteCount = static_cast<std::uint16_t>(m_byteCount + 8);
         m_accumulator = 0;
         return;

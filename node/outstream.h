@@ -33,17 +33,23 @@ public:
         // the write fills it; the low half holds the bits that spill over.
         // Written without data-dependent branches, since random widths make
         // "did the word fill?" unpredictable.
+        // Members are read once into locals: the word store below may alias
+        // them as far as the compiler knows, and re-reading them after it
+        // would lengthen every call.
         unsigned used = m_bitsUsed + count;
+        unsigned byteCount = m_byteCount;
         unsigned __int128 both = static_cast<unsigned __int128>(m_accumulator) << 64 |
                                  static_cast<unsigned __int128>(value) << (128 - used);
         auto high = static_cast<std::uint64_t>(both >> 64);
         auto low = static_cast<std::uint64_t>(both);
         std::uint64_t full = used >> 6;  // 1 when the word is full, else 0
-        if (m_byteCount + 8 > kBufferSize) [[unlikely]]
-            WriteBuffer();
-        StoreWord(high);  // kept only when the word is full
-        m_byteCount = static_cast<std::uint16_t>(m_byteCount + (full << 3));
         std::uint64_t keep = 0 - full;
+        if (byteCount + 8 > kBufferSize) [[unlikely]] {
+            WriteBuffer();
+            byteCount = 0;
+        }
+        StoreWord(byteCount, high);  // counted only when the word is full
+        m_byteCount = static_cast<std::uint16_t>(byteCount + (full << 3));
         m_accumulator = (low & keep) | (high & ~keep);
         m_bitsUsed = static_cast<std::uint8_t>(used & 63);
     }
@@ -61,10 +67,10 @@ public:
     std::uint16_t BufferedBytes() const { return m_byteCount; }
 
 protected:
-    // Stores the word big-endian at the end of the buffer without counting it.
-    void StoreWord(std::uint64_t word) {
+    // Stores the word big-endian at byte `at` of the buffer without counting it.
+    void StoreWord(unsigned at, std::uint64_t word) {
         if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
-        std::memcpy(m_buffer + m_byteCount, &word, 8);
+        std::memcpy(m_buffer + at, &word, 8);
     }
 
     std::uint64_t m_accumulator = 0;
