@@ -61,3 +61,23 @@ TEST(DebugTraceStderr, DefaultSinkIsStandardError) {
 }
 
 }  // namespace
+
+#include "trace/message_sink.h"
+
+namespace {
+
+TEST(MessageSink, RecordsAndRestores) {
+    std::vector<std::pair<std::string, std::string>> seen;
+    auto old = SetMessageSink([&](const std::string& t, const std::string& c) { seen.emplace_back(t, c); });
+    ShowMessage("Failed to create material!");
+    ShowMessage("Create Clipper Failed\n", "error");
+    SetMessageSink(old);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0], (std::pair<std::string, std::string>{"Failed to create material!", "D3DRM Sample"}));
+    EXPECT_EQ(seen[1].second, "error");
+    ::testing::internal::CaptureStderr();
+    ShowMessage("File name error!");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "D3DRM Sample: File name error!\n");
+}
+
+}  // namespace
