@@ -1,0 +1,73 @@
+// CPicture: loads a JPEG, Targa or Windows bitmap file named by a texture node
+// into one pixel buffer that the texture maker turns into a texture.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CPicture {
+  public:
+    // The decoded image. What `pixels` holds depends on the file type:
+    //
+    // - JPEG (3 bytes per pixel): R, G, B; rows from the top row down, packed
+    //   (width * 3 bytes per row, no padding). pixels.size() == width * height * 3.
+    // - Targa (3 or 4 bytes per pixel): R, G, B[, A]; the rows of the file in
+    //   reverse order, packed. A Targa written bottom-up (the usual origin) thus
+    //   comes out top-down; one written top-down comes out upside down, because
+    //   the file's origin bit is not consulted. pixels.size() == width * height * bpp.
+    // - Bitmap (bytesPerPixel says 3 whatever the file's bit count): the file's
+    //   pixel array exactly as stored, NOT converted. For the usual 24-bit file
+    //   that is B, G, R per pixel, rows from the BOTTOM row up (top-down only when
+    //   the file's height is negative), each row padded to a multiple of 4 bytes.
+    //   The byte count is the header's image size or, when that is 0,
+    //   ((width * bit count + 7) / 8) * height -- which leaves out the row
+    //   padding. So pixels.size() can differ from width * height * 3 (larger
+    //   with padding, smaller for files of fewer than 24 bits per pixel):
+    //   readers must bound every access by pixels.size().
+    //
+    // width and height are positive; height is the absolute value of a
+    // bitmap's signed height.
+    struct Image {
+        std::vector<std::uint8_t> pixels;
+        std::int32_t width = 0;
+        std::int32_t height = 0;
+        std::int32_t bytesPerPixel = 0;
+    };
+
+    // Limits that reject absurd headers before anything is allocated: total
+    // pixel count, and the size of both the file read and the pixel buffer.
+    static constexpr std::uint64_t kMaxPixels = 16384ull * 16384ull;
+    static constexpr std::uint64_t kMaxBytes = 512ull << 20;
+
+    virtual ~CPicture() = default;
+
+    // Reads fileName, choosing the decoder by the extension compared in upper
+    // case: "JPG" or "JPEG" (JPEG), "TGA" (Targa), "BMP" (bitmap). Any other
+    // extension keeps a copy of the name (GetKeptName) and returns false.
+    // The previous image is dropped first; on any failure no pixel buffer is
+    // left and GetError says why. `flag` is reserved: every value decodes the
+    // whole image (the scene translation passes 0).
+    bool Load(const std::string& fileName, int flag = 0);
+
+    const Image& GetImage() const { return m_image; }
+
+    // Width and height as the last file's header gave them (a bitmap's height
+    // keeps its sign), also after a later decoding failure; 0 when no header
+    // was read.
+    std::int32_t GetFileWidth() const { return m_fileWidth; }
+    std::int32_t GetFileHeight() const { return m_fileHeight; }
+
+    // The name last passed with an unsupported extension; empty if none.
+    const std::string& GetKeptName() const { return m_keptName; }
+
+    // Why the last Load failed ("<file>: <reason>"); empty after a success.
+    const std::string& GetError() const { return m_error; }
+
+  private:
+    std::string m_keptName;
+    Image m_image;
+    std::int32_t m_fileWidth = 0;
+    std::int32_t m_fileHeight = 0;
+    std::string m_error;
+};
