@@ -238,7 +238,22 @@ public:
     std::uint8_t GetNDT() const override { return NDT::kNDT; }
 };
 
+// The grouping nodes (those with addChildren/removeChildren) also derive from
+// this interface; reach it with dynamic_cast from any node view.
+class GroupingNode {
+public:
+    // Appends a node to the children list (anything else is ignored).
+    virtual void AddChildren(Field* value) = 0;
+    // Removes and releases the child at `index` when it is in range.
+    virtual void RemoveChildren(int index) = 0;
+    virtual MultiNode& Children() = 0;
+
+protected:
+    ~GroupingNode() = default;
+};
+
 // Fills the NDT tables from every node class; call once before anything else.
+// The lookups below also fill them on first use, so calling it is optional.
 void InitNDTTables();
 // The table of NDT `ndt` (1..31); null for any other id.
 const NDTTable* GetNDTTable(std::uint8_t ndt);
@@ -251,7 +266,8 @@ int GetNodeTypeFromLocal(std::uint8_t ndt, std::uint8_t code);
 
 // Name of node type `nodeType` (row 0 "reserved"); 1 and "" above 100.
 int GetNodeTypeName(int nodeType, std::string& name);
-// The node type id of a name as the node-name table spells it; 0 when unknown.
+// The node type id of a name as the node-name table spells it, or of the VRML
+// names "IndexedLineSet" / "IndexedLineSet2D" (rows 50/51); 0 when unknown.
 int GetNodeTypeFromName(const std::string& name);
 // The node type id of a node.
 int GetNodeType(const SingleNode& node);

@@ -1,0 +1,298 @@
+#include "node/node_basenodedef.h"
+
+#include <algorithm>
+#include <array>
+#include <mutex>
+#include <stdexcept>
+#include <vector>
+
+#include "node/bifs_instream.h"
+#include "node/node_impl.h"
+#include "node/outstream.h"
+
+// ---- NDT tables ----
+
+namespace {
+
+// Bit width of a local code per NDT id (index 0 and ids above 31 have none).
+constexpr std::array<std::uint8_t, 32> kNDTBits = {0, 5, 6, 1, 3, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,
+                                                   1, 1, 1, 5, 1, 2, 1, 1, 3, 1, 3, 1, 2, 1, 1, 7};
+
+struct NDTTables {
+    std::array<NDTTable, 32> forward;                         // type id -> code
+    std::array<std::array<std::uint8_t, 128>, 32> reverse{};  // code -> type id
+};
+
+NDTTables& Tables() {
+    static NDTTables tables;
+    return tables;
+}
+
+std::once_flag g_tablesOnce;
+
+void FillTables() {
+    NDTTables& t = Tables();
+    for (int type = 1; type <= 100; ++type) {
+        const NodeDesc* desc = GetNodeDesc(type);
+        if (desc == nullptr) continue;
+        for (int i = 0; i < desc->codeCount; ++i) {
+            const NDTCode& c = desc->codes[i];
+            t.forward[c.ndt][type] = c.code;
+            t.reverse[c.ndt][c.code & 127] = static_cast<std::uint8_t>(type);
+        }
+    }
+}
+
+const NDTTables& ReadyTables() {
+    std::call_once(g_tablesOnce, FillTables);
+    return Tables();
+}
+
+}  // namespace
+
+void InitNDTTables() {
+    ReadyTables();
+}
+
+const NDTTable* GetNDTTable(std::uint8_t ndt) {
+    if (ndt == 0 || ndt > NDT_Count) return nullptr;
+    return &ReadyTables().forward[ndt];
+}
+
+std::uint8_t GetNDTBits(std::uint8_t ndt) {
+    return ndt < kNDTBits.size() ? kNDTBits[ndt] : 0;
+}
+
+std::uint8_t GetLocalCodeInNDT(std::uint8_t ndt, int nodeType) {
+    const NDTTable* table = GetNDTTable(ndt);
+    if (table == nullptr) return 0;
+    auto it = table->find(nodeType);
+    return it == table->end() ? 0 : it->second;
+}
+
+int GetNodeTypeFromLocal(std::uint8_t ndt, std::uint8_t code) {
+    if (ndt == 0 || ndt > NDT_Count || code >= 128) return 0;
+    return ReadyTables().reverse[ndt][code];
+}
+
+// ---- Node names and the factory ----
+
+int GetNodeTypeName(int nodeType, std::string& name) {
+    if (nodeType < 0 || nodeType > 100) {
+        name.clear();
+        return 1;
+    }
+    name = kNodeTypeNames[nodeType];
+    return 0;
+}
+
+int GetNodeTypeFromName(const std::string& name) {
+    // The VRML spelling of the two rows the name table shortens.
+    if (name == "IndexedLineSet") return 50;
+    if (name == "IndexedLineSet2D") return 51;
+    for (int type = 1; type <= 100; ++type) {
+        if (name == kNodeTypeNames[type]) return type;
+    }
+    return 0;
+}
+
+int GetNodeType(const SingleNode& node) {
+    auto* impl = dynamic_cast<const NodeImpl*>(&node);
+    return impl != nullptr ? impl->Desc().type : 0;
+}
+
+SFWorldNode* CreateNode(int nodeType) {
+    const NodeDesc* desc = GetNodeDesc(nodeType);
+    return desc != nullptr ? desc->create() : nullptr;
+}
+
+void* CastToNDT(SingleNode* node, std::uint8_t ndt) {
+    if (node == nullptr) return nullptr;
+    switch (ndt) {
+#define ORVANE_CAST(name) \
+    case NDT_##name:      \
+        return static_cast<void*>(dynamic_cast<name*>(node));
+        ORVANE_CAST(SF2DNode)
+        ORVANE_CAST(SF3DNode)
+        ORVANE_CAST(SFAppearanceNode)
+        ORVANE_CAST(SFAudioNode)
+        ORVANE_CAST(SFBackground2DNode)
+        ORVANE_CAST(SFBackground3DNode)
+        ORVANE_CAST(SFColorNode)
+        ORVANE_CAST(SFCoordinate2DNode)
+        ORVANE_CAST(SFCoordinateNode)
+        ORVANE_CAST(SFExpressionNode)
+        ORVANE_CAST(SFFaceDefMeshNode)
+        ORVANE_CAST(SFFaceDefTablesNode)
+        ORVANE_CAST(SFFaceDefTransformNode)
+        ORVANE_CAST(SFFAPNode)
+        ORVANE_CAST(SFFDPNode)
+        ORVANE_CAST(SFFITNode)
+        ORVANE_CAST(SFFogNode)
+        ORVANE_CAST(SFFontStyleNode)
+        ORVANE_CAST(SFGeometryNode)
+        ORVANE_CAST(SFLinePropertiesNode)
+        ORVANE_CAST(SFMaterialNode)
+        ORVANE_CAST(SFNavigationInfoNode)
+        ORVANE_CAST(SFNormalNode)
+        ORVANE_CAST(SFStreamingNode)
+        ORVANE_CAST(SFTextureCoordinateNode)
+        ORVANE_CAST(SFTextureNode)
+        ORVANE_CAST(SFTextureTransformNode)
+        ORVANE_CAST(SFTopNode)
+        ORVANE_CAST(SFViewpointNode)
+        ORVANE_CAST(SFVisemeNode)
+        ORVANE_CAST(SFWorldNode)
+#undef ORVANE_CAST
+        default:
+            return nullptr;
+    }
+}
+
+bool SFNodeSlot::Assign(SingleNode* node, std::uint8_t ndt) {
+    void* typed = nullptr;
+    if (node != nullptr) {
+        typed = CastToNDT(node, ndt);
+        if (typed == nullptr) return false;
+        node->AddRef();
+    }
+    SingleNode* old = m_node;
+    m_node = node;
+    m_typed = typed;
+    if (old != nullptr) old->Release();
+    return true;
+}
+
+// ---- SingleNode: the common coding operations ----
+
+HRESULT SingleNode::EncodeNode(OutStream& stream, std::uint8_t ndt) {
+    // Visit rule: a node standing in n places (reference count n) is written
+    // in full at its first visit of a pass and as a reference at the others;
+    // the count returns to 0 after the n-th visit, ready for the next pass.
+    std::uint32_t taken = m_visitCount;
+    std::uint32_t next = taken + 1;
+    m_visitCount = static_cast<std::int64_t>(next) >= GetRef() ? 0 : next;
+    if (taken != 0) {
+        stream.WriteBits(1, 1);  // isReused
+        stream.WriteBits(GetNodeID(), 32);
+        return kOk;
+    }
+    stream.WriteBits(0, 1);
+    EncodeNodeType(stream, ndt);
+    if (GetNodeID() != 0) {
+        stream.WriteBits(1, 1);  // isUpdateable
+        stream.WriteBits(GetNodeID(), 32);
+    } else {
+        stream.WriteBits(0, 1);
+    }
+    stream.WriteBits(0, 1);  // list form
+    const int count = GetDEFCount();
+    const auto bits = static_cast<std::uint8_t>(GetDEFBits());
+    for (int i = 0; i < count; ++i) {
+        if (GetDEFField(i) == nullptr) continue;
+        stream.WriteBits(0, 1);
+        if (bits > 0) stream.WriteBits(static_cast<std::uint64_t>(i), bits);
+        if (EncodeField(stream, i) != kOk) return kFailCode;
+    }
+    stream.WriteBits(1, 1);
+    return kOk;
+}
+
+namespace {
+
+// The nodes whose DecodeNode runs on this thread, outermost first.
+thread_local std::vector<const SingleNode*> t_decoding;
+
+struct DecodingScope {
+    explicit DecodingScope(const SingleNode* node) { t_decoding.push_back(node); }
+    ~DecodingScope() { t_decoding.pop_back(); }
+    DecodingScope(const DecodingScope&) = delete;
+    DecodingScope& operator=(const DecodingScope&) = delete;
+};
+
+}  // namespace
+
+bool IsBeingDecoded(const SingleNode* node) {
+    return std::find(t_decoding.begin(), t_decoding.end(), node) != t_decoding.end();
+}
+
+HRESULT SingleNode::DecodeNode(CBIFS_InStream& stream, SceneTree* tree) {
+    if (t_decoding.size() >= static_cast<std::size_t>(kMaxDecodeDepth)) {
+        stream.MarkError();
+        return kFailCode;
+    }
+    DecodingScope scope(this);
+    const int count = GetDEFCount();
+    const auto bits = static_cast<std::uint8_t>(GetDEFBits());
+    if (stream.ReadBits(1) == 1) {
+        // Mask form: one bit per DEF field.
+        for (int i = 0; i < count; ++i) {
+            if (stream.HasError()) return kFailCode;
+            if (stream.ReadBits(1) == 1 && DecodeField(stream, i, tree) != kOk) return kFailCode;
+        }
+        return stream.HasError() ? kFailCode : kOk;
+    }
+    // List form: 0 + DEF index + value per field, 1 at the end.
+    while (!stream.HasError() && stream.ReadBits(1) == 0) {
+        if (stream.HasError()) break;
+        int index = static_cast<int>(stream.ReadBits(bits));
+        if (stream.HasError() || index >= count) {
+            stream.MarkError();
+            return kFailCode;
+        }
+        if (DecodeField(stream, index, tree) != kOk) return kFailCode;
+    }
+    return stream.HasError() ? kFailCode : kOk;
+}
+
+// ---- MultiNode ----
+
+MultiNode::~MultiNode() {
+    while (!m_nodes.empty()) {
+        SingleNode* last = m_nodes.back();
+        m_nodes.pop_back();
+        last->Release();
+    }
+}
+
+HRESULT MultiNode::EncodeNodeList(OutStream& stream, std::uint8_t ndt) {
+    stream.WriteBits(0, 1);  // reserved
+    stream.WriteBits(1, 1);  // list form
+    // The nodes may change the list's neighbours' counts, never the list.
+    for (SingleNode* node : m_nodes) {
+        stream.WriteBits(0, 1);
+        if (node->EncodeNode(stream, ndt) != kOk) return kFailCode;
+    }
+    stream.WriteBits(1, 1);
+    return kOk;
+}
+
+void MultiNode::AddNode(Field* value) {
+    auto* node = dynamic_cast<SingleNode*>(value);
+    if (node == nullptr) return;
+    node->AddRef();
+    m_nodes.push_back(node);
+}
+
+void MultiNode::RemoveNode(SingleNode* node) {
+    if (node == nullptr) return;
+    for (auto it = m_nodes.begin(); it != m_nodes.end(); ++it) {
+        if (*it == node) {
+            m_nodes.erase(it);
+            node->Release();
+            return;
+        }
+    }
+}
+
+void MultiNode::RemoveNodeAt(int index) {
+    if (index < 0 || index >= GetCount()) return;
+    SingleNode* node = m_nodes[index];
+    m_nodes.erase(m_nodes.begin() + index);
+    node->Release();
+}
+
+SingleNode* MultiNode::GetNodeAt(int index) const {
+    if (index < 0 || index >= GetCount()) throw std::out_of_range("invalid vector<T> subscript");
+    return m_nodes[index];
+}

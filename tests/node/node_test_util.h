@@ -1,0 +1,140 @@
+// Helpers for the node tests: the catalogue tables read at run time, nodes
+// with owned references, and encoding a node into bytes.
+#pragma once
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "coding_helpers.h"
+#include "node/node_impl.h"
+#include "node/nodes.h"
+
+// Releases its node's reference when it goes.
+struct NodeRef {
+    SingleNode* node = nullptr;
+    NodeRef() = default;
+    explicit NodeRef(SingleNode* n) : node(n) {}
+    explicit NodeRef(int type) : node(CreateNode(type)) {}
+    NodeRef(const NodeRef&) = delete;
+    NodeRef& operator=(const NodeRef&) = delete;
+    ~NodeRef() {
+        if (node != nullptr) node->Release();
+    }
+    SingleNode* operator->() const { return node; }
+    SingleNode& operator*() const { return *node; }
+    SingleNode* get() const { return node; }
+    template <class T>
+    T& as() const {
+        return *dynamic_cast<T*>(node);
+    }
+};
+
+// One row of a tab-separated table, by column name.
+using TableRow = std::map<std::string, std::string>;
+
+inline std::vector<TableRow> ReadTable(const std::string& path) {
+    std::ifstream in(path);
+    std::vector<TableRow> rows;
+    std::vector<std::string> header;
+    std::string line;
+    auto split = [](const std::string& l) {
+        std::vector<std::string> cells;
+        std::stringstream ss(l);
+        std::string cell;
+        while (std::getline(ss, cell, '\t')) {
+            // Cells quoted CSV-style ("[""BEGIN""]") lose their quoting.
+            if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"') {
+                std::string plain;
+                for (std::size_t i = 1; i + 1 < cell.size(); ++i) {
+                    plain += cell[i];
+                    if (cell[i] == '"' && cell[i + 1] == '"') ++i;
+                }
+                cell = plain;
+            }
+            cells.push_back(cell);
+        }
+        if (!l.empty() && l.back() == '\t') cells.emplace_back();
+        return cells;
+    };
+    while (std::getline(in, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string> cells = split(line);
+        if (header.empty()) {
+            header = cells;
+            continue;
+        }
+        TableRow row;
+        for (std::size_t i = 0; i < header.size(); ++i)
+            row[header[i]] = i < cells.size() ? cells[i] : "";
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// The catalogue tables; ORVANE_CATALOGUE_DIR in the environment points the
+// tests at another copy (used to check that a changed cell fails them).
+inline std::string CatalogueFile(const char* name) {
+    const char* dir = std::getenv("ORVANE_CATALOGUE_DIR");
+    return std::string(dir != nullptr ? dir : ORVANE_CATALOGUE_DIR) + "/" + name;
+}
+
+// NDT class names by NDT id.
+inline const std::vector<std::string>& NDTNames() {
+    static const std::vector<std::string> names = {"",
+                                                   "SF2DNode",
+                                                   "SF3DNode",
+                                                   "SFAppearanceNode",
+                                                   "SFAudioNode",
+                                                   "SFBackground2DNode",
+                                                   "SFBackground3DNode",
+                                                   "SFColorNode",
+                                                   "SFCoordinate2DNode",
+                                                   "SFCoordinateNode",
+                                                   "SFExpressionNode",
+                                                   "SFFaceDefMeshNode",
+                                                   "SFFaceDefTablesNode",
+                                                   "SFFaceDefTransformNode",
+                                                   "SFFAPNode",
+                                                   "SFFDPNode",
+                                                   "SFFITNode",
+                                                   "SFFogNode",
+                                                   "SFFontStyleNode",
+                                                   "SFGeometryNode",
+                                                   "SFLinePropertiesNode",
+                                                   "SFMaterialNode",
+                                                   "SFNavigationInfoNode",
+                                                   "SFNormalNode",
+                                                   "SFStreamingNode",
+                                                   "SFTextureCoordinateNode",
+                                                   "SFTextureNode",
+                                                   "SFTextureTransformNode",
+                                                   "SFTopNode",
+                                                   "SFViewpointNode",
+                                                   "SFVisemeNode",
+                                                   "SFWorldNode"};
+    return names;
+}
+
+inline std::uint8_t NDTByName(const std::string& name) {
+    const auto& names = NDTNames();
+    for (std::size_t i = 1; i < names.size(); ++i) {
+        if (names[i] == name) return static_cast<std::uint8_t>(i);
+    }
+    return 0;
+}
+
+// The first node type (by id) that belongs to NDT `ndt`.
+inline int FirstTypeIn(std::uint8_t ndt) {
+    for (int t = 1; t <= 100; ++t) {
+        if (GetLocalCodeInNDT(ndt, t) != 0) return t;
+    }
+    return 0;
+}
+
+inline std::vector<std::uint8_t> EncodeNodeBytes(SingleNode& node, std::uint8_t ndt) {
+    return EncodeBytes([&](OutStream& out) { node.EncodeNode(out, ndt); });
+}
