@@ -85,7 +85,7 @@ bool ReadWholeFile(const std::string& fileName, std::vector<std::uint8_t>& bytes
     }
     bytes.resize(used);
     if (std::ferror(file.get())) {
-        error = "read error";
+        error = "read error (" + std::string(std::strerror(errno)) + ")";
         return false;
     }
     return true;

@@ -52,7 +52,7 @@ inline void PutLe32(Bytes& b, std::size_t at, std::uint32_t v) {
 
 // A Targa file of type 2 or 10 at depth 24 or 32, rows bottom-up as Targa
 // writers store them, pixels B, G, R[, A]. Runs of equal pixels become run
-// packets, everything else raw packets; packets may span rows.
+// packets (which may span rows), other pixels one-pixel raw packets.
 inline Bytes MakeTarga(int type, int depth, int w, int h, const std::vector<Rgba>& topDown,
                        const std::string& id = "") {
     Bytes f(18 + id.size(), 0);
@@ -76,20 +76,9 @@ inline Bytes MakeTarga(int type, int depth, int w, int h, const std::vector<Rgba
     for (std::size_t i = 0; i < pixels.size();) {
         std::size_t run = 1;
         while (i + run < pixels.size() && run < 128 && pixels[i + run] == pixels[i]) ++run;
-        if (run > 1) {
-            f.push_back(std::uint8_t(0x80 | (run - 1)));
-            f.insert(f.end(), pixels[i].begin(), pixels[i].end());
-            i += run;
-            continue;
-        }
-        std::size_t raw = 1;
-        while (i + raw < pixels.size() && raw < 128 &&
-               !(i + raw + 1 < pixels.size() && pixels[i + raw] == pixels[i + raw + 1]))
-            ++raw;
-        f.push_back(std::uint8_t(raw - 1));
-        for (std::size_t k = 0; k < raw; ++k)
-            f.insert(f.end(), pixels[i + k].begin(), pixels[i + k].end());
-        i += raw;
+        f.push_back(std::uint8_t(run > 1 ? 0x80 | (run - 1) : 0));
+        f.insert(f.end(), pixels[i].begin(), pixels[i].end());
+        i += run;
     }
     return f;
 }
@@ -151,9 +140,12 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
 
+    // The path of a file called `name` in the folder.
+    std::string Path(const std::string& name) const { return (m_path / name).string(); }
+
     // Writes `bytes` to a file called `name` in the folder; returns its path.
     std::string Write(const std::string& name, const Bytes& bytes) const {
-        const std::string path = (m_path / name).string();
+        const std::string path = Path(name);
         std::ofstream(path, std::ios::binary | std::ios::trunc)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;

@@ -231,10 +231,13 @@ TEST(CPicture, FailureAfterSuccessLeavesNoPixels) {
     EXPECT_EQ(p.GetFileWidth(), 4);  // the header was read
     EXPECT_NE(p.GetError().find("cut.tga"), std::string::npos) << p.GetError();
     ASSERT_TRUE(p.Load(ok));
-    EXPECT_FALSE(p.Load(dir.Write("missing.jpg", {}) + ".gone.jpg"));
+    EXPECT_FALSE(p.Load(dir.Path("missing.jpg")));
     ExpectNoImage(p);
     EXPECT_EQ(p.GetFileWidth(), 0);
     EXPECT_FALSE(p.Load(dir.Write("empty.jpg", {})));
+    ExpectNoImage(p);
+    ASSERT_TRUE(std::filesystem::create_directory(dir.Path("folder.bmp")));
+    EXPECT_FALSE(p.Load(dir.Path("folder.bmp")));
     ExpectNoImage(p);
 }
 

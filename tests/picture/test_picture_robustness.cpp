@@ -81,6 +81,8 @@ TEST(PictureRobustness, RandomlyDamagedFilesNeverCrash) {
             ++(ok ? loaded : failed);
         }
     }
+    RecordProperty("loaded", loaded);
+    RecordProperty("failed", failed);
     // Both outcomes occur, so the damage neither always nor never breaks a file.
     EXPECT_GT(loaded, 0);
     EXPECT_GT(failed, 0);
