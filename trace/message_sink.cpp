@@ -2,11 +2,19 @@
 
 #include <cstdio>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 namespace {
 
 std::mutex g_sinkLock;
 MessageSink g_sink;
+
+struct Deferred {
+    int depth = 0;
+    std::vector<std::pair<std::string, std::string>> queue;
+};
+thread_local Deferred t_deferred;
 
 void PrintToStderr(const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
@@ -16,6 +24,10 @@ void PrintToStderr(const std::string& text, const std::string& caption) {
 }  // namespace
 
 void ShowMessage(const std::string& text, const std::string& caption) {
+    if (t_deferred.depth > 0) {
+        t_deferred.queue.emplace_back(text, caption);
+        return;
+    }
     MessageSink sink;
     {
         // Copy the sink out so a message box that blocks does not hold the lock.
@@ -30,4 +42,13 @@ MessageSink SetMessageSink(MessageSink sink) {
     MessageSink old = std::move(g_sink);
     g_sink = std::move(sink);
     return old;
+}
+
+MessageDeferral::MessageDeferral() { ++t_deferred.depth; }
+
+MessageDeferral::~MessageDeferral() {
+    if (--t_deferred.depth > 0) return;
+    auto queue = std::move(t_deferred.queue);
+    t_deferred.queue.clear();
+    for (const auto& [text, caption] : queue) ShowMessage(text, caption);
 }

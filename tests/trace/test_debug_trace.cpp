@@ -80,4 +80,22 @@ TEST(MessageSink, RecordsAndRestores) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "D3DRM Sample: File name error!\n");
 }
 
+TEST(MessageSink, DeferralQueuesUntilTheOutermostEnds) {
+    std::vector<std::string> seen;
+    auto old = SetMessageSink([&](const std::string& t, const std::string&) { seen.push_back(t); });
+    {
+        MessageDeferral outer;
+        ShowMessage("one");
+        {
+            MessageDeferral inner;
+            ShowMessage("two");
+        }
+        EXPECT_TRUE(seen.empty());
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"one", "two"}));
+    ShowMessage("three");  // no deferral: shown at once
+    EXPECT_EQ(seen.size(), 3u);
+    SetMessageSink(old);
+}
+
 }  // namespace

@@ -1,0 +1,356 @@
+#include "rendermodule/geometry_builder.h"
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "trace/message_sink.h"
+
+namespace {
+
+// Angles use the same rounded constants everywhere so that seams line up.
+constexpr double kTurn = 6.28318;
+constexpr double kHalfTurn = 3.14159;
+
+rm::Ptr<rm::RetainedMode> g_rm;
+
+bool Ready(const rm::MeshBuilder* mb) { return g_rm && mb != nullptr; }
+
+// Face data under construction: per face its corner count and (vertex, normal) pairs.
+struct Faces {
+    std::vector<std::uint32_t> data;
+    void Add(std::initializer_list<std::uint32_t> vertices, std::uint32_t normal) {
+        data.push_back(static_cast<std::uint32_t>(vertices.size()));
+        for (std::uint32_t v : vertices) {
+            data.push_back(v);
+            data.push_back(normal);
+        }
+    }
+    // Each vertex with the normal of the same index.
+    void AddSmooth(std::initializer_list<std::uint32_t> vertices) {
+        data.push_back(static_cast<std::uint32_t>(vertices.size()));
+        for (std::uint32_t v : vertices) {
+            data.push_back(v);
+            data.push_back(v);
+        }
+    }
+    std::span<const std::uint32_t> Closed() {
+        data.push_back(0);
+        return data;
+    }
+};
+
+void AddFacesAndColor(rm::MeshBuilder* mb, const std::vector<glm::vec3>& vertices,
+                      const std::vector<glm::vec3>& normals, Faces& faces, const char* addFailed,
+                      const char* colorFailed) {
+    if (rm::Failed(mb->AddFaces(vertices, normals, faces.Closed()))) ShowMessage(addFailed);
+    mb->SetColorRGB(0.8f, 0.8f, 0.8f);
+    (void)colorFailed;  // setting a colour cannot fail in this layer
+}
+
+float F(double v) { return static_cast<float>(v); }
+
+void ApplyWrap(rm::MeshBuilder* mb, const rm::WrapParams& params, const char* createFailed,
+               const char* applyFailed) {
+    rm::Ptr<rm::Wrap> wrap;
+    if (rm::Failed(g_rm->CreateWrap(params, wrap.Put()))) {
+        ShowMessage(createFailed);
+        return;
+    }
+    if (rm::Failed(wrap->Apply(mb))) ShowMessage(applyFailed);
+}
+
+// 1/extent, or 1 for a flat extent, so that no infinity reaches a coordinate.
+float InverseExtent(float extent) { return extent > 0 ? 1.0f / extent : 1.0f; }
+
+}  // namespace
+
+void SetBuilderD3DRM(rm::RetainedMode* rm) { g_rm = rm::Ptr<rm::RetainedMode>(rm); }
+rm::RetainedMode* GetBuilderD3DRM() { return g_rm.Get(); }
+
+void GetACircle(rm::MeshBuilder* mb, float radius) {
+    if (!Ready(mb)) return;
+    constexpr int kSegments = 24;
+    std::vector<glm::vec3> vertices;
+    for (int i = 0; i < kSegments; ++i) {
+        double a = i * kTurn * 15 / 360;
+        vertices.emplace_back(F(radius * std::cos(a)), F(radius * std::sin(a)), 0.0f);
+    }
+    vertices.emplace_back(0.0f, 0.0f, 0.0f);
+    std::vector<glm::vec3> normals{{0.0f, 0.0f, -1.0f}};
+    Faces faces;
+    for (std::uint32_t i = 0; i < kSegments; ++i) faces.Add({kSegments, (i + 1) % kSegments, i}, 0);
+    AddFacesAndColor(mb, vertices, normals, faces, "Failed to add faces when GetACircle.",
+                     "Failed to SetColorRGB when GetACircle.");
+    MakeWarpSpherical(mb);
+}
+
+void GetARect(rm::MeshBuilder* mb, float x, float y) {
+    if (!Ready(mb)) return;
+    float w = x / 2, h = y / 2;
+    std::vector<glm::vec3> vertices{{w, h, 0}, {-w, h, 0}, {-w, -h, 0}, {w, -h, 0}};
+    std::vector<glm::vec3> normals{{0.0f, 0.0f, -1.0f}};
+    Faces faces;
+    faces.Add({0, 2, 1}, 0);
+    faces.Add({0, 3, 2}, 0);
+    AddFacesAndColor(mb, vertices, normals, faces, "Failed to AddFaces when GetARect.",
+                     "Failed to SetColorRGB when GetARect.");
+    const float uv[4][2] = {{1, 0}, {0, 0}, {0, 1}, {1, 1}};
+    std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount()) - 4;
+    for (std::uint32_t i = 0; i < 4; ++i) mb->SetTextureCoordinates(base + i, uv[i][0], uv[i][1]);
+}
+
+void GetAPolygon(rm::MeshBuilder* mb, const float* points, int count) {
+    if (!Ready(mb) || points == nullptr || count < 3) return;
+    std::vector<glm::vec3> vertices;
+    Faces faces;
+    faces.data.push_back(static_cast<std::uint32_t>(count));
+    for (int i = 0; i < count; ++i) {
+        vertices.emplace_back(points[2 * i], points[2 * i + 1], 0.0f);
+        faces.data.push_back(static_cast<std::uint32_t>(i));
+        faces.data.push_back(0);
+    }
+    std::vector<glm::vec3> normals{{0.0f, 0.0f, -1.0f}};
+    AddFacesAndColor(mb, vertices, normals, faces, "Failed to AddFaces when GetARect.",
+                     "Failed to SetColorRGB when GetARect.");
+    MakeWarpFlat(mb);
+}
+
+void GetABox(rm::MeshBuilder* mb, float x, float y, float z) {
+    if (!Ready(mb)) return;
+    float a = x / 2, b = y / 2, c = z / 2;
+    std::vector<glm::vec3> vertices{
+        {-a, -b, -c}, {-a, b, -c}, {a, b, -c},  {a, -b, -c},   // side 0, -z
+        {a, -b, c},   {a, b, c},   {-a, b, c},  {-a, -b, c},   // side 1, +z
+        {a, -b, -c},  {a, b, -c},  {a, b, c},   {a, -b, c},    // side 2, +x
+        {-a, -b, c},  {-a, b, c},  {-a, b, -c}, {-a, -b, -c},  // side 3, -x
+        {-a, b, -c},  {-a, b, c},  {a, b, c},   {a, b, -c},    // side 4, +y
+        {-a, -b, c},  {-a, -b, -c}, {a, -b, -c}, {a, -b, c},   // side 5, -y
+    };
+    std::vector<glm::vec3> normals{{0, 0, -1}, {0, 0, 1}, {1, 0, 0},
+                                   {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
+    Faces faces;
+    for (std::uint32_t s = 0; s < 6; ++s) faces.Add({4 * s, 4 * s + 1, 4 * s + 2, 4 * s + 3}, s);
+    AddFacesAndColor(mb, vertices, normals, faces, "Failed to AddFaces when GetARect.",
+                     "Failed to SetColorRGB when GetARect.");
+    const float uv[4][2] = {{1, 1}, {1, 0}, {0, 0}, {0, 1}};
+    std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount()) - 24;
+    for (std::uint32_t i = 0; i < 24; ++i)
+        mb->SetTextureCoordinates(base + i, uv[i % 4][0], uv[i % 4][1]);
+}
+
+void GetABoxFromCorners(rm::MeshBuilder* mb, const rm::Box& box) {
+    glm::vec3 size = box.max - box.min;
+    GetABox(mb, size.x, size.y, size.z);
+}
+
+namespace {
+
+// The unit sphere of (n + 1)(m + 1) vertices shared by the sphere builders.
+std::vector<glm::vec3> UnitSphere(int n, int m) {
+    std::vector<glm::vec3> v;
+    v.reserve(static_cast<std::size_t>(n + 1) * (m + 1));
+    double dTheta = kTurn / n, dPhi = kHalfTurn / m;
+    for (int i = 0; i <= m; ++i) {
+        for (int j = 0; j <= n; ++j) {
+            if (i == 0) {
+                v.emplace_back(0.0f, -1.0f, 0.0f);
+            } else if (i == m) {
+                v.emplace_back(0.0f, 1.0f, 0.0f);
+            } else {
+                double phi = (i - m / 2) * dPhi, theta = j * dTheta;
+                v.emplace_back(F(std::cos(phi) * std::sin(theta)), F(std::sin(phi)),
+                               F(std::cos(phi) * std::cos(theta)));
+            }
+        }
+    }
+    return v;
+}
+
+void BuildSphere(rm::MeshBuilder* mb, float radius, int n, int m, bool inside) {
+    if (!Ready(mb) || n < 1 || m < 1) return;
+    // The unit sphere is its own set of normals; the vertices are scaled here
+    // rather than with a meshbuilder Scale, which would refuse a radius of 0.
+    std::vector<glm::vec3> normals = UnitSphere(n, m);
+    std::vector<glm::vec3> vertices = normals;
+    for (auto& v : vertices) v *= radius;
+    if (inside)
+        for (auto& v : normals) v = -v;
+    Faces faces;
+    for (int i = 0; i < m; ++i) {
+        auto r0 = static_cast<std::uint32_t>(i * (n + 1));
+        auto r1 = static_cast<std::uint32_t>((i + 1) * (n + 1));
+        for (std::uint32_t j = 0; j < static_cast<std::uint32_t>(n); ++j) {
+            if (inside)
+                faces.AddSmooth({r0 + j, r1 + j, r1 + j + 1, r0 + j + 1});
+            else
+                faces.AddSmooth({r0 + j, r0 + j + 1, r1 + j + 1, r1 + j});
+        }
+    }
+    std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount());
+    if (rm::Failed(mb->AddFaces(vertices, normals, faces.Closed())))
+        ShowMessage("Failed to add faces when GetASphere.");
+    mb->SetColorRGB(0.8f, 0.8f, 0.8f);
+    for (int i = 0; i <= m; ++i) {
+        for (int j = 0; j <= n; ++j) {
+            float u = static_cast<float>(j) / n, v = 1.0f - static_cast<float>(i) / m;
+            mb->SetTextureCoordinates(base + static_cast<std::uint32_t>(i * (n + 1) + j),
+                                      inside ? 1.0f - u : u, v);
+        }
+    }
+}
+
+}  // namespace
+
+void GetASphere(rm::MeshBuilder* mb, float radius, int longitude, int latitude) {
+    BuildSphere(mb, radius, longitude, latitude, false);
+}
+
+void GetABackgroundSphere(rm::MeshBuilder* mb, float radius, int longitude, int latitude) {
+    BuildSphere(mb, radius, longitude, latitude, true);
+}
+
+void GetACone(rm::MeshBuilder* mb, float r, float h, int n) {
+    if (!Ready(mb) || n < 1) return;
+    double dTheta = kTurn / n;
+    auto un = static_cast<std::uint32_t>(n);
+    std::vector<glm::vec3> normals;
+    for (int i = 0; i < n; ++i) {
+        double a = dTheta / 2 + i * dTheta;
+        normals.push_back(glm::normalize(glm::vec3(F(h * std::cos(a)), r, F(h * std::sin(a)))));
+    }
+    normals.emplace_back(0.0f, -1.0f, 0.0f);
+    std::vector<glm::vec3> vertices;
+    for (int i = 0; i <= n; ++i) vertices.emplace_back(0.0f, h / 2, 0.0f);
+    for (int ring = 0; ring < 2; ++ring)
+        for (int i = 0; i <= n; ++i)
+            vertices.emplace_back(F(r * std::cos(i * dTheta)), -h / 2, F(r * std::sin(i * dTheta)));
+    vertices.emplace_back(0.0f, -h / 2, 0.0f);
+    Faces faces;
+    for (std::uint32_t i = 0; i < un; ++i) faces.Add({3 * un + 3, 2 * un + 2 + i, 2 * un + 3 + i}, un);
+    for (std::uint32_t i = 0; i < un; ++i) faces.Add({i, i + 1, un + 2 + i, un + 1 + i}, i);
+    std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount());
+    AddFacesAndColor(mb, vertices, normals, faces, "Failed to add faces when GetACone.",
+                     "Failed to SetColorRGB when GetACone.");
+    for (std::uint32_t i = 0; i <= un; ++i) {
+        float u = 1.0f - static_cast<float>(i) / n;
+        double a = dTheta / 2 + i * dTheta;
+        mb->SetTextureCoordinates(base + i, u, 0);
+        mb->SetTextureCoordinates(base + un + 1 + i, u, 1);
+        mb->SetTextureCoordinates(base + 2 * un + 2 + i, F(1 - (std::cos(a) + 1) / 2),
+                                  F((std::sin(a) + 1) / 2));
+    }
+    mb->SetTextureCoordinates(base + 3 * un + 3, 0.5f, 0.5f);
+}
+
+void GetACylinder(rm::MeshBuilder* mb, float r, float h, int n) {
+    if (!Ready(mb) || n < 1) return;
+    double dTheta = kTurn / n;
+    auto un = static_cast<std::uint32_t>(n);
+    std::vector<glm::vec3> normals;
+    for (int i = 0; i < n; ++i) {
+        double a = dTheta / 2 + i * dTheta;
+        normals.emplace_back(F(std::cos(a)), 0.0f, F(std::sin(a)));
+    }
+    normals.emplace_back(0.0f, -1.0f, 0.0f);
+    normals.emplace_back(0.0f, 1.0f, 0.0f);
+    std::vector<glm::vec3> vertices;
+    for (float y : {h / 2, -h / 2, h / 2, -h / 2})
+        for (int i = 0; i < n; ++i)
+            vertices.emplace_back(F(r * std::cos(i * dTheta)), y, F(r * std::sin(i * dTheta)));
+    vertices.emplace_back(0.0f, h / 2, 0.0f);
+    vertices.emplace_back(0.0f, -h / 2, 0.0f);
+    Faces faces;
+    for (std::uint32_t i = 0; i < un; ++i) {
+        std::uint32_t k = (i + 1) % un;
+        faces.Add({4 * un, k, i}, un + 1);
+        faces.Add({4 * un + 1, un + i, un + k}, un);
+    }
+    for (std::uint32_t i = 0; i < un; ++i) {
+        std::uint32_t k = (i + 1) % un;
+        faces.Add({2 * un + i, 2 * un + k, 3 * un + k, 3 * un + i}, i);
+    }
+    std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount());
+    AddFacesAndColor(mb, vertices, normals, faces, "Failed to add faces when GetACylinder.",
+                     "Failed to SetColorRGB when GetACylinder.");
+    MakeWrap(mb);
+    for (std::uint32_t i = 0; i < un; ++i) {
+        double a = dTheta / 2 + i * dTheta;
+        float u = F((std::cos(a) + 1) / 2), v = F((std::sin(a) + 1) / 2);
+        mb->SetTextureCoordinates(base + i, u, v);
+        mb->SetTextureCoordinates(base + 2 * un - 1 - i, u, v);
+    }
+    mb->SetTextureCoordinates(base + 4 * un, 0.5f, 0.5f);
+    mb->SetTextureCoordinates(base + 4 * un + 1, 0.5f, 0.5f);
+}
+
+void GetASelectionBox(rm::Frame* frame, const rm::Box& box) {
+    if (!g_rm || frame == nullptr) return;
+    glm::vec3 half = (box.max - box.min) / 2.0f;
+    rm::Ptr<rm::MeshBuilder> outline;
+    if (rm::Failed(g_rm->CreateMeshBuilder(outline.Put()))) return;
+    GetABoxFromCorners(outline.Get(), box);
+    outline->SetQuality(rm::kRenderWireframe);
+    frame->AddVisual(outline.Get());
+    for (int corner = 0; corner < 8; ++corner) {
+        rm::Ptr<rm::MeshBuilder> knob;
+        if (rm::Failed(g_rm->CreateMeshBuilder(knob.Put()))) return;
+        GetABox(knob.Get(), 0.1f, 0.1f, 0.1f);
+        knob->SetColorRGB(0.5f, 1.0f, 0.5f);
+        knob->Translate(corner & 1 ? half.x : -half.x, corner & 2 ? half.y : -half.y,
+                        corner & 4 ? half.z : -half.z);
+        frame->AddVisual(knob.Get());
+    }
+}
+
+void MakeWarpFlat(rm::MeshBuilder* mb) {
+    if (!Ready(mb)) return;
+    rm::Box box;
+    if (rm::Failed(mb->GetBox(&box))) {
+        ShowMessage("Failed to GetBox when MakeWarp.");
+        return;
+    }
+    rm::WrapParams p;
+    p.type = rm::WrapType::Flat;
+    p.origin = {0, 0, 0};
+    p.direction = {0, 0, -1};
+    p.up = {0, -1, 0};
+    p.ou = 0.5f;
+    p.ov = 0.5f;
+    p.su = InverseExtent(box.max.x - box.min.x);
+    p.sv = InverseExtent(box.max.y - box.min.y);
+    ApplyWrap(mb, p, "Failed to create warp when MakeWarp.", "Failed to apply warp when MakeWarp.");
+}
+
+void MakeWarpSpherical(rm::MeshBuilder* mb) {
+    if (!Ready(mb)) return;
+    rm::WrapParams p;
+    p.type = rm::WrapType::Sphere;
+    p.origin = {0, 0, 0};
+    p.direction = {0, 1, 0};
+    p.up = {0, 0, -1};
+    p.ou = 0;
+    p.ov = 0;
+    p.su = -1;
+    p.sv = 1;
+    ApplyWrap(mb, p, "Failed to create warp when MakeWarp.", "Failed to apply warp when MakeWarp.");
+}
+
+void MakeWrap(rm::MeshBuilder* mb) {
+    if (!Ready(mb)) return;
+    rm::Box box;
+    if (rm::Failed(mb->GetBox(&box))) {
+        ShowMessage("Failed to GetBox when MakeWarp.");
+        return;
+    }
+    rm::WrapParams p;
+    p.type = rm::WrapType::Cylinder;
+    p.origin = {0, box.min.y, 0};
+    p.direction = {0, -1, 0};
+    p.up = {0, 0, 1};
+    p.ou = 0;
+    p.ov = 0;
+    p.su = 1;
+    p.sv = InverseExtent(box.max.y - box.min.y);
+    ApplyWrap(mb, p, "Failed to create wrap when MakeWrap.", "Failed to apply warp when MakeWrap.");
+}

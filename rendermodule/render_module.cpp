@@ -1,0 +1,307 @@
+#include "rendermodule/render_module.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "node/node_basenodedef.h"
+#include "rendermodule/geometry_builder.h"
+#include "rendermodule/mm_clock.h"
+#include "trace/message_sink.h"
+
+namespace {
+CRenderModule* g_module = nullptr;
+constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D';
+}  // namespace
+
+class CRenderModule::SceneGuard {
+public:
+    explicit SceneGuard(std::recursive_mutex& lock) : m_lock(lock) {}
+
+private:
+    MessageDeferral m_defer;  // outlives the lock: messages show once it is free
+    std::lock_guard<std::recursive_mutex> m_lock;
+};
+
+CRenderModule::CRenderModule()
+    : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {
+    g_module = this;
+}
+
+CRenderModule::~CRenderModule() {
+    m_thread.Terminate(UINT32_MAX);
+    SceneGuard guard(m_sceneLock);
+    m_selection.Reset();
+    if (g_module == this) g_module = nullptr;
+}
+
+CRenderModule* CRenderModule::Instance() { return g_module; }
+
+// ---- Display device ----
+
+void CRenderModule::Init(IRenderWindow* window) {
+    SceneGuard guard(m_sceneLock);
+    m_renderer.Init(window);
+}
+
+void CRenderModule::OnMove() {
+    SceneGuard guard(m_sceneLock);
+    m_renderer.OnMove();
+}
+
+void CRenderModule::OnSize(IRenderWindow* window) {
+    SceneGuard guard(m_sceneLock);
+    m_renderer.OnSize(window);
+}
+
+void CRenderModule::OnPaint() {
+    SceneGuard guard(m_sceneLock);
+    m_renderer.OnPaint();
+}
+
+void CRenderModule::Release() {
+    SceneGuard guard(m_sceneLock);
+    m_selection.Reset();
+    m_router.Reset(nullptr, nullptr, nullptr, nullptr);
+    m_router.DealRoute(nullptr);
+    m_traverser.TraverseScene(nullptr, nullptr);  // drops the tables' references
+    m_renderer.Release();
+}
+
+void CRenderModule::ClearWorld() {
+    SceneGuard guard(m_sceneLock);
+    m_selection.Reset();
+    m_renderer.ClearWorld();
+}
+
+void CRenderModule::RenderFrame() {
+    SceneGuard guard(m_sceneLock);
+    m_renderer.RenderFrame();
+}
+
+// ---- Scene hand-over ----
+
+void CRenderModule::SetScene(SingleNode* root, const RouteList* routes) {
+    SceneGuard guard(m_sceneLock);
+    m_root = root;
+    m_routes = routes;
+    m_traverser.GetDealer().SetRenderQuality(m_quality);
+    m_traverser.TraverseScene(&GetD3DObj(), root);
+    m_router.DealRoute(routes);
+}
+
+void CRenderModule::ResetScene() {
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    const CNodeDealer& dealer = m_traverser.GetDealer();
+    m_router.Reset(&dealer.Interpolators(), &dealer.NodeObjects(), d3d.GetD3DRM(), d3d.GetCamera());
+    if (d3d.GetScene()) d3d.GetScene()->SetSceneBackgroundRGB(0, 0, 0);
+    ResetViewpoint();
+}
+
+void CRenderModule::RetranslateScene() {
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    // Translating again would move the camera to the scene's last viewpoint and
+    // renumber unnamed viewpoints; the user keeps the view and the names.
+    glm::mat4 camera = d3d.GetCamera() ? d3d.GetCamera()->GetLocalTransform() : glm::mat4(1.0f);
+    std::vector<std::string> names = GetViewpointNames();
+    SetScene(m_root, m_routes);
+    if (d3d.GetCamera()) d3d.GetCamera()->AddTransform(rm::Combine::Replace, camera);
+    m_traverser.GetDealer().RenameViewpoints(names);
+}
+
+// ---- Playback ----
+
+void CRenderModule::Play() {
+    {
+        SceneGuard guard(m_sceneLock);
+        m_router.SetStartTime(m_clock());
+    }
+    m_thread.Play();
+}
+
+void CRenderModule::Stop() { m_thread.Stop(); }
+
+void CRenderModule::StepFrame() {
+    SceneGuard guard(m_sceneLock);
+    m_router.Refresh(m_clock());
+    m_renderer.RenderFrame();
+}
+
+// ---- Settings ----
+
+void CRenderModule::SetRenderQuality(std::uint32_t quality) {
+    SceneGuard guard(m_sceneLock);
+    m_quality = quality;
+    m_traverser.GetDealer().SetRenderQuality(quality);
+    CD3DObj& d3d = GetD3DObj();
+    d3d.SetRenderQuality(quality);
+    if (d3d.GetWorld() && d3d.GetScene()) {
+        glm::mat4 placement = d3d.GetWorld()->GetTransform(d3d.GetScene());
+        ClearWorld();
+        d3d.GetWorld()->AddTransform(rm::Combine::Replace, placement);
+        RetranslateScene();
+    }
+    RenderFrame();
+}
+
+void CRenderModule::HeadLightOn() {
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    if (d3d.GetCamera() && d3d.GetHeadLight()) {
+        d3d.GetCamera()->DeleteLight(d3d.GetHeadLight());
+        d3d.GetCamera()->AddLight(d3d.GetHeadLight());
+    }
+    RenderFrame();
+}
+
+void CRenderModule::HeadLightOff() {
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    if (d3d.GetCamera() && d3d.GetHeadLight()) d3d.GetCamera()->DeleteLight(d3d.GetHeadLight());
+    RenderFrame();
+}
+
+std::vector<std::string> CRenderModule::GetViewpointNames() const {
+    std::vector<std::string> names;
+    for (const ViewpointRecord& v : m_traverser.GetDealer().Viewpoints()) names.push_back(v.name);
+    return names;
+}
+
+void CRenderModule::ResetViewpoint() {
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    rm::Frame* scene = d3d.GetScene();
+    if (scene == nullptr) return;
+    d3d.GetCamera()->SetPosition(scene, 0, 0, 10);
+    d3d.GetCamera()->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
+    d3d.GetWorld()->SetPosition(scene, 0, 0, 0);
+    d3d.GetWorld()->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
+    RenderFrame();
+}
+
+void CRenderModule::GoToViewpoint(const std::string& name) {
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    rm::Frame* scene = d3d.GetScene();
+    if (scene == nullptr) return;
+    d3d.GetWorld()->SetPosition(scene, 0, 0, 0);
+    d3d.GetWorld()->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
+    if (name == "[Entry]") {
+        ResetViewpoint();
+        return;
+    }
+    for (const ViewpointRecord& v : m_traverser.GetDealer().Viewpoints()) {
+        if (v.name != name) continue;
+        rm::Frame* camera = d3d.GetCamera();
+        camera->AddTranslation(rm::Combine::Replace, v.position.GetX(), v.position.GetY(),
+                               v.position.GetZ());
+        camera->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
+        const SFRotation& o = v.orientation;
+        camera->AddRotation(rm::Combine::Before, o.GetX(), o.GetY(), o.GetZ(), o.GetAngle());
+        RenderFrame();
+        return;
+    }
+}
+
+// ---- Navigation ----
+
+void CRenderModule::OnKeyDown(int key) {
+    if (m_interactionMode != 0) return;
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    if (d3d.GetCamera() == nullptr) return;
+    const bool camera = m_navigationMode == 0;
+    const glm::vec3 xAxis(1, 0, 0), yAxis(0, 1, 0);
+    switch (key) {
+        case kKeyW: camera ? d3d.MoveCameraLocal({0, 0, -0.1f}) : d3d.TurnWorld(xAxis, -0.1f); break;
+        case kKeyS: camera ? d3d.MoveCameraLocal({0, 0, 0.1f}) : d3d.TurnWorld(xAxis, 0.1f); break;
+        case kKeyA: camera ? d3d.MoveCameraLocal({-0.1f, 0, 0}) : d3d.TurnWorld(yAxis, -0.1f); break;
+        case kKeyD: camera ? d3d.MoveCameraLocal({0.1f, 0, 0}) : d3d.TurnWorld(yAxis, 0.1f); break;
+        case kVkUp: camera ? d3d.TurnCameraLocal(xAxis, 0.1f) : d3d.TurnWorld(xAxis, -0.1f); break;
+        case kVkDown: camera ? d3d.TurnCameraLocal(xAxis, -0.1f) : d3d.TurnWorld(xAxis, 0.1f); break;
+        case kVkLeft:
+        case kVkRight: {
+            float angle = key == kVkLeft ? 0.1f : -0.1f;
+            if (camera) {
+                // Turn about the camera's own position.
+                glm::vec3 p = d3d.GetCamera()->GetPosition(d3d.GetScene());
+                d3d.MoveCamera(-p);
+                d3d.TurnCamera(yAxis, angle);
+                d3d.MoveCamera(p);
+            } else {
+                d3d.TurnWorld(yAxis, -angle);
+            }
+            break;
+        }
+        default: break;
+    }
+    RenderFrame();
+}
+
+void CRenderModule::OnMouseMove(int x, int y, unsigned keyFlags) {
+    if (m_interactionMode != 0) return;
+    // Coordinates are 16-bit, as window messages carry them.
+    x = static_cast<std::int16_t>(x & 0xFFFF);
+    y = static_cast<std::int16_t>(y & 0xFFFF);
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    float dx = static_cast<float>(x - m_lastX), dy = static_cast<float>(y - m_lastY);
+    const bool camera = m_navigationMode == 0;
+    if (keyFlags & kMkLButton) {
+        m_captured = true;
+        if (camera) {
+            d3d.TurnCameraLocal({1, 0, 0}, -dy / 40);
+            d3d.TurnCameraLocal({0, 1, 0}, -dx / 40);
+        } else if (!(keyFlags & kMkControl)) {
+            float d = 0;
+            if (d3d.GetCamera() && d3d.GetWorld())
+                d = glm::length(d3d.GetCamera()->GetPosition(d3d.GetScene()) -
+                                d3d.GetWorld()->GetPosition(d3d.GetScene()));
+            d3d.MoveWorld({dx / (600 / d), 0, 0});
+            d3d.MoveWorld({0, -dy / (600 / d), 0});
+        } else {
+            d3d.TurnWorld({1, 0, 0}, dy / 40);
+            d3d.TurnWorld({0, 1, 0}, dx / 40);
+        }
+        RenderFrame();
+    } else if (keyFlags & kMkRButton) {
+        m_captured = true;
+        if (!camera) d3d.MoveWorld({0, 0, -dy / 5});
+        RenderFrame();
+    } else {
+        m_captured = false;
+    }
+    m_lastX = x;
+    m_lastY = y;
+}
+
+void CRenderModule::OnLButtonUp(int x, int y, unsigned) {
+    if (m_interactionMode != 1) return;
+    x = x & 0xFFFF;
+    y = y & 0xFFFF;
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    if (m_selection) {
+        if (d3d.GetWorld()) d3d.GetWorld()->DeleteChild(m_selection.Get());
+        m_selection.Reset();
+    }
+    if (d3d.GetViewport() == nullptr) return;
+    std::vector<rm::PickHit> hits;
+    if (rm::Failed(d3d.GetViewport()->Pick(x, y, &hits))) {
+        ShowMessage("pick failed in CRenderModule::OnLButtonUp");
+    } else if (!hits.empty() && !hits[0].path.empty()) {
+        rm::Frame* picked = hits[0].path.back().Get();
+        rm::Box box;
+        if (hits[0].visual && rm::Succeeded(hits[0].visual->GetBox(&box)) &&
+            rm::Succeeded(d3d.GetD3DRM()->CreateFrame(d3d.GetWorld(), m_selection.Put()))) {
+            GetASelectionBox(m_selection.Get(), box);
+            glm::vec3 p = picked->GetPosition(nullptr);
+            glm::vec3 dir, up;
+            picked->GetOrientation(nullptr, &dir, &up);
+            m_selection->SetPosition(nullptr, p.x, p.y, p.z);
+            m_selection->SetOrientation(nullptr, dir, up);
+        }
+    }
+    RenderFrame();
+}

@@ -1,0 +1,115 @@
+// CRenderModule: the one object through which the application shell drives
+// rendering. It owns the display device, the scene translator, the router and
+// the render thread; takes each loaded scene; forwards window events; moves
+// camera or world on keys and mouse drags; picks; switches viewpoints, head
+// light and render quality; starts and pauses animation.
+//
+// Threads: every operation here runs on the window thread except StepFrame,
+// which the render thread calls. Both take the scene lock (the retained-mode
+// root's lock) for as long as they touch frames, router or tables; messages
+// raised meanwhile are shown after the lock is released, so a message box on
+// either thread never waits for the other.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "loader/route.h"
+#include "rendermodule/render_ddraw.h"
+#include "rendermodule/render_thread.h"
+#include "rendermodule/router.h"
+#include "rendermodule/tree_traverser.h"
+
+class SingleNode;
+
+// Windows virtual-key codes the module understands.
+enum : int { kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28 };
+// Mouse key flags.
+enum : unsigned { kMkLButton = 0x1, kMkRButton = 0x2, kMkControl = 0x8 };
+
+class CRenderModule {
+public:
+    CRenderModule();
+    virtual ~CRenderModule();
+    CRenderModule(const CRenderModule&) = delete;
+    CRenderModule& operator=(const CRenderModule&) = delete;
+
+    // The process-wide module (the last one constructed), for the render thread.
+    static CRenderModule* Instance();
+
+    // Display device.
+    void Init(IRenderWindow* window);
+    void OnMove();
+    void OnSize(IRenderWindow* window);
+    void OnPaint();
+    void Release();
+    void ClearWorld();
+    void RenderFrame();
+    CD3DObj& GetD3DObj() { return m_renderer.GetD3DObj(); }
+    CDDrawObj& GetDDrawObj() { return m_renderer.GetDDrawObj(); }
+    // The lock that keeps the window thread and the render thread apart.
+    std::recursive_mutex& SceneLock() { return m_sceneLock; }
+    // The millisecond clock of animation (TimeGetTime unless a test or a tool
+    // steps time itself).
+    void SetClock(std::function<std::uint32_t()> clock) { m_clock = std::move(clock); }
+
+    // Scene hand-over: keeps root and routes, translates the scene, deals the routes.
+    void SetScene(SingleNode* root, const RouteList* routes);
+    void ResetScene();
+    // Translates the kept scene again (after a render-quality change).
+    void RetranslateScene();
+
+    void Play();
+    void Stop();
+    CRenderThread& GetRenderThread() { return m_thread; }
+
+    void SetRenderQuality(std::uint32_t quality);
+    std::uint32_t GetRenderQuality() const { return m_quality; }
+    void HeadLightOn();
+    void HeadLightOff();
+    std::vector<std::string> GetViewpointNames() const;
+    void GoToViewpoint(const std::string& name);
+    void ResetViewpoint();
+
+    void OnKeyDown(int key);
+    void OnMouseMove(int x, int y, unsigned keyFlags);
+    void OnLButtonUp(int x, int y, unsigned keyFlags);
+    // True while a drag holds the mouse (the window grabs it meanwhile).
+    bool IsMouseCaptured() const { return m_captured; }
+
+    // One animation step: router update and a rendered frame (render thread).
+    void StepFrame();
+
+    // 0 navigate, 1 edit; 0 camera, 1 world.
+    void SetInteractionMode(int mode) { m_interactionMode = mode; }
+    int GetInteractionMode() const { return m_interactionMode; }
+    void SetNavigationMode(int mode) { m_navigationMode = mode; }
+    int GetNavigationMode() const { return m_navigationMode; }
+
+    CTreeTraverser& GetTraverser() { return m_traverser; }
+    CRouter& GetRouter() { return m_router; }
+
+private:
+    // The scene lock, with messages raised meanwhile shown after it is released.
+    class SceneGuard;
+
+    // The destructor ends the thread first, before anything it uses goes.
+    CRenderThread m_thread;
+    CTreeTraverser m_traverser;
+    CRouter m_router;
+    CRenderer m_renderer;
+    std::uint32_t m_quality = 137;
+    SingleNode* m_root = nullptr;  // not owned: the shell owns the scene
+    const RouteList* m_routes = nullptr;
+    rm::Ptr<rm::Frame> m_selection;
+    int m_interactionMode = 0;
+    int m_navigationMode = 1;
+    int m_lastX = 0, m_lastY = 0;
+    bool m_captured = false;
+    std::recursive_mutex m_sceneLock;
+    std::function<std::uint32_t()> m_clock;
+};
