@@ -1,0 +1,80 @@
+// Conversion of the number tokens the VRML lexer matches: the text is already
+// known to be a well-formed float or integer, so these only convert it,
+// always with "." as the decimal point whatever the locale.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <vector>
+
+#include "node/number_text.h"
+
+namespace vrml_numbers {
+
+// A float token: optional "-", digits with optional fraction or "." digits,
+// optional exponent. Out-of-range text gives what the scanf rules give.
+inline float ToFloat(const char* first, const char* last) {
+    float value = 0;
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc::result_out_of_range) numtext::ScanFloat(first, value);
+    (void)ptr;
+    return value;
+}
+
+inline double ToDouble(const char* first, const char* last) {
+    double value = 0;
+    auto [ptr, ec] = std::from_chars(first, last, value);
+    if (ec == std::errc::result_out_of_range) numtext::ScanDouble(first, value);
+    (void)ptr;
+    return value;
+}
+
+// An integer token: optional "-", then decimal digits or 0x and hex digits.
+// Values beyond 32 bits are clamped.
+inline std::int32_t ToInt32(const char* first, const char* last) {
+    bool negative = false;
+    if (first != last && *first == '-') {
+        negative = true;
+        ++first;
+    }
+    int base = 10;
+    if (last - first > 2 && first[0] == '0' && (first[1] == 'x' || first[1] == 'X')) {
+        base = 16;
+        first += 2;
+    }
+    std::int64_t value = 0;
+    constexpr std::int64_t kLimit = std::int64_t{1} << 32;
+    for (; first != last; ++first) {
+        int digit;
+        char c = *first;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            digit = c - 'A' + 10;
+        value = value * base + digit;
+        if (value > kLimit) value = kLimit;
+    }
+    if (negative) value = -value;
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<std::int32_t>(value);
+}
+
+inline bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',';
+}
+
+// Appends the floats of a tuple token ("1 2.5 -3", "1, 2,\n3").
+inline void AppendFloats(const char* first, const char* last, std::vector<float>& out) {
+    while (first != last) {
+        while (first != last && IsBlank(*first)) ++first;
+        const char* end = first;
+        while (end != last && !IsBlank(*end)) ++end;
+        if (end != first) out.push_back(ToFloat(first, end));
+        first = end;
+    }
+}
+
+}  // namespace vrml_numbers

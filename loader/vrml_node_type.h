@@ -1,0 +1,78 @@
+// VrmlNodeType: the interface of one node type as the loader knows it (names of
+// its fields, eventIns and eventOuts with their field type tokens), and the
+// registry of such types with nested PROTO scopes.
+#pragma once
+
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class VrmlNodeType {
+  public:
+    struct Interface {
+        std::string name;
+        int type;  // field type token, SFBOOL .. MFNODE
+    };
+
+    explicit VrmlNodeType(std::string_view name) : m_name(name) {}
+    virtual ~VrmlNodeType() = default;
+
+    const std::string& GetName() const { return m_name; }
+
+    void AddEventIn(std::string_view name, int type) {
+        m_eventIns.push_back({std::string(name), type});
+    }
+    void AddEventOut(std::string_view name, int type) {
+        m_eventOuts.push_back({std::string(name), type});
+    }
+    void AddField(std::string_view name, int type) {
+        m_fields.push_back({std::string(name), type});
+    }
+    // A field plus its "set_<name>" eventIn and "<name>_changed" eventOut.
+    void AddExposedField(std::string_view name, int type);
+
+    // Field type token of the first record with exactly this name; 0 when none.
+    int HasEventIn(std::string_view name) const { return Lookup(m_eventIns, name); }
+    int HasEventOut(std::string_view name) const { return Lookup(m_eventOuts, name); }
+    int HasField(std::string_view name) const { return Lookup(m_fields, name); }
+
+    const std::vector<Interface>& EventIns() const { return m_eventIns; }
+    const std::vector<Interface>& EventOuts() const { return m_eventOuts; }
+    const std::vector<Interface>& Fields() const { return m_fields; }
+
+  private:
+    static int Lookup(const std::vector<Interface>& list, std::string_view name);
+
+    std::string m_name;
+    std::vector<Interface> m_eventIns;
+    std::vector<Interface> m_eventOuts;
+    std::vector<Interface> m_fields;
+};
+
+// The known node types, newest first, split into scopes by markers. Inner
+// declarations hide outer ones of the same name; popping a scope destroys
+// every type declared in it.
+class VrmlNodeTypeRegistry {
+  public:
+    explicit VrmlNodeTypeRegistry(std::ostream* errors = nullptr) : m_errors(errors) {}
+
+    // Newest visible type of that name, or null.
+    const VrmlNodeType* Find(std::string_view name) const;
+    // Registers the type in the innermost scope unless a type of that name is
+    // visible; then prints "PROTO <name> already defined" and drops it.
+    bool AddToNameSpace(std::unique_ptr<VrmlNodeType> type);
+    void PushNameSpace();
+    // Destroys the innermost scope's types and its marker.
+    void PopNameSpace();
+
+    int ScopeDepth() const;
+    std::size_t TypeCount() const;
+    void SetErrorStream(std::ostream* errors) { m_errors = errors; }
+
+  private:
+    // Oldest first; a null entry is a scope marker.
+    std::vector<std::unique_ptr<VrmlNodeType>> m_entries;
+    std::ostream* m_errors;
+};

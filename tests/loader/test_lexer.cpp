@@ -1,0 +1,263 @@
+// The scanner on its own: tokens, value conditions steered by the expected
+// token, lists, strings, comments, line counting and its error messages.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "loader/lex_state.h"
+#include "vrml_lexer.hpp"
+#include "vrml_parser.hpp"
+
+namespace {
+
+class Scanner {
+  public:
+    explicit Scanner(const std::string& body, bool header = true)
+        : m_text(header ? "#VRML V2.0 utf8\n" + body : body) {
+        lex.reportError = [](void* self, const char* message) {
+            static_cast<Scanner*>(self)->errors.push_back(message);
+        };
+        lex.errorContext = this;
+        vrmllex_init_extra(&lex, &m_scanner);
+        vrml_scan_bytes(m_text.data(), static_cast<int>(m_text.size()), m_scanner);
+    }
+    ~Scanner() { vrmllex_destroy(m_scanner); }
+
+    // Next token, announcing `expect` first when it is not 0.
+    int Next(int expect = 0) {
+        if (expect != 0) lex.expectedToken = expect;
+        VRMLSTYPE value{};
+        int token = vrmllex(&value, m_scanner);
+        if (token == IDENTIFIER) {
+            identifier = value.str;
+            std::free(value.str);
+        }
+        return token;
+    }
+
+    LexState lex;
+    std::vector<std::string> errors;
+    std::string identifier;
+
+  private:
+    std::string m_text;
+    yyscan_t m_scanner = nullptr;
+};
+
+TEST(Lexer, KeywordsAndIdentifiersByLongestMatch) {
+    Scanner s("DEFx DEF x a-b a+b :x \xC3\xA9t\xC3\xA9 a.b 1abc eventIn exposedField NULL");
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.identifier, "DEFx");
+    EXPECT_EQ(s.Next(), DEF);
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.identifier, "x");
+    for (const char* name : {"a-b", "a+b", ":x", "\xC3\xA9t\xC3\xA9"}) {
+        EXPECT_EQ(s.Next(), IDENTIFIER);
+        EXPECT_EQ(s.identifier, name);
+    }
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.identifier, "a");
+    EXPECT_EQ(s.Next(), '.');
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.identifier, "b");
+    EXPECT_EQ(s.Next(), '1');
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.identifier, "abc");
+    EXPECT_EQ(s.Next(), EVENTIN);
+    EXPECT_EQ(s.Next(), EXPOSEDFIELD);
+    EXPECT_EQ(s.Next(), SFN_NULL);
+    EXPECT_EQ(s.Next(), 0);
+}
+
+TEST(Lexer, FileWithoutHeaderComesBackAsCharacters) {
+    Scanner s("# just a comment\nGroup { }", false);
+    EXPECT_EQ(s.Next(), 'G');
+}
+
+TEST(Lexer, NulByteIsNotEndOfInput) {
+    Scanner s(std::string("Group \0 x", 9));
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    int token = s.Next();
+    EXPECT_NE(token, 0);
+    EXPECT_NE(token, IDENTIFIER);
+}
+
+TEST(Lexer, SingleNumbers) {
+    Scanner s("-1.5e3 .5 1E-2 5. 0x1F -12 1234567890.25 TRUE FALSE");
+    EXPECT_EQ(s.Next(SFFLOAT), SFFLOAT);
+    EXPECT_FLOAT_EQ(s.lex.floatValue, -1500.0f);
+    EXPECT_EQ(s.Next(SFFLOAT), SFFLOAT);
+    EXPECT_FLOAT_EQ(s.lex.floatValue, 0.5f);
+    EXPECT_EQ(s.Next(SFFLOAT), SFFLOAT);
+    EXPECT_FLOAT_EQ(s.lex.floatValue, 0.01f);
+    EXPECT_EQ(s.Next(SFFLOAT), SFFLOAT);
+    EXPECT_FLOAT_EQ(s.lex.floatValue, 5.0f);
+    EXPECT_EQ(s.Next(), '.');  // "5." is 5 and a stray '.'
+    EXPECT_EQ(s.Next(SFINT32), SFINT32);
+    EXPECT_EQ(s.lex.intValue, 31);
+    EXPECT_EQ(s.Next(SFINT32), SFINT32);
+    EXPECT_EQ(s.lex.intValue, -12);
+    EXPECT_EQ(s.Next(SFTIME), SFTIME);
+    EXPECT_DOUBLE_EQ(s.lex.timeValue, 1234567890.25);  // kept in double precision
+    EXPECT_EQ(s.Next(SFBOOL), SFBOOL);
+    EXPECT_TRUE(s.lex.boolValue);
+    EXPECT_EQ(s.Next(SFBOOL), SFBOOL);
+    EXPECT_FALSE(s.lex.boolValue);
+    EXPECT_TRUE(s.errors.empty());
+}
+
+TEST(Lexer, LeadingPlusIsNotPartOfANumber) {
+    Scanner s("+1");
+    EXPECT_EQ(s.Next(SFFLOAT), '+');
+}
+
+TEST(Lexer, IntegersBeyond32BitsAreClamped) {
+    Scanner s("99999999999 -0x1FFFFFFFF");
+    EXPECT_EQ(s.Next(SFINT32), SFINT32);
+    EXPECT_EQ(s.lex.intValue, INT32_MAX);
+    EXPECT_EQ(s.Next(SFINT32), SFINT32);
+    EXPECT_EQ(s.lex.intValue, INT32_MIN);
+}
+
+TEST(Lexer, Tuples) {
+    Scanner s("1 2 3 0.5\t1 0 0 1 1.57 } 7 8");
+    EXPECT_EQ(s.Next(SFVEC3F), SFVEC3F);
+    EXPECT_EQ(s.lex.floats, (std::vector<float>{1, 2, 3}));
+    EXPECT_EQ(s.Next(SFROTATION), SFROTATION);
+    EXPECT_EQ(s.lex.floats, (std::vector<float>{0.5f, 1, 0, 0}));
+    // A tuple that is cut short does not scan as the type.
+    EXPECT_EQ(s.Next(SFVEC3F), '1');
+}
+
+TEST(Lexer, Lists) {
+    Scanner s("[ ] [ 1 2 3 4 5 6 ] [0 0 0, 1 1 1,] [ 1, 2, 0x10 ] 2.5 7 ]");
+    EXPECT_EQ(s.Next(MFVEC3F), MFVEC3F);
+    EXPECT_TRUE(s.lex.floats.empty());
+    EXPECT_EQ(s.Next(MFVEC3F), MFVEC3F);
+    EXPECT_EQ(s.lex.floats.size(), 6u);
+    EXPECT_EQ(s.Next(MFCOLOR), MFCOLOR);
+    EXPECT_EQ(s.lex.floats, (std::vector<float>{0, 0, 0, 1, 1, 1}));
+    EXPECT_EQ(s.Next(MFINT32), MFINT32);
+    EXPECT_EQ(s.lex.listKind, LexState::kIntList);
+    EXPECT_EQ(s.lex.ints, (std::vector<std::int32_t>{1, 2, 16}));
+    // A single value without brackets is a one-element list.
+    EXPECT_EQ(s.Next(MFFLOAT), MFFLOAT);
+    EXPECT_EQ(s.lex.floats, (std::vector<float>{2.5f}));
+    EXPECT_EQ(s.Next(MFINT32), MFINT32);
+    EXPECT_EQ(s.lex.ints, (std::vector<std::int32_t>{7}));
+    EXPECT_TRUE(s.errors.empty());
+    // A "]" with no list open.
+    EXPECT_EQ(s.Next(MFINT32), MFINT32);
+    EXPECT_EQ(s.errors, (std::vector<std::string>{"Unmatched ]"}));
+    EXPECT_TRUE(s.lex.ints.empty());
+}
+
+TEST(Lexer, DoubleBracketStartsTheListOver) {
+    Scanner s("[ 1 [ 2 3 4 ] DEF");
+    EXPECT_EQ(s.Next(MFVEC3F), MFVEC3F);
+    EXPECT_EQ(s.errors, (std::vector<std::string>{"Double ["}));
+    EXPECT_EQ(s.lex.floats, (std::vector<float>{2, 3, 4}));
+    EXPECT_EQ(s.Next(), DEF);
+}
+
+TEST(Lexer, ImageCountsWidthTimesHeightPlusOneNumbers) {
+    Scanner s("2 2 3 0xFF0000 0x00FF00\n 0x0000FF 0xFFFFFF } 0 0 0 }");
+    EXPECT_EQ(s.Next(SFIMAGE), SFIMAGE);
+    EXPECT_EQ(s.lex.lineNumber, 3);
+    EXPECT_EQ(s.Next(), '}');
+    EXPECT_EQ(s.Next(SFIMAGE), SFIMAGE);
+    EXPECT_EQ(s.Next(), '}');
+}
+
+TEST(Lexer, NodeTokensNeedNoText) {
+    Scanner s("Box");
+    EXPECT_EQ(s.Next(SFNODE), SFNODE);
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.Next(MFNODE), MFNODE);
+    EXPECT_EQ(s.lex.expectedToken, 0);
+}
+
+TEST(Lexer, BadExpectedToken) {
+    Scanner s("DEF");
+    EXPECT_EQ(s.Next(IDENTIFIER), DEF);
+    EXPECT_EQ(s.errors, (std::vector<std::string>{"ACK: Bad expectToken"}));
+}
+
+TEST(Lexer, StringsKeepTheirWholeText) {
+    Scanner s(R"("plain" "a # not a comment" "say \"hi\" \\ \n" "two
+lines" "" DEF)");
+    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(s.lex.stringValue, "plain");
+    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(s.lex.stringValue, "a # not a comment");
+    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(s.lex.stringValue, "say \"hi\" \\ \\n");
+    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(s.lex.stringValue, "two\nlines");
+    EXPECT_EQ(s.lex.lineNumber, 3);
+    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(s.lex.stringValue, "");
+    EXPECT_EQ(s.Next(), DEF);
+}
+
+TEST(Lexer, StringLists) {
+    Scanner s(R"([ "a", "b c" "" ] "alone" [ "x" oops ] )");
+    EXPECT_EQ(s.Next(MFSTRING), MFSTRING);
+    EXPECT_EQ(s.lex.strings, (std::vector<std::string>{"a", "b c", ""}));
+    EXPECT_EQ(s.Next(MFSTRING), MFSTRING);
+    EXPECT_EQ(s.lex.strings, (std::vector<std::string>{"alone"}));
+    EXPECT_EQ(s.Next(MFSTRING), MFSTRING);
+    EXPECT_EQ(s.errors, (std::vector<std::string>{"String missing open-quote"}));
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.identifier, "oops");
+}
+
+TEST(Lexer, StringWithoutOpenQuoteIsEmpty) {
+    Scanner s(R"("old" word)");
+    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(s.lex.stringValue, "");
+    EXPECT_EQ(s.errors, (std::vector<std::string>{"String missing open-quote"}));
+    EXPECT_EQ(s.Next(), IDENTIFIER);
+    EXPECT_EQ(s.identifier, "word");
+}
+
+TEST(Lexer, CommentsAndLineNumbers) {
+    Scanner s("# one\nDEF # two\n\n  USE#three\nTO");
+    EXPECT_EQ(s.Next(), DEF);
+    EXPECT_EQ(s.lex.lineNumber, 3);
+    EXPECT_EQ(s.Next(), USE);
+    EXPECT_EQ(s.lex.lineNumber, 5);
+    EXPECT_EQ(s.Next(), TO);
+    // Comments also end inside number lists.
+    Scanner list("[ 1 2 # 3 4\n 5 ]");
+    EXPECT_EQ(list.Next(MFFLOAT), MFFLOAT);
+    EXPECT_EQ(list.lex.floats, (std::vector<float>{1, 2, 5}));
+}
+
+TEST(Lexer, IsEndsEveryValueCondition) {
+    for (int token :
+         {SFBOOL, SFCOLOR, SFFLOAT, SFIMAGE, SFINT32, SFROTATION, SFSTRING, SFTIME, SFVEC2F,
+          SFVEC3F, MFCOLOR, MFFLOAT, MFINT32, MFROTATION, MFSTRING, MFVEC2F, MFVEC3F}) {
+        Scanner s("IS other");
+        EXPECT_EQ(s.Next(token), IS) << token;
+        EXPECT_EQ(s.Next(), IDENTIFIER);
+        EXPECT_EQ(s.identifier, "other");
+    }
+}
+
+TEST(Lexer, EndOfInputInsideAValue) {
+    const std::pair<const char*, int> cases[] = {{"\"unterminated", SFSTRING},
+                                                 {"[ 1 2", MFFLOAT},
+                                                 {"2 2 1 0", SFIMAGE},
+                                                 {"[ \"a\" \"b", MFSTRING}};
+    for (const auto& [text, token] : cases) {
+        Scanner s(text);
+        EXPECT_EQ(s.Next(token), 0) << text;
+        EXPECT_EQ(s.Next(), 0) << text;
+    }
+}
+
+}  // namespace
