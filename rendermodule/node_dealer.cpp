@@ -188,7 +188,8 @@ bool CNodeDealer::LoadTexture(const std::string& url) {
 
 int CNodeDealer::Enter_ImageTexture(SingleNode*, SFWorldNode* node) {
     auto* t = As<ImageTexture>(node);
-    if (t != nullptr && t->url().GetCount() > 0) LoadTexture(t->url()[0].Get());
+    // Outside a Shape there is no meshbuilder to put the texture on.
+    if (t != nullptr && m_mesh && t->url().GetCount() > 0) LoadTexture(t->url()[0].Get());
     return 1;
 }
 

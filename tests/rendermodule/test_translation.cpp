@@ -1,0 +1,174 @@
+// Scene translation: frames, visuals, lights, viewpoints and tables built from
+// small scenes, and the handlers' behaviour on odd but legal graphs.
+#include <cmath>
+
+#include "node/nodes.h"
+#include "rendermodule/render_module.h"
+#include "scene_fixture.h"
+#include "trace/debug_trace.h"
+
+namespace {
+
+class TranslationTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_module.Init(&m_window); }
+    void TearDown() override { m_module.Release(); }
+
+    // Loads and hands the scene to the render module the way the shell does.
+    void Show(const std::string& text) {
+        m_loader = LoadText(text);
+        m_module.ClearWorld();
+        m_module.ResetScene();
+        m_module.SetScene(m_loader->GetSceneRoot(), &m_loader->GetRouteList());
+    }
+    rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
+    const CNodeDealer& Dealer() { return m_module.GetTraverser().GetDealer(); }
+
+    FakeWindow m_window{64, 48};
+    CRenderModule m_module;
+    std::unique_ptr<VrmlLoader> m_loader;
+    MessageRecorder m_messages;
+};
+
+TEST_F(TranslationTest, TransformGetsAFrameAndShapeAVisual) {
+    Show("DEF T Transform { translation 1 2 3 children [ Shape { geometry Box { size 2 2 2 } } ] }");
+    ASSERT_EQ(World()->Children().size(), 1u);
+    rm::Frame* frame = World()->Children()[0].Get();
+    EXPECT_EQ(frame->Visuals().size(), 1u);
+    EXPECT_EQ(frame->Visuals()[0]->GetVertexCount(), 24u);
+    EXPECT_EQ(frame->GetPosition(World()), glm::vec3(1, 2, 3));
+    SingleNode* t = m_loader->FindDef("T");
+    ASSERT_EQ(Dealer().NodeObjects().count(t), 1u);
+    EXPECT_EQ(Dealer().NodeObjects().at(t).Get(), frame);
+    EXPECT_TRUE(m_messages.texts.empty());
+}
+
+TEST_F(TranslationTest, TransformComposesCenterScaleAndRotationInOrder) {
+    Show("Transform { center 1 0 0 rotation 0 0 1 1.5707963 scale 2 2 2 translation 0 0 5"
+         " children Shape { geometry Box {} } }");
+    rm::Frame* frame = World()->Children()[0].Get();
+    // The point 2,0,0: minus center (1,0,0), scale (2,0,0), rotate a quarter
+    // turn about z (0,2,0), plus center (1,2,0), plus translation (1,2,5).
+    glm::vec4 p = frame->GetTransform(World()) * glm::vec4(2, 0, 0, 1);
+    EXPECT_NEAR(p.x, 1, 1e-5);
+    EXPECT_NEAR(p.y, 2, 1e-5);
+    EXPECT_NEAR(p.z, 5, 1e-5);
+}
+
+TEST_F(TranslationTest, NestedTransformsAttachToTheNearestEnclosingFrame) {
+    Show("Group { children [ Transform { children [ Group { children [ DEF IN Transform {} ] } ] }"
+         " Transform {} ] }");
+    ASSERT_EQ(World()->Children().size(), 2u);
+    rm::Frame* outer = World()->Children()[0].Get();
+    ASSERT_EQ(outer->Children().size(), 1u);
+    SingleNode* inner = m_loader->FindDef("IN");
+    EXPECT_EQ(Dealer().NodeObjects().at(inner).Get(), outer->Children()[0].Get());
+}
+
+TEST_F(TranslationTest, NodesWithoutHandlersAreTracedAndTheirFieldsVisited) {
+    static std::vector<std::string> traces;
+    traces.clear();
+    SetDebugTraceSink([](const char* text, std::size_t n) { traces.emplace_back(text, n); });
+    Show("Anchor { children [ Shape { geometry Sphere {} } ] }");
+    SetDebugTraceSink(nullptr);
+    ASSERT_FALSE(traces.empty());
+    EXPECT_EQ(traces[0], "Node 1 is not implemented,yet\n");
+    // The Anchor's children were still visited: the sphere is there.
+    ASSERT_EQ(World()->Visuals().size(), 1u);
+    EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 425u);
+}
+
+TEST_F(TranslationTest, UnsupportedGeometryStillAddsAnEmptyMeshbuilder) {
+    Show("Shape { geometry Text { string \"hello\" } }");
+    EXPECT_EQ(m_messages.Count("Geometry type not supported!"), 1);
+    ASSERT_EQ(World()->Visuals().size(), 1u);
+    EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 0u);
+}
+
+TEST_F(TranslationTest, FaceSetDropsOnlyItsUnclosedLastPolygon) {
+    Show("Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, 0 1 0 ] }"
+         " coordIndex [ 0 1 2 -1 0 2 3 -1 0 1 3 ] } }");
+    ASSERT_EQ(World()->Visuals().size(), 1u);
+    EXPECT_EQ(World()->Visuals()[0]->GetFaceCount(), 2u);
+}
+
+TEST_F(TranslationTest, FaceSetIndicesOutsideThePointsAreSkipped) {
+    Show("Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0 ] }"
+         " coordIndex [ 0 1 7 2 -1 ] } }");
+    EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 3u);
+}
+
+TEST_F(TranslationTest, MaterialColoursTheShapeAndZeroShininessStaysFinite) {
+    Show("Shape { appearance Appearance { material DEF M Material { diffuseColor 1 0 0"
+         " emissiveColor 0 0 1 shininess 0 } } geometry Box {} }");
+    rm::MeshBuilder* mb = World()->Visuals()[0].Get();
+    ASSERT_NE(mb->GetMaterial(), nullptr);
+    EXPECT_EQ(mb->GetMaterial()->GetAmbient().value(), glm::vec3(1, 0, 0));
+    EXPECT_EQ(mb->GetMaterial()->GetEmissive(), glm::vec3(0, 0, 1));
+    EXPECT_TRUE(std::isfinite(rm::Material::SanitizedPower(mb->GetMaterial()->GetPower())));
+    EXPECT_EQ(Dealer().NodeObjects().at(m_loader->FindDef("M")).Get(), mb);
+}
+
+TEST_F(TranslationTest, HandlersOutsideAShapeDoNothing) {
+    // addChildren takes any node, so geometry and appearance can stand in a group.
+    Show("Group { children [ Material {} Box {} Sphere {} ImageTexture { url \"none.jpg\" } ] }");
+    EXPECT_TRUE(World()->Visuals().empty());
+    EXPECT_TRUE(Dealer().NodeObjects().empty());
+}
+
+TEST_F(TranslationTest, LightsGetFramesAndShineTheWayTheySay) {
+    Show("DirectionalLight { direction 0 -1 0 color 1 0.5 0 intensity 0.5 }"
+         " PointLight { location 1 2 3 }");
+    ASSERT_EQ(World()->Children().size(), 2u);
+    rm::Frame* sun = World()->Children()[0].Get();
+    ASSERT_EQ(sun->Lights().size(), 1u);
+    EXPECT_EQ(sun->Lights()[0]->GetType(), rm::LightType::Directional);
+    EXPECT_EQ(sun->Lights()[0]->GetColor(), glm::vec3(0.5f, 0.25f, 0));
+    glm::vec3 dir, up;
+    sun->GetOrientation(World(), &dir, &up);
+    EXPECT_NEAR(dir.y, -1, 1e-5);  // straight down needs another up vector
+    rm::Frame* bulb = World()->Children()[1].Get();
+    EXPECT_EQ(bulb->Lights()[0]->GetType(), rm::LightType::Point);
+    EXPECT_EQ(bulb->GetPosition(World()), glm::vec3(1, 2, 3));
+}
+
+TEST_F(TranslationTest, UnnamedViewpointsAreNumberedAcrossLoads) {
+    Show("Viewpoint { position 0 0 5 } Viewpoint { description \"Front\" } Viewpoint {}");
+    auto names = m_module.GetViewpointNames();
+    ASSERT_EQ(names.size(), 3u);
+    int first = 0;
+    ASSERT_EQ(std::sscanf(names[0].c_str(), "Viewpoint %d", &first), 1);
+    EXPECT_EQ(names[1], "Front");
+    EXPECT_EQ(names[2], "Viewpoint " + std::to_string(first + 1));
+    Show("Viewpoint {}");
+    EXPECT_EQ(m_module.GetViewpointNames(),
+              std::vector<std::string>{"Viewpoint " + std::to_string(first + 2)});
+    // The last viewpoint met is where the camera stands.
+    EXPECT_EQ(m_module.GetD3DObj().GetCamera()->GetPosition(m_module.GetD3DObj().GetScene()),
+              glm::vec3(0, 0, 10));
+}
+
+TEST_F(TranslationTest, InterpolatorsBecomeTableEntries) {
+    Show("DEF P PositionInterpolator { key [ 1 0 ] keyValue [ 1 1 1, 0 0 0 ] }"
+         " DEF C ColorInterpolator { key [ 0 ] keyValue [ 1 0 0 ] }");
+    const auto& table = Dealer().Interpolators();
+    ASSERT_EQ(table.size(), 2u);
+    const CInterpolator& p = table.at(m_loader->FindDef("P"));
+    EXPECT_EQ(p.GetKind(), 73);
+    ASSERT_EQ(p.Keys().size(), 2u);
+    EXPECT_EQ(p.Keys()[0].key, 0);  // sorted
+    EXPECT_EQ(table.at(m_loader->FindDef("C")).GetKind(), 19);
+}
+
+TEST_F(TranslationTest, BackgroundColourAndRenderedFrame) {
+    Show("Background2D { backColor 0 0 1 } Shape { geometry Box {} }");
+    EXPECT_EQ(m_module.GetD3DObj().GetScene()->GetSceneBackground(), glm::vec3(0, 0, 1));
+    m_module.RenderFrame();
+    auto frame = m_module.GetD3DObj().GetDevice()->LatestFrame();
+    ASSERT_NE(frame, nullptr);
+    ASSERT_EQ(frame->viewports.size(), 1u);
+    EXPECT_EQ(frame->viewports[0].visuals.size(), 1u);
+    EXPECT_GE(m_window.frames, 1);
+}
+
+}  // namespace
