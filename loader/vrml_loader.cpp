@@ -297,8 +297,23 @@ int VrmlLoader::FindFieldIndex(const SingleNode* node, std::string_view name) {
     return -1;
 }
 
-int VrmlLoader::FindRouteField(const SingleNode* node, const std::string& name) const {
-    int index = FindFieldIndex(node, name);
+int VrmlLoader::FieldIndex(const SingleNode* node, std::string_view name) {
+    if (node == nullptr) return -1;
+    int type = GetNodeType(*node);
+    if (type <= 0) return FindFieldIndex(node, name);
+    if (m_fieldIndexCache.size() <= static_cast<std::size_t>(type))
+        m_fieldIndexCache.resize(type + 1);
+    FieldIndexTable& table = m_fieldIndexCache[type];
+    if (table.empty()) {
+        std::string fieldName;
+        for (int i = 0; node->GetFieldName(i, fieldName) == 0; ++i) table.emplace(fieldName, i);
+    }
+    auto it = table.find(name);
+    return it == table.end() ? -1 : it->second;
+}
+
+int VrmlLoader::FindRouteField(const SingleNode* node, const std::string& name) {
+    int index = FieldIndex(node, name);
     if (index >= 0 || node == nullptr) return index;
     std::string bare;
     if (name.starts_with("set_"))
@@ -313,7 +328,7 @@ int VrmlLoader::FindRouteField(const SingleNode* node, const std::string& name) 
     // Only an exposedField answers to its set_ and _changed names.
     if (type == nullptr || type->HasField(bare) == 0 || type->HasEventIn("set_" + bare) == 0)
         return -1;
-    return FindFieldIndex(node, bare);
+    return FieldIndex(node, bare);
 }
 
 void VrmlLoader::AddRoute(const char* node1, const char* field1, const char* node2,
@@ -392,8 +407,8 @@ void VrmlLoader::ExitNode() {
     m_nodeStack.pop_back();
     SingleNode* parent = CurrentNode();
     if (parent && node) {
-        int index = FindFieldIndex(parent, "addChildren");
-        if (index < 0 && !parentField.empty()) index = FindFieldIndex(parent, parentField);
+        int index = FieldIndex(parent, "addChildren");
+        if (index < 0 && !parentField.empty()) index = FieldIndex(parent, parentField);
         if (index >= 0) parent->SetField(index, node);
     }
     std::string exited = std::move(m_nodeNameStack.back());
@@ -560,7 +575,7 @@ void VrmlLoader::ExitField() {
         return;
     }
     SingleNode* node = CurrentNode();
-    int index = FindFieldIndex(node, m_fieldNameStack.back());
+    int index = FieldIndex(node, m_fieldNameStack.back());
     if (index >= 0) StorePending(node, index);
     m_pendingSingle.reset();
     m_pendingMulti.reset();

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "loader/route.h"
@@ -86,6 +87,8 @@ class VrmlLoader {
 
     // First ALL index whose name is `name`; -1 when none (or no node).
     static int FindFieldIndex(const SingleNode* node, std::string_view name);
+    // The same through a table per node type, built at the type's first lookup.
+    int FieldIndex(const SingleNode* node, std::string_view name);
 
   private:
     struct FieldRecord {
@@ -99,7 +102,7 @@ class VrmlLoader {
     void ReleaseStacks();
     void ReleaseRoutesAndDefs();
     // Index of a ROUTE end; also accepts set_<f> and <f>_changed of an exposedField f.
-    int FindRouteField(const SingleNode* node, const std::string& name) const;
+    int FindRouteField(const SingleNode* node, const std::string& name);
     void TraceIndent(const char* label, std::string_view name) const;
     void BuildPendingValue();
     void StorePending(SingleNode* node, int index);
@@ -129,6 +132,15 @@ class VrmlLoader {
     bool m_pendingDefFlag = false;
     std::string m_pendingDefName;
     bool m_useFlag = false;
+
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>()(text);
+        }
+    };
+    using FieldIndexTable = std::unordered_map<std::string, int, NameHash, std::equal_to<>>;
+    std::vector<FieldIndexTable> m_fieldIndexCache;  // by node type id
 
     std::vector<std::unique_ptr<VrmlNodeType>> m_protoStack;
     VrmlNodeTypeRegistry m_registry;
