@@ -135,13 +135,11 @@ TEST_F(GeometryBuilderTest, RectAndPolygonTextureCoordinates) {
     GetAPolygon(poly.Get(), pts, 5);
     EXPECT_EQ(poly->GetFaceCount(), 1u);
     EXPECT_EQ(poly->GetVertexCount(), 5u);
-    for (std::uint32_t v = 0; v < 5; ++v) {
-        glm::vec2 uv = UV(*poly, v);
-        EXPECT_GE(uv.x, -1e-5f);
-        EXPECT_LE(uv.x, 1 + 1e-5f);
-        EXPECT_GE(uv.y, -1e-5f);
-        EXPECT_LE(uv.y, 1 + 1e-5f);
-    }
+    // The flat wrap is centred on the origin, not on the polygon: u = x / width + 0.5,
+    // v = -y / height + 0.5 (its up runs along -y).
+    EXPECT_EQ(UV(*poly, 0), glm::vec2(0.5f, 0.5f));
+    EXPECT_EQ(UV(*poly, 2), glm::vec2(1.5f, -0.5f));
+    EXPECT_EQ(UV(*poly, 3), glm::vec2(1.0f, 0.0f));
     auto two = NewMesh();
     GetAPolygon(two.Get(), pts, 2);  // fewer than 3 points: nothing
     EXPECT_EQ(two->GetVertexCount(), 0u);

@@ -133,8 +133,8 @@ TEST_F(RouterTest, ZeroCycleHoldsTheFirstKeyAndUnfedInterpolatorsAreIgnored) {
          "DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 3 0 0, 9 0 0 ] }"
          "DEF Q PositionInterpolator { key [ 0 ] keyValue [ 1 1 1 ] }"
          "DEF X Transform {} DEF Y Transform {}"
-         "ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO X.translation"
-         "ROUTE Q.value_changed TO Y.translation");
+         " ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO X.translation"
+         " ROUTE Q.value_changed TO Y.translation");
     EXPECT_EQ(m_router().Records().size(), 1u);
     At(777);
     EXPECT_EQ(Position("X"), glm::vec3(3, 0, 0));

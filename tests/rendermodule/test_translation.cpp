@@ -1,5 +1,6 @@
 // Scene translation: frames, visuals, lights, viewpoints and tables built from
 // small scenes, and the handlers' behaviour on odd but legal graphs.
+#include <algorithm>
 #include <cmath>
 
 #include "node/nodes.h"
@@ -71,8 +72,8 @@ TEST_F(TranslationTest, NodesWithoutHandlersAreTracedAndTheirFieldsVisited) {
     SetDebugTraceSink([](const char* text, std::size_t n) { traces.emplace_back(text, n); });
     Show("Anchor { children [ Shape { geometry Sphere {} } ] }");
     SetDebugTraceSink(nullptr);
-    ASSERT_FALSE(traces.empty());
-    EXPECT_EQ(traces[0], "Node 1 is not implemented,yet\n");
+    // (The render thread may trace its start meanwhile.)
+    EXPECT_NE(std::find(traces.begin(), traces.end(), "Node 1 is not implemented,yet\n"), traces.end());
     // The Anchor's children were still visited: the sphere is there.
     ASSERT_EQ(World()->Visuals().size(), 1u);
     EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 425u);

@@ -1,0 +1,349 @@
+// Node coding: the bits EncodeNode writes (worked examples, shared nodes,
+// repeated passes), an encode -> decode round trip of every class with
+// non-default values, and decoding of hostile input.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "node/scenetree.h"
+#include "node_test_util.h"
+
+namespace {
+
+std::string Bits(const std::vector<std::uint8_t>& bytes) { return BitString(bytes, bytes.size() * 8); }
+
+std::string FloatBits(float v) {
+    std::string s;
+    auto u = std::bit_cast<std::uint32_t>(v);
+    for (int i = 31; i >= 0; --i) s += ((u >> i) & 1) ? '1' : '0';
+    return s;
+}
+
+std::string Pad(std::string bits) {
+    while (bits.size() % 8 != 0) bits += '0';
+    return bits;
+}
+
+// Decodes one SFNode of NDT `ndt` from `bytes`; null on failure.
+SingleNode* DecodeBytes(const std::vector<std::uint8_t>& bytes, std::uint8_t ndt, SceneTree* tree = nullptr) {
+    CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    SingleNode* node = nullptr;
+    HRESULT result = DecodeSFNode(in, ndt, tree, nullptr, nullptr, &node);
+    EXPECT_EQ(result == kOk, node != nullptr);
+    return node;
+}
+
+// Gives every DEF field of `node` a value that is not its default.
+void SetNonDefaults(SingleNode& node) {
+    static const std::map<std::uint8_t, std::string> texts = {
+        {kFieldSFInt32, "7"},          {kFieldSFFloat, "0.375"},          {kFieldSFTime, "12.5"},
+        {kFieldSFString, "a b"},       {kFieldSFURL, "file.jpg"},         {kFieldSFVec2f, "0.25,0.5"},
+        {kFieldSFVec3f, "0.25,0.5,1"}, {kFieldSFColor, "0.25,0.5,0.75"}, {kFieldSFRotation, "0,1,0,1.5"}};
+    auto& impl = dynamic_cast<NodeImpl&>(node);
+    for (int d = 0; d < node.GetDEFCount(); ++d) {
+        const int all = node.DEFToAll(d);
+        const FieldDesc& f = *impl.FieldInfo(all);
+        Field* field = node.GetField(all);
+        if (f.type == kFieldSFNode || f.type == kFieldMFNode) {
+            NodeRef child(FirstTypeIn(f.ndt));
+            if (f.type == kFieldSFNode) {
+                ASSERT_EQ(node.SetField(all, child.get()), 0) << f.name;
+            } else {
+                dynamic_cast<MultiNode*>(field)->AddNode(child.get());
+            }
+        } else if (f.type == kFieldSFBool && !f.multi) {
+            auto& b = dynamic_cast<SFBool&>(*field);
+            b.Set(!b.Get());
+        } else if (f.multi) {
+            auto& list = dynamic_cast<MultiField&>(*field);
+            list.Clear();
+            ASSERT_EQ(list.InsertFromString(0, texts.at(f.type)), 0) << f.name;
+            ASSERT_EQ(list.InsertFromString(0, texts.at(f.type)), 0) << f.name;
+        } else {
+            ASSERT_EQ(dynamic_cast<SFField&>(*field).FromString(texts.at(f.type)), 0) << f.name;
+        }
+    }
+}
+
+TEST(NodeEncoding, TransformWorkedBits) {
+    NodeRef t(Transform::kNodeType);
+    auto bytes = EncodeNodeBytes(*t, NDT_SF3DNode);
+    std::string expect = "0" "101011" "0" "0";
+    auto floats = [](std::initializer_list<float> v) {
+        std::string s;
+        for (float f : v) s += FloatBits(f);
+        return s;
+    };
+    expect += "0000" + floats({0, 0, 0});        // center
+    expect += "0001" "011";                      // children: empty list
+    expect += "0010" + floats({0, 0, 1, 0});     // rotation
+    expect += "0011" + floats({1, 1, 1});        // scale
+    expect += "0100" + floats({0, 0, 1, 0});     // scaleOrientation
+    expect += "0101" + floats({0, 0, 0}) + "1";  // translation, end
+    EXPECT_EQ(Bits(bytes), Pad(expect));
+}
+
+TEST(NodeEncoding, SmallNodesBitForBit) {
+    NodeRef group(Group::kNodeType);
+    EXPECT_EQ(Bits(EncodeNodeBytes(*group, NDT_SFTopNode)), Pad("0" "01" "0" "0" "0" "0" "011" "1"));
+    NodeRef touch(TouchSensor::kNodeType);
+    EXPECT_EQ(Bits(EncodeNodeBytes(*touch, NDT_SF3DNode)), Pad("0" "101010" "0" "0" "1"));
+    NodeRef shape(Shape::kNodeType);
+    EXPECT_EQ(Bits(EncodeNodeBytes(*shape, NDT_SF2DNode)), Pad("0" "10111" "0" "0" "1"));
+    NodeRef fdt(FaceDefTransform::kNodeType);
+    EXPECT_EQ(Bits(EncodeNodeBytes(*fdt, NDT_SFFaceDefTransformNode)).substr(0, 2), "01");
+    // An ID is written after the isUpdateable bit.
+    group->SetNodeID(5);
+    EXPECT_EQ(Bits(EncodeNodeBytes(*group, NDT_SFTopNode)).substr(0, 36),
+              "0" "01" "1" "00000000000000000000000000000101");
+}
+
+TEST(NodeEncoding, ProximitySensor2DUsesTwoBitDEFIndices) {
+    NodeRef p(ProximitySensor2D::kNodeType);
+    std::string bits = Bits(EncodeNodeBytes(*p, NDT_SF2DNode));
+    std::string expect = "0" "10011" "0" "0";
+    expect += "0" "00" + FloatBits(0) + FloatBits(0);  // center
+    expect += "0" "01" + FloatBits(0) + FloatBits(0);  // size
+    expect += "0" "10" "1";                            // enabled TRUE
+    expect += "1";
+    EXPECT_EQ(bits, Pad(expect));
+}
+
+TEST(NodeEncoding, SharedNodeIsWrittenOnceThenAsReference) {
+    NodeRef group(Group::kNodeType);
+    NodeRef shared(Transform::kNodeType);
+    shared->SetNodeID(9);
+    group->SetField(0, shared.get());  // addChildren
+    group->SetField(0, shared.get());
+    shared.node->Release();  // the list now holds the only two references
+    SingleNode* t = shared.node;
+    shared.node = nullptr;
+    ASSERT_EQ(t->GetRef(), 2);
+
+    auto first = EncodeNodeBytes(*group, NDT_SFTopNode);
+    EXPECT_EQ(t->GetVisitCount(), 0u);
+    auto second = EncodeNodeBytes(*group, NDT_SFTopNode);
+    EXPECT_EQ(first, second);
+    // The second child is "0" (endFlag) "1" (isReused) and the 32-bit ID.
+    std::string bits = Bits(first);
+    EXPECT_NE(bits.find("01" "00000000000000000000000000001001" "1"), std::string::npos);
+
+    // EncodeNode called twice by hand: in full, then as a reference.
+    auto full = EncodeNodeBytes(*t, NDT_SF3DNode);
+    auto ref = EncodeNodeBytes(*t, NDT_SF3DNode);
+    EXPECT_GT(full.size(), 5u);
+    EXPECT_EQ(Bits(ref), Pad("1" "00000000000000000000000000001001"));
+    EXPECT_EQ(EncodeNodeBytes(*t, NDT_SF3DNode), full);
+}
+
+TEST(NodeEncoding, EveryClassRoundTripsWithNonDefaultValues) {
+    InitNDTTables();
+    for (int type = 1; type <= 100; ++type) {
+        NodeRef node(type);
+        if (node.get() == nullptr) continue;
+        std::string name;
+        GetNodeTypeName(type, name);
+        SCOPED_TRACE(name);
+        SetNonDefaults(*node);
+        node->SetNodeID(1000 + type);
+        auto bytes = EncodeNodeBytes(*node, NDT_SFWorldNode);
+        NodeRef back(DecodeBytes(bytes, NDT_SFWorldNode));
+        ASSERT_NE(back.get(), nullptr);
+        EXPECT_EQ(GetNodeType(*back), type);
+        EXPECT_EQ(back->GetNodeID(), 1000u + type);
+        EXPECT_EQ(back->GetRef(), 1);
+        EXPECT_EQ(EncodeNodeBytes(*back, NDT_SFWorldNode), bytes);
+        for (int d = 0; d < node->GetDEFCount(); ++d) {
+            Field* a = node->GetDEFField(d);
+            Field* b = back->GetDEFField(d);
+            ASSERT_EQ(a == nullptr, b == nullptr) << d;
+            std::string ta, tb;
+            if (auto* s = dynamic_cast<SFField*>(a)) {
+                s->ToString(ta);
+                dynamic_cast<SFField*>(b)->ToString(tb);
+            } else if (auto* m = dynamic_cast<MultiField*>(a)) {
+                m->ToString(ta);
+                dynamic_cast<MultiField*>(b)->ToString(tb);
+            } else if (auto* l = dynamic_cast<MultiNode*>(a)) {
+                EXPECT_EQ(l->GetCount(), dynamic_cast<MultiNode*>(b)->GetCount());
+            }
+            EXPECT_EQ(ta, tb) << "DEF " << d;
+        }
+    }
+}
+
+TEST(NodeDecoding, MaskFormAndVectorFormLists) {
+    // Transform in mask form with only translation set; a Group whose
+    // children come in vector form (width 2, count 2).
+    std::vector<std::uint8_t> bytes = EncodeBytes([](OutStream& out) {
+        out.WriteBits(0, 1);
+        out.WriteBits(17, 6);  // Group in SF3DNode
+        out.WriteBits(0, 1);
+        out.WriteBits(1, 1);        // mask form
+        out.WriteBits(1, 1);        // children present
+        out.WriteBits(0b00, 2);     // reserved, vector form
+        out.WriteBits(2, 5);        // width
+        out.WriteBits(2, 2);        // count
+        for (int i = 0; i < 2; ++i) {
+            out.WriteBits(0, 1);
+            out.WriteBits(43, 6);   // Transform
+            out.WriteBits(0, 1);
+            out.WriteBits(1, 1);    // mask form
+            out.WriteBits(0b000001, 6);
+            for (float f : {1.0f, 2.0f, 3.0f}) out.WriteFloat(std::bit_cast<std::uint32_t>(f));
+        }
+    });
+    NodeRef group(DecodeBytes(bytes, NDT_SF3DNode));
+    ASSERT_NE(group.get(), nullptr);
+    auto& children = group.as<Group>().children();
+    ASSERT_EQ(children.GetCount(), 2);
+    auto* t = dynamic_cast<Transform*>(children.GetNodeAt(1));
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->translation(), SFVec3f(1, 2, 3));
+    EXPECT_EQ(t->scale(), SFVec3f(1, 1, 1));
+    EXPECT_EQ(t->GetRef(), 1);
+}
+
+// A rich scene encoded: grouping, shared node with ID, geometry, strings.
+std::vector<std::uint8_t> RichScene(SceneTree& tree) {
+    NodeRef root(Group::kNodeType);
+    NodeRef t(Transform::kNodeType);
+    NodeRef shape(Shape::kNodeType);
+    NodeRef box(Box::kNodeType);
+    NodeRef app(Appearance::kNodeType);
+    NodeRef mat(Material::kNodeType);
+    NodeRef text(Text::kNodeType);
+    shape->SetNodeID(3);
+    app->SetField(0, mat.get());
+    shape->SetField(0, app.get());
+    shape->SetField(1, box.get());
+    t->SetField(0, shape.get());
+    root->SetField(0, t.get());
+    root->SetField(0, shape.get());
+    text.as<Text>()._string().PushBack(SFString("hello"));
+    NodeRef shape2(Shape::kNodeType);
+    shape2->SetField(1, text.get());
+    root->SetField(0, shape2.get());
+    tree.SetRoot(root.get());
+    // Only the tree's holders remain.
+    return {};
+}
+
+TEST(NodeDecoding, EveryTruncationOfARealEncodingFailsCleanly) {
+    SceneTree tree;
+    RichScene(tree);
+    SingleNode* root = nullptr;
+    tree.GetRoot(&root);
+    ASSERT_NE(root, nullptr);
+    auto bytes = EncodeNodeBytes(*root, NDT_SFTopNode);
+    {
+        SceneTree readTree;
+        NodeRef whole(DecodeBytes(bytes, NDT_SFTopNode, &readTree));
+        ASSERT_NE(whole.get(), nullptr);
+        EXPECT_EQ(EncodeNodeBytes(*whole, NDT_SFTopNode), bytes);
+    }
+    for (std::size_t len = 0; len < bytes.size(); ++len) {
+        std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + len);
+        SceneTree readTree;
+        CBIFS_InStream in(cut.data(), static_cast<std::uint32_t>(cut.size()));
+        SingleNode* node = nullptr;
+        EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node), kFailCode) << len;
+        EXPECT_EQ(node, nullptr);
+        EXPECT_TRUE(in.HasError());
+    }
+}
+
+TEST(NodeDecoding, HostileStreamsFail) {
+    auto decodeFails = [](const std::function<void(OutStream&)>& write, SceneTree* tree = nullptr) {
+        auto bytes = EncodeBytes(write);
+        bytes.resize(bytes.size() + 8, 0);
+        CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        SingleNode* node = nullptr;
+        HRESULT r = DecodeSFNode(in, NDT_SF3DNode, tree, nullptr, nullptr, &node);
+        if (node != nullptr) node->Release();
+        return r == kFailCode;
+    };
+    // A local code no class has (8 in SF3DNode), and code 0.
+    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(8, 7); }));
+    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(0, 7); }));
+    // A DEF index past the DEF count (Group has one DEF field, index 1 is out).
+    EXPECT_TRUE(decodeFails([](OutStream& o) {
+        o.WriteBits(17, 7);
+        o.WriteBits(0b0001, 4);  // no ID, list form, a field, index 1
+    }));
+    // A reference (isReused) without a tree, and to an unknown ID.
+    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(0x1FFFFFFFFull, 33); }));
+    SceneTree tree;
+    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(0x1FFFFFFFFull, 33); }, &tree));
+    // A vector-form node list whose count exceeds the data.
+    EXPECT_TRUE(decodeFails([](OutStream& o) {
+        o.WriteBits(17, 7);
+        o.WriteBits(0, 4);  // no ID, list form, field 0
+        o.WriteBits(0, 2);  // reserved, vector form
+        o.WriteBits(31, 5);
+        o.WriteBits(0x7FFFFFFF, 31);
+    }));
+    // A node that refers to itself: Group 1 whose child is a reference to 1.
+    EXPECT_TRUE(decodeFails(
+        [](OutStream& o) {
+            o.WriteBits(0, 1);
+            o.WriteBits(17, 6);
+            o.WriteBits(1, 1);
+            o.WriteBits(1, 32);
+            o.WriteBits(0b0001, 4);  // list form, field 0
+            o.WriteBits(0b010, 3);   // reserved, list form, one node follows
+            o.WriteBits(1, 1);       // isReused
+            o.WriteBits(1, 32);
+        },
+        &tree));
+}
+
+std::vector<std::uint8_t> NestedGroups(int depth) {
+    return EncodeBytes([depth](OutStream& o) {
+        for (int i = 0; i < depth; ++i) {
+            o.WriteBits(0, 1);
+            o.WriteBits(17, 6);
+            o.WriteBits(0, 2);       // no ID, list form
+            o.WriteBits(0b00, 2);    // field 0
+            o.WriteBits(0b010, 3);   // children: list form, one node
+        }
+        o.WriteBits(0, 1);
+        o.WriteBits(17, 6);
+        o.WriteBits(0b001, 3);       // no ID, list form, end
+        for (int i = 0; i < depth; ++i) o.WriteBits(0b11, 2);  // end of list, end of fields
+    });
+}
+
+TEST(NodeDecoding, NestingIsLimited) {
+    NodeRef shallow(DecodeBytes(NestedGroups(900), NDT_SF3DNode));
+    EXPECT_NE(shallow.get(), nullptr);
+    NodeRef deep(DecodeBytes(NestedGroups(1200), NDT_SF3DNode));
+    EXPECT_EQ(deep.get(), nullptr);
+}
+
+TEST(NodeDecoding, RandomDamageNeverCrashes) {
+    SceneTree tree;
+    RichScene(tree);
+    SingleNode* root = nullptr;
+    tree.GetRoot(&root);
+    const auto bytes = EncodeNodeBytes(*root, NDT_SFTopNode);
+    std::mt19937 rng(42);
+    int decoded = 0;
+    for (int round = 0; round < 3000; ++round) {
+        auto damaged = bytes;
+        for (int flips = 1 + round % 4; flips > 0; --flips) damaged[rng() % damaged.size()] ^= 1u << (rng() % 8);
+        SceneTree readTree;
+        CBIFS_InStream in(damaged.data(), static_cast<std::uint32_t>(damaged.size()));
+        SingleNode* node = nullptr;
+        if (DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node) == kOk) {
+            ++decoded;
+            EXPECT_EQ(node->GetRef(), 1);
+            node->Release();
+        } else {
+            EXPECT_EQ(node, nullptr);
+        }
+    }
+    EXPECT_LT(decoded, 3000);
+}
+
+}  // namespace

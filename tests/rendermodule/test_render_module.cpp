@@ -1,0 +1,181 @@
+// The render module as the shell drives it: viewpoints, render quality, head
+// light, navigation, picking, and the two threads working on one scene.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "node/nodes.h"
+#include "rendermodule/render_module.h"
+#include "scene_fixture.h"
+
+namespace {
+
+class RenderModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override { m_module.Init(&m_window); }
+    void TearDown() override { m_module.Release(); }
+
+    void Show(const std::string& text) {
+        m_loader = LoadText(text);
+        m_module.ClearWorld();
+        m_module.ResetScene();
+        m_module.SetScene(m_loader->GetSceneRoot(), &m_loader->GetRouteList());
+        m_module.RenderFrame();
+    }
+    CD3DObj& D3D() { return m_module.GetD3DObj(); }
+    glm::vec3 CameraPosition() { return D3D().GetCamera()->GetPosition(D3D().GetScene()); }
+
+    FakeWindow m_window{200, 100};
+    CRenderModule m_module;
+    std::unique_ptr<VrmlLoader> m_loader;
+    MessageRecorder m_messages;
+};
+
+const char kTwoViews[] =
+    "Viewpoint { position 0 0 20 description \"Far\" }"
+    "Viewpoint { position 3 0 4 orientation 0 1 0 1.5707963 description \"Side\" }"
+    "Shape { geometry Box {} }";
+
+TEST_F(RenderModuleTest, ViewpointsEntryAndUnknownNames) {
+    Show(kTwoViews);
+    EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
+    m_module.GoToViewpoint("Far");
+    EXPECT_EQ(CameraPosition(), glm::vec3(0, 0, 20));
+    m_module.GoToViewpoint("Side");
+    EXPECT_EQ(CameraPosition(), glm::vec3(3, 0, 4));
+    glm::vec3 dir, up;
+    D3D().GetCamera()->GetOrientation(D3D().GetScene(), &dir, &up);
+    EXPECT_NEAR(dir.x, -1, 1e-5);  // a quarter turn about y looks along -x
+    // An unknown name leaves the camera and puts the world back in place.
+    D3D().MoveWorld({1, 2, 3});
+    m_module.GoToViewpoint("Nowhere");
+    EXPECT_EQ(CameraPosition(), glm::vec3(3, 0, 4));
+    EXPECT_EQ(D3D().GetWorld()->GetPosition(D3D().GetScene()), glm::vec3(0));
+    m_module.GoToViewpoint("[Entry]");
+    EXPECT_EQ(CameraPosition(), glm::vec3(0, 0, 10));
+}
+
+TEST_F(RenderModuleTest, QualityChangeKeepsWorldPlacementViewAndNames) {
+    Show("Viewpoint {} Shape { geometry Box {} }");
+    auto names = m_module.GetViewpointNames();
+    D3D().TurnWorld({0, 1, 0}, 0.5f);
+    D3D().MoveCamera({1, 0, 0});
+    glm::mat4 world = D3D().GetWorld()->GetTransform(D3D().GetScene());
+    glm::vec3 camera = CameraPosition();
+    m_module.SetRenderQuality(64);
+    EXPECT_EQ(m_module.GetRenderQuality(), 64u);
+    EXPECT_EQ(D3D().GetWorld()->GetTransform(D3D().GetScene()), world);
+    EXPECT_EQ(CameraPosition(), camera);
+    EXPECT_EQ(m_module.GetViewpointNames(), names);
+    ASSERT_EQ(D3D().GetWorld()->Visuals().size(), 1u);
+    EXPECT_EQ(D3D().GetWorld()->Visuals()[0]->GetQuality(), 64u);
+    EXPECT_EQ(D3D().GetDevice()->GetQuality(), 64u);
+}
+
+TEST_F(RenderModuleTest, QualityChangeDealsRoutesAgainOntoTheNewFrames) {
+    Show("DEF T TimeSensor { loop TRUE } DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 4 0 0 ] }"
+         " DEF X Transform {} ROUTE T.fraction_changed TO P.set_fraction"
+         " ROUTE P.value_changed TO X.translation");
+    m_module.SetRenderQuality(64);
+    const auto& table = m_module.GetTraverser().GetDealer().NodeObjects();
+    rm::Object* frame = table.at(m_loader->FindDef("X")).Get();
+    ASSERT_EQ(m_module.GetRouter().Records().size(), 1u);
+    EXPECT_EQ(m_module.GetRouter().Records()[0].target.Get(), frame);
+}
+
+TEST_F(RenderModuleTest, HeadLightSwitches) {
+    Show("Shape { geometry Box {} }");
+    rm::Frame* camera = D3D().GetCamera();
+    ASSERT_EQ(camera->Lights().size(), 1u);
+    m_module.HeadLightOff();
+    EXPECT_TRUE(camera->Lights().empty());
+    m_module.HeadLightOn();
+    m_module.HeadLightOn();  // twice still one light
+    EXPECT_EQ(camera->Lights().size(), 1u);
+}
+
+TEST_F(RenderModuleTest, KeysMoveTheCameraOrTurnTheWorld) {
+    Show("Shape { geometry Box {} }");
+    m_module.SetNavigationMode(0);
+    m_module.OnKeyDown('W');
+    EXPECT_NEAR(CameraPosition().z, 9.9, 1e-5);
+    m_module.OnKeyDown('D');
+    EXPECT_NEAR(CameraPosition().x, 0.1, 1e-5);
+    glm::vec3 before = CameraPosition();
+    m_module.OnKeyDown(kVkLeft);  // turns in place
+    EXPECT_NEAR(glm::length(CameraPosition() - before), 0, 1e-4);
+    m_module.SetNavigationMode(1);
+    m_module.OnKeyDown('A');
+    glm::vec3 dir, up;
+    D3D().GetWorld()->GetOrientation(D3D().GetScene(), &dir, &up);
+    EXPECT_NEAR(dir.x, std::sin(0.1f), 1e-5);  // turned -0.1 about y
+    // Edit mode ignores keys.
+    m_module.SetInteractionMode(1);
+    glm::vec3 at = CameraPosition();
+    m_module.OnKeyDown('W');
+    EXPECT_EQ(CameraPosition(), at);
+}
+
+TEST_F(RenderModuleTest, MouseDragsAndCapture) {
+    Show("Shape { geometry Box {} }");
+    m_module.SetNavigationMode(1);
+    m_module.OnMouseMove(10, 10, 0);
+    EXPECT_FALSE(m_module.IsMouseCaptured());
+    m_module.OnMouseMove(40, 10, kMkLButton);  // world mode drag: moves the world right
+    EXPECT_TRUE(m_module.IsMouseCaptured());
+    EXPECT_NEAR(D3D().GetWorld()->GetPosition(D3D().GetScene()).x, 30.0 / (600.0 / 10.0), 1e-4);
+    m_module.OnMouseMove(40, 20, kMkRButton);  // right drag pulls it closer
+    EXPECT_NEAR(D3D().GetWorld()->GetPosition(D3D().GetScene()).z, -2, 1e-4);
+    m_module.OnMouseMove(40, 20, 0);  // no button: only ends the capture
+    EXPECT_FALSE(m_module.IsMouseCaptured());
+    EXPECT_NEAR(D3D().GetWorld()->GetPosition(D3D().GetScene()).z, -2, 1e-4);
+}
+
+TEST_F(RenderModuleTest, PickingInEditModeShowsASelectionBox) {
+    Show("Transform { translation 0 0 0 children Shape { geometry Box { size 4 4 4 } } }");
+    m_module.OnLButtonUp(100, 50, 0);  // navigate mode: nothing
+    EXPECT_EQ(D3D().GetWorld()->Children().size(), 1u);
+    m_module.SetInteractionMode(1);
+    m_module.OnLButtonUp(100, 50, 0);  // the centre of the view hits the box
+    ASSERT_EQ(D3D().GetWorld()->Children().size(), 2u);
+    EXPECT_EQ(D3D().GetWorld()->Children()[1]->Visuals().size(), 9u);
+    m_module.OnLButtonUp(1, 1, 0);  // a miss removes the old selection
+    EXPECT_EQ(D3D().GetWorld()->Children().size(), 1u);
+    EXPECT_TRUE(m_messages.texts.empty());
+}
+
+// Window-thread work while the render thread steps: no race, no deadlock.
+TEST_F(RenderModuleTest, WindowThreadAndRenderThreadShareTheScene) {
+    const std::string scene =
+        "DEF T TimeSensor { cycleInterval 0.5 loop TRUE }"
+        "DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 1 1 1 ] }"
+        "DEF C ColorInterpolator { key [ 0 1 ] keyValue [ 1 0 0, 0 0 1 ] }"
+        "DEF X Transform { children Shape { appearance Appearance { material DEF M Material {} }"
+        " geometry Sphere {} } }"
+        " ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO X.translation"
+        " ROUTE T.fraction_changed TO C.set_fraction ROUTE C.value_changed TO M.diffuseColor";
+    Show(scene);
+    m_module.Play();
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    int round = 0;
+    while (std::chrono::steady_clock::now() < until) {
+        m_module.OnKeyDown('W');
+        m_module.OnMouseMove(round % 50, round % 30, kMkLButton);
+        if (round % 7 == 0) m_module.SetRenderQuality(round % 14 == 0 ? 64 : 137);
+        if (round % 11 == 0) {
+            // A new scene replaces the old one the way the shell does it.
+            m_module.Stop();
+            std::lock_guard<std::recursive_mutex> lock(m_module.SceneLock());
+            Show(scene);
+            m_module.Play();
+        }
+        ++round;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    m_module.Stop();
+    EXPECT_GT(round, 20);
+    EXPECT_TRUE(m_messages.texts.empty());
+    EXPECT_NE(D3D().GetDevice()->LatestFrame(), nullptr);
+}
+
+}  // namespace
