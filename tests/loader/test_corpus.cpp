@@ -19,6 +19,11 @@ struct Expectation {
     int errors = 0;  // lines on the error stream
 };
 
+// Test names show the scene's file name.
+void PrintTo(const Expectation& e, std::ostream* os) {
+    *os << e.file;
+}
+
 std::vector<Expectation> ReadManifest() {
     std::vector<Expectation> list;
     std::ifstream in(ORVANE_SOURCE_DIR "/tests/data/corpus.txt");
