@@ -1,5 +1,7 @@
 #include "rendermodule/tree_traverser.h"
 
+#include <functional>
+
 #include "node/nodes.h"
 #include "trace/debug_trace.h"
 
@@ -69,17 +71,18 @@ void CTreeTraverser::TraverseNode(SingleNode* parent, Field* field) {
         SingleNode* single = node;
         auto type = static_cast<std::uint8_t>(GetNodeType(*single));
         int result = 0;
-        if (m_enter[type] == nullptr) {
+        const EnterHandler enter = m_enter[type];
+        if (enter == nullptr) {
             DebugPrintf("Node %u is not implemented,yet\n", static_cast<unsigned>(type));
         } else {
-            result = (m_dealer.*m_enter[type])(parent, node);
+            result = std::invoke(enter, m_dealer, parent, node);
         }
         if (result != 1) {
             // One-byte count and counter: at most 255 fields are visited.
             auto count = static_cast<std::uint8_t>(single->GetDEFCount());
             for (std::uint8_t i = 0; i < count; ++i) TraverseNode(single, single->GetDEFField(i));
         }
-        if (m_exit[type] != nullptr) (m_dealer.*m_exit[type])(parent, node);
+        if (const ExitHandler exit = m_exit[type]) std::invoke(exit, m_dealer, parent, node);
     } else if (auto* list = dynamic_cast<MultiNode*>(field)) {
         // One-byte length and counter: a longer list is taken modulo 256.
         auto count = static_cast<std::uint8_t>(list->GetCount());
