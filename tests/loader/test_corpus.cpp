@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -76,12 +77,24 @@ TEST(CorpusManifest, ListsAtLeastTwentyScenes) {
     EXPECT_GE(ReadManifest().size(), 20u);
 }
 
-TEST(StartupScene, LoadsWithoutErrors) {
+TEST(StartupScene, LoadsWithoutErrorsAndItsPicturesExist) {
     LoaderFixtureBase f;
     ASSERT_EQ(f.loader.ParseVrmlFile(ORVANE_SOURCE_DIR "/data/t3.wrl"), VrmlLoader::kLoadOk);
     EXPECT_EQ(f.errors.str(), "");
     EXPECT_EQ(f.loader.GetRouteList().size(), 6u);
-    EXPECT_GE(f.TopLevel().GetCount(), 5);
+    std::set<SingleNode*> nodes;
+    Collect(f.loader.GetSceneRoot(), nodes);
+    std::set<std::string> pictures;
+    for (SingleNode* node : nodes) {
+        if (auto* urls = dynamic_cast<MFField<SFURL>*>(f.FieldOf(node, "url")))
+            for (const SFURL& url : urls->Values()) pictures.insert(url.Get());
+        if (auto* urls = dynamic_cast<MFField<SFString>*>(f.FieldOf(node, "backUrl")))
+            for (const SFString& url : urls->Values()) pictures.insert(url.Get());
+    }
+    EXPECT_EQ(pictures, (std::set<std::string>{"textures/checker.jpg", "textures/dots.bmp",
+                                               "textures/sky.jpg", "textures/stripes.tga"}));
+    for (const std::string& picture : pictures)
+        EXPECT_TRUE(std::filesystem::exists(ORVANE_SOURCE_DIR "/data/" + picture)) << picture;
 }
 
 }  // namespace
