@@ -1,5 +1,6 @@
 #include "loader/vrml_loader.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 #include <unordered_map>
@@ -267,7 +268,7 @@ void VrmlLoader::EndProto() {
 
 void VrmlLoader::AddToProto(Declaration kind, const char* typeName, const char* name) {
     int type = FieldTypeToken(typeName);
-    if (type == 0) Report("Error: invalid field type: 0");
+    if (type == 0) Report("Error: invalid field type: 0\n");
     if (m_protoStack.empty()) {
         Report("Error: declaration outside of prototype\n");
         return;
@@ -384,6 +385,12 @@ void VrmlLoader::EnterNode(const char* typeName) {
         if (id > 0) node = CreateNode(id);
     } else {
         node = FindDef(m_pendingDefName);
+        // A node used inside its own body would contain itself.
+        if (node && std::find(m_nodeStack.begin(), m_nodeStack.end(), node) != m_nodeStack.end()) {
+            std::string message = "USE " + m_pendingDefName + " inside its own node ignored";
+            ParseError(message.c_str());
+            node = nullptr;
+        }
         if (node) node->AddRef();
     }
     if (m_pendingDefFlag) {

@@ -42,6 +42,16 @@ TEST_F(Parser, UseBeforeDefAttachesNothing) {
     EXPECT_EQ(errors.str(), "");
 }
 
+TEST_F(Parser, UseInsideItsOwnNodeIsRefused) {
+    Load("DEF A Group { children [ Box { } USE A Transform { children USE A } ] }");
+    EXPECT_EQ(errors.str(),
+              "Error near line 2: USE A inside its own node ignored\n"
+              "Error near line 2: USE A inside its own node ignored\n");
+    MultiNode* kids = Children(loader.FindDef("A"));
+    ASSERT_EQ(kids->GetCount(), 2);
+    EXPECT_EQ(Children(kids->GetNodeAt(1))->GetCount(), 0);
+}
+
 TEST_F(Parser, FirstDefOfANameKeepsIt) {
     Load("DEF X Box { } DEF X Sphere { } Shape { geometry USE X }");
     EXPECT_EQ(TypeOf(loader.FindDef("X")), "Box");
@@ -303,6 +313,12 @@ TEST_F(Parser, MissingFilesAreReturnedAsErrors) {
     loader.SetStandardNodesPath(ORVANE_STANDARD_NODES);
     EXPECT_EQ(loader.ParseVrmlFile("/nonexistent/scene.wrl"), VrmlLoader::kNoSceneFile);
     EXPECT_EQ(errors.str(), "Error, could not open file\n");
+}
+
+TEST(ProcessWideLoader, MissingDeclarationsEndTheViewerWithCode1) {
+    // The working directory of the tests has no standardNodes.wrl.
+    EXPECT_EXIT(ParseVrmlFileOrExit("t3.wrl"), ::testing::ExitedWithCode(1),
+                "Error, couldn't open standardNodes.wrl file");
 }
 
 TEST_F(Parser, SecondLoadRereadsTheDeclarations) {
