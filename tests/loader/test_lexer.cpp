@@ -203,7 +203,7 @@ lines" "" DEF)");
 }
 
 TEST(Lexer, StringLists) {
-    Scanner s(R"([ "a", "b c" "" ] "alone" [ "x" oops ] )");
+    Scanner s(R"([ "a", "b c" "" ] "alone" [ "x" Invalid ] [ "y" IS z)");
     EXPECT_EQ(s.Next(MFSTRING), MFSTRING);
     EXPECT_EQ(s.lex.strings, (std::vector<std::string>{"a", "b c", ""}));
     EXPECT_EQ(s.Next(MFSTRING), MFSTRING);
@@ -211,7 +211,9 @@ TEST(Lexer, StringLists) {
     EXPECT_EQ(s.Next(MFSTRING), MFSTRING);
     EXPECT_EQ(s.errors, (std::vector<std::string>{"String missing open-quote"}));
     EXPECT_EQ(s.Next(), IDENTIFIER);
-    EXPECT_EQ(s.identifier, "oops");
+    EXPECT_EQ(s.identifier, "Invalid");
+    EXPECT_EQ(s.Next(), ']');
+    EXPECT_EQ(s.Next(MFSTRING), IS);  // IS also ends an open list
 }
 
 TEST(Lexer, StringWithoutOpenQuoteIsEmpty) {
