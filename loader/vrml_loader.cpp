@@ -1,6 +1,7 @@
 #include "loader/vrml_loader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <unordered_map>
@@ -187,6 +188,11 @@ int VrmlLoader::FieldTypeToken(std::string_view typeName) {
 // Entry points
 
 void VrmlLoader::Parse(std::FILE* file, std::string_view text) {
+    if (file == nullptr && text.size() > static_cast<std::size_t>(INT32_MAX - 2)) {
+        Report("Error, the text is too long to parse\n");
+        ++m_errorCount;
+        return;
+    }
     LexState lex;
     lex.reportError = ReportFromLexer;
     lex.errorContext = this;
