@@ -6,6 +6,7 @@
 #include <iostream>
 #include <unordered_map>
 
+#include "loader/field_values.h"
 #include "loader/lex_state.h"
 #include "node/node_basenodedef.h"
 #include "vrml_lexer.hpp"
@@ -34,49 +35,6 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 void ReportFromLexer(void* context, const char* message) {
     static_cast<VrmlLoader*>(context)->ParseError(message);
 }
-
-// A list of `count` elements built from groups of N floats.
-template <class T, int N>
-std::unique_ptr<MultiField> FloatList(const std::vector<float>& floats) {
-    auto list = std::make_unique<MFField<T>>();
-    auto& values = list->Values();
-    std::size_t count = floats.size() / N;
-    values.reserve(count);
-    if constexpr (N == 1) {
-        for (float value : floats) values.emplace_back(value);
-    } else {
-        std::array<float, N> tuple;
-        T element;
-        for (std::size_t i = 0; i < count; ++i) {
-            std::copy_n(floats.begin() + i * N, N, tuple.begin());
-            element.SetValues(tuple);
-            values.push_back(element);
-        }
-    }
-    return list;
-}
-
-template <class T>
-std::unique_ptr<MultiField> StringList(std::vector<std::string>& strings) {
-    auto list = std::make_unique<MFField<T>>();
-    list->Values().reserve(strings.size());
-    for (std::string& text : strings) list->Values().emplace_back(std::move(text));
-    return list;
-}
-
-// Hands a big list's storage to the node's own list of the same type instead
-// of copying it through SetField; false when the field is not such a list.
-template <class T>
-bool MoveInto(Field* target, MultiField& source) {
-    auto* to = dynamic_cast<MFField<T>*>(target);
-    auto* from = dynamic_cast<MFField<T>*>(&source);
-    if (to == nullptr || from == nullptr) return false;
-    to->Values().swap(from->Values());
-    return true;
-}
-
-// Lists at least this long are moved into place rather than copied.
-constexpr int kMoveThreshold = 1024;
 
 template <class V>
 void ReleaseBig(std::vector<V>& values) {
@@ -126,8 +84,7 @@ void VrmlLoader::ReleaseStacks() {
     m_fieldNameStack.clear();
     m_currentFieldName.clear();
     m_currentTypeName.clear();
-    m_pendingSingle.reset();
-    m_pendingMulti.reset();
+    m_pending = {};
     m_valueKind = 0;
     m_pendingDefFlag = false;
     m_useFlag = false;
@@ -441,8 +398,7 @@ void VrmlLoader::EnterField(const char* name) {
     }
     m_currentFieldName = name;
     m_fieldRecords.back().fieldName = name;
-    m_pendingSingle.reset();
-    m_pendingMulti.reset();
+    m_pending = {};
     TraceIndent("Field:", name);
     m_fieldNameStack.push_back(name);
 
@@ -469,117 +425,18 @@ void VrmlLoader::StoreValue() {
 }
 
 void VrmlLoader::BuildPendingValue() {
-    LexState& lex = *m_lex;
-    const std::size_t floatCount = lex.floats.size();
-    auto tupleSize = [](int kind) {
-        switch (kind) {
-            case 9:
-                return 2u;
-            case 11:
-                return 4u;
-            case 10:
-            case 21:
-                return 3u;
-            default:
-                return 1u;
-        }
-    };
-    switch (m_valueKind) {
-        case 1:
-            m_pendingSingle = std::make_unique<SFInt32>(lex.intValue);
-            break;
-        case 2:
-            m_pendingSingle = std::make_unique<SFBool>(lex.boolValue);
-            break;
-        case 3:
-            m_pendingSingle = std::make_unique<SFFloat>(lex.floatValue);
-            break;
-        case 7:
-            m_pendingSingle = std::make_unique<SFTime>(lex.timeValue);
-            break;
-        case 4:
-            if (floatCount >= 2)
-                m_pendingSingle = std::make_unique<SFVec2f>(lex.floats[0], lex.floats[1]);
-            break;
-        case 5:
-            if (floatCount >= 3)
-                m_pendingSingle =
-                    std::make_unique<SFVec3f>(lex.floats[0], lex.floats[1], lex.floats[2]);
-            break;
-        case 20:
-            if (floatCount >= 3)
-                m_pendingSingle =
-                    std::make_unique<SFColor>(lex.floats[0], lex.floats[1], lex.floats[2]);
-            break;
-        case 6:
-            if (floatCount >= 4)
-                m_pendingSingle = std::make_unique<SFRotation>(lex.floats[0], lex.floats[1],
-                                                               lex.floats[2], lex.floats[3]);
-            break;
-        case 8:
-            m_pendingMulti = FloatList<SFFloat, 1>(lex.floats);
-            break;
-        case 9:
-            m_pendingMulti = FloatList<SFVec2f, 2>(lex.floats);
-            break;
-        case 10:
-            m_pendingMulti = FloatList<SFVec3f, 3>(lex.floats);
-            break;
-        case 11:
-            m_pendingMulti = FloatList<SFRotation, 4>(lex.floats);
-            break;
-        case 21:
-            m_pendingMulti = FloatList<SFColor, 3>(lex.floats);
-            break;
-        case 12: {
-            auto list = std::make_unique<MFField<SFInt32>>();
-            list->Values().reserve(lex.ints.size());
-            for (std::int32_t value : lex.ints) list->Values().emplace_back(value);
-            m_pendingMulti = std::move(list);
-            break;
-        }
-        case 16:
-            m_pendingSingle = std::make_unique<SFString>(lex.stringValue);
-            break;
-        case 17:
-            if (EndsWith(m_currentFieldName, "url"))
-                m_pendingMulti = StringList<SFURL>(lex.strings);
-            else
-                m_pendingMulti = StringList<SFString>(lex.strings);
-            break;
-        default:
-            break;
-    }
-    bool tupleList = (m_valueKind >= 9 && m_valueKind <= 11) || m_valueKind == 21;
-    if (tupleList && floatCount % tupleSize(m_valueKind) != 0)
+    m_pending = MakeFieldValue(m_valueKind, *m_lex, m_currentFieldName);
+    if (HasIncompleteTuple(m_valueKind, *m_lex))
         ParseError("incomplete last element in a list value");
-
-    if (m_trace && (m_pendingSingle || m_pendingMulti)) {
-        std::string text;
-        if (m_pendingSingle) {
-            m_pendingSingle->ToString(text);
-        } else if (m_pendingMulti->GetCount() <= 16) {
-            m_pendingMulti->ToString(text);
-        } else {
-            text = std::to_string(m_pendingMulti->GetCount()) + " values";
-        }
-        *m_trace << std::string(m_nodeNameStack.size(), ' ') << "Value: " << text << "\n";
-    }
-}
-
-void VrmlLoader::StorePending(SingleNode* node, int index) {
-    if (m_pendingSingle) {
-        node->SetField(index, m_pendingSingle.get());
-    } else if (m_pendingMulti) {
-        MultiField& list = *m_pendingMulti;
-        Field* target = list.GetCount() >= kMoveThreshold ? node->GetField(index) : nullptr;
-        bool moved = target != nullptr &&
-                     (MoveInto<SFInt32>(target, list) || MoveInto<SFFloat>(target, list) ||
-                      MoveInto<SFVec3f>(target, list) || MoveInto<SFVec2f>(target, list) ||
-                      MoveInto<SFColor>(target, list) || MoveInto<SFRotation>(target, list) ||
-                      MoveInto<SFString>(target, list) || MoveInto<SFURL>(target, list));
-        if (!moved) node->SetField(index, &list);
-    }
+    if (m_trace == nullptr || !m_pending) return;
+    std::string text;
+    if (m_pending.single)
+        m_pending.single->ToString(text);
+    else if (m_pending.multi->GetCount() <= 16)
+        m_pending.multi->ToString(text);
+    else
+        text = std::to_string(m_pending.multi->GetCount()) + " values";
+    *m_trace << std::string(m_nodeNameStack.size(), ' ') << "Value: " << text << "\n";
 }
 
 void VrmlLoader::ExitField() {
@@ -589,9 +446,8 @@ void VrmlLoader::ExitField() {
     }
     SingleNode* node = CurrentNode();
     int index = FieldIndex(node, m_fieldNameStack.back());
-    if (index >= 0) StorePending(node, index);
-    m_pendingSingle.reset();
-    m_pendingMulti.reset();
+    if (index >= 0) StoreFieldValue(*node, index, m_pending);
+    m_pending = {};
     TraceIndent("Exit Field:", m_fieldNameStack.back());
     m_fieldNameStack.pop_back();
     m_currentFieldName = m_fieldNameStack.empty() ? "" : m_fieldNameStack.back();

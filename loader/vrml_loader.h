@@ -12,12 +12,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "loader/field_values.h"
 #include "loader/route.h"
 #include "loader/vrml_node_type.h"
 
-class Field;
-class MultiField;
-class SFField;
 class SingleNode;
 struct LexState;
 
@@ -105,7 +103,6 @@ class VrmlLoader {
     int FindRouteField(const SingleNode* node, const std::string& name);
     void TraceIndent(const char* label, std::string_view name) const;
     void BuildPendingValue();
-    void StorePending(SingleNode* node, int index);
     void Report(std::string_view line);
     SingleNode* CurrentNode() const { return m_nodeStack.empty() ? nullptr : m_nodeStack.back(); }
 
@@ -126,8 +123,7 @@ class VrmlLoader {
     std::vector<std::string> m_fieldNameStack;
     std::string m_currentFieldName;
     std::string m_currentTypeName;
-    std::unique_ptr<SFField> m_pendingSingle;
-    std::unique_ptr<MultiField> m_pendingMulti;
+    FieldValue m_pending;  // the value read for the current field, not yet stored
     int m_valueKind = 0;
     bool m_pendingDefFlag = false;
     std::string m_pendingDefName;
