@@ -69,6 +69,10 @@ TEST_F(Parser, ChildrenGoThroughAddChildrenAndNodeFieldsByName) {
     auto* sphere = dynamic_cast<SingleNode*>(FieldOf(shape, "geometry"));
     ASSERT_NE(sphere, nullptr);
     EXPECT_FLOAT_EQ(dynamic_cast<SFFloat*>(FieldOf(sphere, "radius"))->Get(), 2.0f);
+    // A grouping node takes every node through addChildren, whatever field the text names.
+    Load("Layer3D { viewpoint Viewpoint { } }");
+    EXPECT_EQ(Children(TopLevel().GetNodeAt(0))->GetCount(), 1);
+    EXPECT_EQ(FieldOf(TopLevel().GetNodeAt(0), "viewpoint"), nullptr);
 }
 
 TEST_F(Parser, FieldValuesOfEveryKind) {
