@@ -10,7 +10,9 @@
 
 namespace {
 
-std::string Bits(const std::vector<std::uint8_t>& bytes) { return BitString(bytes, bytes.size() * 8); }
+std::string Bits(const std::vector<std::uint8_t>& bytes) {
+    return BitString(bytes, bytes.size() * 8);
+}
 
 std::string FloatBits(float v) {
     std::string s;
@@ -25,7 +27,8 @@ std::string Pad(std::string bits) {
 }
 
 // Decodes one SFNode of NDT `ndt` from `bytes`; null on failure.
-SingleNode* DecodeBytes(const std::vector<std::uint8_t>& bytes, std::uint8_t ndt, SceneTree* tree = nullptr) {
+SingleNode* DecodeBytes(const std::vector<std::uint8_t>& bytes, std::uint8_t ndt,
+                        SceneTree* tree = nullptr) {
     CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     SingleNode* node = nullptr;
     HRESULT result = DecodeSFNode(in, ndt, tree, nullptr, nullptr, &node);
@@ -36,9 +39,11 @@ SingleNode* DecodeBytes(const std::vector<std::uint8_t>& bytes, std::uint8_t ndt
 // Gives every DEF field of `node` a value that is not its default.
 void SetNonDefaults(SingleNode& node) {
     static const std::map<std::uint8_t, std::string> texts = {
-        {kFieldSFInt32, "7"},          {kFieldSFFloat, "0.375"},          {kFieldSFTime, "12.5"},
-        {kFieldSFString, "a b"},       {kFieldSFURL, "file.jpg"},         {kFieldSFVec2f, "0.25,0.5"},
-        {kFieldSFVec3f, "0.25,0.5,1"}, {kFieldSFColor, "0.25,0.5,0.75"}, {kFieldSFRotation, "0,1,0,1.5"}};
+        {kFieldSFInt32, "7"},           {kFieldSFFloat, "0.375"},
+        {kFieldSFTime, "12.5"},         {kFieldSFString, "a b"},
+        {kFieldSFURL, "file.jpg"},      {kFieldSFVec2f, "0.25,0.5"},
+        {kFieldSFVec3f, "0.25,0.5,1"},  {kFieldSFColor, "0.25,0.5,0.75"},
+        {kFieldSFRotation, "0,1,0,1.5"}};
     auto& impl = dynamic_cast<NodeImpl&>(node);
     for (int d = 0; d < node.GetDEFCount(); ++d) {
         const int all = node.DEFToAll(d);
@@ -68,14 +73,20 @@ void SetNonDefaults(SingleNode& node) {
 TEST(NodeEncoding, TransformWorkedBits) {
     NodeRef t(Transform::kNodeType);
     auto bytes = EncodeNodeBytes(*t, NDT_SF3DNode);
-    std::string expect = "0" "101011" "0" "0";
+    std::string expect =
+        "0"
+        "101011"
+        "0"
+        "0";
     auto floats = [](std::initializer_list<float> v) {
         std::string s;
         for (float f : v) s += FloatBits(f);
         return s;
     };
-    expect += "0000" + floats({0, 0, 0});        // center
-    expect += "0001" "011";                      // children: empty list
+    expect += "0000" + floats({0, 0, 0});  // center
+    expect +=
+        "0001"
+        "011";                                   // children: empty list
     expect += "0010" + floats({0, 0, 1, 0});     // rotation
     expect += "0011" + floats({1, 1, 1});        // scale
     expect += "0100" + floats({0, 0, 1, 0});     // scaleOrientation
@@ -85,26 +96,57 @@ TEST(NodeEncoding, TransformWorkedBits) {
 
 TEST(NodeEncoding, SmallNodesBitForBit) {
     NodeRef group(Group::kNodeType);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*group, NDT_SFTopNode)), Pad("0" "01" "0" "0" "0" "0" "011" "1"));
+    EXPECT_EQ(Bits(EncodeNodeBytes(*group, NDT_SFTopNode)), Pad("0"
+                                                                "01"
+                                                                "0"
+                                                                "0"
+                                                                "0"
+                                                                "0"
+                                                                "011"
+                                                                "1"));
     NodeRef touch(TouchSensor::kNodeType);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*touch, NDT_SF3DNode)), Pad("0" "101010" "0" "0" "1"));
+    EXPECT_EQ(Bits(EncodeNodeBytes(*touch, NDT_SF3DNode)), Pad("0"
+                                                               "101010"
+                                                               "0"
+                                                               "0"
+                                                               "1"));
     NodeRef shape(Shape::kNodeType);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*shape, NDT_SF2DNode)), Pad("0" "10111" "0" "0" "1"));
+    EXPECT_EQ(Bits(EncodeNodeBytes(*shape, NDT_SF2DNode)), Pad("0"
+                                                               "10111"
+                                                               "0"
+                                                               "0"
+                                                               "1"));
     NodeRef fdt(FaceDefTransform::kNodeType);
     EXPECT_EQ(Bits(EncodeNodeBytes(*fdt, NDT_SFFaceDefTransformNode)).substr(0, 2), "01");
     // An ID is written after the isUpdateable bit.
     group->SetNodeID(5);
     EXPECT_EQ(Bits(EncodeNodeBytes(*group, NDT_SFTopNode)).substr(0, 36),
-              "0" "01" "1" "00000000000000000000000000000101");
+              "0"
+              "01"
+              "1"
+              "00000000000000000000000000000101");
 }
 
 TEST(NodeEncoding, ProximitySensor2DUsesTwoBitDEFIndices) {
     NodeRef p(ProximitySensor2D::kNodeType);
     std::string bits = Bits(EncodeNodeBytes(*p, NDT_SF2DNode));
-    std::string expect = "0" "10011" "0" "0";
-    expect += "0" "00" + FloatBits(0) + FloatBits(0);  // center
-    expect += "0" "01" + FloatBits(0) + FloatBits(0);  // size
-    expect += "0" "10" "1";                            // enabled TRUE
+    std::string expect =
+        "0"
+        "10011"
+        "0"
+        "0";
+    expect +=
+        "0"
+        "00" +
+        FloatBits(0) + FloatBits(0);  // center
+    expect +=
+        "0"
+        "01" +
+        FloatBits(0) + FloatBits(0);  // size
+    expect +=
+        "0"
+        "10"
+        "1";  // enabled TRUE
     expect += "1";
     EXPECT_EQ(bits, Pad(expect));
 }
@@ -126,13 +168,17 @@ TEST(NodeEncoding, SharedNodeIsWrittenOnceThenAsReference) {
     EXPECT_EQ(first, second);
     // The second child is "0" (endFlag) "1" (isReused) and the 32-bit ID.
     std::string bits = Bits(first);
-    EXPECT_NE(bits.find("01" "00000000000000000000000000001001" "1"), std::string::npos);
+    EXPECT_NE(bits.find("01"
+                        "00000000000000000000000000001001"
+                        "1"),
+              std::string::npos);
 
     // EncodeNode called twice by hand: in full, then as a reference.
     auto full = EncodeNodeBytes(*t, NDT_SF3DNode);
     auto ref = EncodeNodeBytes(*t, NDT_SF3DNode);
     EXPECT_GT(full.size(), 5u);
-    EXPECT_EQ(Bits(ref), Pad("1" "00000000000000000000000000001001"));
+    EXPECT_EQ(Bits(ref), Pad("1"
+                             "00000000000000000000000000001001"));
     EXPECT_EQ(EncodeNodeBytes(*t, NDT_SF3DNode), full);
 }
 
@@ -179,16 +225,16 @@ TEST(NodeDecoding, MaskFormAndVectorFormLists) {
         out.WriteBits(0, 1);
         out.WriteBits(17, 6);  // Group in SF3DNode
         out.WriteBits(0, 1);
-        out.WriteBits(1, 1);        // mask form
-        out.WriteBits(1, 1);        // children present
-        out.WriteBits(0b00, 2);     // reserved, vector form
-        out.WriteBits(2, 5);        // width
-        out.WriteBits(2, 2);        // count
+        out.WriteBits(1, 1);     // mask form
+        out.WriteBits(1, 1);     // children present
+        out.WriteBits(0b00, 2);  // reserved, vector form
+        out.WriteBits(2, 5);     // width
+        out.WriteBits(2, 2);     // count
         for (int i = 0; i < 2; ++i) {
             out.WriteBits(0, 1);
-            out.WriteBits(43, 6);   // Transform
+            out.WriteBits(43, 6);  // Transform
             out.WriteBits(0, 1);
-            out.WriteBits(1, 1);    // mask form
+            out.WriteBits(1, 1);  // mask form
             out.WriteBits(0b000001, 6);
             for (float f : {1.0f, 2.0f, 3.0f}) out.WriteFloat(std::bit_cast<std::uint32_t>(f));
         }
@@ -247,7 +293,8 @@ TEST(NodeDecoding, EveryTruncationOfARealEncodingFailsCleanly) {
         SceneTree readTree;
         CBIFS_InStream in(cut.data(), static_cast<std::uint32_t>(cut.size()));
         SingleNode* node = nullptr;
-        EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node), kFailCode) << len;
+        EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node), kFailCode)
+            << len;
         EXPECT_EQ(node, nullptr);
         EXPECT_TRUE(in.HasError());
     }
@@ -303,13 +350,13 @@ std::vector<std::uint8_t> NestedGroups(int depth) {
         for (int i = 0; i < depth; ++i) {
             o.WriteBits(0, 1);
             o.WriteBits(17, 6);
-            o.WriteBits(0, 2);       // no ID, list form
-            o.WriteBits(0b00, 2);    // field 0
-            o.WriteBits(0b010, 3);   // children: list form, one node
+            o.WriteBits(0, 2);      // no ID, list form
+            o.WriteBits(0b00, 2);   // field 0
+            o.WriteBits(0b010, 3);  // children: list form, one node
         }
         o.WriteBits(0, 1);
         o.WriteBits(17, 6);
-        o.WriteBits(0b001, 3);       // no ID, list form, end
+        o.WriteBits(0b001, 3);                                 // no ID, list form, end
         for (int i = 0; i < depth; ++i) o.WriteBits(0b11, 2);  // end of list, end of fields
     });
 }
@@ -331,7 +378,8 @@ TEST(NodeDecoding, RandomDamageNeverCrashes) {
     int decoded = 0;
     for (int round = 0; round < 3000; ++round) {
         auto damaged = bytes;
-        for (int flips = 1 + round % 4; flips > 0; --flips) damaged[rng() % damaged.size()] ^= 1u << (rng() % 8);
+        for (int flips = 1 + round % 4; flips > 0; --flips)
+            damaged[rng() % damaged.size()] ^= 1u << (rng() % 8);
         SceneTree readTree;
         CBIFS_InStream in(damaged.data(), static_cast<std::uint32_t>(damaged.size()));
         SingleNode* node = nullptr;
