@@ -16,10 +16,12 @@ void ExpectVec(glm::vec3 expected, glm::vec3 actual, float tol = 1e-5f) {
     EXPECT_NEAR(expected.z, actual.z, tol);
 }
 
-glm::vec3 Apply(const glm::mat4& m, glm::vec3 p) { return glm::vec3(m * glm::vec4(p, 1.0f)); }
+glm::vec3 Apply(const glm::mat4& m, glm::vec3 p) {
+    return glm::vec3(m * glm::vec4(p, 1.0f));
+}
 
 class FrameTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(rm::kOk, rm::RetainedMode::Create(rm_.Put())); }
     rm::Ptr<rm::Frame> NewFrame(rm::Frame* parent = nullptr) {
         rm::Ptr<rm::Frame> f;

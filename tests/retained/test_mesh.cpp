@@ -10,7 +10,7 @@
 namespace {
 
 class MeshTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         rm::RetainedMode::Create(rm_.Put());
         rm_->CreateMeshBuilder(mb_.Put());
@@ -153,13 +153,13 @@ TEST(Triangulate, NonConvexPolygonByEars) {
     const std::vector<glm::vec3> flat = {{0, 0, 0}, {4, 0, 0}, {4, 4, 0},
                                          {2, 1, 0}, {0, 4, 0}, {1, 2, 0}};
     const double polygonArea = 0.5 * std::abs([&] {
-        double s = 0;
-        for (std::size_t i = 0; i < flat.size(); ++i) {
-            const glm::vec3 a = flat[i], b = flat[(i + 1) % flat.size()];
-            s += a.x * b.y - b.x * a.y;
-        }
-        return s;
-    }());
+                                   double s = 0;
+                                   for (std::size_t i = 0; i < flat.size(); ++i) {
+                                       const glm::vec3 a = flat[i], b = flat[(i + 1) % flat.size()];
+                                       s += a.x * b.y - b.x * a.y;
+                                   }
+                                   return s;
+                               }());
     const auto tris = rm::TriangulatePolygon(flat);
     ASSERT_EQ(4u, tris.size());
     double sum = 0;
@@ -180,8 +180,8 @@ TEST(Triangulate, NonConvexPolygonByEars) {
 
 TEST(Triangulate, DegenerateAndSelfIntersecting) {
     EXPECT_TRUE(rm::TriangulatePolygon(std::vector<glm::vec3>{{0, 0, 0}, {1, 1, 1}}).empty());
-    EXPECT_TRUE(rm::TriangulatePolygon(std::vector<glm::vec3>{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}})
-                    .empty());
+    EXPECT_TRUE(
+        rm::TriangulatePolygon(std::vector<glm::vec3>{{0, 0, 0}, {1, 0, 0}, {2, 0, 0}}).empty());
     // Repeated corners are skipped.
     EXPECT_EQ(1u, rm::TriangulatePolygon(
                       std::vector<glm::vec3>{{0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}})

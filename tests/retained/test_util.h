@@ -13,7 +13,8 @@ namespace rmtest {
 // Axis-aligned box of half size a: six quads with outward normals (counter-clockwise
 // seen from outside).
 inline void AddBox(rm::MeshBuilder* mb, float a) {
-    const glm::vec3 normals[6] = {{0, 0, -1}, {0, 0, 1}, {1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
+    const glm::vec3 normals[6] = {{0, 0, -1}, {0, 0, 1}, {1, 0, 0},
+                                  {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
     const glm::vec3 corners[6][4] = {{{-a, -a, -a}, {-a, a, -a}, {a, a, -a}, {a, -a, -a}},
                                      {{a, -a, a}, {a, a, a}, {-a, a, a}, {-a, -a, a}},
                                      {{a, -a, -a}, {a, a, -a}, {a, a, a}, {a, -a, a}},

@@ -19,7 +19,7 @@ rm::Ptr<rm::Wrap> MakeWrap(rm::RetainedMode* r, const rm::WrapParams& p) {
 }
 
 class WrapTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { rm::RetainedMode::Create(rm_.Put()); }
     rm::Ptr<rm::RetainedMode> rm_;
 };
@@ -161,8 +161,8 @@ TEST(Lighting, InfiniteOrNaNPowerNeverReachesAColour) {
     std::vector<rm::LightSnapshot> lights(1);
     lights[0].type = rm::LightType::Directional;
     lights[0].direction = glm::normalize(glm::vec3(-0.3f, 0, -1));
-    const glm::vec3 c = rm::ShadePoint(m, glm::vec3(0.5f), lights, glm::vec3(0), {0, 0, 1},
-                                       {0, 0, 10});
+    const glm::vec3 c =
+        rm::ShadePoint(m, glm::vec3(0.5f), lights, glm::vec3(0), {0, 0, 1}, {0, 0, 10});
     for (int i = 0; i < 3; ++i) EXPECT_TRUE(std::isfinite(c[i]));
     EXPECT_NEAR(0.5f * glm::dot(glm::vec3(0, 0, 1), -lights[0].direction), c.r, 1e-4f);
 }

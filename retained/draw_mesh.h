@@ -1,0 +1,34 @@
+// DrawMesh: a meshbuilder's faces flattened into what a GPU draws — one vertex per face
+// corner, triangles for solid fill, edges for wireframe, corners for points.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "retained/mesh_data.h"
+
+namespace rm {
+
+struct DrawVertex {
+    glm::vec3 position;
+    glm::vec3 normal;      // corner normal (given, else the face normal); unit length
+    glm::vec3 faceNormal;  // unit face normal, for flat shading
+    glm::vec3 faceCenter;  // mean of the face's corners, for flat shading
+    glm::vec2 uv;
+    glm::vec3 color;  // face colour, else the meshbuilder colour
+};
+
+struct DrawMesh {
+    std::vector<DrawVertex> vertices;
+    std::vector<std::uint32_t> triangles;  // 3 per triangle
+    std::vector<std::uint32_t> edges;      // 2 per polygon edge
+};
+
+// A face whose given normals point against its corner order is turned round (winding
+// and face normal) so that its front is always the side its normals point to; the
+// backend lights the back with the reversed normal. Degenerate faces are left out.
+DrawMesh BuildDrawMesh(const MeshData& mesh);
+
+}  // namespace rm

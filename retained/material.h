@@ -1,0 +1,42 @@
+// Surface reflectance of a meshbuilder. The diffuse reflectance is the material's
+// ambient colour (scene translation stores a VRML diffuseColor there); a material whose
+// ambient colour was never set leaves the meshbuilder's own colour as the reflectance.
+#pragma once
+
+#include <optional>
+
+#include <glm/glm.hpp>
+
+#include "retained/object.h"
+
+namespace rm {
+
+class Material : public Object {
+  public:
+    void SetAmbient(float r, float g, float b) { ambient_ = glm::vec3(r, g, b); }
+    void SetEmissive(float r, float g, float b) { emissive_ = {r, g, b}; }
+    void SetSpecular(float r, float g, float b) { specular_ = {r, g, b}; }
+    // The specular exponent. Any float is accepted (1/0 from a shininess of 0 gives +inf);
+    // the snapshot hands the backend SanitizedPower(), which is always finite.
+    void SetPower(float power) { power_ = power; }
+
+    std::optional<glm::vec3> GetAmbient() const { return ambient_; }
+    glm::vec3 GetEmissive() const { return emissive_; }
+    glm::vec3 GetSpecular() const { return specular_; }
+    float GetPower() const { return power_; }
+
+    // Power clamped into [0, kMaxPower]; NaN gives 0, +inf gives kMaxPower. With n·h ≤ 1
+    // an exponent of kMaxPower already leaves only an exact highlight.
+    static constexpr float kMaxPower = 1000.0f;
+    static float SanitizedPower(float power);
+
+  private:
+    friend class RetainedMode;
+    explicit Material(float power) : power_(power) {}
+    std::optional<glm::vec3> ambient_;
+    glm::vec3 emissive_{0.0f};
+    glm::vec3 specular_{0.0f};
+    float power_;
+};
+
+}  // namespace rm

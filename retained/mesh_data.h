@@ -1,0 +1,33 @@
+// The geometry of a meshbuilder as plain data. A meshbuilder replaces its MeshData
+// instead of changing one that a snapshot still holds, so the backend reads it
+// without the scene lock.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+namespace rm {
+
+inline constexpr std::int32_t kNoNormal = -1;
+
+// One polygon: corners [firstCorner, firstCorner + cornerCount) of MeshData's corner arrays.
+struct MeshFace {
+    std::uint32_t firstCorner = 0;
+    std::uint32_t cornerCount = 0;
+    bool hasColor = false;  // a face colour overrides the meshbuilder colour
+    glm::vec3 color{1.0f};
+};
+
+struct MeshData {
+    std::vector<glm::vec3> vertices;
+    std::vector<glm::vec2> texCoords;  // one per vertex, (0, 0) until set
+    std::vector<glm::vec3> normals;
+    std::vector<std::uint32_t> cornerVertex;  // vertex index of each face corner
+    std::vector<std::int32_t> cornerNormal;   // normal index of each corner, or kNoNormal
+    std::vector<MeshFace> faces;
+    glm::vec3 color{1.0f};  // the meshbuilder colour: white until SetColorRGB
+};
+
+}  // namespace rm

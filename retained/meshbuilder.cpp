@@ -1,0 +1,150 @@
+#include "retained/meshbuilder.h"
+
+#include <cmath>
+#include <limits>
+
+namespace rm {
+
+MeshBuilder::MeshBuilder() : data_(std::make_shared<MeshData>()) {}
+MeshBuilder::~MeshBuilder() = default;
+
+MeshData& MeshBuilder::Edit() {
+    // New references to data_ are only made under the scene lock, which the caller holds,
+    // so a count of one means nobody else can be reading it.
+    if (data_.use_count() > 1) data_ = std::make_shared<MeshData>(*data_);
+    ++version_;
+    return *data_;
+}
+
+Result MeshBuilder::AddFaces(std::span<const glm::vec3> vertices,
+                             std::span<const glm::vec3> normals,
+                             std::span<const std::uint32_t> faceData) {
+    const bool withNormals = !normals.empty();
+    const std::size_t step = withNormals ? 2 : 1;
+    // Check everything first, so a bad face adds nothing.
+    std::size_t pos = 0, faceCount = 0, cornerCount = 0;
+    while (pos < faceData.size() && faceData[pos] != 0) {
+        const std::size_t n = faceData[pos++];
+        if (n > (faceData.size() - pos) / step) return kInvalidArg;
+        for (std::size_t k = 0; k < n; ++k, pos += step) {
+            if (faceData[pos] >= vertices.size()) return kInvalidArg;
+            if (withNormals && faceData[pos + 1] >= normals.size()) return kInvalidArg;
+        }
+        ++faceCount;
+        cornerCount += n;
+    }
+    MeshData& d = Edit();
+    const auto v0 = static_cast<std::uint32_t>(d.vertices.size());
+    const auto n0 = static_cast<std::int32_t>(d.normals.size());
+    d.vertices.insert(d.vertices.end(), vertices.begin(), vertices.end());
+    d.texCoords.resize(d.vertices.size(), glm::vec2(0.0f));
+    d.normals.insert(d.normals.end(), normals.begin(), normals.end());
+    d.faces.reserve(d.faces.size() + faceCount);
+    d.cornerVertex.reserve(d.cornerVertex.size() + cornerCount);
+    d.cornerNormal.reserve(d.cornerNormal.size() + cornerCount);
+    pos = 0;
+    while (pos < faceData.size() && faceData[pos] != 0) {
+        const std::uint32_t n = faceData[pos++];
+        d.faces.push_back({static_cast<std::uint32_t>(d.cornerVertex.size()), n, false, d.color});
+        for (std::uint32_t k = 0; k < n; ++k, pos += step) {
+            d.cornerVertex.push_back(v0 + faceData[pos]);
+            d.cornerNormal.push_back(withNormals ? n0 + static_cast<std::int32_t>(faceData[pos + 1])
+                                                 : kNoNormal);
+        }
+    }
+    return kOk;
+}
+
+Result MeshBuilder::AddFace(const Face* face) {
+    if (!face) return kInvalidArg;
+    MeshData& d = Edit();
+    const auto v0 = static_cast<std::uint32_t>(d.vertices.size());
+    const auto n = static_cast<std::uint32_t>(face->vertices_.size());
+    d.vertices.insert(d.vertices.end(), face->vertices_.begin(), face->vertices_.end());
+    d.texCoords.resize(d.vertices.size(), glm::vec2(0.0f));
+    d.faces.push_back({static_cast<std::uint32_t>(d.cornerVertex.size()), n, face->hasColor_,
+                       face->hasColor_ ? face->color_ : d.color});
+    for (std::uint32_t k = 0; k < n; ++k) {
+        d.cornerVertex.push_back(v0 + k);
+        d.cornerNormal.push_back(kNoNormal);
+    }
+    return kOk;
+}
+
+void MeshBuilder::SetColorRGB(float r, float g, float b) {
+    MeshData& d = Edit();
+    d.color = {r, g, b};
+    for (MeshFace& f : d.faces) {
+        f.hasColor = false;
+        f.color = d.color;
+    }
+}
+
+void MeshBuilder::SetMaterial(Material* material) {
+    material_ = Ptr<Material>(material);
+}
+void MeshBuilder::SetTexture(Texture* texture) {
+    texture_ = Ptr<Texture>(texture);
+}
+
+Result MeshBuilder::SetTextureCoordinates(std::uint32_t vertex, float u, float v) {
+    if (vertex >= data_->vertices.size()) return kInvalidArg;
+    Edit().texCoords[vertex] = {u, v};
+    return kOk;
+}
+
+Result MeshBuilder::GetTextureCoordinates(std::uint32_t vertex, float* u, float* v) const {
+    if (vertex >= data_->vertices.size() || !u || !v) return kInvalidArg;
+    *u = data_->texCoords[vertex].x;
+    *v = data_->texCoords[vertex].y;
+    return kOk;
+}
+
+Result MeshBuilder::SetVertex(std::uint32_t vertex, glm::vec3 position) {
+    if (vertex >= data_->vertices.size()) return kInvalidArg;
+    Edit().vertices[vertex] = position;
+    return kOk;
+}
+
+Result MeshBuilder::Scale(float sx, float sy, float sz) {
+    if (sx == 0.0f || sy == 0.0f || sz == 0.0f) return kInvalidArg;
+    const glm::vec3 s(sx, sy, sz);
+    MeshData& d = Edit();
+    for (glm::vec3& p : d.vertices) p *= s;
+    for (glm::vec3& n : d.normals) {
+        const glm::vec3 m = n / s;
+        const float len = glm::length(m);
+        n = len > 0.0f ? m / len : m;
+    }
+    return kOk;
+}
+
+void MeshBuilder::Translate(float tx, float ty, float tz) {
+    MeshData& d = Edit();
+    for (glm::vec3& p : d.vertices) p += glm::vec3(tx, ty, tz);
+}
+
+Result MeshBuilder::GetBox(Box* box) const {
+    if (!box) return kInvalidArg;
+    if (data_->vertices.empty()) return kEmpty;
+    Box b{glm::vec3(std::numeric_limits<float>::max()),
+          glm::vec3(-std::numeric_limits<float>::max())};
+    for (const glm::vec3& p : data_->vertices) {
+        b.min = glm::min(b.min, p);
+        b.max = glm::max(b.max, p);
+    }
+    *box = b;
+    return kOk;
+}
+
+void MeshBuilder::Empty() {
+    MeshData& d = Edit();
+    d.vertices.clear();
+    d.texCoords.clear();
+    d.normals.clear();
+    d.cornerVertex.clear();
+    d.cornerNormal.clear();
+    d.faces.clear();
+}
+
+}  // namespace rm

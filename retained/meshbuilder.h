@@ -1,0 +1,102 @@
+// Meshbuilder: a visual made of polygon faces, with a colour, an optional material and
+// texture, and a render quality. Face: a polygon being built before AddFace.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include <glm/glm.hpp>
+
+#include "retained/material.h"
+#include "retained/mesh_data.h"
+#include "retained/object.h"
+#include "retained/result.h"
+#include "retained/texture.h"
+#include "retained/types.h"
+
+namespace rm {
+
+// A polygon of vertices in order; its front is the side from which they run
+// counter-clockwise. AddFace copies it into a meshbuilder.
+class Face : public Object {
+  public:
+    void AddVertex(float x, float y, float z) { vertices_.emplace_back(x, y, z); }
+    void SetColorRGB(float r, float g, float b) {
+        color_ = {r, g, b};
+        hasColor_ = true;
+    }
+    std::size_t GetVertexCount() const { return vertices_.size(); }
+    const std::vector<glm::vec3>& Vertices() const { return vertices_; }
+
+  private:
+    friend class RetainedMode;
+    friend class MeshBuilder;
+    Face() = default;
+    std::vector<glm::vec3> vertices_;
+    glm::vec3 color_{1.0f};
+    bool hasColor_ = false;
+};
+
+class MeshBuilder : public Object {
+  public:
+    // Appends vertices and normals and the faces that use them. faceData holds, per face,
+    // a corner count n and then n (vertex index, normal index) pairs — or n vertex indices
+    // alone when `normals` is empty — and ends with a 0 count (or at the end of the span).
+    // Indices count from the first vertex/normal of this call. A face running past the
+    // span or naming an index out of range fails with kInvalidArg and adds nothing.
+    // A face whose normals are not given gets its polygon's own normal.
+    Result AddFaces(std::span<const glm::vec3> vertices, std::span<const glm::vec3> normals,
+                    std::span<const std::uint32_t> faceData);
+    // Appends the face's vertices and one face over them; a face with a colour keeps it.
+    Result AddFace(const Face* face);
+
+    // Sets the meshbuilder colour and clears every face colour (the faces take it too).
+    void SetColorRGB(float r, float g, float b);
+    // Holds a reference to the material/texture; null removes it.
+    void SetMaterial(Material* material);
+    void SetTexture(Texture* texture);
+    void SetQuality(Quality q) { quality_ = q; }
+    Quality GetQuality() const { return quality_; }
+    Material* GetMaterial() const { return material_.Get(); }
+    Texture* GetTexture() const { return texture_.Get(); }
+    glm::vec3 GetColor() const { return data_->color; }
+
+    Result SetTextureCoordinates(std::uint32_t vertex, float u, float v);
+    Result GetTextureCoordinates(std::uint32_t vertex, float* u, float* v) const;
+    Result SetVertex(std::uint32_t vertex, glm::vec3 position);
+    // Multiplies every vertex by s; normals follow (divided by s, renormalised).
+    // A zero factor fails with kInvalidArg.
+    Result Scale(float sx, float sy, float sz);
+    void Translate(float tx, float ty, float tz);
+    // Bounding box of the vertices in the meshbuilder's coordinates; kEmpty without any.
+    Result GetBox(Box* box) const;
+
+    std::size_t GetVertexCount() const { return data_->vertices.size(); }
+    std::size_t GetNormalCount() const { return data_->normals.size(); }
+    std::size_t GetFaceCount() const { return data_->faces.size(); }
+    // Removes every face, vertex and normal; colour, material, texture and quality stay.
+    void Empty();
+
+    // The current geometry; the shared pointer stays valid and unchanged after later edits.
+    std::shared_ptr<const MeshData> Data() const { return data_; }
+    // Grows by one at every change of the geometry, colours or texture coordinates; the
+    // backend re-uploads a mesh only when it moved.
+    std::uint64_t GetVersion() const { return version_; }
+
+  private:
+    friend class RetainedMode;
+    MeshBuilder();
+    ~MeshBuilder() override;
+    // Copy-on-write: a private MeshData to change, copied only while a snapshot shares it.
+    MeshData& Edit();
+
+    std::shared_ptr<MeshData> data_;
+    std::uint64_t version_ = 0;
+    Quality quality_ = kRenderGouraud;
+    Ptr<Material> material_;
+    Ptr<Texture> texture_;
+};
+
+}  // namespace rm

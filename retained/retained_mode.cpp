@@ -1,0 +1,114 @@
+#include "retained/retained_mode.h"
+
+#include <cmath>
+#include <new>
+
+namespace rm {
+
+namespace {
+
+template <class T>
+Result Hand(T* object, T** out) {
+    if (!object) return kOutOfMemory;
+    *out = object;
+    return kOk;
+}
+
+}  // namespace
+
+Result RetainedMode::Create(RetainedMode** out) {
+    if (!out) return kInvalidArg;
+    return Hand(new (std::nothrow) RetainedMode, out);
+}
+
+Result RetainedMode::CreateFrame(Frame* parent, Frame** out) {
+    if (!out) return kInvalidArg;
+    *out = nullptr;
+    auto* f = new (std::nothrow) Frame;
+    if (!f) return kOutOfMemory;
+    if (parent) parent->AddChild(f);
+    return Hand(f, out);
+}
+
+Result RetainedMode::CreateMeshBuilder(MeshBuilder** out) {
+    if (!out) return kInvalidArg;
+    return Hand(new (std::nothrow) MeshBuilder, out);
+}
+
+Result RetainedMode::CreateFace(Face** out) {
+    if (!out) return kInvalidArg;
+    return Hand(new (std::nothrow) Face, out);
+}
+
+Result RetainedMode::CreateLightRGB(LightType type, float r, float g, float b, Light** out) {
+    if (!out) return kInvalidArg;
+    *out = nullptr;
+    if (type != LightType::Ambient && type != LightType::Directional && type != LightType::Point)
+        return kInvalidArg;
+    return Hand(new (std::nothrow) Light(type, {r, g, b}), out);
+}
+
+Result RetainedMode::CreateMaterial(float power, Material** out) {
+    if (!out) return kInvalidArg;
+    return Hand(new (std::nothrow) Material(power), out);
+}
+
+Result RetainedMode::CreateTexture(const ImageView& image, Texture** out) {
+    if (!out) return kInvalidArg;
+    *out = nullptr;
+    const int w = image.width, h = image.height;
+    if (w < 1 || h < 1 || w > Texture::kMaxSize || h > Texture::kMaxSize) return kInvalidArg;
+    const std::size_t row = static_cast<std::size_t>(w) * 4;
+    const std::size_t stride = image.stride == 0 ? row : static_cast<std::size_t>(image.stride);
+    if (image.stride < 0 || stride < row) return kInvalidArg;
+    if (image.pixels.size() < stride * static_cast<std::size_t>(h - 1) + row) return kInvalidArg;
+    auto img = std::make_shared<TextureImage>();
+    img->width = w;
+    img->height = h;
+    img->rgba.resize(row * static_cast<std::size_t>(h));
+    const bool bgra = image.format == PixelFormat::BGRA8;
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* src = image.pixels.data() + stride * static_cast<std::size_t>(y);
+        std::uint8_t* dst = img->rgba.data() + row * static_cast<std::size_t>(y);
+        for (int x = 0; x < w; ++x, src += 4, dst += 4) {
+            dst[0] = bgra ? src[2] : src[0];
+            dst[1] = src[1];
+            dst[2] = bgra ? src[0] : src[2];
+            dst[3] = src[3];
+        }
+    }
+    return Hand(new (std::nothrow) Texture(std::move(img)), out);
+}
+
+Result RetainedMode::CreateWrap(const WrapParams& p, Wrap** out) {
+    if (!out) return kInvalidArg;
+    *out = nullptr;
+    const float dl = glm::length(p.direction);
+    if (!(dl > 0.0f) || !std::isfinite(dl)) return kInvalidArg;
+    const glm::vec3 z = p.direction / dl;
+    const glm::vec3 yRaw = p.up - glm::dot(p.up, z) * z;
+    const float yl = glm::length(yRaw);
+    if (!(yl > 1e-6f * glm::length(p.up)) || !std::isfinite(yl)) return kInvalidArg;
+    const glm::vec3 y = yRaw / yl;
+    const glm::vec3 x = glm::cross(y, z);  // u × d
+    return Hand(new (std::nothrow) Wrap(p, x, y, z), out);
+}
+
+Result RetainedMode::CreateDevice(int width, int height, Device** out) {
+    if (!out) return kInvalidArg;
+    *out = nullptr;
+    if (width < 1 || height < 1 || width > 16384 || height > 16384) return kInvalidArg;
+    return Hand(new (std::nothrow) Device(width, height), out);
+}
+
+Result RetainedMode::CreateViewport(Device* device, Frame* camera, int x, int y, int width,
+                                    int height, Viewport** out) {
+    if (!out) return kInvalidArg;
+    *out = nullptr;
+    if (!device || !camera || x < 0 || y < 0 || width < 1 || height < 1 ||
+        x + width > device->GetWidth() || y + height > device->GetHeight())
+        return kInvalidArg;
+    return Hand(new (std::nothrow) Viewport(device, camera, x, y, width, height), out);
+}
+
+}  // namespace rm

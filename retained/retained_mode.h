@@ -1,0 +1,63 @@
+// RetainedMode: the root object that creates every other retained-mode object and owns
+// the scene lock that keeps the window thread and the render thread apart.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+
+#include "retained/device.h"
+#include "retained/frame.h"
+#include "retained/light.h"
+#include "retained/material.h"
+#include "retained/meshbuilder.h"
+#include "retained/object.h"
+#include "retained/result.h"
+#include "retained/texture.h"
+#include "retained/viewport.h"
+#include "retained/wrap.h"
+
+namespace rm {
+
+// Threads. Two threads use the scene: the window thread (loading, navigation, settings,
+// painting) and the render thread (each animation step). The objects of this layer do
+// no locking of their own: every call that reads or changes frames, meshbuilders, faces,
+// lights, materials, textures, wraps, viewports or devices must be made with SceneLock()
+// held (callers also guard their own tables with it). Viewport::Render copies what it
+// needs into a snapshot while the lock is held; drawing that snapshot (retained/gl) needs
+// no lock and happens on the thread that owns the OpenGL context. Reference counts are
+// atomic; Device::LatestFrame has its own lock. Never show a modal message box while
+// holding the scene lock: the other thread may be waiting for it.
+//
+// Every Create... call returns kOk and an object with one reference owned by the
+// caller, or a failure code and null.
+class RetainedMode : public Object {
+  public:
+    static Result Create(RetainedMode** out);
+
+    // Recursive, so a caller holding it may call helpers that take it again.
+    std::recursive_mutex& SceneLock() { return sceneLock_; }
+
+    // A frame, added as a child of parent when parent is not null (the parent holds a
+    // second reference).
+    Result CreateFrame(Frame* parent, Frame** out);
+    Result CreateMeshBuilder(MeshBuilder** out);
+    Result CreateFace(Face** out);
+    Result CreateLightRGB(LightType type, float r, float g, float b, Light** out);
+    Result CreateMaterial(float power, Material** out);
+    // Copies the picture; kInvalidArg for sizes outside 1..Texture::kMaxSize or too few
+    // pixels for the size and stride.
+    Result CreateTexture(const ImageView& image, Texture** out);
+    // kInvalidArg for a zero direction or an up parallel to it.
+    Result CreateWrap(const WrapParams& params, Wrap** out);
+    // kInvalidArg unless both sides are 1..16384.
+    Result CreateDevice(int width, int height, Device** out);
+    // kInvalidArg for null device or camera, or a rectangle not inside the device.
+    Result CreateViewport(Device* device, Frame* camera, int x, int y, int width, int height,
+                          Viewport** out);
+
+  private:
+    RetainedMode() = default;
+    std::recursive_mutex sceneLock_;
+};
+
+}  // namespace rm

@@ -1,0 +1,50 @@
+// A texture: an immutable RGBA picture shared with snapshots, so the backend can upload
+// it on its own thread without the scene lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "retained/object.h"
+
+namespace rm {
+
+// Pixel layouts accepted by CreateTexture: four bytes per pixel, rows from the top down.
+enum class PixelFormat { RGBA8, BGRA8 };
+
+// What CreateTexture reads: width × height pixels, stride bytes from one row to the next
+// (0 means width × 4).
+struct ImageView {
+    int width = 0;
+    int height = 0;
+    PixelFormat format = PixelFormat::RGBA8;
+    std::span<const std::uint8_t> pixels;
+    int stride = 0;
+};
+
+// Pixels in RGBA order, rows from the top down, tightly packed. Texture coordinate
+// (0, 0) is the top-left corner of the picture, u grows to the right and v downwards;
+// coordinates outside [0, 1] repeat the picture. Alpha is kept but not drawn: textures
+// are opaque.
+struct TextureImage {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgba;
+};
+
+class Texture : public Object {
+  public:
+    static constexpr int kMaxSize = 8192;  // larger sides are refused by CreateTexture
+    const std::shared_ptr<const TextureImage>& Image() const { return image_; }
+    int GetWidth() const { return image_->width; }
+    int GetHeight() const { return image_->height; }
+
+  private:
+    friend class RetainedMode;
+    explicit Texture(std::shared_ptr<const TextureImage> image) : image_(std::move(image)) {}
+    std::shared_ptr<const TextureImage> image_;
+};
+
+}  // namespace rm

@@ -1,0 +1,275 @@
+// Headless OpenGL rendering through EGL: pixel colours of small scenes. Skips itself
+// when no EGL context can be made; on a machine with Mesa it runs on llvmpipe.
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "retained/gl/headless_renderer.h"
+#include "retained/gl/png_writer.h"
+#include "retained/lighting.h"
+#include "test_util.h"
+
+namespace {
+
+using Rgb = glm::ivec3;
+
+class GLRenderTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        renderer_ = rm::gl::HeadlessRenderer::Create(&error_).release();
+    }
+    static void TearDownTestSuite() {
+        delete renderer_;
+        renderer_ = nullptr;
+    }
+    void SetUp() override {
+        if (!renderer_) GTEST_SKIP() << "no OpenGL 3.3 context through EGL: " << error_;
+    }
+    // Renders the scene and keeps the pixels.
+    void Draw(rmtest::Scene& s) {
+        width_ = s.device->GetWidth();
+        std::string err;
+        pixels_ = renderer_->Render(*s.Frame(), &err);
+        ASSERT_FALSE(pixels_.empty()) << err;
+    }
+    Rgb At(int x, int y) const {
+        const std::uint8_t* p = &pixels_[(static_cast<std::size_t>(y) * width_ + x) * 4];
+        return {p[0], p[1], p[2]};
+    }
+    static Rgb Bytes(glm::vec3 c) { return Rgb(glm::round(c * 255.0f)); }
+    static void ExpectNear(Rgb expected, Rgb actual, int tol = 2) {
+        for (int i = 0; i < 3; ++i)
+            EXPECT_NEAR(expected[i], actual[i], tol) << "channel " << i << " of (" << actual.r
+                                                     << ", " << actual.g << ", " << actual.b << ")";
+    }
+
+    static rm::gl::HeadlessRenderer* renderer_;
+    static std::string error_;
+    std::vector<std::uint8_t> pixels_;
+    int width_ = 0;
+};
+rm::gl::HeadlessRenderer* GLRenderTest::renderer_ = nullptr;
+std::string GLRenderTest::error_;
+
+TEST_F(GLRenderTest, LitRedBoxInFrontOfTheCamera) {
+    rmtest::Scene s;
+    s.scene->SetSceneBackgroundRGB(0.2f, 0.4f, 0.6f);
+    s.AddLight(s.camera.Get(), rm::LightType::Point, glm::vec3(1));
+    auto box = s.AddVisual();
+    rmtest::AddBox(box.Get(), 1.0f);
+    box->SetColorRGB(1, 0, 0);
+    Draw(s);
+    const Rgb centre = At(32, 32);
+    EXPECT_GT(centre.r, 240);
+    EXPECT_LT(centre.g, 5);
+    EXPECT_LT(centre.b, 5);
+    for (auto [x, y] : {std::pair{0, 0}, {63, 0}, {0, 63}, {63, 63}})
+        ExpectNear(Bytes({0.2f, 0.4f, 0.6f}), At(x, y));
+}
+
+TEST_F(GLRenderTest, WireframeDrawsEdgesOnly) {
+    rmtest::Scene s;
+    auto box = s.AddVisual();
+    rmtest::AddBox(box.Get(), 1.0f);
+    box->SetColorRGB(1, 1, 0);
+    box->SetQuality(rm::kRenderWireframe);
+    Draw(s);
+    ExpectNear({0, 0, 0}, At(32, 32));  // inside a face: no fill, no diagonal
+    int lit = 0;
+    for (std::size_t i = 0; i < pixels_.size(); i += 4)
+        lit += pixels_[i] > 200 && pixels_[i + 1] > 200;
+    EXPECT_GT(lit, 20);  // the square's outline, unlit yellow
+    const std::vector<std::uint8_t> wire = pixels_;
+
+    // A wireframe device turns a solid mesh into the same picture.
+    box->SetQuality(rm::kRenderGouraud);
+    s.device->SetQuality(rm::kRenderWireframe);
+    Draw(s);
+    EXPECT_EQ(wire, pixels_);
+    s.device->SetQuality(rm::kRenderGouraud);
+    Draw(s);
+    EXPECT_NE(wire, pixels_);
+}
+
+TEST_F(GLRenderTest, DirectionalLightFromBehindLeavesOnlyEmissive) {
+    rmtest::Scene s;
+    auto quad = s.AddVisual();
+    rmtest::AddQuad(quad.Get(), 2.0f);
+    rm::Ptr<rm::Material> mat;
+    s.rm->CreateMaterial(5.0f, mat.Put());
+    mat->SetAmbient(1, 1, 1);
+    mat->SetEmissive(0, 0, 0.5f);
+    quad->SetMaterial(mat.Get());
+    rm::Ptr<rm::Frame> lightFrame;
+    s.rm->CreateFrame(s.scene.Get(), lightFrame.Put());
+    lightFrame->SetOrientation(s.scene.Get(), {0, 0, 1}, {0, 1, 0});  // shines towards +z
+    s.AddLight(lightFrame.Get(), rm::LightType::Directional, glm::vec3(1));
+    Draw(s);
+    ExpectNear(Bytes({0, 0, 0.5f}), At(32, 32));
+    // Turned to shine from the camera's side, the same light whitens the face.
+    lightFrame->SetOrientation(s.scene.Get(), {0, 0, -1}, {0, 1, 0});
+    Draw(s);
+    ExpectNear({255, 255, 255}, At(32, 32));
+}
+
+TEST_F(GLRenderTest, BackOfAFaceIsLitWithTheReversedNormal) {
+    rmtest::Scene s;
+    s.AddLight(s.camera.Get(), rm::LightType::Point, glm::vec3(1));
+    rm::Ptr<rm::Frame> turned;
+    s.rm->CreateFrame(s.scene.Get(), turned.Put());
+    auto quad = s.AddVisual(turned.Get());
+    rmtest::AddQuad(quad.Get(), 2.0f);
+    quad->SetColorRGB(0, 1, 0);
+    Draw(s);
+    const Rgb front = At(32, 32);
+    EXPECT_GT(front.g, 240);
+    turned->AddRotation(rm::Combine::Replace, 0, 1, 0, 3.14159265f);  // front now faces −z
+    Draw(s);
+    ExpectNear(front, At(32, 32));
+}
+
+TEST_F(GLRenderTest, TextureColoursAppear) {
+    rmtest::Scene s;
+    // 4 × 4 texels in 2 × 2 blocks: red, green over blue, white.
+    std::vector<std::uint8_t> px(4 * 4 * 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            const int block = (y / 2) * 2 + x / 2;
+            const std::uint8_t c[4][4] = {
+                {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 255, 255}};
+            std::memcpy(&px[static_cast<std::size_t>(y * 4 + x) * 4], c[block], 4);
+        }
+    rm::Ptr<rm::Texture> tex;
+    ASSERT_EQ(rm::kOk, s.rm->CreateTexture({4, 4, rm::PixelFormat::RGBA8, px}, tex.Put()));
+    auto quad = s.AddVisual();
+    rmtest::AddQuad(quad.Get(), 2.0f);  // (0, 0) at its top-left corner
+    quad->SetTexture(tex.Get());
+    quad->SetQuality(rm::kShadeGouraud | rm::kFillSolid);  // unlit: texel × white
+    Draw(s);
+    // The quad spans ±12.8 pixels around the centre.
+    ExpectNear({255, 0, 0}, At(26, 26), 3);
+    ExpectNear({0, 255, 0}, At(38, 26), 3);
+    ExpectNear({0, 0, 255}, At(26, 38), 3);
+    ExpectNear({255, 255, 255}, At(38, 38), 3);
+}
+
+TEST_F(GLRenderTest, FlatAndGouraudFollowTheFormula) {
+    rmtest::Scene s;
+    // A point light just in front of the quad's lower-left part makes the shading vary.
+    rm::Ptr<rm::Frame> lamp;
+    s.rm->CreateFrame(s.scene.Get(), lamp.Put());
+    lamp->SetPosition(s.scene.Get(), -1.0f, -1.0f, 1.0f);
+    auto light = s.AddLight(lamp.Get(), rm::LightType::Point, glm::vec3(0.9f, 0.8f, 0.7f));
+    auto quad = s.AddVisual();
+    rmtest::AddQuad(quad.Get(), 2.0f);
+    rm::Ptr<rm::Material> mat;
+    s.rm->CreateMaterial(4.0f, mat.Put());
+    mat->SetAmbient(0.6f, 0.5f, 0.4f);
+    mat->SetEmissive(0.05f, 0.0f, 0.1f);
+    mat->SetSpecular(0.2f, 0.2f, 0.2f);
+    quad->SetMaterial(mat.Get());
+    quad->SetQuality(rm::kRenderFlat);
+    Draw(s);
+    // Flat: one colour for the face, the formula at its centre with its normal.
+    rm::MaterialSnapshot m;
+    m.emissive = {0.05f, 0.0f, 0.1f};
+    m.specular = glm::vec3(0.2f);
+    m.power = 4.0f;
+    rm::LightSnapshot ls{rm::LightType::Point, {0.9f, 0.8f, 0.7f}, {-1, -1, 1}, {0, 0, -1}};
+    const glm::vec3 expected = rm::ShadePoint(m, {0.6f, 0.5f, 0.4f}, std::span(&ls, 1),
+                                              glm::vec3(0), {0, 0, 1}, {0, 0, 10});
+    ExpectNear(Bytes(expected), At(32, 32));
+    ExpectNear(At(32, 32), At(22, 40), 0);
+    ExpectNear(At(32, 32), At(42, 22), 0);
+
+    quad->SetQuality(rm::kRenderGouraud);
+    Draw(s);
+    const Rgb nearLamp = At(21, 43), farFromLamp = At(43, 21);
+    EXPECT_GT(nearLamp.r, farFromLamp.r + 20);  // per-vertex colours vary over the face
+}
+
+TEST_F(GLRenderTest, NonConvexFaceFillsOnlyItsShape) {
+    rmtest::Scene s;
+    s.scene->SetSceneBackgroundRGB(0, 0, 1);
+    auto mb = s.AddVisual();
+    const glm::vec3 v[6] = {{-3, -3, 0}, {3, -3, 0}, {3, 0, 0}, {0, 0, 0}, {0, 3, 0}, {-3, 3, 0}};
+    const std::uint32_t f[] = {6, 0, 1, 2, 3, 4, 5, 0};
+    ASSERT_EQ(rm::kOk, mb->AddFaces(v, {}, f));
+    mb->SetColorRGB(1, 0, 0);
+    mb->SetQuality(rm::kShadeFlat | rm::kFillSolid);
+    Draw(s);
+    // World (x, y) on z = 0 lands at pixel (32 + 6.4x, 32 − 6.4y).
+    ExpectNear({255, 0, 0}, At(22, 22));  // upper-left arm
+    ExpectNear({255, 0, 0}, At(42, 42));  // lower-right arm
+    ExpectNear({0, 0, 255}, At(42, 22));  // the notch stays background
+}
+
+TEST_F(GLRenderTest, MeshesAreUploadedAgainOnlyWhenTheyChange) {
+    rmtest::Scene s;
+    auto box = s.AddVisual();
+    rmtest::AddBox(box.Get(), 1.0f);
+    const auto before = renderer_->Renderer().GetStats().meshUploads;
+    Draw(s);
+    Draw(s);
+    EXPECT_EQ(before + 1, renderer_->Renderer().GetStats().meshUploads);
+    rm::Ptr<rm::Material> mat;
+    s.rm->CreateMaterial(1.0f, mat.Put());
+    mat->SetAmbient(0, 1, 0);
+    box->SetMaterial(mat.Get());  // recolouring through a material needs no upload
+    Draw(s);
+    EXPECT_EQ(before + 1, renderer_->Renderer().GetStats().meshUploads);
+    ExpectNear({0, 0, 0}, At(32, 32));  // no light: a black box on black
+    box->SetColorRGB(1, 0, 0);
+    box->SetQuality(rm::kShadeFlat | rm::kFillSolid);
+    box->SetMaterial(nullptr);
+    Draw(s);
+    EXPECT_EQ(before + 2, renderer_->Renderer().GetStats().meshUploads);
+    ExpectNear({255, 0, 0}, At(32, 32));
+}
+
+TEST_F(GLRenderTest, InfinitePowerGivesCleanPixels) {
+    rmtest::Scene s;
+    s.AddLight(s.camera.Get(), rm::LightType::Point, glm::vec3(1));
+    auto quad = s.AddVisual();
+    rmtest::AddQuad(quad.Get(), 2.0f);
+    rm::Ptr<rm::Material> mat;
+    s.rm->CreateMaterial(1.0f / 0.0f, mat.Put());  // VRML shininess 0
+    mat->SetAmbient(0.5f, 0, 0);
+    mat->SetSpecular(1, 1, 1);
+    quad->SetMaterial(mat.Get());
+    Draw(s);
+    // Off the exact highlight only the diffuse term shows: no NaN black, no white blow-out.
+    const glm::vec3 p(1.0f, 1.0f, 0.0f);
+    const float nl = glm::normalize(glm::vec3(0, 0, 10) - p).z;
+    ExpectNear(Bytes({0.5f * nl, 0, 0}), At(38, 26), 3);
+}
+
+TEST_F(GLRenderTest, WritesAndReadsBackAPng) {
+    rmtest::Scene s(16, 8);
+    s.scene->SetSceneBackgroundRGB(1, 0.5f, 0);
+    Draw(s);
+    const auto path =
+        (std::filesystem::temp_directory_path() / "orvane_retained_test.png").string();
+    std::string err;
+    ASSERT_TRUE(rm::gl::WritePng(path, 16, 8, pixels_, &err)) << err;
+    png_image img;
+    std::memset(&img, 0, sizeof img);
+    img.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&img, path.c_str()));
+    img.format = PNG_FORMAT_RGBA;
+    std::vector<std::uint8_t> back(PNG_IMAGE_SIZE(img));
+    ASSERT_TRUE(png_image_finish_read(&img, nullptr, back.data(), 0, nullptr));
+    EXPECT_EQ(16u, img.width);
+    EXPECT_EQ(pixels_, back);
+    std::remove(path.c_str());
+
+    EXPECT_FALSE(rm::gl::WritePng(path, 17, 8, pixels_, &err));
+    EXPECT_FALSE(rm::gl::WritePng("/nonexistent-dir/x.png", 16, 8, pixels_, &err));
+    EXPECT_FALSE(err.empty());
+}
+
+}  // namespace

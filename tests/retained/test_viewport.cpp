@@ -1,0 +1,175 @@
+// Viewports: projection, snapshots, the device hand-over, picking.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <thread>
+
+#include "test_util.h"
+
+namespace {
+
+glm::vec3 Ndc(const glm::mat4& projection, glm::vec3 cameraPoint) {
+    const glm::vec4 c = projection * glm::vec4(cameraPoint, 1.0f);
+    return glm::vec3(c) / c.w;
+}
+
+TEST(Viewport, FieldIsAcrossTheLargerSide) {
+    rmtest::Scene wide(200, 100);
+    ASSERT_EQ(rm::kOk, wide.viewport->SetField(0.5f));
+    EXPECT_LE(wide.viewport->GetFront(), 1.0f);
+    EXPECT_EQ(5000.0f, wide.viewport->GetBack());
+    const glm::mat4 p = wide.viewport->Projection();
+    EXPECT_NEAR(1.0f, Ndc(p, {0.5f * 4, 0, -4}).x, 1e-5f);   // half angle across the width
+    EXPECT_NEAR(1.0f, Ndc(p, {0, 0.25f * 4, -4}).y, 1e-5f);  // same scale vertically
+    EXPECT_NEAR(-1.0f, Ndc(p, {0, 0, -wide.viewport->GetFront()}).z, 1e-5f);
+    EXPECT_NEAR(1.0f, Ndc(p, {0, 0, -5000.0f}).z, 1e-4f);
+
+    rmtest::Scene tall(100, 200);
+    tall.viewport->SetField(0.5f);
+    EXPECT_NEAR(1.0f, Ndc(tall.viewport->Projection(), {0, 2, -4}).y, 1e-5f);
+
+    EXPECT_EQ(rm::kInvalidArg, wide.viewport->SetField(0));
+    EXPECT_EQ(rm::kInvalidArg, wide.viewport->SetField(NAN));
+    EXPECT_EQ(rm::kInvalidArg, wide.viewport->SetBack(0.01f));
+    EXPECT_EQ(rm::kOk, wide.viewport->SetBack(100.0f));
+    EXPECT_EQ(rm::kInvalidArg, wide.viewport->SetFront(100.0f));
+}
+
+TEST(Viewport, CreationChecksItsArguments) {
+    rmtest::Scene s(64, 64);
+    rm::Viewport* v = nullptr;
+    EXPECT_EQ(rm::kInvalidArg,
+              s.rm->CreateViewport(s.device.Get(), s.camera.Get(), 1, 0, 64, 64, &v));
+    EXPECT_EQ(rm::kInvalidArg, s.rm->CreateViewport(nullptr, s.camera.Get(), 0, 0, 8, 8, &v));
+    EXPECT_EQ(nullptr, v);
+    rm::Device* d = nullptr;
+    EXPECT_EQ(rm::kInvalidArg, s.rm->CreateDevice(0, 10, &d));
+    rm::Texture* t = nullptr;
+    const std::uint8_t px[8] = {};
+    EXPECT_EQ(rm::kInvalidArg, s.rm->CreateTexture({2, 2, rm::PixelFormat::RGBA8, px}, &t));
+    EXPECT_EQ(rm::kInvalidArg, s.rm->CreateTexture({0, 1, rm::PixelFormat::RGBA8, px}, &t));
+    EXPECT_EQ(nullptr, t);
+    // BGRA pixels are stored as RGBA.
+    const std::uint8_t bgra[4] = {10, 20, 30, 40};
+    ASSERT_EQ(rm::kOk, s.rm->CreateTexture({1, 1, rm::PixelFormat::BGRA8, bgra}, &t));
+    EXPECT_EQ((std::vector<std::uint8_t>{30, 20, 10, 40}), t->Image()->rgba);
+    t->Release();
+}
+
+TEST(Viewport, SnapshotHoldsWorldStateAndIgnoresLaterEdits) {
+    rmtest::Scene s;
+    s.scene->SetSceneBackgroundRGB(0.1f, 0.2f, 0.3f);
+    rm::Ptr<rm::Frame> child;
+    s.rm->CreateFrame(s.scene.Get(), child.Put());
+    child->AddTranslation(rm::Combine::Replace, 1, 2, 3);
+    auto mb = s.AddVisual(child.Get());
+    rmtest::AddBox(mb.Get(), 0.5f);
+    mb->SetColorRGB(0.2f, 0.4f, 0.6f);
+    mb->SetQuality(rm::kRenderWireframe);
+    rm::Ptr<rm::Material> mat;
+    s.rm->CreateMaterial(1.0f / 0.0f, mat.Put());  // a VRML shininess of 0
+    mat->SetEmissive(0, 0, 1);
+    mb->SetMaterial(mat.Get());
+    s.AddLight(s.camera.Get(), rm::LightType::Point, glm::vec3(1));
+    rm::Ptr<rm::Frame> sun;
+    s.rm->CreateFrame(s.scene.Get(), sun.Put());
+    sun->SetOrientation(s.scene.Get(), {0, -1, 0}, {0, 0, 1});
+    s.AddLight(sun.Get(), rm::LightType::Directional, glm::vec3(0.5f));
+    s.AddVisual();  // an empty meshbuilder: nothing to draw
+
+    const auto frame = s.Frame();
+    ASSERT_EQ(1u, frame->viewports.size());  // Clear and Render make one entry
+    const rm::ViewportSnapshot& vp = frame->viewports[0];
+    EXPECT_TRUE(vp.clear);
+    EXPECT_EQ(glm::vec3(0.1f, 0.2f, 0.3f), vp.clearColor);
+    EXPECT_EQ(glm::vec3(0, 0, 10), vp.cameraPosition);
+    EXPECT_EQ(glm::vec3(0, 0, -10), glm::vec3(vp.view * glm::vec4(0, 0, 0, 1)));
+    ASSERT_EQ(2u, vp.lights.size());
+    EXPECT_EQ(glm::vec3(0, 0, 10), vp.lights[0].position);  // head light on the camera
+    EXPECT_NEAR(-1.0f, vp.lights[1].direction.y, 1e-6f);
+    ASSERT_EQ(1u, vp.visuals.size());
+    const rm::VisualSnapshot& v = vp.visuals[0];
+    EXPECT_EQ(glm::vec3(1, 2, 3), glm::vec3(v.world[3]));
+    EXPECT_EQ(mb->Id(), v.meshId);
+    EXPECT_EQ(rm::kRenderWireframe, v.quality);
+    // The material has no ambient colour: the meshbuilder colour stays the reflectance.
+    EXPECT_TRUE(v.material.useVertexColor);
+    EXPECT_EQ(glm::vec3(0, 0, 1), v.material.emissive);
+    EXPECT_TRUE(std::isfinite(v.material.power));
+
+    mat->SetAmbient(1, 0, 0);
+    mb->Translate(5, 0, 0);
+    EXPECT_EQ(-0.5f, v.mesh->vertices[0].x);  // the snapshot is unchanged
+    const auto second = s.Frame();
+    EXPECT_EQ(frame->number + 1, second->number);
+    const rm::VisualSnapshot& v2 = second->viewports[0].visuals[0];
+    EXPECT_FALSE(v2.material.useVertexColor);
+    EXPECT_EQ(glm::vec3(1, 0, 0), v2.material.reflectance);
+    EXPECT_GT(v2.meshVersion, v.meshVersion);
+    EXPECT_EQ(4.5f, v2.mesh->vertices[0].x);
+
+    // A camera from another hierarchy cannot render this scene.
+    rm::Ptr<rm::Frame> stranger;
+    s.rm->CreateFrame(nullptr, stranger.Put());
+    EXPECT_EQ(rm::kInvalidArg, s.viewport->Render(stranger.Get()));
+}
+
+TEST(Viewport, DeviceHandsFramesToAnotherThread) {
+    rmtest::Scene s;
+    int ready = 0;
+    s.device->SetFrameReadyCallback([&] { ++ready; });
+    EXPECT_EQ(nullptr, s.device->LatestFrame());
+    rmtest::AddQuad(s.AddVisual().Get(), 1.0f);
+    s.Frame();
+    EXPECT_EQ(1, ready);
+    std::shared_ptr<const rm::DeviceFrame> seen;
+    std::thread drawer([&] { seen = s.device->LatestFrame(); });
+    drawer.join();
+    ASSERT_NE(nullptr, seen);
+    EXPECT_EQ(64, seen->width);
+    EXPECT_EQ(1u, seen->viewports[0].visuals.size());
+    // An Update without rendering publishes an empty frame.
+    s.device->Update();
+    EXPECT_TRUE(s.device->LatestFrame()->viewports.empty());
+    EXPECT_EQ(1u, seen->viewports.size());  // the drawer's frame is its own
+}
+
+TEST(Viewport, PickReturnsNearestHitWithFramePath) {
+    rmtest::Scene s(100, 100);
+    rm::Ptr<rm::Frame> world, nearFrame, farFrame;
+    s.rm->CreateFrame(s.scene.Get(), world.Put());
+    s.rm->CreateFrame(world.Get(), farFrame.Put());
+    s.rm->CreateFrame(farFrame.Get(), nearFrame.Put());
+    farFrame->AddTranslation(rm::Combine::Replace, 0, 0, -2);
+    nearFrame->AddTranslation(rm::Combine::Replace, 0, 0, 5);  // at z = 3 in the world
+    auto farBox = s.AddVisual(farFrame.Get());
+    auto nearBox = s.AddVisual(nearFrame.Get());
+    rmtest::AddBox(farBox.Get(), 1.0f);
+    rmtest::AddBox(nearBox.Get(), 0.5f);
+
+    std::vector<rm::PickHit> hits;
+    ASSERT_EQ(rm::kOk, s.viewport->Pick(50, 50, &hits));
+    ASSERT_EQ(2u, hits.size());
+    EXPECT_EQ(nearBox, hits[0].visual);
+    EXPECT_NEAR(10.0f - 3.5f, hits[0].distance, 1e-4f);
+    EXPECT_NEAR(3.5f, hits[0].position.z, 1e-4f);
+    ASSERT_EQ(4u, hits[0].path.size());
+    EXPECT_EQ(s.scene, hits[0].path[0]);
+    EXPECT_EQ(world, hits[0].path[1]);
+    EXPECT_EQ(farFrame, hits[0].path[2]);
+    EXPECT_EQ(nearFrame, hits[0].path[3]);
+    EXPECT_EQ(farBox, hits[1].visual);
+    EXPECT_EQ(3u, hits[1].path.size());
+
+    // Field 0.5: the near box's front face (depth 6.5) spans ndc ±0.154, the far box's
+    // (depth 11) ±0.182. Column 58 (ndc 0.17) passes beside the near box only.
+    s.viewport->SetField(0.5f);
+    ASSERT_EQ(rm::kOk, s.viewport->Pick(58, 50, &hits));
+    ASSERT_EQ(1u, hits.size());
+    EXPECT_EQ(farBox, hits[0].visual);
+    ASSERT_EQ(rm::kOk, s.viewport->Pick(0, 0, &hits));
+    EXPECT_TRUE(hits.empty());
+    EXPECT_EQ(rm::kInvalidArg, s.viewport->Pick(100, 5, &hits));
+}
+
+}  // namespace
