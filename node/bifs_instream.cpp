@@ -28,7 +28,8 @@ CBIFS_InStream::CBIFS_InStream(const char* fileName) {
 }
 
 CBIFS_InStream::CBIFS_InStream(const std::uint8_t* data, std::uint32_t size) {
-    assert(data != nullptr && "pszFile != NULL");
+    // A null block is only right when it is empty (an empty vector's data()).
+    assert((data != nullptr || size == 0) && "pszFile != NULL");
     if (data == nullptr) {
         m_error = true;
         return;
