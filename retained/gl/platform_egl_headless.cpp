@@ -10,10 +10,11 @@ namespace rm::gl {
 
 namespace {
 
-// EGL displays are process-wide: eglTerminate would pull the display from under every
-// other context, so it runs when the last headless platform goes.
+// The EGL display is process-wide and, once initialised, stays so until the process
+// ends: eglTerminate would pull it from under every other context, and it unloads Mesa's
+// driver, which then leaves its allocations behind (LeakSanitizer reports them) and must
+// be loaded again by the next platform. Contexts and surfaces are destroyed normally.
 std::mutex g_displayMutex;
-int g_displayUsers = 0;
 
 std::string EglError(const char* step) {
     char text[96];
@@ -49,8 +50,7 @@ std::unique_ptr<PlatformEGLHeadless> PlatformEGLHeadless::Create(std::string* er
         err = EglError("eglInitialize");
         return nullptr;
     }
-    ++g_displayUsers;
-    p->display_ = display;  // from here on the destructor balances the count
+    p->display_ = display;
     if (!eglBindAPI(EGL_OPENGL_API)) {
         err = EglError("eglBindAPI(OpenGL)");
         return nullptr;
@@ -107,10 +107,6 @@ PlatformEGLHeadless::~PlatformEGLHeadless() {
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (surface_) eglDestroySurface(display, surface_);
     if (context_) eglDestroyContext(display, context_);
-    if (--g_displayUsers == 0) {
-        eglTerminate(display);
-        eglReleaseThread();
-    }
 }
 
 bool PlatformEGLHeadless::MakeCurrent() {

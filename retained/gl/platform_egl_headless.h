@@ -1,6 +1,7 @@
 // A concrete GLPlatform that creates an OpenGL 3.3 core context through EGL with no
 // window: Mesa's surfaceless platform (llvmpipe where there is no GPU), else the default
 // display with a 1×1 pbuffer. Drawing goes to framebuffer objects (OffscreenTarget).
+// The EGL display stays initialised until the process ends (see the .cpp for why).
 #pragma once
 
 #include <memory>
