@@ -1,0 +1,352 @@
+// SceneTree: registries built from a tree, shared nodes, the BIFS update
+// operations and ReplaceScene, including hostile input.
+#include <gtest/gtest.h>
+
+#include "node/scenetree.h"
+#include "node_test_util.h"
+
+namespace {
+
+// Bytes that a CBIFS_InStream reads; kept alive by the caller.
+struct Bytes {
+    std::vector<std::uint8_t> data;
+    explicit Bytes(const std::function<void(OutStream&)>& write) : data(EncodeBytes(write)) {
+        data.resize(data.size() + 8, 0);
+    }
+    std::unique_ptr<CBIFS_InStream> Stream() const {
+        return std::make_unique<CBIFS_InStream>(data.data(),
+                                                static_cast<std::uint32_t>(data.size()));
+    }
+};
+
+// Root Group { Transform(ID 1) { children [ Shape(ID 5) ] }, Switch(ID 2) { choice [ Shape 5 ] } }
+struct SharedScene {
+    SceneTree tree;
+    SingleNode* shape = nullptr;
+    SingleNode* transform = nullptr;
+    SingleNode* sw = nullptr;
+    SharedScene() {
+        NodeRef root(Group::kNodeType), t(Transform::kNodeType), s(Switch::kNodeType),
+            sh(Shape::kNodeType);
+        t->SetNodeID(1);
+        s->SetNodeID(2);
+        sh->SetNodeID(5);
+        t->SetField(0, sh.get());
+        s->SetField(0, sh.get());
+        root->SetField(0, t.get());
+        root->SetField(0, s.get());
+        EXPECT_EQ(tree.SetRoot(root.get()), 0);
+        shape = sh.get();
+        transform = t.get();
+        sw = s.get();
+    }
+};
+
+TEST(SceneTree, EmptyTree) {
+    SceneTree tree;
+    SingleNode* root = reinterpret_cast<SingleNode*>(1);
+    EXPECT_EQ(tree.GetRoot(&root), 1);
+    EXPECT_EQ(root, nullptr);
+    EXPECT_EQ(tree.DeleteNode(5), kFailCode);
+    SingleNode* found = nullptr;
+    EXPECT_EQ(tree.FindNode(5, &found), 1);
+    EXPECT_EQ(found, nullptr);
+}
+
+TEST(SceneTree, NodeHeldByTwoParentsHasOneEntryAndTwoUses) {
+    SharedScene s;
+    EXPECT_EQ(s.tree.NodeCount(), 3u);
+    auto uses = s.tree.GetUses(5);
+    ASSERT_EQ(uses.size(), 2u);
+    EXPECT_EQ(uses[0].kind, 0);
+    EXPECT_EQ(uses[0].list, &dynamic_cast<Transform*>(s.transform)->children());
+    EXPECT_EQ(uses[1].list, &dynamic_cast<Switch*>(s.sw)->choice());
+    EXPECT_EQ(s.shape->GetRef(), 2);  // the registries hold no references
+    SingleNode* found = nullptr;
+    EXPECT_EQ(s.tree.FindNode(5, &found), 0);
+    EXPECT_EQ(found, s.shape);
+    EXPECT_EQ(found->GetRef(), 3);
+    found->Release();
+    // Whole 32-bit IDs are keys: 5 and 5 + 256 are different nodes.
+    EXPECT_EQ(s.tree.Lookup(5 + 256), nullptr);
+}
+
+TEST(SceneTree, DeleteNodeTakesItFromEveryHolder) {
+    SharedScene s;
+    NodeRef keep(s.shape);
+    s.shape->AddRef();
+    EXPECT_EQ(s.tree.DeleteNode(5), kOk);
+    EXPECT_EQ(dynamic_cast<Transform*>(s.transform)->children().GetCount(), 0);
+    EXPECT_EQ(dynamic_cast<Switch*>(s.sw)->choice().GetCount(), 0);
+    EXPECT_EQ(keep->GetRef(), 1);
+    EXPECT_EQ(s.tree.Lookup(5), nullptr);
+    EXPECT_TRUE(s.tree.GetUses(5).empty());
+}
+
+TEST(SceneTree, DeleteNodeEmptiesAnSFNodeField) {
+    SceneTree tree;
+    NodeRef shape(Shape::kNodeType), box(Box::kNodeType);
+    box->SetNodeID(7);
+    shape->SetField(1, box.get());
+    tree.SetRoot(shape.get());
+    EXPECT_EQ(tree.GetUses(7).size(), 1u);
+    EXPECT_EQ(tree.DeleteNode(7), kOk);
+    EXPECT_EQ(shape->GetField(1), nullptr);
+    EXPECT_EQ(box->GetRef(), 1);
+    shape->SetNodeID(8);
+    tree.SetRoot(shape.get());
+    EXPECT_EQ(tree.DeleteNode(8), kOk);  // the root itself
+    SingleNode* root = nullptr;
+    tree.GetRoot(&root);
+    EXPECT_EQ(root, nullptr);
+    EXPECT_EQ(shape->GetRef(), 1);
+}
+
+TEST(SceneTree, NodeMetTwiceWithOneReferenceIsAnError) {
+    SceneTree tree;
+    NodeRef group(Group::kNodeType), t(Transform::kNodeType);
+    t->SetNodeID(4);
+    group->SetField(0, t.get());
+    group->SetField(0, t.get());
+    t->Release();  // break the model: two places, one reference... of three
+    t->Release();
+    EXPECT_EQ(tree.SetRoot(group.get()), 1);
+    EXPECT_EQ(tree.NodeCount(), 1u);
+    t->AddRef();  // restore the count the list gives back
+    t->AddRef();
+}
+
+// Fields of a Transform in list form: translation (DEF 5) = (x, y, z).
+void TranslationFields(OutStream& o, float x) {
+    o.WriteBits(0, 1);
+    o.WriteBits(0, 1);
+    o.WriteBits(5, 3);
+    for (float f : {x, 0.0f, 0.0f}) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
+    o.WriteBits(1, 1);
+}
+
+TEST(SceneTree, InsertNodeAtFrontMiddleAndEnd) {
+    SharedScene s;
+    auto& children = dynamic_cast<Transform*>(s.transform)->children();
+    for (auto [pos, x] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{1, 3.0f}}) {
+        Bytes b([x](OutStream& o) { TranslationFields(o, x); });
+        auto in = b.Stream();
+        EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, pos, *in), kOk);
+    }
+    // Order: 2 (front), 3 (before index 1), Shape, 1 (end).
+    ASSERT_EQ(children.GetCount(), 4);
+    EXPECT_EQ(dynamic_cast<Transform*>(children.GetNodeAt(0))->translation().GetX(), 2);
+    EXPECT_EQ(dynamic_cast<Transform*>(children.GetNodeAt(1))->translation().GetX(), 3);
+    EXPECT_EQ(children.GetNodeAt(2), s.shape);
+    EXPECT_EQ(dynamic_cast<Transform*>(children.GetNodeAt(3))->translation().GetX(), 1);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(children.GetNodeAt(i)->GetRef(), i == 2 ? 2 : 1);
+    // A node outside the list's NDT, an unknown ID and bad data change nothing.
+    Bytes empty([](OutStream& o) { o.WriteBits(0b01, 2); });
+    auto in = empty.Stream();
+    EXPECT_EQ(s.tree.InsertNode(1, Box::kNodeType, 0, *in), kFailCode);
+    in = empty.Stream();
+    EXPECT_EQ(s.tree.InsertNode(77, Group::kNodeType, 0, *in), kFailCode);
+    Bytes bad([](OutStream& o) { o.WriteBits(0b00111, 5); });  // DEF index 7
+    in = bad.Stream();
+    EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, 0, *in), kFailCode);
+    EXPECT_EQ(children.GetCount(), 4);
+}
+
+TEST(SceneTree, InsertNodeThatWouldContainItsTargetFails) {
+    SharedScene s;
+    // A Group whose child is a reference to Transform 1, inserted into 1.
+    Bytes b([](OutStream& o) {
+        o.WriteBits(0b000, 3);  // list form, field 0 (1 DEF bit)
+        o.WriteBits(0b010, 3);  // reserved, list form, a node follows
+        o.WriteBits(1, 1);
+        o.WriteBits(1, 32);  // isReused, ID 1
+        o.WriteBits(0b11, 2);
+    });
+    auto in = b.Stream();
+    EXPECT_EQ(s.tree.InsertNode(1, Group::kNodeType, 255, *in), kFailCode);
+    EXPECT_EQ(dynamic_cast<Transform*>(s.transform)->children().GetCount(), 1);
+    EXPECT_EQ(s.transform->GetRef(), 1);
+    EXPECT_EQ(s.tree.NodeCount(), 3u);
+}
+
+TEST(SceneTree, ReplaceNodeAndReplaceNodeByID) {
+    SharedScene s;
+    Bytes b([](OutStream& o) { o.WriteBits(0b01, 2); });  // Group, no fields
+    auto in = b.Stream();
+    EXPECT_EQ(s.tree.ReplaceNode(5, Group::kNodeType, *in), kOk);
+    auto& tc = dynamic_cast<Transform*>(s.transform)->children();
+    auto& sc = dynamic_cast<Switch*>(s.sw)->choice();
+    SingleNode* fresh = tc.GetNodeAt(0);
+    EXPECT_EQ(GetNodeType(*fresh), Group::kNodeType);
+    EXPECT_EQ(sc.GetNodeAt(0), fresh);
+    EXPECT_EQ(fresh->GetRef(), 2);
+    EXPECT_EQ(s.tree.Lookup(5), fresh);
+    EXPECT_EQ(s.tree.GetUses(5).size(), 2u);
+
+    // Put Switch 2 in the place of node 5 inside Transform 1, but not inside
+    // itself: Switch 2 holds node 5, so that would make a cycle.
+    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 2), kFailCode);
+    EXPECT_EQ(tc.GetNodeAt(0), fresh);
+    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 1), kFailCode);
+    // A node of the wrong NDT is refused.
+    Bytes box([](OutStream& o) { o.WriteBits(0b01, 2); });
+    in = box.Stream();
+    EXPECT_EQ(s.tree.ReplaceNode(5, Box::kNodeType, *in), kFailCode);
+    EXPECT_EQ(tc.GetNodeAt(0), fresh);
+}
+
+TEST(SceneTree, ReplaceNodeByIDMovesASharedNode) {
+    SceneTree tree;
+    NodeRef root(Group::kNodeType), a(Transform::kNodeType), b(Transform::kNodeType);
+    a->SetNodeID(10);
+    b->SetNodeID(11);
+    root->SetField(0, a.get());
+    root->SetField(0, b.get());
+    tree.SetRoot(root.get());
+    EXPECT_EQ(tree.ReplaceNodeByID(10, 11), kOk);
+    auto& children = root.as<Group>().children();
+    EXPECT_EQ(children.GetNodeAt(0), b.get());
+    EXPECT_EQ(children.GetNodeAt(1), b.get());
+    EXPECT_EQ(b->GetRef(), 3);
+    EXPECT_EQ(a->GetRef(), 1);
+    EXPECT_EQ(tree.Lookup(10), nullptr);
+    EXPECT_EQ(tree.GetUses(11).size(), 2u);
+}
+
+TEST(SceneTree, IndexedValuesOfEveryElementType) {
+    SceneTree tree;
+    NodeRef interp(OrientationInterpolator::kNodeType), coord(Coordinate::kNodeType),
+        text(Text::kNodeType);
+    NodeRef root(Group::kNodeType);
+    interp->SetNodeID(1);
+    coord->SetNodeID(2);
+    text->SetNodeID(3);
+    root->SetField(0, interp.get());
+    NodeRef shape(Shape::kNodeType), ifs(IndexedFaceSet::kNodeType);
+    ifs->SetField(5, coord.get());
+    shape->SetField(1, ifs.get());
+    NodeRef shape2(Shape::kNodeType);
+    shape2->SetField(1, text.get());
+    root->SetField(0, shape.get());
+    root->SetField(0, shape2.get());
+    tree.SetRoot(root.get());
+    ASSERT_EQ(tree.NodeCount(), 3u);
+
+    auto rotation = [](float angle) {
+        return Bytes([angle](OutStream& o) {
+            for (float f : {0.0f, 1.0f, 0.0f, angle}) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
+        });
+    };
+    auto& keyValue = interp.as<OrientationInterpolator>().keyValue();
+    for (auto [pos, angle] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{255, 3.0f}}) {
+        auto b = rotation(angle);
+        auto in = b.Stream();
+        EXPECT_EQ(tree.InsertIndexedValue(1, 2, pos, *in), kOk);  // IN 2 = keyValue
+    }
+    ASSERT_EQ(keyValue.GetCount(), 3);
+    EXPECT_EQ(keyValue[0].GetAngle(), 2);
+    EXPECT_EQ(keyValue[2].GetAngle(), 3);
+    auto b = rotation(9);
+    auto in = b.Stream();
+    EXPECT_EQ(tree.ReplaceIndexedValue(1, 2, 255, *in), kOk);
+    EXPECT_EQ(keyValue[2].GetAngle(), 9);
+    in = b.Stream();
+    EXPECT_EQ(tree.InsertIndexedValue(1, 2, 9, *in), kFailCode);  // past the end
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 0), kOk);
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 255), kOk);
+    EXPECT_EQ(keyValue.GetCount(), 1);
+    EXPECT_EQ(keyValue[0].GetAngle(), 1);
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 0, 0), kFailCode);  // set_fraction: no list
+
+    Bytes point([](OutStream& o) {
+        for (float f : {1.0f, 2.0f, 3.0f}) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
+    });
+    in = point.Stream();
+    EXPECT_EQ(tree.InsertIndexedValue(2, 0, 0, *in), kOk);
+    EXPECT_EQ(coord.as<Coordinate>().point()[0], SFVec3f(1, 2, 3));
+
+    Bytes word([](OutStream& o) {
+        o.WriteBits(16, 5);
+        o.WriteBits(2, 16);
+        o.WriteChars("hi");
+    });
+    in = word.Stream();
+    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, *in), kOk);
+    EXPECT_EQ(text.as<Text>()._string()[0].Get(), "hi");
+    // A truncated value changes nothing.
+    Bytes cut([](OutStream& o) { o.WriteBits(16, 5); });
+    CBIFS_InStream shortIn(cut.data.data(), 1);
+    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, shortIn), kFailCode);
+    EXPECT_EQ(text.as<Text>()._string().GetCount(), 1);
+}
+
+TEST(SceneTree, ReplaceFieldOfValuesAndNodes) {
+    SceneTree tree;
+    NodeRef shape(Shape::kNodeType), t(Transform::kNodeType);
+    shape->SetNodeID(3);
+    t->SetNodeID(4);
+    t->SetField(0, shape.get());
+    tree.SetRoot(t.get());
+    Bytes v([](OutStream& o) {
+        for (float f : {4.0f, 5.0f, 6.0f}) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
+    });
+    auto in = v.Stream();
+    EXPECT_EQ(tree.ReplaceField(4, 7, *in), kOk);  // IN 7 = translation
+    EXPECT_EQ(t.as<Transform>().translation(), SFVec3f(4, 5, 6));
+    in = v.Stream();
+    EXPECT_EQ(tree.ReplaceField(4, 3, *in), kFailCode);  // children: a list
+    // Shape geometry (IN 1) <- a new Box with ID 9 and no fields.
+    Bytes box([](OutStream& o) {
+        o.WriteBits(0, 1);
+        o.WriteBits(2, 5);  // Box in SFGeometryNode
+        o.WriteBits(1, 1);
+        o.WriteBits(9, 32);
+        o.WriteBits(0b01, 2);
+    });
+    in = box.Stream();
+    EXPECT_EQ(tree.ReplaceField(3, 1, *in), kOk);
+    ASSERT_NE(shape->GetField(1), nullptr);
+    EXPECT_EQ(tree.Lookup(9), shape->GetField(1));
+    EXPECT_EQ(shape->GetField(1)->IsSingle(), 1);
+    EXPECT_EQ(dynamic_cast<SingleNode*>(shape->GetField(1))->GetRef(), 1);
+}
+
+TEST(SceneTree, ReplaceSceneReadsTheRootAndRegistersIDs) {
+    // Encode a scene, then read it back as a SceneReplace body would.
+    SharedScene s;
+    SingleNode* root = nullptr;
+    s.tree.GetRoot(&root);
+    auto whole = EncodeNodeBytes(*root, NDT_SFTopNode);
+    // Skip isReused (1) and the SFTopNode code (2); ReplaceScene reads the rest.
+    std::vector<std::uint8_t> body;
+    std::string bits = BitString(whole, whole.size() * 8).substr(3);
+    for (std::size_t i = 0; i < bits.size(); i += 8) {
+        std::uint8_t byte = 0;
+        for (std::size_t k = 0; k < 8; ++k)
+            byte =
+                static_cast<std::uint8_t>(byte << 1 | (i + k < bits.size() && bits[i + k] == '1'));
+        body.push_back(byte);
+    }
+    SceneTree tree;
+    CBIFS_InStream in(body.data(), static_cast<std::uint32_t>(body.size()));
+    ASSERT_EQ(tree.ReplaceScene(Group::kNodeType, in), kOk);
+    EXPECT_EQ(tree.NodeCount(), 3u);
+    EXPECT_EQ(tree.GetUses(5).size(), 2u);
+    EXPECT_EQ(tree.Lookup(5)->GetRef(), 2);
+    SingleNode* back = nullptr;
+    tree.GetRoot(&back);
+    EXPECT_EQ(EncodeNodeBytes(*back, NDT_SFTopNode), whole);
+
+    // Every truncation fails and leaves an empty tree.
+    for (std::size_t len = 0; len < body.size(); ++len) {
+        CBIFS_InStream cut(body.data(), static_cast<std::uint32_t>(len));
+        EXPECT_EQ(tree.ReplaceScene(Group::kNodeType, cut), kFailCode) << len;
+        tree.GetRoot(&back);
+        EXPECT_EQ(back, nullptr);
+        EXPECT_EQ(tree.NodeCount(), 0u);
+    }
+    CBIFS_InStream none(body.data(), static_cast<std::uint32_t>(body.size()));
+    EXPECT_EQ(tree.ReplaceScene(22, none), kFailCode);
+}
+
+}  // namespace
