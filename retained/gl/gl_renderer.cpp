@@ -67,6 +67,34 @@ std::unique_ptr<GLRenderer> GLRenderer::Create(std::string* error) {
         if (error) *error = std::string("shader link failed: ") + log;
         return nullptr;
     }
+    const GLuint prog = r->program_;
+    auto at = [prog](const std::string& name) { return glGetUniformLocation(prog, name.c_str()); };
+    Locations& l = r->loc_;
+    l = {at("uModel"),
+         at("uNormalMatrix"),
+         at("uViewProjection"),
+         at("uEye"),
+         at("uLit"),
+         at("uFlat"),
+         at("uUseVertexColor"),
+         at("uReflectance"),
+         at("uEmissive"),
+         at("uSpecular"),
+         at("uPower"),
+         at("uTextured"),
+         at("uTexture"),
+         at("uLightCount"),
+         {},
+         {},
+         {},
+         {}};
+    for (int i = 0; i < kMaxLights; ++i) {
+        const std::string index = "[" + std::to_string(i) + "]";
+        l.lightType[i] = at("uLightType" + index);
+        l.lightColor[i] = at("uLightColor" + index);
+        l.lightPosition[i] = at("uLightPosition" + index);
+        l.lightDirection[i] = at("uLightDirection" + index);
+    }
     return r;
 }
 
@@ -78,13 +106,6 @@ GLRenderer::~GLRenderer() {
     }
     for (auto& [id, t] : textures_) glDeleteTextures(1, &t.name);
     if (program_) glDeleteProgram(program_);
-}
-
-int GLRenderer::Uniform(const char* name) {
-    auto it = uniforms_.find(name);
-    if (it == uniforms_.end())
-        it = uniforms_.emplace(name, glGetUniformLocation(program_, name)).first;
-    return it->second;
 }
 
 GLRenderer::Stats GLRenderer::GetStats() const {
@@ -159,7 +180,7 @@ void GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo) {
     glDisable(GL_CULL_FACE);  // both sides of every face are drawn
     glDisable(GL_BLEND);
     glEnable(GL_SCISSOR_TEST);
-    glUniform1i(Uniform("uTexture"), 0);
+    glUniform1i(loc_.texture, 0);
     for (const ViewportSnapshot& vp : frame.viewports) DrawViewport(vp, frame.height);
     glDisable(GL_SCISSOR_TEST);
     glBindVertexArray(0);
@@ -177,34 +198,33 @@ void GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
     const glm::mat4 viewProjection = vp.projection * vp.view;
-    glUniformMatrix4fv(Uniform("uViewProjection"), 1, GL_FALSE, glm::value_ptr(viewProjection));
-    glUniform3fv(Uniform("uEye"), 1, glm::value_ptr(vp.cameraPosition));
+    glUniformMatrix4fv(loc_.viewProjection, 1, GL_FALSE, glm::value_ptr(viewProjection));
+    glUniform3fv(loc_.eye, 1, glm::value_ptr(vp.cameraPosition));
     const int count = std::min<int>(kMaxLights, static_cast<int>(vp.lights.size()));
-    glUniform1i(Uniform("uLightCount"), count);
+    glUniform1i(loc_.lightCount, count);
     for (int i = 0; i < count; ++i) {
         const LightSnapshot& l = vp.lights[static_cast<std::size_t>(i)];
-        const std::string at = "[" + std::to_string(i) + "]";
-        glUniform1i(Uniform(("uLightType" + at).c_str()), static_cast<int>(l.type));
-        glUniform3fv(Uniform(("uLightColor" + at).c_str()), 1, glm::value_ptr(l.color));
-        glUniform3fv(Uniform(("uLightPosition" + at).c_str()), 1, glm::value_ptr(l.position));
-        glUniform3fv(Uniform(("uLightDirection" + at).c_str()), 1, glm::value_ptr(l.direction));
+        glUniform1i(loc_.lightType[i], static_cast<int>(l.type));
+        glUniform3fv(loc_.lightColor[i], 1, glm::value_ptr(l.color));
+        glUniform3fv(loc_.lightPosition[i], 1, glm::value_ptr(l.position));
+        glUniform3fv(loc_.lightDirection[i], 1, glm::value_ptr(l.direction));
     }
     for (const VisualSnapshot& v : vp.visuals) {
         if (!v.mesh) continue;
         GpuMesh& m = Mesh(v);
         const QualityParts q = DecodeQuality(v.quality);
         const unsigned tex = Texture(v);
-        glUniformMatrix4fv(Uniform("uModel"), 1, GL_FALSE, glm::value_ptr(v.world));
+        glUniformMatrix4fv(loc_.model, 1, GL_FALSE, glm::value_ptr(v.world));
         const glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(v.world)));
-        glUniformMatrix3fv(Uniform("uNormalMatrix"), 1, GL_FALSE, glm::value_ptr(normalMatrix));
-        glUniform1i(Uniform("uLit"), q.lit);
-        glUniform1i(Uniform("uFlat"), q.shade == Shade::Flat);
-        glUniform1i(Uniform("uUseVertexColor"), v.material.useVertexColor);
-        glUniform3fv(Uniform("uReflectance"), 1, glm::value_ptr(v.material.reflectance));
-        glUniform3fv(Uniform("uEmissive"), 1, glm::value_ptr(v.material.emissive));
-        glUniform3fv(Uniform("uSpecular"), 1, glm::value_ptr(v.material.specular));
-        glUniform1f(Uniform("uPower"), v.material.power);
-        glUniform1i(Uniform("uTextured"), tex != 0);
+        glUniformMatrix3fv(loc_.normalMatrix, 1, GL_FALSE, glm::value_ptr(normalMatrix));
+        glUniform1i(loc_.lit, q.lit);
+        glUniform1i(loc_.flat, q.shade == Shade::Flat);
+        glUniform1i(loc_.useVertexColor, v.material.useVertexColor);
+        glUniform3fv(loc_.reflectance, 1, glm::value_ptr(v.material.reflectance));
+        glUniform3fv(loc_.emissive, 1, glm::value_ptr(v.material.emissive));
+        glUniform3fv(loc_.specular, 1, glm::value_ptr(v.material.specular));
+        glUniform1f(loc_.power, v.material.power);
+        glUniform1i(loc_.textured, tex != 0);
         glActiveTexture(GL_TEXTURE0);
         glBindTexture(GL_TEXTURE_2D, tex);
         glBindVertexArray(m.vao);

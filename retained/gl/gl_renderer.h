@@ -59,8 +59,13 @@ class GLRenderer {
     void Evict();
 
     unsigned program_ = 0;
-    std::unordered_map<std::string, int> uniforms_;
-    int Uniform(const char* name);
+    // Uniform locations, looked up once after linking.
+    struct Locations {
+        int model, normalMatrix, viewProjection, eye, lit, flat, useVertexColor, reflectance,
+            emissive, specular, power, textured, texture, lightCount;
+        int lightType[kMaxLights], lightColor[kMaxLights], lightPosition[kMaxLights],
+            lightDirection[kMaxLights];
+    } loc_{};
     std::unordered_map<std::uint64_t, GpuMesh> meshes_;
     std::unordered_map<std::uint64_t, GpuTexture> textures_;
     std::uint64_t frameCounter_ = 0;

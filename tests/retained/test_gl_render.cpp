@@ -4,9 +4,11 @@
 
 #include <png.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "retained/gl/headless_renderer.h"
 #include "retained/gl/png_writer.h"
@@ -246,6 +248,44 @@ TEST_F(GLRenderTest, InfinitePowerGivesCleanPixels) {
     const glm::vec3 p(1.0f, 1.0f, 0.0f);
     const float nl = glm::normalize(glm::vec3(0, 0, 10) - p).z;
     ExpectNear(Bytes({0.5f * nl, 0, 0}), At(38, 26), 3);
+}
+
+TEST_F(GLRenderTest, DrawsSnapshotsWhileAnotherThreadChangesTheScene) {
+    rmtest::Scene s;
+    rm::Ptr<rm::Frame> spin;
+    s.rm->CreateFrame(s.scene.Get(), spin.Put());
+    auto quad = s.AddVisual(spin.Get());
+    rmtest::AddQuad(quad.Get(), 2.0f);
+    quad->SetQuality(rm::kShadeFlat | rm::kFillSolid);  // unlit: the colour as set
+    std::atomic<bool> done{false};
+    // The render thread: every step recolours the mesh (a new mesh version) and renders,
+    // under the scene lock, as the animation does.
+    std::thread animator([&] {
+        for (int i = 0; i < 200; ++i) {
+            std::lock_guard lock(s.rm->SceneLock());
+            spin->AddRotation(rm::Combine::Replace, 0, 0, 1, 0.01f * static_cast<float>(i));
+            quad->SetColorRGB(i % 2 ? 0.0f : 1.0f, i % 2 ? 1.0f : 0.0f, 0.0f);
+            s.viewport->Clear();
+            s.viewport->Render(s.scene.Get());
+            s.device->Update();
+        }
+        done = true;
+    });
+    // This thread owns the context and draws whatever was published last, with no lock.
+    int drawn = 0;
+    while (!done || drawn == 0) {
+        auto frame = s.device->LatestFrame();
+        if (!frame) continue;
+        pixels_ = renderer_->Render(*frame);
+        width_ = frame->width;
+        const Rgb c = At(32, 32);
+        const bool red = c == Rgb(255, 0, 0), green = c == Rgb(0, 255, 0);
+        ASSERT_TRUE(red || green) << c.r << ", " << c.g << ", " << c.b;
+        ++drawn;
+    }
+    animator.join();
+    pixels_ = renderer_->Render(*s.device->LatestFrame());
+    ExpectNear({0, 255, 0}, At(32, 32), 0);  // step 199 set green
 }
 
 TEST_F(GLRenderTest, WritesAndReadsBackAPng) {
