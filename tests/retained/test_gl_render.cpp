@@ -231,6 +231,14 @@ TEST_F(GLRenderTest, MeshesAreUploadedAgainOnlyWhenTheyChange) {
     Draw(s);
     EXPECT_EQ(before + 2, renderer_->Renderer().GetStats().meshUploads);
     ExpectNear({255, 0, 0}, At(32, 32));
+
+    // A mesh that is no longer drawn leaves the GPU after kEvictAfterFrames frames (and so
+    // does every mesh of earlier tests: this scene now draws nothing).
+    s.scene->DeleteVisual(box.Get());
+    for (std::uint64_t i = 0; i < rm::gl::GLRenderer::kEvictAfterFrames; ++i) Draw(s);
+    EXPECT_GE(renderer_->Renderer().GetStats().cachedMeshes, 1u);
+    Draw(s);
+    EXPECT_EQ(0u, renderer_->Renderer().GetStats().cachedMeshes);
 }
 
 TEST_F(GLRenderTest, InfinitePowerGivesCleanPixels) {
