@@ -1,0 +1,49 @@
+// Benchmark: create and destroy a scene of 100,000 Transform + Shape + Box
+// groups under one Group; reports heap bytes per node (glibc mallinfo2).
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include "node/nodes.h"
+
+namespace {
+
+constexpr int kGroups = 100000;
+
+SingleNode* BuildScene() {
+    SingleNode* root = CreateNode(Group::kNodeType);
+    for (int i = 0; i < kGroups; ++i) {
+        SingleNode* t = CreateNode(Transform::kNodeType);
+        SingleNode* shape = CreateNode(Shape::kNodeType);
+        SingleNode* box = CreateNode(Box::kNodeType);
+        shape->SetField(1, box);
+        t->SetField(0, shape);
+        root->SetField(0, t);
+        box->Release();
+        shape->Release();
+        t->Release();
+    }
+    return root;
+}
+
+void BM_CreateDestroyScene(benchmark::State& state) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::size_t before = mallinfo2().uordblks;
+        SingleNode* root = BuildScene();
+        bytes = mallinfo2().uordblks - before;
+        root->Release();
+    }
+    state.counters["nodes"] = 3.0 * kGroups + 1;
+    state.counters["bytes_per_node"] = static_cast<double>(bytes) / (3.0 * kGroups + 1);
+    state.counters["ns_per_node"] =
+        benchmark::Counter(3.0 * kGroups + 1, benchmark::Counter::kIsIterationInvariantRate |
+                                                  benchmark::Counter::kInvert);
+    state.counters["sizeof_Transform"] = sizeof(Transform);
+    state.counters["sizeof_Shape"] = sizeof(Shape);
+    state.counters["sizeof_Box"] = sizeof(Box);
+}
+BENCHMARK(BM_CreateDestroyScene)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
