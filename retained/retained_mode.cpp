@@ -58,23 +58,24 @@ Result RetainedMode::CreateTexture(const ImageView& image, Texture** out) {
     *out = nullptr;
     const int w = image.width, h = image.height;
     if (w < 1 || h < 1 || w > Texture::kMaxSize || h > Texture::kMaxSize) return kInvalidArg;
-    const std::size_t row = static_cast<std::size_t>(w) * 4;
-    const std::size_t stride = image.stride == 0 ? row : static_cast<std::size_t>(image.stride);
-    if (image.stride < 0 || stride < row) return kInvalidArg;
-    if (image.pixels.size() < stride * static_cast<std::size_t>(h - 1) + row) return kInvalidArg;
+    const int bpp = BytesPerPixel(image.format);
+    const std::size_t srcRow = static_cast<std::size_t>(w) * static_cast<std::size_t>(bpp);
+    const std::size_t stride = image.stride == 0 ? srcRow : static_cast<std::size_t>(image.stride);
+    if (image.stride < 0 || stride < srcRow) return kInvalidArg;
+    if (image.pixels.size() < stride * static_cast<std::size_t>(h - 1) + srcRow) return kInvalidArg;
+    const bool swap = image.format == PixelFormat::BGRA8 || image.format == PixelFormat::BGR8;
     auto img = std::make_shared<TextureImage>();
     img->width = w;
     img->height = h;
-    img->rgba.resize(row * static_cast<std::size_t>(h));
-    const bool bgra = image.format == PixelFormat::BGRA8;
+    img->rgba.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
+    std::uint8_t* dst = img->rgba.data();
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* src = image.pixels.data() + stride * static_cast<std::size_t>(y);
-        std::uint8_t* dst = img->rgba.data() + row * static_cast<std::size_t>(y);
-        for (int x = 0; x < w; ++x, src += 4, dst += 4) {
-            dst[0] = bgra ? src[2] : src[0];
+        for (int x = 0; x < w; ++x, src += bpp, dst += 4) {
+            dst[0] = swap ? src[2] : src[0];
             dst[1] = src[1];
-            dst[2] = bgra ? src[0] : src[2];
-            dst[3] = src[3];
+            dst[2] = swap ? src[0] : src[2];
+            dst[3] = bpp == 4 ? src[3] : 255;
         }
     }
     return Hand(new (std::nothrow) Texture(std::move(img)), out);

@@ -11,11 +11,17 @@
 
 namespace rm {
 
-// Pixel layouts accepted by CreateTexture: four bytes per pixel, rows from the top down.
-enum class PixelFormat { RGBA8, BGRA8 };
+// Pixel layouts accepted by CreateTexture, one byte per channel, rows from the top down.
+// The three-byte layouts (decoded pictures, bitmap files) get an opaque alpha.
+enum class PixelFormat { RGBA8, BGRA8, RGB8, BGR8 };
+
+// Bytes per pixel of a layout.
+constexpr int BytesPerPixel(PixelFormat f) {
+    return f == PixelFormat::RGBA8 || f == PixelFormat::BGRA8 ? 4 : 3;
+}
 
 // What CreateTexture reads: width × height pixels, stride bytes from one row to the next
-// (0 means width × 4).
+// (0 means tightly packed rows).
 struct ImageView {
     int width = 0;
     int height = 0;

@@ -54,6 +54,16 @@ TEST(Viewport, CreationChecksItsArguments) {
     ASSERT_EQ(rm::kOk, s.rm->CreateTexture({1, 1, rm::PixelFormat::BGRA8, bgra}, &t));
     EXPECT_EQ((std::vector<std::uint8_t>{30, 20, 10, 40}), t->Image()->rgba);
     t->Release();
+    // Three-byte rows with padding: the stride is honoured, alpha becomes opaque.
+    const std::uint8_t bgr[] = {1, 2, 3, 4, 5, 6, 0, 0, 7, 8, 9, 10, 11, 12, 0, 0};
+    ASSERT_EQ(rm::kOk, s.rm->CreateTexture({2, 2, rm::PixelFormat::BGR8, bgr, 8}, &t));
+    EXPECT_EQ(
+        (std::vector<std::uint8_t>{3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255}),
+        t->Image()->rgba);
+    t->Release();
+    EXPECT_EQ(rm::kInvalidArg,
+              s.rm->CreateTexture({2, 2, rm::PixelFormat::RGB8, std::span(bgr, 13), 8}, &t));
+    EXPECT_EQ(rm::kInvalidArg, s.rm->CreateTexture({2, 2, rm::PixelFormat::RGB8, bgr, 5}, &t));
 }
 
 TEST(Viewport, SnapshotHoldsWorldStateAndIgnoresLaterEdits) {
