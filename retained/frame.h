@@ -24,7 +24,7 @@ namespace rm {
 // - A frame's direction is its local −z axis and its up its local +y axis. An
 //   untransformed frame looks along (0,0,−1) with up (0,1,0).
 // - `ref` arguments name the frame whose coordinates a value is given in; null means
-//   the world, i.e. the coordinates of the root of this frame's hierarchy.
+//   world coordinates, those into which the root frame's own transform maps.
 // - A parent holds one reference to each child, visual and light. A frame created with
 //   a parent therefore starts with two references: the creator's and the parent's.
 //   A frame that dies releases its children; a child that outlives it becomes a root.
