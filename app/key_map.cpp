@@ -1,0 +1,34 @@
+#include "app/key_map.h"
+
+#include <Qt>
+#include <iterator>
+
+namespace {
+
+struct KeyPair {
+    int qt;
+    int vk;
+};
+
+constexpr KeyPair kKeys[] = {
+    {Qt::Key_Backspace, 0x08}, {Qt::Key_Tab, 0x09},    {Qt::Key_Return, 0x0D},
+    {Qt::Key_Enter, 0x0D},     {Qt::Key_Shift, 0x10},  {Qt::Key_Control, 0x11},
+    {Qt::Key_Alt, 0x12},       {Qt::Key_Pause, 0x13},  {Qt::Key_CapsLock, 0x14},
+    {Qt::Key_Escape, 0x1B},    {Qt::Key_Space, 0x20},  {Qt::Key_PageUp, 0x21},
+    {Qt::Key_PageDown, 0x22},  {Qt::Key_End, 0x23},    {Qt::Key_Home, 0x24},
+    {Qt::Key_Left, 0x25},      {Qt::Key_Up, 0x26},     {Qt::Key_Right, 0x27},
+    {Qt::Key_Down, 0x28},      {Qt::Key_Insert, 0x2D}, {Qt::Key_Delete, 0x2E},
+    {Qt::Key_Plus, 0xBB},      {Qt::Key_Comma, 0xBC},  {Qt::Key_Minus, 0xBD},
+    {Qt::Key_Period, 0xBE},
+};
+
+}  // namespace
+
+int VirtualKeyFromQtKey(int qtKey) {
+    if ((qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) || (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9))
+        return qtKey;  // Qt uses the upper-case ASCII codes, as the virtual keys do
+    if (qtKey >= Qt::Key_F1 && qtKey <= Qt::Key_F24) return 0x70 + (qtKey - Qt::Key_F1);
+    for (const KeyPair& k : kKeys)
+        if (k.qt == qtKey) return k.vk;
+    return 0;
+}

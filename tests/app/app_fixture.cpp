@@ -1,0 +1,56 @@
+#include "app_fixture.h"
+
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/application.h"
+#include "node/node_basenodedef.h"
+
+// Qt and the system libraries below it keep a few allocations until exit.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig\nleak:libQt6\nleak:libdbus\nleak:libglib\nleak:libEGL\n"
+           "leak:libGLX\nleak:libgallium\nleak:swrast_dri\nleak:libX11\nleak:libxcb\n";
+}
+
+namespace {
+
+QApplication* g_app = nullptr;
+bool g_decimalComma = false;
+int g_argc = 1;
+char g_arg0[] = "app_tests";
+char* g_argv[] = {g_arg0, nullptr};
+
+class QtEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        InitNDTTables();
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        // The user's locale, as a German user has it, when the system has it.
+        if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) {
+            setenv("LC_ALL", "de_DE.UTF-8", 1);
+            g_decimalComma = std::strcmp(std::localeconv()->decimal_point, ",") == 0;
+        }
+        std::setlocale(LC_ALL, "C");
+        PrepareApplication();
+        g_app = new QApplication(g_argc, g_argv);  // adopts the locale of the environment
+        ConfigureApplication();
+    }
+    void TearDown() override {
+        SetMessageSink(nullptr);
+        delete g_app;
+        g_app = nullptr;
+    }
+};
+
+[[maybe_unused]] ::testing::Environment* const g_environment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+}  // namespace
+
+bool UnderDecimalCommaLocale() {
+    return g_decimalComma;
+}
+QApplication& TestApp() {
+    return *g_app;
+}

@@ -1,0 +1,264 @@
+// The main window as the user drives it: start-up, menu commands, the panel's
+// re-creation and placement, keys, mouse, closing; and messages from other threads.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QThread>
+#include <QtTest/QTest>
+#include <atomic>
+#include <thread>
+
+#include "app/main_window.h"
+#include "app/message_box_sink.h"
+#include "app/panel_settings.h"
+#include "app/render_widget.h"
+#include "app_fixture.h"
+#include "rendermodule/render_module.h"
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ControlPanelSettings() = PanelSettings{}; }
+    void TearDown() override {
+        m_window.reset();
+        m_module.Stop();
+        m_module.Release();
+        ControlPanelSettings() = PanelSettings{};
+    }
+    MainWindow& Start(const std::string& scene) {
+        m_window = std::make_unique<MainWindow>(m_module, *m_loader);
+        EXPECT_TRUE(m_window->Create(scene));
+        m_window->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
+        return *m_window;
+    }
+    rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
+    rm::Frame* Camera() { return m_module.GetD3DObj().GetCamera(); }
+    void Mouse(QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons buttons,
+               Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* view = m_window->GetRenderWidget();
+        QMouseEvent event(type, p, view->mapToGlobal(p), button, buttons, modifiers);
+        QApplication::sendEvent(view, &event);
+    }
+    void ClickPanel(int id) {
+        auto* button = qobject_cast<QAbstractButton*>(m_window->GetControlPanel()->Control(id));
+        ASSERT_NE(button, nullptr);
+        button->click();
+    }
+
+    CRenderModule m_module;
+    std::unique_ptr<VrmlLoader> m_loader = MakeLoader();
+    SceneFiles m_files;
+    MessageRecorder m_messages;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+TEST_F(MainWindowTest, StartsWithT3AndItsViewpoints) {
+    // The start-up scene's pictures are named relative to its folder.
+    const QString old = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(QStringLiteral(ORVANE_DATA_DIR)));
+    MainWindow& window = Start("t3.wrl");
+    QDir::setCurrent(old);
+    EXPECT_EQ(window.windowTitle(), "Orvane Rendering Tool");
+    EXPECT_EQ(QCoreApplication::applicationName(), "Render");  // the X11 window class
+    QStringList menus;
+    for (QAction* a : window.menuBar()->actions()) menus << a->text();
+    EXPECT_EQ(menus, (QStringList{"&File", "&View"}));
+    ControlPanel* panel = window.GetControlPanel();
+    ASSERT_NE(panel, nullptr);
+    QComboBox* combo = panel->Viewpoints();
+    const std::vector<std::string> names = m_module.GetViewpointNames();
+    ASSERT_FALSE(names.empty());
+    ASSERT_EQ(combo->count(), static_cast<int>(names.size()) + 1);
+    EXPECT_EQ(combo->itemText(0), "[Entry]");
+    EXPECT_EQ(combo->currentText().toStdString(), names.back());  // the last one is shown
+    EXPECT_FALSE(World()->Children().empty());
+}
+
+TEST_F(MainWindowTest, AMissingStartSceneIsAFailedStart) {
+    MainWindow window(m_module, *m_loader);
+    EXPECT_FALSE(window.Create(m_files.Path("t3.wrl")));
+    EXPECT_EQ(window.GetControlPanel(), nullptr);
+}
+
+TEST_F(MainWindowTest, PanelComesBackAfterEscapeWithItsSettings) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    ClickPanel(1003);
+    ClickPanel(1035);
+    ClickPanel(1032);
+    QTest::keyClick(window.GetControlPanel(), Qt::Key_Escape);
+    EXPECT_EQ(window.GetControlPanel(), nullptr);
+    // A load while no panel exists makes none.
+    ASSERT_TRUE(window.LoadScene(m_files.Write("b.wrl", kThreeViews)));
+    EXPECT_EQ(window.GetControlPanel(), nullptr);
+    window.OnMenuCommand(MainWindow::kControlPanel);
+    ControlPanel* panel = window.GetControlPanel();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_TRUE(panel->isVisible());
+    for (int id : {1003, 1035, 1032}) EXPECT_TRUE(panel->IsChecked(id)) << id;
+    EXPECT_EQ(panel->Viewpoints()->currentText(), "Middle");
+    // View/Control Panel with a panel open replaces it.
+    window.OnMenuCommand(MainWindow::kControlPanel);
+    EXPECT_NE(window.GetControlPanel(), panel);
+}
+
+TEST_F(MainWindowTest, ASecondLoadReplacesAndPlacesAnOpenPanel) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    QPointer<ControlPanel> first = window.GetControlPanel();
+    first->move(0, 0);
+    ASSERT_TRUE(window.LoadScene(m_files.Write("b.wrl", kThreeViews)));
+    ControlPanel* second = window.GetControlPanel();
+    ASSERT_NE(second, nullptr);
+    EXPECT_NE(second, first.data());
+    EXPECT_FALSE(first && first->isVisible());
+    const ScreenRect r = window.ControlPanelRect();
+    EXPECT_EQ(second->geometry(), QRect(r.left, r.top, r.Width(), r.Height()));
+    EXPECT_EQ(second->Viewpoints()->count(), 4);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(first.isNull());
+}
+
+TEST_F(MainWindowTest, PanelFollowsNarrowWideAndLowWindows) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    ControlPanel* panel = window.GetControlPanel();
+    const QRect screen = window.screen()->availableGeometry();
+    window.setGeometry(20, 30, 400, 200);
+    QRect frame = window.frameGeometry();
+    EXPECT_EQ(panel->geometry(), QRect(frame.x(), frame.y() + frame.height(), 600, 160));
+    window.setGeometry(20, 30, 700, 200);
+    frame = window.frameGeometry();
+    EXPECT_EQ(panel->geometry(), QRect(frame.x(), frame.y() + frame.height(), frame.width(), 160));
+    window.setGeometry(10, screen.bottom() - 150, 640, 300);
+    frame = window.frameGeometry();
+    EXPECT_EQ(panel->geometry(),
+              QRect(frame.x(), screen.y() + screen.height() - 168, frame.width(), 160));
+}
+
+TEST_F(MainWindowTest, FileOpenCancelAndChoice) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    const std::string next = m_files.Write("b.wrl", kThreeViews);
+    QString answer;
+    window.SetFileChooser([&] { return answer; });
+    window.OnMenuCommand(MainWindow::kOpen);  // cancelled
+    EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
+    // A notification code in the high word matches no command.
+    answer = QString::fromStdString(next);
+    window.OnMenuCommand(0x10000u | MainWindow::kOpen);
+    EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
+    window.OnMenuCommand(MainWindow::kOpen);
+    EXPECT_EQ(m_module.GetViewpointNames(),
+              (std::vector<std::string>{"Zenith", "Alpha", "Middle"}));
+    EXPECT_EQ(window.GetControlPanel()->Viewpoints()->count(), 4);
+}
+
+TEST_F(MainWindowTest, KeysAddBoxesAndNavigate) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    QWidget* view = window.GetRenderWidget();
+    const std::size_t before = World()->Children().size();
+    QTest::keyClick(view, Qt::Key_T);
+    QTest::keyClick(view, Qt::Key_T);
+    EXPECT_EQ(World()->Children().size(), before + 2);
+    // Camera mode (the panel's default): W moves the camera forward along its view.
+    m_module.GoToViewpoint("Far");
+    QTest::keyClick(view, Qt::Key_W);
+    EXPECT_NEAR(Camera()->GetPosition(nullptr).z, 19.9f, 1e-4);
+    QTest::keyClick(view, Qt::Key_Left);  // turns in place
+    EXPECT_NEAR(Camera()->GetPosition(nullptr).z, 19.9f, 1e-4);
+    // World mode: the arrows turn the world, the camera stays.
+    ClickPanel(1035);
+    QTest::keyClick(view, Qt::Key_Up);
+    glm::vec3 dir, up;
+    World()->GetOrientation(nullptr, &dir, &up);
+    EXPECT_NEAR(up.z, -std::sin(0.1f), 1e-4);  // turned -0.1 about x
+    EXPECT_NEAR(Camera()->GetPosition(nullptr).z, 19.9f, 1e-4);
+}
+
+TEST_F(MainWindowTest, DragsTurnTheCameraAndEditClicksPick) {
+    MainWindow& window = Start(m_files.Write("a.wrl", "Shape { geometry Box { size 4 4 4 } }"));
+    QWidget* view = window.GetRenderWidget();
+    const QPoint centre(view->width() / 2, view->height() / 2);
+    Mouse(QEvent::MouseMove, centre, Qt::NoButton, Qt::NoButton);
+    Mouse(QEvent::MouseMove, centre + QPoint(40, 0), Qt::NoButton, Qt::LeftButton);
+    EXPECT_TRUE(m_module.IsMouseCaptured());
+    glm::vec3 dir, up;
+    Camera()->GetOrientation(nullptr, &dir, &up);
+    EXPECT_NEAR(dir.x, std::sin(1.0f), 1e-4);  // 40 pixels right: -1 radian about y
+    Mouse(QEvent::MouseMove, centre + QPoint(40, 0), Qt::NoButton, Qt::NoButton);
+    EXPECT_FALSE(m_module.IsMouseCaptured());
+    Mouse(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
+    const std::size_t before = World()->Children().size();
+    ClickPanel(1024);  // Reset: the box is in the middle of the view again
+    ClickPanel(1003);  // Edit
+    Mouse(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(World()->Children().size(), before + 1);  // the selection box
+    Mouse(QEvent::MouseButtonRelease, QPoint(1, 1), Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(World()->Children().size(), before);
+}
+
+TEST_F(MainWindowTest, ClosingEndsTheRenderThreadAndExitReleases) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    m_module.Play();
+    window.OnMenuCommand(MainWindow::kExit);  // the thread keeps running, harmlessly
+    EXPECT_EQ(m_module.GetD3DObj().GetDevice(), nullptr);
+    QTest::qWait(60);
+    EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kRunning);
+    window.close();
+    EXPECT_TRUE(m_module.GetRenderThread().Terminate(0));  // already ended
+}
+
+TEST(MessageSink, OtherThreadsWaitForTheGuiThread) {
+    std::vector<std::string> shown;
+    bool onGuiThread = false;
+    MessageSink old =
+        SetMessageSink(MakeGuiThreadSink([&](const std::string& t, const std::string& c) {
+            onGuiThread = QThread::currentThread() == TestApp().thread();
+            shown.push_back(c + ": " + t);
+        }));
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        ShowMessage("from the render thread");
+        returned = true;
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
+    worker.join();
+    ShowMessage("from the window thread", "error");
+    SetMessageSink(old);
+    EXPECT_TRUE(onGuiThread);
+    EXPECT_EQ(shown, (std::vector<std::string>{"D3DRM Sample: from the render thread",
+                                               "error: from the window thread"}));
+}
+
+// Needs an OpenGL context (QT_QPA_PLATFORM=xcb under Xvfb): what the window shows.
+TEST_F(MainWindowTest, PlayAnimatesTheShownFrameAndStopFreezesIt) {
+    const std::string scene = m_files.Write(
+        "anim.wrl",
+        "DEF T TimeSensor { cycleInterval 1 loop TRUE }\n"
+        "DEF P PositionInterpolator { key [0 1] keyValue [-3 0 0, 3 0 0] }\n"
+        "DEF X Transform { children Shape { appearance Appearance { material Material {} }\n"
+        "  geometry Box { size 2 2 2 } } }\n"
+        "ROUTE T.fraction_changed TO P.set_fraction\n"
+        "ROUTE P.value_changed TO X.translation\n");
+    MainWindow& window = Start(scene);
+    RenderWidget* view = window.GetRenderWidget();
+    QTest::qWait(50);
+    if (!view->HasRenderer()) GTEST_SKIP() << "no OpenGL context on this platform";
+    // Below the FPS text.
+    auto shown = [&] {
+        return view->View()->grabFramebuffer().copy(0, 30, view->width(), view->height() - 30);
+    };
+    QImage still = shown();
+    ClickPanel(1020);  // PLAY!
+    QTest::qWait(300);
+    EXPECT_NE(still, shown());
+    ClickPanel(1021);  // Stop
+    QTest::qWait(100);
+    QImage a = shown();
+    QTest::qWait(200);
+    EXPECT_EQ(a, shown());
+}
+
+}  // namespace

@@ -1,0 +1,193 @@
+// The shell's logic without windows: where the control panel goes, which virtual
+// key a Qt key is, the "Test" text, the load sequence and the T key's box.
+#include <QLocale>
+#include <Qt>
+#include <atomic>
+#include <chrono>
+#include <clocale>
+#include <cstring>
+#include <thread>
+
+#include "app/key_map.h"
+#include "app/load_scene.h"
+#include "app/panel_placement.h"
+#include "app/panel_settings.h"
+#include "app_fixture.h"
+#include "rendermodule/render_module.h"
+
+namespace {
+
+TEST(PanelPlacement, WidthLeftEdgeAndBottomClamp) {
+    // A window narrower than 600 still gets a 600-pixel panel under it.
+    EXPECT_EQ(PlaceControlPanel({10, 20, 410, 320}, 1000), (ScreenRect{10, 320, 610, 480}));
+    // 600 and 601 wide: the panel is never narrower than 600, and as wide as a wider window.
+    EXPECT_EQ(PlaceControlPanel({0, 0, 600, 550}, 1000).Width(), 600);
+    EXPECT_EQ(PlaceControlPanel({0, 0, 601, 550}, 1000).Width(), 601);
+    EXPECT_EQ(PlaceControlPanel({-50, 0, 950, 550}, 1000), (ScreenRect{-50, 550, 950, 710}));
+    // A low window: the panel's top stops at (maximised height - 168) and stays on screen.
+    EXPECT_EQ(PlaceControlPanel({5, 300, 605, 900}, 768), (ScreenRect{5, 600, 605, 760}));
+    // Exactly at the limit the bottom edge is still used.
+    EXPECT_EQ(PlaceControlPanel({0, 0, 600, 600}, 768).top, 600);
+    EXPECT_EQ(PlaceControlPanel({0, 0, 600, 601}, 768).top, 600);
+}
+
+TEST(KeyMap, LettersDigitsArrowsAndOthers) {
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_W), 'W');
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_A), 'A');
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_T), kVkTestBox);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_7), '7');
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Left), kVkLeft);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Up), kVkUp);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Right), kVkRight);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Down), kVkDown);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_F1), 0x70);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_F12), 0x7B);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Escape), 0x1B);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Enter), 0x0D);
+    // Keys without a virtual-key code are not passed on.
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Adiaeresis), 0);
+    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_VolumeUp), 0);
+    EXPECT_EQ(VirtualKeyFromQtKey(0), 0);
+}
+
+TEST(CameraText, ExactFormAndLargeNumbersWhole) {
+    EXPECT_EQ(FormatCameraText({0, 0, 0}, {0, 0, 1}, {0, 1, 0}),
+              "Position:(0.000000, 0.000000, 0.000000)\n"
+              "Orientation:(0.000000, 0.000000, 1.000000), (0.000000, 1.000000, 0.000000)");
+    const float big = -3.4e38f;
+    std::string text = FormatCameraText({big, big, big}, {big, big, big}, {big, big, big});
+    EXPECT_EQ(text.rfind(')'), text.size() - 1) << "cut short: " << text.size();
+    EXPECT_GT(text.size(), 9 * 40u);
+}
+
+// The numbers of scenes and of the "Test" text keep "." under the user's locale,
+// which Qt has adopted for everything else.
+TEST(Locale, NumbersKeepTheDecimalPointUnderACommaLocale) {
+    if (!UnderDecimalCommaLocale()) GTEST_SKIP() << "no decimal-comma locale (de_DE.UTF-8) here";
+    EXPECT_EQ(QLocale().decimalPoint(), QStringLiteral(","));
+    EXPECT_STREQ(std::localeconv()->decimal_point, ".");
+    EXPECT_EQ(FormatCameraText({1.5f, 0, 0}, {0, 0, -1}, {0, 1, 0}).substr(0, 18),
+              "Position:(1.500000");
+    SceneFiles files;
+    auto loader = MakeLoader();
+    struct Window : IRenderWindow {
+        void GetClientSize(int& w, int& h) const override { w = 200, h = 100; }
+    } window;
+    CRenderModule module;
+    module.Init(&window);
+    LoadScene(module, *loader, files.Write("s.wrl", kTwoViews));
+    module.GoToViewpoint("Side");
+    EXPECT_FLOAT_EQ(module.GetD3DObj().GetCamera()->GetPosition(nullptr).x, 1.5f);
+    module.Release();
+}
+
+class LoadSceneTest : public ::testing::Test {
+  protected:
+    struct Window : IRenderWindow {
+        void GetClientSize(int& w, int& h) const override { w = 200, h = 100; }
+    };
+    void SetUp() override { m_module.Init(&m_window); }
+    void TearDown() override { m_module.Release(); }
+    rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
+
+    Window m_window;
+    CRenderModule m_module;
+    std::unique_ptr<VrmlLoader> m_loader = MakeLoader();
+    SceneFiles m_files;
+    MessageRecorder m_messages;
+};
+
+TEST_F(LoadSceneTest, ViewpointNamesFollowEachLoad) {
+    ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews)),
+              VrmlLoader::kLoadOk);
+    EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
+    ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kThreeViews)),
+              VrmlLoader::kLoadOk);
+    EXPECT_EQ(m_module.GetViewpointNames(),
+              (std::vector<std::string>{"Zenith", "Alpha", "Middle"}));
+    ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("c.wrl", "Shape { geometry Box {} }")),
+              VrmlLoader::kLoadOk);
+    EXPECT_TRUE(m_module.GetViewpointNames().empty());
+    EXPECT_EQ(m_loader->GetRouteList().size(), 0u);
+    EXPECT_EQ(World()->Visuals().size(), 1u);
+}
+
+TEST_F(LoadSceneTest, MissingFilesLeaveAnEmptyWorldAndSaySo) {
+    LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews));
+    EXPECT_EQ(LoadScene(m_module, *m_loader, m_files.Path("absent.wrl")), VrmlLoader::kNoSceneFile);
+    EXPECT_TRUE(m_module.GetViewpointNames().empty());
+    EXPECT_TRUE(World()->Children().empty());
+    EXPECT_TRUE(World()->Visuals().empty());
+    m_loader->SetStandardNodesPath(m_files.Path("noStandardNodes.wrl"));
+    EXPECT_EQ(LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kTwoViews)),
+              VrmlLoader::kNoStandardNodes);
+    EXPECT_TRUE(World()->Visuals().empty());
+}
+
+TEST_F(LoadSceneTest, LoadingStopsTheAnimationAndShowsTheLastViewpoint) {
+    LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews));
+    m_module.Play();
+    m_module.GetD3DObj().MoveCamera({5, 5, 5});
+    LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kThreeViews));
+    EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kPaused);
+    // The camera left where the user had moved it for the scene's last viewpoint.
+    EXPECT_EQ(m_module.GetD3DObj().GetCamera()->GetPosition(nullptr), glm::vec3(2, 0, 8));
+}
+
+// Loads replace the scene while the render thread animates the old one and paints
+// read frames: every hand-over is whole (run under the sanitizers).
+TEST_F(LoadSceneTest, LoadsWhileTheRenderThreadAnimates) {
+    const std::string animated =
+        m_files.Write("anim.wrl",
+                      "DEF T TimeSensor { cycleInterval 0.2 loop TRUE }\n"
+                      "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 3 0 0] }\n"
+                      "DEF X Transform { children Shape { geometry Box {} } }\n"
+                      "ROUTE T.fraction_changed TO P.set_fraction\n"
+                      "ROUTE P.value_changed TO X.translation\n");
+    std::atomic<bool> done{false};
+    std::thread painter([&] {
+        while (!done) {
+            // A GUI thread's paint: the device's latest frame, without the scene lock.
+            if (rm::Device* device = m_module.GetD3DObj().GetDevice()) {
+                auto frame = device->LatestFrame();
+                if (frame) {
+                    EXPECT_LE(frame->viewports.size(), 1u);
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    for (int i = 0; i < 8; ++i) {
+        ASSERT_EQ(LoadScene(m_module, *m_loader, animated), VrmlLoader::kLoadOk);
+        m_module.Play();
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    done = true;
+    painter.join();
+    m_module.Stop();
+    EXPECT_EQ(World()->Children().size(), 1u);  // the animated Transform, once
+    EXPECT_TRUE(m_messages.texts.empty());
+}
+
+TEST_F(LoadSceneTest, EachTestBoxIsANewTurnedFrameUntilTheNextLoad) {
+    LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews));
+    const std::size_t before = World()->Children().size();
+    ASSERT_TRUE(AddTestBox(m_module));
+    ASSERT_TRUE(AddTestBox(m_module));
+    ASSERT_EQ(World()->Children().size(), before + 2);
+    rm::Frame* box = World()->Children().back().Get();
+    EXPECT_EQ(box->Visuals().size(), 1u);
+    glm::vec3 dir, up;
+    box->GetOrientation(World(), &dir, &up);
+    EXPECT_NEAR(up.x, -std::sin(1.0f), 1e-5);  // one radian about z turns +y towards -x
+    EXPECT_NEAR(up.y, std::cos(1.0f), 1e-5);
+    LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kTwoViews));
+    EXPECT_EQ(World()->Children().size(), before);
+}
+
+TEST(TestBox, WithoutADisplayDeviceNothingHappens) {
+    CRenderModule module;
+    EXPECT_FALSE(AddTestBox(module));
+}
+
+}  // namespace
