@@ -81,6 +81,7 @@ QWidget* MakeControl(const ControlTemplate& t, QWidget* parent) {
             spin->setAccessibleName(text);
             spin->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
             spin->setFrame(false);
+            spin->setSpecialValueText(QStringLiteral(" "));  // shows no number
             return spin;
         }
     }

@@ -17,7 +17,11 @@ class RenderWidget::FrameView : public QOpenGLWidget {
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setFocusPolicy(Qt::NoFocus);
     }
-    ~FrameView() override { ReleaseGL(); }
+    ~FrameView() override {
+        // The context goes in the base class's destructor, after this object's part.
+        disconnect(contextGone_);
+        ReleaseGL();
+    }
     bool HasRenderer() const { return renderer_ != nullptr; }
 
   protected:
@@ -26,8 +30,9 @@ class RenderWidget::FrameView : public QOpenGLWidget {
         renderer_ = rm::gl::GLRenderer::Create(&error);
         if (!renderer_) DebugPrintf("OpenGL backend unavailable: %s\n", error.c_str());
         // The renderer's GPU objects go with the context they were made in.
-        connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &FrameView::ReleaseGL,
-                Qt::UniqueConnection);
+        disconnect(contextGone_);
+        contextGone_ =
+            connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, &FrameView::ReleaseGL);
     }
 
     void paintGL() override {
@@ -38,7 +43,13 @@ class RenderWidget::FrameView : public QOpenGLWidget {
         // without the scene lock; the frame itself comes under the device's own lock.
         rm::Device* device = module_.GetD3DObj().GetDevice();
         std::shared_ptr<const rm::DeviceFrame> frame = device ? device->LatestFrame() : nullptr;
-        if (renderer_ && frame) renderer_->Draw(*frame, defaultFramebufferObject());
+        if (renderer_ && frame) {
+            // The backend uploads textures byte-aligned; Qt's text expects the state it left.
+            GLint unpackAlignment = 4;
+            gl->glGetIntegerv(GL_UNPACK_ALIGNMENT, &unpackAlignment);
+            renderer_->Draw(*frame, defaultFramebufferObject());
+            gl->glPixelStorei(GL_UNPACK_ALIGNMENT, unpackAlignment);
+        }
         const std::string fps = owner_.FpsText();
         if (fps.empty()) return;
         QPainter painter(this);
@@ -58,6 +69,7 @@ class RenderWidget::FrameView : public QOpenGLWidget {
     RenderWidget& owner_;
     CRenderModule& module_;
     std::unique_ptr<rm::gl::GLRenderer> renderer_;
+    QMetaObject::Connection contextGone_;
 };
 
 RenderWidget::RenderWidget(CRenderModule& module, QWidget* parent)
@@ -88,7 +100,9 @@ bool RenderWidget::PlatformHasOpenGL() {
     return has;
 }
 
-QOpenGLWidget* RenderWidget::View() const { return view_; }
+QOpenGLWidget* RenderWidget::View() const {
+    return view_;
+}
 
 bool RenderWidget::HasRenderer() const {
     return view_ != nullptr && view_->HasRenderer();
