@@ -5,6 +5,7 @@
 #include <QOpenGLFunctions>
 #include <QPainter>
 
+#include "app/platform_qt.h"
 #include "rendermodule/render_module.h"
 #include "retained/gl/gl_renderer.h"
 #include "trace/debug_trace.h"
@@ -61,13 +62,15 @@ class RenderWidget::FrameView : public QOpenGLWidget {
   private:
     void ReleaseGL() {
         if (!renderer_) return;
-        makeCurrent();
+        // The renderer frees its GPU objects, which needs the context current.
+        platform_.MakeCurrent();
         renderer_.reset();
-        doneCurrent();
+        platform_.DoneCurrent();
     }
 
     RenderWidget& owner_;
     CRenderModule& module_;
+    PlatformQtWidget platform_{this};
     std::unique_ptr<rm::gl::GLRenderer> renderer_;
     QMetaObject::Connection contextGone_;
 };
