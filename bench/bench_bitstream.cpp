@@ -31,7 +31,7 @@ const std::vector<Item>& Items() {
 // A sink that folds each finished block into a checksum, so the benchmark
 // measures the writer rather than memory allocation.
 class ChecksumSink final : public OutStream {
-public:
+  public:
     void WriteBuffer() override {
         for (std::uint16_t i = 0; i < m_byteCount; i += 8) {
             std::uint64_t w;
@@ -42,7 +42,7 @@ public:
     }
     std::uint64_t Sum() const { return m_sum; }
 
-private:
+  private:
     std::uint64_t m_sum = 0;
 };
 

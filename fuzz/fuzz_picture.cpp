@@ -11,9 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     picture_codec::Bytes file(data + 1, size - 1);
     picture_codec::Decoded out;
     switch (data[0] % 3) {
-        case 0: picture_codec::DecodeJpeg(file, out); break;
-        case 1: picture_codec::DecodeTarga(file, out); break;
-        default: picture_codec::DecodeBitmap(file, out); break;
+        case 0:
+            picture_codec::DecodeJpeg(file, out);
+            break;
+        case 1:
+            picture_codec::DecodeTarga(file, out);
+            break;
+        default:
+            picture_codec::DecodeBitmap(file, out);
+            break;
     }
     return 0;
 }

@@ -26,9 +26,9 @@ void CCommadEncoder::ResetVisitCounts(SingleNode* root) {
         node->ResetVisitCount();
         for (int i = 0, n = node->GetDEFCount(); i < n; ++i) {
             Field* field = node->GetDEFField(i);
-            if (auto* child = dynamic_cast<SingleNode*>(field)) {
+            if (auto* child = AsNode(field)) {
                 todo.push_back(child);
-            } else if (auto* list = dynamic_cast<MultiNode*>(field)) {
+            } else if (auto* list = AsNodeList(field)) {
                 for (SingleNode* element : list->Nodes()) todo.push_back(element);
             }
         }
@@ -108,8 +108,8 @@ HRESULT CCommandDecoder::DecodeCommand() {
 }
 
 HRESULT CCommandDecoder::DecodeSceneReplace() {
-    m_stream->SkipBits(8);  // scene header
-    m_stream->SkipBits(1);  // the top node's isReused bit
+    m_stream->SkipBits(8);                             // scene header
+    m_stream->SkipBits(1);                             // the top node's isReused bit
     static const int kTopTypes[4] = {95, 46, 54, 55};  // Transform2D, Group, Layer2D, Layer3D
     int type = kTopTypes[m_stream->ReadBits(2)];
     if (m_stream->HasError()) return Fail("the stream ends inside the scene header");

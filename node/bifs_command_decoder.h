@@ -16,7 +16,7 @@ class SceneTree;
 class SingleNode;
 
 class CCommadEncoder {
-public:
+  public:
     virtual ~CCommadEncoder() = default;
 
     // Writes the tree's SceneReplace command to `fileName`. kFailCode, and no
@@ -34,13 +34,13 @@ public:
     // starts clean whatever earlier passes or extra references left behind.
     static void ResetVisitCounts(SingleNode* root);
 
-private:
+  private:
     OutStream* m_stream = nullptr;
     SceneTree* m_tree = nullptr;
 };
 
 class CCommandDecoder {
-public:
+  public:
     // Maps `fileName` and decodes its command into `tree`. kFailCode for a null
     // name, a file that cannot be read, an unsupported command or malformed
     // data; GetError says why. The tree is valid afterwards in every case.
@@ -52,7 +52,7 @@ public:
 
     const std::string& GetError() const { return m_error; }
 
-private:
+  private:
     HRESULT Fail(std::string why);
 
     std::unique_ptr<CBIFS_InStream> m_ownedStream;

@@ -49,7 +49,7 @@ bool CBIFS_InStream::MapFile(const char* fileName) {
         ReportMapFailure("error open file!!!!!!!!!\n", " error open file !!");
         return false;
     }
-    struct stat st{};
+    struct stat st {};
     // An empty file cannot be mapped; neither can one beyond the 32-bit size.
     if (fstat(fd, &st) != 0 || st.st_size <= 0 || st.st_size > 0xFFFFFFFFLL ||
         !S_ISREG(st.st_mode)) {

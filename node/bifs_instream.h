@@ -12,7 +12,7 @@
 #include <cstring>
 
 class CBIFS_InStream final {
-public:
+  public:
     // An empty stream: every read gives zeros and sets the error flag.
     CBIFS_InStream() = default;
     // Maps the whole file read-only. Failures are reported as trace and on
@@ -32,7 +32,8 @@ public:
             // to 32..39 bits are kept (none when it already holds 32).
             std::uint64_t word;
             std::memcpy(&word, m_readPointer, 8);
-            if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
             unsigned take = (39u - m_bitsInWindow) >> 3;
             word &= ~(~std::uint64_t{0} >> (8 * take));
             m_window |= word >> m_bitsInWindow;
@@ -101,7 +102,7 @@ public:
     std::uint8_t BitsInWindow() const { return m_bitsInWindow; }
     std::uint32_t Size() const { return m_size; }
 
-private:
+  private:
     bool MapFile(const char* fileName);
 
     const std::uint8_t* m_viewBase = nullptr;

@@ -252,6 +252,18 @@ protected:
     ~GroupingNode() = default;
 };
 
+// The field as a node or a node list, or null. A type-code test instead of a
+// dynamic_cast: tree walks (encoding, the scene tree's registries) do this
+// for every field of every node.
+inline SingleNode* AsNode(Field* field) {
+    return field != nullptr && field->GetFieldType() == kFieldSFNode ? static_cast<SingleNode*>(field)
+                                                                     : nullptr;
+}
+inline MultiNode* AsNodeList(Field* field) {
+    return field != nullptr && field->GetFieldType() == kFieldMFNode ? static_cast<MultiNode*>(field)
+                                                                     : nullptr;
+}
+
 // Fills the NDT tables from every node class; call once before anything else.
 // The lookups below also fill them on first use, so calling it is optional.
 void InitNDTTables();

@@ -12,12 +12,18 @@
 
 // ---- Field ----
 
-HRESULT Field::Encode(OutStream&) const { return kFailCode; }
-HRESULT Field::Decode(CBIFS_InStream&) { return kFailCode; }
+HRESULT Field::Encode(OutStream&) const {
+    return kFailCode;
+}
+HRESULT Field::Decode(CBIFS_InStream&) {
+    return kFailCode;
+}
 
 namespace {
 
-HRESULT StreamResult(const CBIFS_InStream& stream) { return stream.HasError() ? kFailCode : kOk; }
+HRESULT StreamResult(const CBIFS_InStream& stream) {
+    return stream.HasError() ? kFailCode : kOk;
+}
 
 }  // namespace
 
@@ -204,17 +210,28 @@ template class SFFloats<SFRotation, kFieldSFRotation, 4>;
 
 std::unique_ptr<SFField> CreateSFField(std::uint8_t fieldType) {
     switch (fieldType) {
-        case kFieldSFBool: return std::make_unique<SFBool>();
-        case kFieldSFColor: return std::make_unique<SFColor>();
-        case kFieldSFFloat: return std::make_unique<SFFloat>();
-        case kFieldSFInt32: return std::make_unique<SFInt32>();
-        case kFieldSFRotation: return std::make_unique<SFRotation>();
-        case kFieldSFString: return std::make_unique<SFString>();
-        case kFieldSFTime: return std::make_unique<SFTime>();
-        case kFieldSFURL: return std::make_unique<SFURL>();
-        case kFieldSFVec2f: return std::make_unique<SFVec2f>();
-        case kFieldSFVec3f: return std::make_unique<SFVec3f>();
-        default: return nullptr;
+        case kFieldSFBool:
+            return std::make_unique<SFBool>();
+        case kFieldSFColor:
+            return std::make_unique<SFColor>();
+        case kFieldSFFloat:
+            return std::make_unique<SFFloat>();
+        case kFieldSFInt32:
+            return std::make_unique<SFInt32>();
+        case kFieldSFRotation:
+            return std::make_unique<SFRotation>();
+        case kFieldSFString:
+            return std::make_unique<SFString>();
+        case kFieldSFTime:
+            return std::make_unique<SFTime>();
+        case kFieldSFURL:
+            return std::make_unique<SFURL>();
+        case kFieldSFVec2f:
+            return std::make_unique<SFVec2f>();
+        case kFieldSFVec3f:
+            return std::make_unique<SFVec3f>();
+        default:
+            return nullptr;
     }
 }
 
@@ -237,24 +254,29 @@ HRESULT MultiField::Decode(CBIFS_InStream& stream) {
         // Vector form: a 5-bit width, a count of that many bits, the elements.
         auto width = static_cast<std::uint8_t>(stream.ReadBits(5));
         std::uint64_t count = stream.ReadBits(width);
-        // Every element takes at least one bit; a larger count cannot be real.
-        if (stream.HasError() || count > stream.BitsLeft()) {
+        // Every element takes at least 21 bits (an empty string); a count the
+        // data cannot hold is malformed, not a reason to allocate.
+        if (stream.HasError() || count * 21 > stream.BitsLeft()) {
             stream.MarkError();
             return kFailCode;
         }
-        for (std::uint64_t i = 0; i < count; ++i) {
-            if (DecodeAppend(stream) != kOk) {
-                RemoveAt(GetCount() - 1);
-                return kFailCode;
-            }
-        }
-        return kOk;
+        return DecodeElements(stream, false, count);
     }
     // List form: a 0 bit before each element, a 1 bit at the end.
-    while (stream.ReadBits(1) == 0) {
-        if (stream.HasError()) return kFailCode;
-        if (DecodeAppend(stream) != kOk) {
-            RemoveAt(GetCount() - 1);
+    return DecodeElements(stream, true, 0);
+}
+
+template <class T>
+HRESULT MFField<T>::DecodeElements(CBIFS_InStream& stream, bool listForm, std::uint64_t count) {
+    if (!listForm) m_values.reserve(m_values.size() + count);
+    for (std::uint64_t i = 0; listForm || i < count; ++i) {
+        if (listForm) {
+            if (stream.ReadBits(1) != 0) break;
+            if (stream.HasError()) return kFailCode;
+        }
+        m_values.emplace_back();
+        if (m_values.back().Decode(stream) != kOk) {
+            m_values.pop_back();
             return kFailCode;
         }
     }

@@ -34,7 +34,7 @@ enum : std::uint8_t {
 
 // Root of every field value: single values, lists, nodes and node lists.
 class Field {
-public:
+  public:
     virtual std::uint8_t GetFieldType() const { return kFieldNoType; }
     // 1 for a single value or a node, 0 for a list.
     virtual int IsSingle() const = 0;
@@ -46,7 +46,7 @@ public:
 
 // Base of the ten single-valued types.
 class SFField : public Field {
-public:
+  public:
     int IsSingle() const override { return 1; }
     // Stores the text form; 0.
     virtual int ToString(std::string& out) const = 0;
@@ -63,7 +63,7 @@ namespace field_detail {
 // Shared by the single-valued classes: the class, its code and its name.
 template <class Derived, std::uint8_t Code>
 class SFTyped : public SFField {
-public:
+  public:
     std::uint8_t GetFieldType() const override { return Code; }
     int AssignFrom(const Field& other) override {
         auto* same = dynamic_cast<const Derived*>(&other);
@@ -77,7 +77,7 @@ public:
 }  // namespace field_detail
 
 class SFBool final : public field_detail::SFTyped<SFBool, kFieldSFBool> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFBool";
     SFBool() = default;
     explicit SFBool(bool value) : m_value(value ? 1 : 0) {}
@@ -89,12 +89,12 @@ public:
     HRESULT Decode(CBIFS_InStream& stream) override;
     bool operator==(const SFBool& o) const { return m_value == o.m_value; }
 
-private:
+  private:
     std::uint8_t m_value = 0;
 };
 
 class SFInt32 final : public field_detail::SFTyped<SFInt32, kFieldSFInt32> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFInt32";
     SFInt32() = default;
     explicit SFInt32(std::int32_t value) : m_value(value) {}
@@ -106,12 +106,12 @@ public:
     HRESULT Decode(CBIFS_InStream& stream) override;
     bool operator==(const SFInt32& o) const { return m_value == o.m_value; }
 
-private:
+  private:
     std::int32_t m_value = 0;
 };
 
 class SFFloat final : public field_detail::SFTyped<SFFloat, kFieldSFFloat> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFFloat";
     SFFloat() = default;
     explicit SFFloat(float value) : m_value(value) {}
@@ -123,12 +123,12 @@ public:
     HRESULT Decode(CBIFS_InStream& stream) override;
     bool operator==(const SFFloat& o) const { return m_value == o.m_value; }
 
-private:
+  private:
     float m_value = 0;
 };
 
 class SFTime final : public field_detail::SFTyped<SFTime, kFieldSFTime> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFTime";
     SFTime() = default;
     explicit SFTime(double seconds) : m_value(seconds) {}
@@ -140,7 +140,7 @@ public:
     HRESULT Decode(CBIFS_InStream& stream) override;
     bool operator==(const SFTime& o) const { return m_value == o.m_value; }
 
-private:
+  private:
     double m_value = 0;
 };
 
@@ -148,7 +148,7 @@ namespace field_detail {
 // A narrow string value; SFString and SFURL differ only in type.
 template <class Derived, std::uint8_t Code>
 class SFText : public SFTyped<Derived, Code> {
-public:
+  public:
     SFText() = default;
     explicit SFText(std::string value) : m_value(std::move(value)) {}
     const std::string& Get() const { return m_value; }
@@ -167,19 +167,19 @@ public:
     HRESULT Decode(CBIFS_InStream& stream) override;
     bool operator==(const SFText& o) const { return m_value == o.m_value; }
 
-private:
+  private:
     std::string m_value;
 };
 }  // namespace field_detail
 
 class SFString final : public field_detail::SFText<SFString, kFieldSFString> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFString";
     using SFText::SFText;
 };
 
 class SFURL final : public field_detail::SFText<SFURL, kFieldSFURL> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFURL";
     using SFText::SFText;
 };
@@ -188,7 +188,7 @@ namespace field_detail {
 // N float components printed joined by "," and parsed from ","-separated text.
 template <class Derived, std::uint8_t Code, int N>
 class SFFloats : public SFTyped<Derived, Code> {
-public:
+  public:
     static constexpr int kComponents = N;
     SFFloats() = default;
     explicit SFFloats(const std::array<float, N>& values) : m_v(values) {}
@@ -204,13 +204,13 @@ public:
     HRESULT Decode(CBIFS_InStream& stream) override;
     bool operator==(const SFFloats& o) const { return m_v == o.m_v; }
 
-protected:
+  protected:
     std::array<float, N> m_v{};
 };
 }  // namespace field_detail
 
 class SFVec2f final : public field_detail::SFFloats<SFVec2f, kFieldSFVec2f, 2> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFVec2f";
     SFVec2f() = default;
     SFVec2f(float x, float y) : SFFloats({x, y}) {}
@@ -220,7 +220,7 @@ public:
 };
 
 class SFVec3f final : public field_detail::SFFloats<SFVec3f, kFieldSFVec3f, 3> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFVec3f";
     SFVec3f() = default;
     SFVec3f(float x, float y, float z) : SFFloats({x, y, z}) {}
@@ -232,7 +232,7 @@ public:
 
 // A colour; components are meant to lie in 0..1 (the nodes clamp them).
 class SFColor final : public field_detail::SFFloats<SFColor, kFieldSFColor, 3> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFColor";
     SFColor() = default;
     SFColor(float r, float g, float b) : SFFloats({r, g, b}) {}
@@ -244,7 +244,7 @@ public:
 
 // Rotation by an angle in radians about the axis (x, y, z), right-handed.
 class SFRotation final : public field_detail::SFFloats<SFRotation, kFieldSFRotation, 4> {
-public:
+  public:
     static constexpr const char* kTypeName = "SFRotation";
     SFRotation() = default;
     SFRotation(float x, float y, float z, float angle) : SFFloats({x, y, z, angle}) {}
@@ -260,7 +260,7 @@ std::unique_ptr<SFField> CreateSFField(std::uint8_t fieldType);
 
 // Base of the lists of single values.
 class MultiField : public Field {
-public:
+  public:
     int IsSingle() const override { return 0; }
     // List frame: 0, 1, then per element 0 and its raw coding, then 1.
     HRESULT Encode(OutStream& stream) const override;
@@ -285,21 +285,24 @@ public:
     virtual int ToString(std::string& out) const;
     virtual int AssignFrom(const Field& other) = 0;
 
-protected:
-    // Decodes one element's raw value and appends it.
-    virtual HRESULT DecodeAppend(CBIFS_InStream& stream) = 0;
+  protected:
+    // Decodes elements and appends them: `count` of them, or in list form
+    // (`listForm`) each after a 0 bit until a 1 bit. A failing element is not kept.
+    virtual HRESULT DecodeElements(CBIFS_InStream& stream, bool listForm, std::uint64_t count) = 0;
 };
 
 // A list of T values, stored by value.
 template <class T>
 class MFField final : public MultiField {
-public:
+  public:
     using value_type = T;
     MFField() = default;
     MFField(std::initializer_list<T> values) : m_values(values) {}
 
     std::uint8_t GetFieldType() const override { return T().GetFieldType(); }
-    void GetTypeName(std::string& out) const override { out = std::string("Multi ") + T::kTypeName; }
+    void GetTypeName(std::string& out) const override {
+        out = std::string("Multi ") + T::kTypeName;
+    }
     int InsertAt(int index, const Field& value) override {
         auto* typed = dynamic_cast<const T*>(&value);
         if (typed == nullptr || index < 0 || index > GetCount()) return 1;
@@ -339,13 +342,11 @@ public:
     void PushBack(const T& value) { m_values.push_back(value); }
     bool operator==(const MFField& other) const { return m_values == other.m_values; }
 
-protected:
-    HRESULT DecodeAppend(CBIFS_InStream& stream) override {
-        m_values.emplace_back();
-        return m_values.back().Decode(stream);
-    }
+  protected:
+    // Defined beside the explicit instantiations, where the bit reader is complete.
+    HRESULT DecodeElements(CBIFS_InStream& stream, bool listForm, std::uint64_t count) override;
 
-private:
+  private:
     bool InRange(int index) const { return index >= 0 && index < GetCount(); }
     std::vector<T> m_values;
 };

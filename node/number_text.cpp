@@ -1,10 +1,10 @@
 #include "node/number_text.h"
 
+#include <locale.h>
 #include <charconv>
 #include <clocale>
 #include <cstdlib>
 #include <limits>
-#include <locale.h>
 
 namespace numtext {
 namespace {
@@ -54,8 +54,10 @@ bool ScanInt32(const char* text, std::int32_t& out) {
     char* end = nullptr;
     long long value = strtoll_l(text, &end, 0, CLocale());
     if (end == text) return false;
-    if (value > std::numeric_limits<std::int32_t>::max()) value = std::numeric_limits<std::int32_t>::max();
-    if (value < std::numeric_limits<std::int32_t>::min()) value = std::numeric_limits<std::int32_t>::min();
+    if (value > std::numeric_limits<std::int32_t>::max())
+        value = std::numeric_limits<std::int32_t>::max();
+    if (value < std::numeric_limits<std::int32_t>::min())
+        value = std::numeric_limits<std::int32_t>::min();
     out = static_cast<std::int32_t>(value);
     return true;
 }

@@ -13,7 +13,7 @@
 #include <vector>
 
 class OutStream {
-public:
+  public:
     static constexpr std::uint16_t kBufferSize = 4096;
 
     OutStream() = default;
@@ -66,7 +66,7 @@ public:
     std::uint8_t BitsUsed() const { return m_bitsUsed; }
     std::uint16_t BufferedBytes() const { return m_byteCount; }
 
-protected:
+  protected:
     // Stores the word big-endian at byte `at` of the buffer without counting it.
     void StoreWord(unsigned at, std::uint64_t word) {
         if constexpr (std::endian::native == std::endian::little) word = __builtin_bswap64(word);
@@ -84,26 +84,26 @@ protected:
 // writes the last bytes and closes the file. A file that cannot be opened ends
 // the process (after the trace " can open file !!").
 class OutToFile final : public OutStream {
-public:
+  public:
     explicit OutToFile(const char* fileName);
     ~OutToFile() override;
     void WriteBuffer() override;
 
-private:
+  private:
     std::FILE* m_file = nullptr;
 };
 
 // Collects the stream in memory. Finish() writes the last partial byte and
 // returns everything written; the stream is not written to afterwards.
 class OutToMemory final : public OutStream {
-public:
+  public:
     void WriteBuffer() override;
     const std::vector<std::uint8_t>& Finish();
     const std::vector<std::uint8_t>& Bytes() const { return m_bytes; }
     // Number of WriteBuffer calls that moved bytes (the sink's block writes).
     std::size_t BlockWrites() const { return m_blockWrites; }
 
-private:
+  private:
     std::vector<std::uint8_t> m_bytes;
     std::size_t m_blockWrites = 0;
     bool m_finished = false;

@@ -109,13 +109,13 @@ int SceneTree::Walk(SingleNode* holderNode, MultiNode* holderList, Field* field,
         DebugPrintf("SceneTree: scene nested deeper than %d nodes\n", kMaxWalkDepth);
         return 1;
     }
-    if (auto* list = dynamic_cast<MultiNode*>(field)) {
+    if (auto* list = AsNodeList(field)) {
         int errors = 0;
         for (SingleNode* child : list->Nodes())
             errors += Walk(nullptr, list, child, state, depth + 1);
         return errors;
     }
-    auto* node = dynamic_cast<SingleNode*>(field);
+    auto* node = AsNode(field);
     if (node == nullptr) return 0;
     const std::uint32_t id = node->GetNodeID();
     auto [it, first] = state.met.try_emplace(node, true);

@@ -14,7 +14,9 @@ constexpr double kHalfTurn = 3.14159;
 
 rm::Ptr<rm::RetainedMode> g_rm;
 
-bool Ready(const rm::MeshBuilder* mb) { return g_rm && mb != nullptr; }
+bool Ready(const rm::MeshBuilder* mb) {
+    return g_rm && mb != nullptr;
+}
 
 // Face data under construction: per face its corner count and (vertex, normal) pairs.
 struct Faces {
@@ -48,7 +50,9 @@ void AddFacesAndColor(rm::MeshBuilder* mb, const std::vector<glm::vec3>& vertice
     (void)colorFailed;  // setting a colour cannot fail in this layer
 }
 
-float F(double v) { return static_cast<float>(v); }
+float F(double v) {
+    return static_cast<float>(v);
+}
 
 void ApplyWrap(rm::MeshBuilder* mb, const rm::WrapParams& params, const char* createFailed,
                const char* applyFailed) {
@@ -60,13 +64,26 @@ void ApplyWrap(rm::MeshBuilder* mb, const rm::WrapParams& params, const char* cr
     if (rm::Failed(wrap->Apply(mb))) ShowMessage(applyFailed);
 }
 
+// The meshbuilder's bounding box; "Failed to GetBox when MakeWarp." when it has none.
+bool BoxOf(rm::MeshBuilder* mb, rm::Box& box) {
+    if (rm::Succeeded(mb->GetBox(&box))) return true;
+    ShowMessage("Failed to GetBox when MakeWarp.");
+    return false;
+}
+
 // 1/extent, or 1 for a flat extent, so that no infinity reaches a coordinate.
-float InverseExtent(float extent) { return extent > 0 ? 1.0f / extent : 1.0f; }
+float InverseExtent(float extent) {
+    return extent > 0 ? 1.0f / extent : 1.0f;
+}
 
 }  // namespace
 
-void SetBuilderD3DRM(rm::RetainedMode* rm) { g_rm = rm::Ptr<rm::RetainedMode>(rm); }
-rm::RetainedMode* GetBuilderD3DRM() { return g_rm.Get(); }
+void SetBuilderD3DRM(rm::RetainedMode* rm) {
+    g_rm = rm::Ptr<rm::RetainedMode>(rm);
+}
+rm::RetainedMode* GetBuilderD3DRM() {
+    return g_rm.Get();
+}
 
 void GetACircle(rm::MeshBuilder* mb, float radius) {
     if (!Ready(mb)) return;
@@ -120,12 +137,12 @@ void GetABox(rm::MeshBuilder* mb, float x, float y, float z) {
     if (!Ready(mb)) return;
     float a = x / 2, b = y / 2, c = z / 2;
     std::vector<glm::vec3> vertices{
-        {-a, -b, -c}, {-a, b, -c}, {a, b, -c},  {a, -b, -c},   // side 0, -z
-        {a, -b, c},   {a, b, c},   {-a, b, c},  {-a, -b, c},   // side 1, +z
-        {a, -b, -c},  {a, b, -c},  {a, b, c},   {a, -b, c},    // side 2, +x
-        {-a, -b, c},  {-a, b, c},  {-a, b, -c}, {-a, -b, -c},  // side 3, -x
-        {-a, b, -c},  {-a, b, c},  {a, b, c},   {a, b, -c},    // side 4, +y
-        {-a, -b, c},  {-a, -b, -c}, {a, -b, -c}, {a, -b, c},   // side 5, -y
+        {-a, -b, -c}, {-a, b, -c},  {a, b, -c},  {a, -b, -c},   // side 0, -z
+        {a, -b, c},   {a, b, c},    {-a, b, c},  {-a, -b, c},   // side 1, +z
+        {a, -b, -c},  {a, b, -c},   {a, b, c},   {a, -b, c},    // side 2, +x
+        {-a, -b, c},  {-a, b, c},   {-a, b, -c}, {-a, -b, -c},  // side 3, -x
+        {-a, b, -c},  {-a, b, c},   {a, b, c},   {a, b, -c},    // side 4, +y
+        {-a, -b, c},  {-a, -b, -c}, {a, -b, -c}, {a, -b, c},    // side 5, -y
     };
     std::vector<glm::vec3> normals{{0, 0, -1}, {0, 0, 1}, {1, 0, 0},
                                    {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}};
@@ -227,7 +244,8 @@ void GetACone(rm::MeshBuilder* mb, float r, float h, int n) {
             vertices.emplace_back(F(r * std::cos(i * dTheta)), -h / 2, F(r * std::sin(i * dTheta)));
     vertices.emplace_back(0.0f, -h / 2, 0.0f);
     Faces faces;
-    for (std::uint32_t i = 0; i < un; ++i) faces.Add({3 * un + 3, 2 * un + 2 + i, 2 * un + 3 + i}, un);
+    for (std::uint32_t i = 0; i < un; ++i)
+        faces.Add({3 * un + 3, 2 * un + 2 + i, 2 * un + 3 + i}, un);
     for (std::uint32_t i = 0; i < un; ++i) faces.Add({i, i + 1, un + 2 + i, un + 1 + i}, i);
     std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount());
     AddFacesAndColor(mb, vertices, normals, faces, "Failed to add faces when GetACone.",
@@ -306,10 +324,7 @@ void GetASelectionBox(rm::Frame* frame, const rm::Box& box) {
 void MakeWarpFlat(rm::MeshBuilder* mb) {
     if (!Ready(mb)) return;
     rm::Box box;
-    if (rm::Failed(mb->GetBox(&box))) {
-        ShowMessage("Failed to GetBox when MakeWarp.");
-        return;
-    }
+    if (!BoxOf(mb, box)) return;
     rm::WrapParams p;
     p.type = rm::WrapType::Flat;
     p.origin = {0, 0, 0};
@@ -339,10 +354,7 @@ void MakeWarpSpherical(rm::MeshBuilder* mb) {
 void MakeWrap(rm::MeshBuilder* mb) {
     if (!Ready(mb)) return;
     rm::Box box;
-    if (rm::Failed(mb->GetBox(&box))) {
-        ShowMessage("Failed to GetBox when MakeWarp.");
-        return;
-    }
+    if (!BoxOf(mb, box)) return;
     rm::WrapParams p;
     p.type = rm::WrapType::Cylinder;
     p.origin = {0, box.min.y, 0};

@@ -8,7 +8,7 @@
 #include <vector>
 
 class CInterpolator {
-public:
+  public:
     struct Key {
         double key;
         std::array<double, 4> values;
@@ -32,7 +32,7 @@ public:
     bool HasKeys() const { return !m_keys.empty(); }
     const std::vector<Key>& Keys() const { return m_keys; }
 
-private:
+  private:
     std::uint8_t m_kind = 0;
     std::vector<Key> m_keys;
 };

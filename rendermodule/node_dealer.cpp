@@ -23,7 +23,9 @@ SingleNode* Held(const SFNodeField<NDT>& field) {
     return node ? static_cast<SingleNode*>(node) : nullptr;
 }
 
-SFWorldNode* World(SingleNode* node) { return dynamic_cast<SFWorldNode*>(node); }
+SFWorldNode* World(SingleNode* node) {
+    return dynamic_cast<SFWorldNode*>(node);
+}
 
 }  // namespace
 
@@ -49,28 +51,63 @@ void CNodeDealer::Reset(CD3DObj* display) {
 
 // ---- Nodes that make nothing ----
 
-int CNodeDealer::Enter_Appearance(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_Bitmap(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_Color(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_Coordinate2D(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_Expression(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_FAP(SingleNode*, SFWorldNode*) { return 1; }
-int CNodeDealer::Enter_Group(SingleNode*, SFWorldNode*) { return 2; }
-int CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_Layer2D(SingleNode*, SFWorldNode*) { return 2; }
-int CNodeDealer::Enter_MovieTexture(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_OrderedGroup(SingleNode*, SFWorldNode*) { return 2; }
-int CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_Sound2D(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode*) { return 1; }
-int CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode*) { return 0; }
-int CNodeDealer::Enter_TimeSensor(SingleNode*, SFWorldNode*) { return 1; }
-int CNodeDealer::Enter_Viseme(SingleNode*, SFWorldNode*) { return 0; }
+int CNodeDealer::Enter_Appearance(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_Bitmap(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_Color(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_Coordinate2D(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_Expression(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_FAP(SingleNode*, SFWorldNode*) {
+    return 1;
+}
+int CNodeDealer::Enter_Group(SingleNode*, SFWorldNode*) {
+    return 2;
+}
+int CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_Layer2D(SingleNode*, SFWorldNode*) {
+    return 2;
+}
+int CNodeDealer::Enter_MovieTexture(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_OrderedGroup(SingleNode*, SFWorldNode*) {
+    return 2;
+}
+int CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_Sound2D(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode*) {
+    return 1;
+}
+int CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode*) {
+    return 0;
+}
+int CNodeDealer::Enter_TimeSensor(SingleNode*, SFWorldNode*) {
+    return 1;
+}
+int CNodeDealer::Enter_Viseme(SingleNode*, SFWorldNode*) {
+    return 0;
+}
 
 // ---- Geometry: each fills the current meshbuilder (nothing without one) ----
 
 int CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Box>(node)) GetABox(m_mesh.Get(), n->size().GetX(), n->size().GetY(), n->size().GetZ());
+    if (auto* n = As<Box>(node))
+        GetABox(m_mesh.Get(), n->size().GetX(), n->size().GetY(), n->size().GetZ());
     return 0;
 }
 
@@ -80,12 +117,14 @@ int CNodeDealer::Enter_Circle(SingleNode*, SFWorldNode* node) {
 }
 
 int CNodeDealer::Enter_Cone(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Cone>(node)) GetACone(m_mesh.Get(), n->bottomRadius().Get(), n->height().Get(), 48);
+    if (auto* n = As<Cone>(node))
+        GetACone(m_mesh.Get(), n->bottomRadius().Get(), n->height().Get(), 48);
     return 0;
 }
 
 int CNodeDealer::Enter_Cylinder(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Cylinder>(node)) GetACylinder(m_mesh.Get(), n->radius().Get(), n->height().Get(), 48);
+    if (auto* n = As<Cylinder>(node))
+        GetACylinder(m_mesh.Get(), n->radius().Get(), n->height().Get(), 48);
     return 0;
 }
 
@@ -213,7 +252,9 @@ int CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
     return 1;
 }
 
-void CNodeDealer::Exit_Background(SingleNode*, SFWorldNode*) { m_mesh.Reset(); }
+void CNodeDealer::Exit_Background(SingleNode*, SFWorldNode*) {
+    m_mesh.Reset();
+}
 
 int CNodeDealer::Enter_Background2D(SingleNode*, SFWorldNode* node) {
     auto* bg = As<Background2D>(node);
@@ -238,31 +279,61 @@ int CNodeDealer::Enter_Shape(SingleNode* parent, SFWorldNode* node) {
     if (SingleNode* geometry = Held(shape->geometry())) {
         SFWorldNode* g = World(geometry);
         switch (GetNodeType(*geometry)) {
-            case Box::kNodeType: Enter_Box(self, g); break;
-            case Circle::kNodeType: Enter_Circle(self, g); break;
-            case Cone::kNodeType: Enter_Cone(self, g); break;
-            case Cylinder::kNodeType: Enter_Cylinder(self, g); break;
-            case IndexedFaceSet::kNodeType: Enter_IndexedFaceSet(self, g); break;
-            case IndexedFaceSet2D::kNodeType: Enter_IndexedFaceSet2D(self, g); break;
-            case _Rectangle::kNodeType: Enter_Rectangle(self, g); break;
-            case Sphere::kNodeType: Enter_Sphere(self, g); break;
-            default: ShowMessage("Geometry type not supported!"); break;
+            case Box::kNodeType:
+                Enter_Box(self, g);
+                break;
+            case Circle::kNodeType:
+                Enter_Circle(self, g);
+                break;
+            case Cone::kNodeType:
+                Enter_Cone(self, g);
+                break;
+            case Cylinder::kNodeType:
+                Enter_Cylinder(self, g);
+                break;
+            case IndexedFaceSet::kNodeType:
+                Enter_IndexedFaceSet(self, g);
+                break;
+            case IndexedFaceSet2D::kNodeType:
+                Enter_IndexedFaceSet2D(self, g);
+                break;
+            case _Rectangle::kNodeType:
+                Enter_Rectangle(self, g);
+                break;
+            case Sphere::kNodeType:
+                Enter_Sphere(self, g);
+                break;
+            default:
+                ShowMessage("Geometry type not supported!");
+                break;
         }
     }
     if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance()))) {
         SingleNode* a = appearance;
         if (SingleNode* material = Held(appearance->material())) {
             switch (GetLocalCodeInNDT(NDT_SFMaterialNode, GetNodeType(*material))) {
-                case 1: Enter_Material(a, World(material)); break;
-                case 2: Enter_Material2D(a, World(material)); break;
-                default: ShowMessage("unrecognized material type!"); break;
+                case 1:
+                    Enter_Material(a, World(material));
+                    break;
+                case 2:
+                    Enter_Material2D(a, World(material));
+                    break;
+                default:
+                    ShowMessage("unrecognized material type!");
+                    break;
             }
         }
         if (SingleNode* texture = Held(appearance->texture())) {
             switch (GetNodeType(*texture)) {
-                case ImageTexture::kNodeType: Enter_ImageTexture(a, World(texture)); break;
-                case MovieTexture::kNodeType: Enter_MovieTexture(a, World(texture)); break;
-                default: ShowMessage("Appearance type not supported!"); break;
+                case ImageTexture::kNodeType:
+                    Enter_ImageTexture(a, World(texture));
+                    break;
+                case MovieTexture::kNodeType:
+                    Enter_MovieTexture(a, World(texture));
+                    break;
+                default:
+                    ShowMessage("Appearance type not supported!");
+                    break;
             }
         }
         if (SingleNode* transform = Held(appearance->textureTransform()))
@@ -278,7 +349,9 @@ int CNodeDealer::Enter_Shape(SingleNode* parent, SFWorldNode* node) {
     return 1;
 }
 
-void CNodeDealer::Exit_Shape(SingleNode*, SFWorldNode*) { m_mesh.Reset(); }
+void CNodeDealer::Exit_Shape(SingleNode*, SFWorldNode*) {
+    m_mesh.Reset();
+}
 
 int CNodeDealer::Enter_Face(SingleNode*, SFWorldNode*) {
     rm::RetainedMode* rm = RM();
@@ -332,7 +405,9 @@ void CNodeDealer::PopFrame() {
     if (m_frames.size() > 1) m_frames.pop_back();
 }
 
-void CNodeDealer::Exit_Transform(SingleNode*, SFWorldNode*) { PopFrame(); }
+void CNodeDealer::Exit_Transform(SingleNode*, SFWorldNode*) {
+    PopFrame();
+}
 
 int CNodeDealer::Enter_Transform2D(SingleNode*, SFWorldNode* node) {
     auto* t = As<Transform2D>(node);
@@ -356,7 +431,9 @@ int CNodeDealer::Enter_Transform2D(SingleNode*, SFWorldNode* node) {
     return 2;
 }
 
-void CNodeDealer::Exit_Transform2D(SingleNode*, SFWorldNode*) { PopFrame(); }
+void CNodeDealer::Exit_Transform2D(SingleNode*, SFWorldNode*) {
+    PopFrame();
+}
 
 // ---- Lights and viewpoints ----
 
@@ -380,9 +457,10 @@ int CNodeDealer::EnterLight(SFWorldNode* node, bool directional) {
     rm::Ptr<rm::Frame> frame;
     rm::Ptr<rm::Light> light;
     if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return 1;
-    if (rm::Failed(rm->CreateLightRGB(directional ? rm::LightType::Directional : rm::LightType::Point,
-                                      color.GetR() * intensity, color.GetG() * intensity,
-                                      color.GetB() * intensity, light.Put())))
+    if (rm::Failed(
+            rm->CreateLightRGB(directional ? rm::LightType::Directional : rm::LightType::Point,
+                               color.GetR() * intensity, color.GetG() * intensity,
+                               color.GetB() * intensity, light.Put())))
         return 1;
     frame->AddLight(light.Get());
     if (directional) {
@@ -399,8 +477,12 @@ int CNodeDealer::EnterLight(SFWorldNode* node, bool directional) {
     return 1;
 }
 
-int CNodeDealer::Enter_DirectionalLight(SingleNode*, SFWorldNode* node) { return EnterLight(node, true); }
-int CNodeDealer::Enter_PointLight(SingleNode*, SFWorldNode* node) { return EnterLight(node, false); }
+int CNodeDealer::Enter_DirectionalLight(SingleNode*, SFWorldNode* node) {
+    return EnterLight(node, true);
+}
+int CNodeDealer::Enter_PointLight(SingleNode*, SFWorldNode* node) {
+    return EnterLight(node, false);
+}
 
 int CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     auto* v = As<Viewpoint>(node);
@@ -435,7 +517,8 @@ int CNodeDealer::EnterInterpolator(SFWorldNode* node, int kind) {
         const auto& keys = c->key().Values();
         const auto& values = c->keyValue().Values();
         for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i)
-            interpolator.AddKey(keys[i].Get(), values[i].GetR(), values[i].GetG(), values[i].GetB(), 0);
+            interpolator.AddKey(keys[i].Get(), values[i].GetR(), values[i].GetG(), values[i].GetB(),
+                                0);
     } else if (auto* o = dynamic_cast<OrientationInterpolator*>(self)) {
         const auto& keys = o->key().Values();
         const auto& values = o->keyValue().Values();
@@ -446,7 +529,8 @@ int CNodeDealer::EnterInterpolator(SFWorldNode* node, int kind) {
         const auto& keys = p->key().Values();
         const auto& values = p->keyValue().Values();
         for (std::size_t i = 0; i < keys.size() && i < values.size(); ++i)
-            interpolator.AddKey(keys[i].Get(), values[i].GetX(), values[i].GetY(), values[i].GetZ(), 0);
+            interpolator.AddKey(keys[i].Get(), values[i].GetX(), values[i].GetY(), values[i].GetZ(),
+                                0);
     } else {
         return 1;
     }

@@ -16,7 +16,7 @@ class SingleNode;
 class SFWorldNode;
 
 class CNodeDealer {
-public:
+  public:
     virtual ~CNodeDealer();
 
     // Starts a translation into the world frame of `display`.
@@ -88,7 +88,7 @@ public:
     }
     rm::MeshBuilder* CurrentMeshBuilder() const { return m_mesh.Get(); }
 
-private:
+  private:
     int EnterInterpolator(SFWorldNode* node, int kind);
     int EnterLight(SFWorldNode* node, bool directional);
     void PopFrame();

@@ -63,7 +63,9 @@ void CDDrawObj::Present() {
     ++m_frameCount;
 }
 
-std::string CDDrawObj::GetFpsText() const { return m_showFps ? g_fps.text : ""; }
+std::string CDDrawObj::GetFpsText() const {
+    return m_showFps ? g_fps.text : "";
+}
 
 TextureSurface CDDrawObj::CreateTextureSurface(int width, int height) const {
     TextureSurface s;
@@ -128,7 +130,9 @@ bool CD3DObj::CreateScene() {
     return true;
 }
 
-int CD3DObj::EnumDeviceGuids() { return 1; }
+int CD3DObj::EnumDeviceGuids() {
+    return 1;
+}
 
 void CD3DObj::CreateDeviceAndViewport(IRenderWindow* window) {
     if (!m_rm || window == nullptr) return;
@@ -138,8 +142,8 @@ void CD3DObj::CreateDeviceAndViewport(IRenderWindow* window) {
     if (rm::Failed(m_rm->CreateDevice(w, h, m_device.Put()))) return;
     m_device->SetQuality(rm::kRenderGouraud);
     m_device->SetFrameReadyCallback([window] { window->FrameReady(); });
-    if (rm::Failed(m_rm->CreateViewport(m_device.Get(), m_camera.Get(), 0, 0, w, h,
-                                        m_viewport.Put()))) {
+    if (rm::Failed(
+            m_rm->CreateViewport(m_device.Get(), m_camera.Get(), 0, 0, w, h, m_viewport.Put()))) {
         m_initialised = false;
         m_device.Reset();
         return;
@@ -235,7 +239,9 @@ void CRenderer::RenderFrame() {
     m_d3d.Render();
 }
 
-void CRenderer::ClearWorld() { m_d3d.ReplaceWorld(); }
+void CRenderer::ClearWorld() {
+    m_d3d.ReplaceWorld();
+}
 
 void CRenderer::Release() {
     m_d3d.Release();

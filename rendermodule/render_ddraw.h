@@ -14,7 +14,7 @@
 
 // The window a display device draws for.
 class IRenderWindow {
-public:
+  public:
     virtual ~IRenderWindow() = default;
     // Size of the drawing area in pixels; 0 x 0 when minimised.
     virtual void GetClientSize(int& width, int& height) const = 0;
@@ -43,7 +43,7 @@ struct TextureSurface {
 };
 
 class CDDrawObj {
-public:
+  public:
     virtual ~CDDrawObj() = default;
 
     // Keeps the window and sizes the back buffer to its client area.
@@ -70,7 +70,7 @@ public:
     TextureSurface CreateTextureSurface(int width, int height) const;
     void Release();
 
-private:
+  private:
     IRenderWindow* m_hwnd = nullptr;
     bool m_backBuffer = false;
     Rect m_window;
@@ -81,7 +81,7 @@ private:
 };
 
 class CD3DObj {
-public:
+  public:
     virtual ~CD3DObj() { Release(); }
 
     // Sets the surface object once; a second call shows
@@ -121,7 +121,7 @@ public:
     // Replaces the world frame by a new empty one under the scene frame.
     void ReplaceWorld();
 
-private:
+  private:
     CDDrawObj* m_ddraw = nullptr;
     IRenderWindow* m_hwnd = nullptr;
     rm::Ptr<rm::RetainedMode> m_rm;
@@ -135,7 +135,7 @@ private:
 };
 
 class CRenderer {
-public:
+  public:
     virtual ~CRenderer() = default;
 
     void Init(IRenderWindow* window);
@@ -151,7 +151,7 @@ public:
     CD3DObj& GetD3DObj() { return m_d3d; }
     CDDrawObj& GetDDrawObj() { return m_ddraw; }
 
-private:
+  private:
     CD3DObj m_d3d;
     CDDrawObj m_ddraw;
 };

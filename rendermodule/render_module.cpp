@@ -14,16 +14,15 @@ constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D';
 }  // namespace
 
 class CRenderModule::SceneGuard {
-public:
+  public:
     explicit SceneGuard(std::recursive_mutex& lock) : m_lock(lock) {}
 
-private:
+  private:
     MessageDeferral m_defer;  // outlives the lock: messages show once it is free
     std::lock_guard<std::recursive_mutex> m_lock;
 };
 
-CRenderModule::CRenderModule()
-    : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {
+CRenderModule::CRenderModule() : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {
     g_module = this;
 }
 
@@ -34,7 +33,9 @@ CRenderModule::~CRenderModule() {
     if (g_module == this) g_module = nullptr;
 }
 
-CRenderModule* CRenderModule::Instance() { return g_module; }
+CRenderModule* CRenderModule::Instance() {
+    return g_module;
+}
 
 // ---- Display device ----
 
@@ -120,7 +121,9 @@ void CRenderModule::Play() {
     m_thread.Play();
 }
 
-void CRenderModule::Stop() { m_thread.Stop(); }
+void CRenderModule::Stop() {
+    m_thread.Stop();
+}
 
 void CRenderModule::StepFrame() {
     SceneGuard guard(m_sceneLock);
@@ -214,12 +217,24 @@ void CRenderModule::OnKeyDown(int key) {
     const bool camera = m_navigationMode == 0;
     const glm::vec3 xAxis(1, 0, 0), yAxis(0, 1, 0);
     switch (key) {
-        case kKeyW: camera ? d3d.MoveCameraLocal({0, 0, -0.1f}) : d3d.TurnWorld(xAxis, -0.1f); break;
-        case kKeyS: camera ? d3d.MoveCameraLocal({0, 0, 0.1f}) : d3d.TurnWorld(xAxis, 0.1f); break;
-        case kKeyA: camera ? d3d.MoveCameraLocal({-0.1f, 0, 0}) : d3d.TurnWorld(yAxis, -0.1f); break;
-        case kKeyD: camera ? d3d.MoveCameraLocal({0.1f, 0, 0}) : d3d.TurnWorld(yAxis, 0.1f); break;
-        case kVkUp: camera ? d3d.TurnCameraLocal(xAxis, 0.1f) : d3d.TurnWorld(xAxis, -0.1f); break;
-        case kVkDown: camera ? d3d.TurnCameraLocal(xAxis, -0.1f) : d3d.TurnWorld(xAxis, 0.1f); break;
+        case kKeyW:
+            camera ? d3d.MoveCameraLocal({0, 0, -0.1f}) : d3d.TurnWorld(xAxis, -0.1f);
+            break;
+        case kKeyS:
+            camera ? d3d.MoveCameraLocal({0, 0, 0.1f}) : d3d.TurnWorld(xAxis, 0.1f);
+            break;
+        case kKeyA:
+            camera ? d3d.MoveCameraLocal({-0.1f, 0, 0}) : d3d.TurnWorld(yAxis, -0.1f);
+            break;
+        case kKeyD:
+            camera ? d3d.MoveCameraLocal({0.1f, 0, 0}) : d3d.TurnWorld(yAxis, 0.1f);
+            break;
+        case kVkUp:
+            camera ? d3d.TurnCameraLocal(xAxis, 0.1f) : d3d.TurnWorld(xAxis, -0.1f);
+            break;
+        case kVkDown:
+            camera ? d3d.TurnCameraLocal(xAxis, -0.1f) : d3d.TurnWorld(xAxis, 0.1f);
+            break;
         case kVkLeft:
         case kVkRight: {
             float angle = key == kVkLeft ? 0.1f : -0.1f;
@@ -234,7 +249,8 @@ void CRenderModule::OnKeyDown(int key) {
             }
             break;
         }
-        default: break;
+        default:
+            break;
     }
     RenderFrame();
 }

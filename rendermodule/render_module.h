@@ -32,7 +32,7 @@ enum : int { kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28 };
 enum : unsigned { kMkLButton = 0x1, kMkRButton = 0x2, kMkControl = 0x8 };
 
 class CRenderModule {
-public:
+  public:
     CRenderModule();
     virtual ~CRenderModule();
     CRenderModule(const CRenderModule&) = delete;
@@ -93,7 +93,7 @@ public:
     CTreeTraverser& GetTraverser() { return m_traverser; }
     CRouter& GetRouter() { return m_router; }
 
-private:
+  private:
     // The scene lock, with messages raised meanwhile shown after it is released.
     class SceneGuard;
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 class CRenderThread {
-public:
+  public:
     enum State : std::int32_t { kRunning = 0, kPaused = 1, kTerminating = 2 };
 
     static constexpr std::uint32_t kFrameMs = 20;
@@ -30,7 +30,7 @@ public:
     // it has ended. Later calls return at once.
     bool Terminate(std::uint32_t timeoutMs);
 
-private:
+  private:
     void SetState(State state);
     void Body();
 

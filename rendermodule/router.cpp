@@ -16,7 +16,9 @@ constexpr int kTimeSensor = TimeSensor::kNodeType;                            //
 constexpr int kTransform = Transform::kNodeType;                              // 94
 constexpr int kViewpoint = Viewpoint::kNodeType;                              // 97
 
-int TypeOf(const SingleNode* node) { return node ? GetNodeType(*node) : 0; }
+int TypeOf(const SingleNode* node) {
+    return node ? GetNodeType(*node) : 0;
+}
 
 // Seconds to whole milliseconds, truncated toward zero, as an unsigned 32-bit
 // count (negative times wrap around like the clock does). Not-a-number and
@@ -49,11 +51,21 @@ int CRouter::DealRoute(const RouteList* routes) {
     if (routes == nullptr) return 0;
     for (const Route& route : *routes) {
         switch (TypeOf(route.fromNode)) {
-            case kTimeSensor: Route_TimeSensor(route); break;
-            case kColorInterpolator: Route_ColorInterpolator(route); break;
-            case kOrientationInterpolator: Route_OrientationInterpolator(route); break;
-            case kPositionInterpolator: Route_PositionInterpolator(route); break;
-            default: ShowMessage("CRoute::DealRoute, unrecognized node id"); break;
+            case kTimeSensor:
+                Route_TimeSensor(route);
+                break;
+            case kColorInterpolator:
+                Route_ColorInterpolator(route);
+                break;
+            case kOrientationInterpolator:
+                Route_OrientationInterpolator(route);
+                break;
+            case kPositionInterpolator:
+                Route_PositionInterpolator(route);
+                break;
+            default:
+                ShowMessage("CRoute::DealRoute, unrecognized node id");
+                break;
         }
     }
     return 0;
@@ -73,8 +85,8 @@ void CRouter::Route_TimeSensor(const Route& route) {
         record.loop = sensor->loop().Get();
     }
     record.interpolatorNode = route.toNode;
-    auto found = m_interpolators ? m_interpolators->find(route.toNode)
-                                 : InterpolatorTable::const_iterator{};
+    auto found =
+        m_interpolators ? m_interpolators->find(route.toNode) : InterpolatorTable::const_iterator{};
     if (m_interpolators && found != m_interpolators->end()) {
         record.interpolator = found->second;
     } else {
@@ -112,8 +124,12 @@ void CRouter::Route_PositionInterpolator(const Route& route) {
             record->target = *frame;
             break;
         }
-        case kViewpoint: record->target = rm::Ptr<rm::Object>(m_camera); break;
-        default: ShowMessage("型別尚未定義, CRouter::Route_PositionInterpolator"); break;
+        case kViewpoint:
+            record->target = rm::Ptr<rm::Object>(m_camera);
+            break;
+        default:
+            ShowMessage("型別尚未定義, CRouter::Route_PositionInterpolator");
+            break;
     }
 }
 
@@ -130,7 +146,9 @@ void CRouter::Route_ColorInterpolator(const Route& route) {
     record->target = *mesh;
 }
 
-int CRouter::Refresh() { return Refresh(TimeGetTime()); }
+int CRouter::Refresh() {
+    return Refresh(TimeGetTime());
+}
 
 int CRouter::Refresh(std::uint32_t now) {
     for (AnimationRecord& r : m_records) {
@@ -139,7 +157,8 @@ int CRouter::Refresh(std::uint32_t now) {
         std::uint32_t elapsed = now - begin;
         // A cycle of 0 ms cannot be divided by: its fraction stays 0.
         double f = 0.0;
-        if (r.cycle != 0) f = r.loop ? double(elapsed % r.cycle) / r.cycle : double(elapsed) / r.cycle;
+        if (r.cycle != 0)
+            f = r.loop ? double(elapsed % r.cycle) / r.cycle : double(elapsed) / r.cycle;
         std::uint8_t kind = r.interpolator.GetKind();
         if (kind != kColorInterpolator && kind != kOrientationInterpolator &&
             kind != kPositionInterpolator) {

@@ -15,16 +15,16 @@
 #include "retained/retained_mode.h"
 
 class CRouter {
-public:
+  public:
     struct AnimationRecord {
-        CInterpolator interpolator;       // a copy of the table's entry
-        std::uint32_t cycle = 0;          // ms
-        std::uint32_t start = 0;          // ms after the router's start time
+        CInterpolator interpolator;  // a copy of the table's entry
+        std::uint32_t cycle = 0;     // ms
+        std::uint32_t start = 0;     // ms after the router's start time
         bool loop = false;
         const SingleNode* interpolatorNode = nullptr;
         const SingleNode* colorTargetNode = nullptr;
         int colorTargetField = 0;
-        rm::Ptr<rm::Object> target;       // frame or meshbuilder; null until routed
+        rm::Ptr<rm::Object> target;  // frame or meshbuilder; null until routed
     };
 
     virtual ~CRouter() = default;
@@ -50,7 +50,7 @@ public:
     void ApplyColor(rm::MeshBuilder* mb, const SingleNode* material, int field, float r, float g,
                     float b);
 
-private:
+  private:
     AnimationRecord* FindRecord(const SingleNode* interpolatorNode);
 
     const RouteList* m_routes = nullptr;

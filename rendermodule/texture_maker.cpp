@@ -17,7 +17,8 @@ rm::Texture* CTexture::MakeTexture() const {
     //    from the image's R, G, B with the fourth byte left as filled.
     TextureSurface first = m_ddraw->CreateTextureSurface(image.width, image.height);
     if (first.pixels.empty()) return nullptr;
-    const std::size_t bpp = static_cast<std::size_t>(image.bytesPerPixel > 0 ? image.bytesPerPixel : 3);
+    const std::size_t bpp =
+        static_cast<std::size_t>(image.bytesPerPixel > 0 ? image.bytesPerPixel : 3);
     const std::size_t available = image.pixels.size();
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
@@ -42,8 +43,9 @@ rm::Texture* CTexture::MakeTexture() const {
             int sy = static_cast<int>(static_cast<long long>(y) * image.height / th);
             for (int x = 0; x < tw; ++x) {
                 int sx = static_cast<int>(static_cast<long long>(x) * image.width / tw);
-                std::copy_n(&first.pixels[static_cast<std::size_t>(sy) * first.pitch + sx * 4], 4,
-                            &stretched.pixels[static_cast<std::size_t>(y) * stretched.pitch + x * 4]);
+                std::copy_n(
+                    &first.pixels[static_cast<std::size_t>(sy) * first.pitch + sx * 4], 4,
+                    &stretched.pixels[static_cast<std::size_t>(y) * stretched.pitch + x * 4]);
             }
         }
         use = &stretched;

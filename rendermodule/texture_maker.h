@@ -6,7 +6,7 @@
 #include "rendermodule/render_ddraw.h"
 
 class CTexture {
-public:
+  public:
     virtual ~CTexture() = default;
 
     void SetPicture(const CPicture* picture) { m_picture = picture; }
@@ -22,7 +22,7 @@ public:
     // two from 1 to 2048, else the next power of two, at most 2048.
     static int TextureSide(int side);
 
-private:
+  private:
     const CPicture* m_picture = nullptr;
     rm::RetainedMode* m_rm = nullptr;
     const CDDrawObj* m_ddraw = nullptr;

@@ -7,7 +7,7 @@
 class Field;
 
 class CTreeTraverser {
-public:
+  public:
     using EnterHandler = int (CNodeDealer::*)(SingleNode*, SFWorldNode*);
     using ExitHandler = void (CNodeDealer::*)(SingleNode*, SFWorldNode*);
 
@@ -24,7 +24,7 @@ public:
     CNodeDealer& GetDealer() { return m_dealer; }
     const CNodeDealer& GetDealer() const { return m_dealer; }
 
-private:
+  private:
     CNodeDealer m_dealer;
     EnterHandler m_enter[256] = {};
     ExitHandler m_exit[256] = {};

@@ -36,6 +36,11 @@ std::vector<Tri> TriangulatePolygon(std::span<const glm::vec3> corners) {
     const glm::vec3 normal = PolygonNormal(corners);
     const double len = glm::length(glm::dvec3(normal));
     if (corners.size() < 3 || !(len > 0.0) || !std::isfinite(len)) return out;
+    // A triangle with an area is its own triangulation (and most faces are triangles).
+    if (corners.size() == 3) {
+        out.push_back({0, 1, 2});
+        return out;
+    }
 
     // Project onto the plane: a right-handed 2-D basis (u, v) with u × v along the normal,
     // so counter-clockwise around the normal is counter-clockwise in 2-D.

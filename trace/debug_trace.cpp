@@ -29,8 +29,8 @@ void DebugPrintf(const char* format, ...) {
     int n = std::vsnprintf(buffer, sizeof buffer, format, args);
     va_end(args);
     if (n < 0) return;
-    std::size_t length = static_cast<std::size_t>(n) < kDebugTraceMax ? static_cast<std::size_t>(n)
-                                                                       : kDebugTraceMax;
+    std::size_t length =
+        static_cast<std::size_t>(n) < kDebugTraceMax ? static_cast<std::size_t>(n) : kDebugTraceMax;
     std::lock_guard<std::mutex> lock(g_traceLock);
     (g_sink ? g_sink : WriteToStderr)(buffer, length);
 }

@@ -44,7 +44,9 @@ MessageSink SetMessageSink(MessageSink sink) {
     return old;
 }
 
-MessageDeferral::MessageDeferral() { ++t_deferred.depth; }
+MessageDeferral::MessageDeferral() {
+    ++t_deferred.depth;
+}
 
 MessageDeferral::~MessageDeferral() {
     if (--t_deferred.depth > 0) return;

@@ -20,7 +20,7 @@ MessageSink SetMessageSink(MessageSink sink);
 // lock another thread may wait for (the scene lock) uses it so that a modal
 // message box never waits for a thread that waits for the lock.
 class MessageDeferral {
-public:
+  public:
     MessageDeferral();
     ~MessageDeferral();
     MessageDeferral(const MessageDeferral&) = delete;

@@ -22,7 +22,8 @@ TEST(BitRoundTrip, RandomWidthsAndValues) {
         });
         CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         for (std::size_t i = 0; i < items.size(); ++i) {
-            ASSERT_EQ(in.ReadBits(items[i].second), items[i].first) << "item " << i << " seed " << seed;
+            ASSERT_EQ(in.ReadBits(items[i].second), items[i].first)
+                << "item " << i << " seed " << seed;
         }
         EXPECT_FALSE(in.HasError());
         EXPECT_LT(in.BitsLeft(), 8u);

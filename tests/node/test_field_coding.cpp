@@ -42,9 +42,15 @@ TEST(FieldCoding, StringIsWidthLengthAndBytes) {
     auto bytes = EncodeBytes([](OutStream& s) { SFString("").Encode(s); });
     // 5 bits of 16 then 16 bits of 0: 21 bits, 3 bytes.
     ASSERT_EQ(bytes.size(), 3u);
-    EXPECT_EQ(BitString(bytes, 21), "10000" "0000000000000000");
+    EXPECT_EQ(BitString(bytes, 21),
+              "10000"
+              "0000000000000000");
     bytes = EncodeBytes([](OutStream& s) { SFURL("ab").Encode(s); });
-    EXPECT_EQ(BitString(bytes, 37), "10000" "0000000000000010" "01100001" "01100010");
+    EXPECT_EQ(BitString(bytes, 37),
+              "10000"
+              "0000000000000010"
+              "01100001"
+              "01100010");
 }
 
 TEST(FieldCoding, StringDecodeAppendsToCurrentText) {

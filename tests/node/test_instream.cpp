@@ -14,7 +14,8 @@ std::string WriteTemp(const char* name, const std::vector<std::uint8_t>& bytes) 
     auto path = std::filesystem::temp_directory_path() /
                 (std::string("orvane_in_") + std::to_string(::getpid()) + "_" + name);
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return path.string();
 }
 

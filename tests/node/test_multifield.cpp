@@ -97,8 +97,15 @@ TEST(MFFieldCoding, ListFrameBits) {
     MFField<SFInt32> two{SFInt32(1), SFInt32(2)};
     bytes = EncodeBytes([&](OutStream& s) { two.Encode(s); });
     ASSERT_EQ(bytes.size(), 9u);  // 2 + 2 * 33 + 1 bits
-    EXPECT_EQ(BitString(bytes, 69), "01" "0" + std::string(31, '0') + "1" "0" +
-                                        std::string(30, '0') + "10" "1");
+    EXPECT_EQ(BitString(bytes, 69),
+              "01"
+              "0" +
+                  std::string(31, '0') +
+                  "1"
+                  "0" +
+                  std::string(30, '0') +
+                  "10"
+                  "1");
 }
 
 TEST(MFFieldCoding, FirstBitOneLeavesTheListEmpty) {

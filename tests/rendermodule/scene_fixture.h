@@ -15,7 +15,7 @@
 #include "trace/message_sink.h"
 
 class FakeWindow : public IRenderWindow {
-public:
+  public:
     FakeWindow(int w, int h) : m_w(w), m_h(h) {}
     void GetClientSize(int& w, int& h) const override {
         w = m_w;
@@ -28,7 +28,7 @@ public:
     }
     int frames = 0;
 
-private:
+  private:
     int m_w, m_h;
 };
 
@@ -50,9 +50,10 @@ inline std::unique_ptr<VrmlLoader> LoadText(const std::string& text) {
 
 // Records every message shown while it lives.
 class MessageRecorder {
-public:
+  public:
     MessageRecorder() {
-        m_old = SetMessageSink([this](const std::string& t, const std::string&) { texts.push_back(t); });
+        m_old = SetMessageSink(
+            [this](const std::string& t, const std::string&) { texts.push_back(t); });
     }
     ~MessageRecorder() { SetMessageSink(m_old); }
     int Count(const std::string& text) const {
@@ -62,6 +63,29 @@ public:
     }
     std::vector<std::string> texts;
 
-private:
+  private:
     MessageSink m_old;
+};
+
+#include "rendermodule/render_module.h"
+
+// A render module on a window of the given size, fed scenes the way the
+// shell feeds them (clear the world, reset, hand the scene over).
+template <int W, int H>
+class ModuleTest : public ::testing::Test {
+  protected:
+    void SetUp() override { m_module.Init(&m_window); }
+    void TearDown() override { m_module.Release(); }
+
+    void Show(const std::string& text) {
+        m_loader = LoadText(text);
+        m_module.ClearWorld();
+        m_module.ResetScene();
+        m_module.SetScene(m_loader->GetSceneRoot(), &m_loader->GetRouteList());
+    }
+
+    FakeWindow m_window{W, H};
+    CRenderModule m_module;
+    std::unique_ptr<VrmlLoader> m_loader;
+    MessageRecorder m_messages;
 };

@@ -11,7 +11,9 @@
 namespace {
 
 std::vector<std::string> g_traces;
-void Record(const char* text, std::size_t n) { g_traces.emplace_back(text, n); }
+void Record(const char* text, std::size_t n) {
+    g_traces.emplace_back(text, n);
+}
 
 TEST(CRenderer, SetsUpTheFixedFramesCameraAndHeadLight) {
     FakeWindow window(120, 80);

@@ -10,13 +10,12 @@
 namespace {
 
 class GeometryBuilderTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(rm::RetainedMode::Create(m_rm.Put()), rm::kOk);
         SetBuilderD3DRM(m_rm.Get());
-        m_oldSink = SetMessageSink([this](const std::string& t, const std::string&) {
-            m_messages.push_back(t);
-        });
+        m_oldSink = SetMessageSink(
+            [this](const std::string& t, const std::string&) { m_messages.push_back(t); });
     }
     void TearDown() override {
         SetBuilderD3DRM(nullptr);

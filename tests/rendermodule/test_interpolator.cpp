@@ -49,7 +49,8 @@ TEST(CInterpolator, KeepsKeysSortedAndEqualKeysInInsertionOrder) {
 TEST(CInterpolator, SingleKeyAndOrientationComponentWise) {
     CInterpolator one;
     one.AddKey(0.3, 7, 8, 9, 1);
-    for (double f : {-5.0, 0.3, 0.31, 99.0}) EXPECT_EQ(At(one, f), (std::array<double, 4>{7, 8, 9, 1}));
+    for (double f : {-5.0, 0.3, 0.31, 99.0})
+        EXPECT_EQ(At(one, f), (std::array<double, 4>{7, 8, 9, 1}));
 
     CInterpolator o;
     o.SetKind(66);

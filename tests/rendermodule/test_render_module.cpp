@@ -10,25 +10,14 @@
 
 namespace {
 
-class RenderModuleTest : public ::testing::Test {
-protected:
-    void SetUp() override { m_module.Init(&m_window); }
-    void TearDown() override { m_module.Release(); }
-
+class RenderModuleTest : public ModuleTest<200, 100> {
+  protected:
     void Show(const std::string& text) {
-        m_loader = LoadText(text);
-        m_module.ClearWorld();
-        m_module.ResetScene();
-        m_module.SetScene(m_loader->GetSceneRoot(), &m_loader->GetRouteList());
+        ModuleTest::Show(text);
         m_module.RenderFrame();
     }
     CD3DObj& D3D() { return m_module.GetD3DObj(); }
     glm::vec3 CameraPosition() { return D3D().GetCamera()->GetPosition(D3D().GetScene()); }
-
-    FakeWindow m_window{200, 100};
-    CRenderModule m_module;
-    std::unique_ptr<VrmlLoader> m_loader;
-    MessageRecorder m_messages;
 };
 
 const char kTwoViews[] =
@@ -73,9 +62,11 @@ TEST_F(RenderModuleTest, QualityChangeKeepsWorldPlacementViewAndNames) {
 }
 
 TEST_F(RenderModuleTest, QualityChangeDealsRoutesAgainOntoTheNewFrames) {
-    Show("DEF T TimeSensor { loop TRUE } DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 4 0 0 ] }"
-         " DEF X Transform {} ROUTE T.fraction_changed TO P.set_fraction"
-         " ROUTE P.value_changed TO X.translation");
+    Show(
+        "DEF T TimeSensor { loop TRUE } DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 0 0 0, "
+        "4 0 0 ] }"
+        " DEF X Transform {} ROUTE T.fraction_changed TO P.set_fraction"
+        " ROUTE P.value_changed TO X.translation");
     m_module.SetRenderQuality(64);
     const auto& table = m_module.GetTraverser().GetDealer().NodeObjects();
     rm::Object* frame = table.at(m_loader->FindDef("X")).Get();

@@ -5,16 +5,10 @@
 
 namespace {
 
-class RouterTest : public ::testing::Test {
-protected:
-    void SetUp() override { m_module.Init(&m_window); }
-    void TearDown() override { m_module.Release(); }
-
+class RouterTest : public ModuleTest<32, 32> {
+  protected:
     void Show(const std::string& text) {
-        m_loader = LoadText(text);
-        m_module.ClearWorld();
-        m_module.ResetScene();
-        m_module.SetScene(m_loader->GetSceneRoot(), &m_loader->GetRouteList());
+        ModuleTest::Show(text);
         m_router().SetStartTime(kStart);
     }
     CRouter& m_router() { return m_module.GetRouter(); }
@@ -28,10 +22,6 @@ protected:
     void At(std::uint32_t ms) { m_router().Refresh(kStart + ms); }
 
     static constexpr std::uint32_t kStart = 100000;
-    FakeWindow m_window{32, 32};
-    CRenderModule m_module;
-    std::unique_ptr<VrmlLoader> m_loader;
-    MessageRecorder m_messages;
 };
 
 const char* kMover =
@@ -78,33 +68,36 @@ TEST_F(RouterTest, NothingMovesBeforeTheStartTime) {
 }
 
 TEST_F(RouterTest, OrientationReplacesTheFrameTransform) {
-    Show("DEF T TimeSensor { cycleInterval 1 loop TRUE }"
-         "DEF O OrientationInterpolator { key [ 0 1 ] keyValue [ 0 0 1 0, 0 0 1 3.14159265 ] }"
-         "DEF X Transform { translation 5 0 0 }"
-         "ROUTE T.fraction_changed TO O.set_fraction ROUTE O.value_changed TO X.rotation");
+    Show(
+        "DEF T TimeSensor { cycleInterval 1 loop TRUE }"
+        "DEF O OrientationInterpolator { key [ 0 1 ] keyValue [ 0 0 1 0, 0 0 1 3.14159265 ] }"
+        "DEF X Transform { translation 5 0 0 }"
+        "ROUTE T.fraction_changed TO O.set_fraction ROUTE O.value_changed TO X.rotation");
     At(500);
     glm::vec3 dir, up;
     FrameOf("X")->GetOrientation(m_module.GetD3DObj().GetWorld(), &dir, &up);
-    EXPECT_NEAR(up.x, -1, 1e-4);  // a quarter turn about z takes +y to -x
+    EXPECT_NEAR(up.x, -1, 1e-4);                   // a quarter turn about z takes +y to -x
     EXPECT_EQ(Position("X"), glm::vec3(0, 0, 0));  // the translation is replaced
 }
 
 TEST_F(RouterTest, PositionToAViewpointMovesTheCamera) {
-    Show("DEF T TimeSensor { cycleInterval 1 loop TRUE }"
-         "DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 0 0 100 ] }"
-         "DEF V Viewpoint {}"
-         "ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO V.position");
+    Show(
+        "DEF T TimeSensor { cycleInterval 1 loop TRUE }"
+        "DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 0 0 100 ] }"
+        "DEF V Viewpoint {}"
+        "ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO V.position");
     At(250);
     CD3DObj& d3d = m_module.GetD3DObj();
     EXPECT_NEAR(d3d.GetCamera()->GetPosition(d3d.GetScene()).z, 25, 1e-3);
 }
 
 TEST_F(RouterTest, ColourToEmissiveChangesOnlyEmissive) {
-    Show("DEF T TimeSensor { cycleInterval 1 loop TRUE }"
-         "DEF C ColorInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 1 1 0 ] }"
-         "Shape { appearance Appearance { material DEF M Material { diffuseColor 0 1 0"
-         " specularColor 0.5 0.5 0.5 } } geometry Box {} }"
-         "ROUTE T.fraction_changed TO C.set_fraction ROUTE C.value_changed TO M.emissiveColor");
+    Show(
+        "DEF T TimeSensor { cycleInterval 1 loop TRUE }"
+        "DEF C ColorInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 1 1 0 ] }"
+        "Shape { appearance Appearance { material DEF M Material { diffuseColor 0 1 0"
+        " specularColor 0.5 0.5 0.5 } } geometry Box {} }"
+        "ROUTE T.fraction_changed TO C.set_fraction ROUTE C.value_changed TO M.emissiveColor");
     At(500);
     rm::MeshBuilder* mb = m_module.GetD3DObj().GetWorld()->Visuals()[0].Get();
     rm::Material* m = mb->GetMaterial();
@@ -116,9 +109,10 @@ TEST_F(RouterTest, ColourToEmissiveChangesOnlyEmissive) {
 }
 
 TEST_F(RouterTest, UnsupportedRoutesAreReportedAndIgnored) {
-    Show("DEF T TimeSensor {} DEF S ScalarInterpolator { key [ 0 1 ] keyValue [ 0 1 ] }"
-         "DEF X Transform {}"
-         "ROUTE T.fraction_changed TO S.set_fraction ROUTE S.value_changed TO X.set_scale");
+    Show(
+        "DEF T TimeSensor {} DEF S ScalarInterpolator { key [ 0 1 ] keyValue [ 0 1 ] }"
+        "DEF X Transform {}"
+        "ROUTE T.fraction_changed TO S.set_fraction ROUTE S.value_changed TO X.set_scale");
     EXPECT_EQ(m_messages.Count("CRoute::DealRoute, unrecognized node id"), 1);
     EXPECT_EQ(m_messages.Count("cannot find Interpolator! CRouter::Route_TimeSensor"), 1);
     EXPECT_EQ(m_messages.Count("unrecognized node name, CRouter::Route_TImeSensor"), 1);
@@ -129,12 +123,13 @@ TEST_F(RouterTest, UnsupportedRoutesAreReportedAndIgnored) {
 }
 
 TEST_F(RouterTest, ZeroCycleHoldsTheFirstKeyAndUnfedInterpolatorsAreIgnored) {
-    Show("DEF T TimeSensor { cycleInterval 0 loop TRUE }"
-         "DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 3 0 0, 9 0 0 ] }"
-         "DEF Q PositionInterpolator { key [ 0 ] keyValue [ 1 1 1 ] }"
-         "DEF X Transform {} DEF Y Transform {}"
-         " ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO X.translation"
-         " ROUTE Q.value_changed TO Y.translation");
+    Show(
+        "DEF T TimeSensor { cycleInterval 0 loop TRUE }"
+        "DEF P PositionInterpolator { key [ 0 1 ] keyValue [ 3 0 0, 9 0 0 ] }"
+        "DEF Q PositionInterpolator { key [ 0 ] keyValue [ 1 1 1 ] }"
+        "DEF X Transform {} DEF Y Transform {}"
+        " ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO X.translation"
+        " ROUTE Q.value_changed TO Y.translation");
     EXPECT_EQ(m_router().Records().size(), 1u);
     At(777);
     EXPECT_EQ(Position("X"), glm::vec3(3, 0, 0));

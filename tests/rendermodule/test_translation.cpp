@@ -10,29 +10,15 @@
 
 namespace {
 
-class TranslationTest : public ::testing::Test {
-protected:
-    void SetUp() override { m_module.Init(&m_window); }
-    void TearDown() override { m_module.Release(); }
-
-    // Loads and hands the scene to the render module the way the shell does.
-    void Show(const std::string& text) {
-        m_loader = LoadText(text);
-        m_module.ClearWorld();
-        m_module.ResetScene();
-        m_module.SetScene(m_loader->GetSceneRoot(), &m_loader->GetRouteList());
-    }
+class TranslationTest : public ModuleTest<64, 48> {
+  protected:
     rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
     const CNodeDealer& Dealer() { return m_module.GetTraverser().GetDealer(); }
-
-    FakeWindow m_window{64, 48};
-    CRenderModule m_module;
-    std::unique_ptr<VrmlLoader> m_loader;
-    MessageRecorder m_messages;
 };
 
 TEST_F(TranslationTest, TransformGetsAFrameAndShapeAVisual) {
-    Show("DEF T Transform { translation 1 2 3 children [ Shape { geometry Box { size 2 2 2 } } ] }");
+    Show(
+        "DEF T Transform { translation 1 2 3 children [ Shape { geometry Box { size 2 2 2 } } ] }");
     ASSERT_EQ(World()->Children().size(), 1u);
     rm::Frame* frame = World()->Children()[0].Get();
     EXPECT_EQ(frame->Visuals().size(), 1u);
@@ -45,8 +31,9 @@ TEST_F(TranslationTest, TransformGetsAFrameAndShapeAVisual) {
 }
 
 TEST_F(TranslationTest, TransformComposesCenterScaleAndRotationInOrder) {
-    Show("Transform { center 1 0 0 rotation 0 0 1 1.5707963 scale 2 2 2 translation 0 0 5"
-         " children Shape { geometry Box {} } }");
+    Show(
+        "Transform { center 1 0 0 rotation 0 0 1 1.5707963 scale 2 2 2 translation 0 0 5"
+        " children Shape { geometry Box {} } }");
     rm::Frame* frame = World()->Children()[0].Get();
     // The point 2,0,0: minus center (1,0,0), scale (2,0,0), rotate a quarter
     // turn about z (0,2,0), plus center (1,2,0), plus translation (1,2,5).
@@ -57,8 +44,9 @@ TEST_F(TranslationTest, TransformComposesCenterScaleAndRotationInOrder) {
 }
 
 TEST_F(TranslationTest, NestedTransformsAttachToTheNearestEnclosingFrame) {
-    Show("Group { children [ Transform { children [ Group { children [ DEF IN Transform {} ] } ] }"
-         " Transform {} ] }");
+    Show(
+        "Group { children [ Transform { children [ Group { children [ DEF IN Transform {} ] } ] }"
+        " Transform {} ] }");
     ASSERT_EQ(World()->Children().size(), 2u);
     rm::Frame* outer = World()->Children()[0].Get();
     ASSERT_EQ(outer->Children().size(), 1u);
@@ -73,7 +61,8 @@ TEST_F(TranslationTest, NodesWithoutHandlersAreTracedAndTheirFieldsVisited) {
     Show("Anchor { children [ Shape { geometry Sphere {} } ] }");
     SetDebugTraceSink(nullptr);
     // (The render thread may trace its start meanwhile.)
-    EXPECT_NE(std::find(traces.begin(), traces.end(), "Node 1 is not implemented,yet\n"), traces.end());
+    EXPECT_NE(std::find(traces.begin(), traces.end(), "Node 1 is not implemented,yet\n"),
+              traces.end());
     // The Anchor's children were still visited: the sphere is there.
     ASSERT_EQ(World()->Visuals().size(), 1u);
     EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 425u);
@@ -87,21 +76,25 @@ TEST_F(TranslationTest, UnsupportedGeometryStillAddsAnEmptyMeshbuilder) {
 }
 
 TEST_F(TranslationTest, FaceSetDropsOnlyItsUnclosedLastPolygon) {
-    Show("Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, 0 1 0 ] }"
-         " coordIndex [ 0 1 2 -1 0 2 3 -1 0 1 3 ] } }");
+    Show(
+        "Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, 0 1 0 ] "
+        "}"
+        " coordIndex [ 0 1 2 -1 0 2 3 -1 0 1 3 ] } }");
     ASSERT_EQ(World()->Visuals().size(), 1u);
     EXPECT_EQ(World()->Visuals()[0]->GetFaceCount(), 2u);
 }
 
 TEST_F(TranslationTest, FaceSetIndicesOutsideThePointsAreSkipped) {
-    Show("Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0 ] }"
-         " coordIndex [ 0 1 7 2 -1 ] } }");
+    Show(
+        "Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0 ] }"
+        " coordIndex [ 0 1 7 2 -1 ] } }");
     EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 3u);
 }
 
 TEST_F(TranslationTest, MaterialColoursTheShapeAndZeroShininessStaysFinite) {
-    Show("Shape { appearance Appearance { material DEF M Material { diffuseColor 1 0 0"
-         " emissiveColor 0 0 1 shininess 0 } } geometry Box {} }");
+    Show(
+        "Shape { appearance Appearance { material DEF M Material { diffuseColor 1 0 0"
+        " emissiveColor 0 0 1 shininess 0 } } geometry Box {} }");
     rm::MeshBuilder* mb = World()->Visuals()[0].Get();
     ASSERT_NE(mb->GetMaterial(), nullptr);
     EXPECT_EQ(mb->GetMaterial()->GetAmbient().value(), glm::vec3(1, 0, 0));
@@ -118,8 +111,9 @@ TEST_F(TranslationTest, HandlersOutsideAShapeDoNothing) {
 }
 
 TEST_F(TranslationTest, LightsGetFramesAndShineTheWayTheySay) {
-    Show("DirectionalLight { direction 0 -1 0 color 1 0.5 0 intensity 0.5 }"
-         " PointLight { location 1 2 3 }");
+    Show(
+        "DirectionalLight { direction 0 -1 0 color 1 0.5 0 intensity 0.5 }"
+        " PointLight { location 1 2 3 }");
     ASSERT_EQ(World()->Children().size(), 2u);
     rm::Frame* sun = World()->Children()[0].Get();
     ASSERT_EQ(sun->Lights().size(), 1u);
@@ -150,8 +144,9 @@ TEST_F(TranslationTest, UnnamedViewpointsAreNumberedAcrossLoads) {
 }
 
 TEST_F(TranslationTest, InterpolatorsBecomeTableEntries) {
-    Show("DEF P PositionInterpolator { key [ 1 0 ] keyValue [ 1 1 1, 0 0 0 ] }"
-         " DEF C ColorInterpolator { key [ 0 ] keyValue [ 1 0 0 ] }");
+    Show(
+        "DEF P PositionInterpolator { key [ 1 0 ] keyValue [ 1 1 1, 0 0 0 ] }"
+        " DEF C ColorInterpolator { key [ 0 ] keyValue [ 1 0 0 ] }");
     const auto& table = Dealer().Interpolators();
     ASSERT_EQ(table.size(), 2u);
     const CInterpolator& p = table.at(m_loader->FindDef("P"));

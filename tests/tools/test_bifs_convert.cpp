@@ -22,19 +22,21 @@ namespace fs = std::filesystem;
 namespace {
 
 class BifsConvertTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         InitNDTTables();
         SetDebugTraceSink([](const char*, std::size_t) {});
     }
     static std::string Temp(const std::string& name) {
-        return (fs::temp_directory_path() / ("orvane_bifs_" + std::to_string(::getpid()) + "_" + name))
+        return (fs::temp_directory_path() /
+                ("orvane_bifs_" + std::to_string(::getpid()) + "_" + name))
             .string();
     }
     static std::vector<std::uint8_t> Encode(const std::string& wrl) {
         std::vector<std::uint8_t> bifs;
         std::string error;
-        EXPECT_TRUE(EncodeWrlFile(wrl, ORVANE_STANDARD_NODES_PATH, bifs, &error)) << wrl << ": " << error;
+        EXPECT_TRUE(EncodeWrlFile(wrl, ORVANE_STANDARD_NODES_PATH, bifs, &error))
+            << wrl << ": " << error;
         return bifs;
     }
     static std::vector<std::uint8_t> EncodeText(const std::string& text) {
@@ -61,7 +63,8 @@ TEST_F(BifsConvertTest, EveryCleanCorpusSceneRoundTripsToTheSameBytes) {
         probe.SetTraceStream(nullptr);
         probe.SetStandardNodesPath(ORVANE_STANDARD_NODES_PATH);
         probe.ResetParser();
-        if (probe.ParseVrmlFile(entry.path().c_str()) != VrmlLoader::kLoadOk || probe.GetErrorCount() != 0)
+        if (probe.ParseVrmlFile(entry.path().c_str()) != VrmlLoader::kLoadOk ||
+            probe.GetErrorCount() != 0)
             continue;
         auto first = Encode(entry.path().string());
         std::string wrl = Decode(first);
@@ -96,22 +99,25 @@ TEST_F(BifsConvertTest, SharedNodesGetIdsAndComeBackShared) {
 
 TEST_F(BifsConvertTest, NodesOutsideTheirContextAreLeftOutWithAWarning) {
     std::string path = Temp("nav.wrl");
-    std::ofstream(path) << "#VRML V2.0 utf8\nNavigationInfo { headlight FALSE } Shape { geometry Sphere {} }";
+    std::ofstream(path)
+        << "#VRML V2.0 utf8\nNavigationInfo { headlight FALSE } Shape { geometry Sphere {} }";
     std::vector<std::uint8_t> bifs;
     std::vector<std::string> warnings;
     std::string error;
     ASSERT_TRUE(EncodeWrlFile(path, ORVANE_STANDARD_NODES_PATH, bifs, &error, &warnings)) << error;
     fs::remove(path);
     ASSERT_EQ(warnings.size(), 1u);
-    EXPECT_EQ(warnings[0], "NavigationInfo left out: the children of a Group take only SF3DNode nodes");
+    EXPECT_EQ(warnings[0],
+              "NavigationInfo left out: the children of a Group take only SF3DNode nodes");
     std::string wrl = Decode(bifs);
     EXPECT_EQ(wrl.find("NavigationInfo"), std::string::npos);
     EXPECT_NE(wrl.find("Sphere"), std::string::npos);
 }
 
 TEST_F(BifsConvertTest, WriterKeepsExactNumbersAndLeavesDefaultsOut) {
-    auto bifs = EncodeText("Transform { translation 0.1 1e-7 3 scale 1 1 1 }"
-                           " WorldInfo { title \"a \\\"quoted\\\" \\\\ title\" }");
+    auto bifs = EncodeText(
+        "Transform { translation 0.1 1e-7 3 scale 1 1 1 }"
+        " WorldInfo { title \"a \\\"quoted\\\" \\\\ title\" }");
     std::string wrl = Decode(bifs);
     EXPECT_NE(wrl.find("translation 0.1 1e-07 3"), std::string::npos) << wrl;
     EXPECT_EQ(wrl.find("scale"), std::string::npos) << wrl;
@@ -141,7 +147,8 @@ TEST_F(BifsConvertTest, EveryPrefixAndRandomFlipsFailCleanly) {
     int decoded = 0;
     for (int round = 0; round < 2000; ++round) {
         std::vector<std::uint8_t> flipped = bifs;
-        for (int k = 0; k < 3; ++k) flipped[rng() % body] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
+        for (int k = 0; k < 3; ++k)
+            flipped[rng() % body] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
         CBIFS_InStream in(flipped.data(), static_cast<std::uint32_t>(flipped.size()));
         SceneTree tree;
         CCommandDecoder decoder;

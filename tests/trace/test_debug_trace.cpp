@@ -18,7 +18,7 @@ void Record(const char* text, std::size_t length) {
 }
 
 class DebugTraceTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         g_seen.clear();
         SetDebugTraceSink(Record);
@@ -68,12 +68,14 @@ namespace {
 
 TEST(MessageSink, RecordsAndRestores) {
     std::vector<std::pair<std::string, std::string>> seen;
-    auto old = SetMessageSink([&](const std::string& t, const std::string& c) { seen.emplace_back(t, c); });
+    auto old = SetMessageSink(
+        [&](const std::string& t, const std::string& c) { seen.emplace_back(t, c); });
     ShowMessage("Failed to create material!");
     ShowMessage("Create Clipper Failed\n", "error");
     SetMessageSink(old);
     ASSERT_EQ(seen.size(), 2u);
-    EXPECT_EQ(seen[0], (std::pair<std::string, std::string>{"Failed to create material!", "D3DRM Sample"}));
+    EXPECT_EQ(seen[0],
+              (std::pair<std::string, std::string>{"Failed to create material!", "D3DRM Sample"}));
     EXPECT_EQ(seen[1].second, "error");
     ::testing::internal::CaptureStderr();
     ShowMessage("File name error!");

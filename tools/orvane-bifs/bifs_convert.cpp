@@ -32,14 +32,38 @@ void CountPlaces(SingleNode* node, std::map<SingleNode*, int>& places,
 }
 
 std::string NDTName(const NDTTable* table) {
-    static const char* const kNames[] = {
-        "", "SF2DNode", "SF3DNode", "SFAppearanceNode", "SFAudioNode", "SFBackground2DNode",
-        "SFBackground3DNode", "SFColorNode", "SFCoordinate2DNode", "SFCoordinateNode",
-        "SFExpressionNode", "SFFaceDefMeshNode", "SFFaceDefTablesNode", "SFFaceDefTransformNode",
-        "SFFAPNode", "SFFDPNode", "SFFITNode", "SFFogNode", "SFFontStyleNode", "SFGeometryNode",
-        "SFLinePropertiesNode", "SFMaterialNode", "SFNavigationInfoNode", "SFNormalNode",
-        "SFStreamingNode", "SFTextureCoordinateNode", "SFTextureNode", "SFTextureTransformNode",
-        "SFTopNode", "SFViewpointNode", "SFVisemeNode", "SFWorldNode"};
+    static const char* const kNames[] = {"",
+                                         "SF2DNode",
+                                         "SF3DNode",
+                                         "SFAppearanceNode",
+                                         "SFAudioNode",
+                                         "SFBackground2DNode",
+                                         "SFBackground3DNode",
+                                         "SFColorNode",
+                                         "SFCoordinate2DNode",
+                                         "SFCoordinateNode",
+                                         "SFExpressionNode",
+                                         "SFFaceDefMeshNode",
+                                         "SFFaceDefTablesNode",
+                                         "SFFaceDefTransformNode",
+                                         "SFFAPNode",
+                                         "SFFDPNode",
+                                         "SFFITNode",
+                                         "SFFogNode",
+                                         "SFFontStyleNode",
+                                         "SFGeometryNode",
+                                         "SFLinePropertiesNode",
+                                         "SFMaterialNode",
+                                         "SFNavigationInfoNode",
+                                         "SFNormalNode",
+                                         "SFStreamingNode",
+                                         "SFTextureCoordinateNode",
+                                         "SFTextureNode",
+                                         "SFTextureTransformNode",
+                                         "SFTopNode",
+                                         "SFViewpointNode",
+                                         "SFVisemeNode",
+                                         "SFWorldNode"};
     for (std::uint8_t id = 1; id <= NDT_Count; ++id)
         if (GetNDTTable(id) == table) return kNames[id];
     return "?";
@@ -58,8 +82,8 @@ void Prune(SingleNode* node, std::set<SingleNode*>& seen, std::vector<std::strin
         std::string fieldName;
         node->GetDEFFieldName(i, fieldName);
         auto report = [&](SingleNode* child) {
-            out.push_back(std::string(VrmlNodeName(GetNodeType(*child))) + " left out: the " + fieldName +
-                          " of a " + VrmlNodeName(GetNodeType(*node)) + " take only " +
+            out.push_back(std::string(VrmlNodeName(GetNodeType(*child))) + " left out: the " +
+                          fieldName + " of a " + VrmlNodeName(GetNodeType(*node)) + " take only " +
                           NDTName(table) + " nodes");
         };
         if (auto* list = dynamic_cast<MultiNode*>(field)) {
@@ -115,13 +139,17 @@ bool EncodeWrlFile(const std::string& wrl, const std::string& standardNodes,
         case VrmlLoader::kNoStandardNodes:
             *error = "cannot read the declarations file " + standardNodes;
             return false;
-        case VrmlLoader::kNoSceneFile: *error = "cannot read " + wrl; return false;
-        default: break;
+        case VrmlLoader::kNoSceneFile:
+            *error = "cannot read " + wrl;
+            return false;
+        default:
+            break;
     }
     if (loader.GetErrorCount() > 0) {
         std::string first = errors.str();
         first = first.substr(0, first.find('\n'));
-        *error = wrl + ": " + std::to_string(loader.GetErrorCount()) + " error(s) in the scene; first: " + first;
+        *error = wrl + ": " + std::to_string(loader.GetErrorCount()) +
+                 " error(s) in the scene; first: " + first;
         return false;
     }
     SingleNode* root = loader.GetSceneRoot();

@@ -12,7 +12,7 @@
 namespace {
 
 class Dumper {
-public:
+  public:
     Dumper(const std::vector<std::uint8_t>& bytes, std::ostream& out)
         : m_in(bytes.empty() ? nullptr : bytes.data(), static_cast<std::uint32_t>(bytes.size())),
           m_total(std::uint64_t{bytes.size()} * 8),
@@ -29,7 +29,7 @@ public:
         return !Bad();
     }
 
-private:
+  private:
     bool Bad() const { return m_in.HasError() || m_failed; }
     std::uint64_t Offset() const { return m_total - m_in.BitsLeft(); }
 
@@ -142,8 +142,11 @@ private:
         }
     }
 
-    void NodeList(std::uint8_t ndt, int depth) {
-        if (Read(1, "node list: 1 keeps it", depth)) return Note("unchanged");
+    // A node list or a value list: 1 keeps the field; else the vector form
+    // (width, count, elements) or the list form (a 0 before each element).
+    template <class ReadElement>
+    void List(const char* what, int depth, ReadElement element) {
+        if (Read(1, std::string(what) + ": 1 keeps it", depth)) return Note("unchanged");
         End();
         if (Read(1, "form", depth) == 0) {
             Note("vector");
@@ -155,39 +158,23 @@ private:
                 m_failed = true;
                 return;
             }
-            for (std::uint32_t i = 0; i < count && !Bad(); ++i) Node(ndt, depth + 1);
+            for (std::uint32_t i = 0; i < count && !Bad(); ++i) element();
             return;
         }
         Note("list");
         while (!Bad() && Read(1, "end of list?", depth) == 0) {
             End();
-            Node(ndt, depth + 1);
+            element();
         }
         Note("end");
     }
 
+    void NodeList(std::uint8_t ndt, int depth) {
+        List("node list", depth, [&] { Node(ndt, depth + 1); });
+    }
+
     void ValueList(std::uint8_t type, int depth) {
-        if (Read(1, "value list: 1 keeps it", depth)) return Note("unchanged");
-        End();
-        if (Read(1, "form", depth) == 0) {
-            Note("vector");
-            int width = static_cast<int>(Read(5, "count width", depth));
-            End();
-            std::uint32_t count = Read(width, "count", depth);
-            Note(std::to_string(count));
-            if (count > m_in.BitsLeft()) {
-                m_failed = true;
-                return;
-            }
-            for (std::uint32_t i = 0; i < count && !Bad(); ++i) Single(type, depth + 1);
-            return;
-        }
-        Note("list");
-        while (!Bad() && Read(1, "end of list?", depth) == 0) {
-            End();
-            Single(type, depth + 1);
-        }
-        Note("end");
+        List("value list", depth, [&] { Single(type, depth + 1); });
     }
 
     void Single(std::uint8_t type, int depth) {
@@ -198,11 +185,15 @@ private:
             Note(std::string(buf, r.ptr));
         };
         switch (type) {
-            case kFieldSFBool: Note(Read(1, "SFBool", depth) ? "TRUE" : "FALSE"); break;
+            case kFieldSFBool:
+                Note(Read(1, "SFBool", depth) ? "TRUE" : "FALSE");
+                break;
             case kFieldSFInt32:
                 Note(std::to_string(static_cast<std::int32_t>(Read(32, "SFInt32", depth))));
                 break;
-            case kFieldSFFloat: real("SFFloat"); break;
+            case kFieldSFFloat:
+                real("SFFloat");
+                break;
             case kFieldSFTime: {
                 std::uint64_t hi = Read(32, "SFTime (high word)", depth);
                 End();
@@ -210,10 +201,26 @@ private:
                 Note(std::to_string(std::bit_cast<double>(hi << 32 | lo)));
                 break;
             }
-            case kFieldSFVec2f: real("x"); real("y"); break;
-            case kFieldSFVec3f: real("x"); real("y"); real("z"); break;
-            case kFieldSFColor: real("r"); real("g"); real("b"); break;
-            case kFieldSFRotation: real("axis x"); real("axis y"); real("axis z"); real("angle"); break;
+            case kFieldSFVec2f:
+                real("x");
+                real("y");
+                break;
+            case kFieldSFVec3f:
+                real("x");
+                real("y");
+                real("z");
+                break;
+            case kFieldSFColor:
+                real("r");
+                real("g");
+                real("b");
+                break;
+            case kFieldSFRotation:
+                real("axis x");
+                real("axis y");
+                real("axis z");
+                real("angle");
+                break;
             case kFieldSFString:
             case kFieldSFURL: {
                 int width = static_cast<int>(Read(5, "length width", depth));
@@ -226,14 +233,18 @@ private:
                 }
                 std::string text;
                 std::uint64_t at = Offset();
-                for (std::uint32_t i = 0; i < length; ++i) text += static_cast<char>(m_in.ReadBits(8));
+                for (std::uint32_t i = 0; i < length; ++i)
+                    text += static_cast<char>(m_in.ReadBits(8));
                 char line[64];
                 std::snprintf(line, sizeof line, "%8llu  ", static_cast<unsigned long long>(at));
-                m_out << line << std::string(33, ' ') << std::string(static_cast<std::size_t>(depth) * 2, ' ')
-                      << length << " characters = \"" << text << "\"\n";
+                m_out << line << std::string(33, ' ')
+                      << std::string(static_cast<std::size_t>(depth) * 2, ' ') << length
+                      << " characters = \"" << text << "\"\n";
                 break;
             }
-            default: m_failed = true; break;
+            default:
+                m_failed = true;
+                break;
         }
     }
 

@@ -61,7 +61,8 @@ int main(int argc, char** argv) {
         if (args[i] == "--standard-nodes") {
             if (i + 1 >= args.size()) return Fail(2, "missing file after --standard-nodes");
             standardNodes = args[i + 1];
-            args.erase(args.begin() + static_cast<long>(i), args.begin() + static_cast<long>(i) + 2);
+            args.erase(args.begin() + static_cast<long>(i),
+                       args.begin() + static_cast<long>(i) + 2);
             --i;
         }
     }
@@ -76,8 +77,10 @@ int main(int argc, char** argv) {
         std::vector<std::uint8_t> bifs;
         std::vector<std::string> warnings;
         if (!EncodeWrlFile(args[1], standardNodes, bifs, &error, &warnings)) return Fail(1, error);
-        for (const std::string& w : warnings) std::fprintf(stderr, "orvane-bifs: %s: %s\n", args[1].c_str(), w.c_str());
-        if (!WriteFile(args[2], bifs.data(), bifs.size())) return Fail(1, "cannot write " + args[2]);
+        for (const std::string& w : warnings)
+            std::fprintf(stderr, "orvane-bifs: %s: %s\n", args[1].c_str(), w.c_str());
+        if (!WriteFile(args[2], bifs.data(), bifs.size()))
+            return Fail(1, "cannot write " + args[2]);
         std::fprintf(stderr, "orvane-bifs: wrote %zu bytes to %s\n", bifs.size(), args[2].c_str());
         return 0;
     }
@@ -98,7 +101,8 @@ int main(int argc, char** argv) {
         if (args.size() != 2) return Fail(2, "dump takes IN.bifs");
         std::vector<std::uint8_t> bifs;
         if (!ReadFile(args[1], bifs)) return Fail(1, "cannot read " + args[1]);
-        if (!DumpBifs(bifs, std::cout)) return Fail(1, args[1] + ": the stream is not a complete SceneReplace command");
+        if (!DumpBifs(bifs, std::cout))
+            return Fail(1, args[1] + ": the stream is not a complete SceneReplace command");
         return 0;
     }
     return Fail(2, "unknown command '" + command + "' (see --help)");

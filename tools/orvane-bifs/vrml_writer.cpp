@@ -69,7 +69,9 @@ const char* VrmlNodeName(int nodeType) {
     return nodeType >= 1 && nodeType <= 100 ? names[nodeType].c_str() : "";
 }
 
-void VrmlWriter::Indent(int indent) { m_out << std::string(static_cast<std::size_t>(indent) * 2, ' '); }
+void VrmlWriter::Indent(int indent) {
+    m_out << std::string(static_cast<std::size_t>(indent) * 2, ' ');
+}
 
 void VrmlWriter::WriteScene(SingleNode* root) {
     m_out << "#VRML V2.0 utf8\n";

@@ -11,13 +11,13 @@ class SingleNode;
 class Field;
 
 class VrmlWriter {
-public:
+  public:
     explicit VrmlWriter(std::ostream& out) : m_out(out) {}
     // The header line, then the root: a Group root's children stand at the top
     // (the loader wraps a file's top-level nodes in a Group of its own).
     void WriteScene(SingleNode* root);
 
-private:
+  private:
     void WriteNode(SingleNode* node, int indent);
     void WriteValue(Field* field, const Field* defaultValue, int indent);
     void Indent(int indent);

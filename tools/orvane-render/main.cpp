@@ -87,7 +87,8 @@ Options ParseArgs(int argc, char** argv) {
             const char* v = value(i);
             if (std::sscanf(v, "%dx%d", &o.width, &o.height) != 2 || o.width < 1 || o.height < 1 ||
                 o.width > 16384 || o.height > 16384)
-                Fail(kExitUsage, std::string("bad --size '") + v + "', expected WxH such as 600x550");
+                Fail(kExitUsage,
+                     std::string("bad --size '") + v + "', expected WxH such as 600x550");
         } else if (a == "--time") {
             double t;
             const char* v = value(i);
@@ -97,7 +98,8 @@ Options ParseArgs(int argc, char** argv) {
         } else if (a == "--frames") {
             const char* v = value(i);
             o.frames = std::atoi(v);
-            if (o.frames < 1 || o.frames > 100000) Fail(kExitUsage, std::string("bad --frames '") + v + "'");
+            if (o.frames < 1 || o.frames > 100000)
+                Fail(kExitUsage, std::string("bad --frames '") + v + "'");
         } else if (a == "--fps") {
             const char* v = value(i);
             if (!ParseDouble(v, o.fps) || o.fps <= 0 || o.fps > 1000)
@@ -106,12 +108,16 @@ Options ParseArgs(int argc, char** argv) {
             o.viewpoint = value(i);
         } else if (a == "--quality") {
             std::string v = value(i);
-            if (v == "gouraud") o.quality = 137;
-            else if (v == "wireframe") o.quality = 64;
-            else Fail(kExitUsage, "bad --quality '" + v + "', expected gouraud or wireframe");
+            if (v == "gouraud")
+                o.quality = 137;
+            else if (v == "wireframe")
+                o.quality = 64;
+            else
+                Fail(kExitUsage, "bad --quality '" + v + "', expected gouraud or wireframe");
         } else if (a == "--headlight") {
             std::string v = value(i);
-            if (v != "on" && v != "off") Fail(kExitUsage, "bad --headlight '" + v + "', expected on or off");
+            if (v != "on" && v != "off")
+                Fail(kExitUsage, "bad --headlight '" + v + "', expected on or off");
             o.headlight = v == "on";
         } else if (a == "-v" || a == "--verbose") {
             o.verbose = true;
@@ -134,14 +140,14 @@ Options ParseArgs(int argc, char** argv) {
 
 // The picture's size for the display device; nothing is ever shown.
 class OffscreenWindow : public IRenderWindow {
-public:
+  public:
     OffscreenWindow(int w, int h) : m_w(w), m_h(h) {}
     void GetClientSize(int& w, int& h) const override {
         w = m_w;
         h = m_h;
     }
 
-private:
+  private:
     int m_w, m_h;
 };
 
@@ -167,11 +173,14 @@ int main(int argc, char** argv) {
         case VrmlLoader::kNoStandardNodes:
             Fail(kExitLoad, "cannot read the declarations file " + o.standardNodes +
                                 " (run from the folder that holds it, or give --standard-nodes)");
-        case VrmlLoader::kNoSceneFile: Fail(kExitLoad, "cannot read the scene " + o.scene);
-        default: break;
+        case VrmlLoader::kNoSceneFile:
+            Fail(kExitLoad, "cannot read the scene " + o.scene);
+        default:
+            break;
     }
     if (loader.GetErrorCount() > 0)
-        std::fprintf(stderr, "orvane-render: %s: %d error(s) while loading; rendering what was read\n",
+        std::fprintf(stderr,
+                     "orvane-render: %s: %d error(s) while loading; rendering what was read\n",
                      o.scene.c_str(), loader.GetErrorCount());
 
     std::string error;
@@ -197,8 +206,9 @@ int main(int argc, char** argv) {
             if (!known) {
                 std::string list;
                 for (const auto& n : names) list += "\n  " + n;
-                Fail(kExitUsage, "no viewpoint named '" + *o.viewpoint + "' in " + o.scene +
-                                     (names.empty() ? std::string(" (it has none)") : "; it has:" + list));
+                Fail(kExitUsage,
+                     "no viewpoint named '" + *o.viewpoint + "' in " + o.scene +
+                         (names.empty() ? std::string(" (it has none)") : "; it has:" + list));
             }
             module.GoToViewpoint(*o.viewpoint);
         }
