@@ -66,7 +66,7 @@ class Dumper {
         if (Read(1, "isReused", depth)) {
             End();
             std::uint32_t id = Read(32, "node ID", depth);
-            Note("USE N" + std::to_string(id));
+            Note(std::string("USE N").append(std::to_string(id)));
             return;
         }
         End();
@@ -87,7 +87,7 @@ class Dumper {
         }
         if (Read(1, "isUpdateable", depth)) {
             End();
-            Note("N" + std::to_string(Read(32, "node ID", depth)));
+            Note(std::string("N").append(std::to_string(Read(32, "node ID", depth))));
         } else {
             End();
         }

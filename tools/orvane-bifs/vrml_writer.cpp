@@ -40,7 +40,10 @@ std::string ValueText(const SFField& f) {
     if (auto* u = dynamic_cast<const SFURL*>(&f)) return Quoted(u->Get());
     auto join = [](const auto& values) {
         std::string out;
-        for (float v : values) out += (out.empty() ? "" : " ") + Shortest(v);
+        for (float v : values) {
+            if (!out.empty()) out += ' ';
+            out += Shortest(v);
+        }
         return out;
     };
     if (auto* v = dynamic_cast<const SFVec2f*>(&f)) return join(v->Values());
