@@ -153,14 +153,39 @@ int SceneTree::Walk(SingleNode* holderNode, MultiNode* holderList, Field* field,
     return errors;
 }
 
+class SceneTree::DecodingScope {
+public:
+    explicit DecodingScope(SceneTree& tree) : m_tree(tree) { ++m_tree.m_decoding; }
+    ~DecodingScope() {
+        if (--m_tree.m_decoding > 0) return;
+        std::vector<SingleNode*> pins = std::move(m_tree.m_pins);
+        m_tree.m_pins.clear();
+        if (pins.empty()) return;
+        for (SingleNode* node : pins) node->Release();
+        // Nodes only the pins kept alive are gone now: drop them from the registries.
+        m_tree.Resync();
+    }
+
+private:
+    SceneTree& m_tree;
+};
+
 int SceneTree::RegisterNode(std::uint32_t id, SingleNode* node, SingleNode* holder) {
     if (id == 0 || node == nullptr || !m_nodes.try_emplace(id, node).second) return 1;
+    if (m_decoding > 0) {
+        node->AddRef();
+        m_pins.push_back(node);
+    }
     AddUse(id, holder);
     return 0;
 }
 
 int SceneTree::RegisterListNode(std::uint32_t id, SingleNode* node, MultiNode* list) {
     if (id == 0 || node == nullptr || !m_nodes.try_emplace(id, node).second) return 1;
+    if (m_decoding > 0) {
+        node->AddRef();
+        m_pins.push_back(node);
+    }
     AddListUse(id, list);
     return 0;
 }
@@ -193,6 +218,7 @@ std::vector<SceneTree::UseRecord> SceneTree::GetUses(std::uint32_t id) const {
 }
 
 HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
+    DecodingScope decoding(*this);
     SingleNode* old = m_root;
     m_root = nullptr;
     Clear();
@@ -271,6 +297,7 @@ HRESULT SceneTree::DeleteNode(std::uint32_t id) {
 }
 
 HRESULT SceneTree::ReplaceNode(std::uint32_t id, int nodeType, CBIFS_InStream& stream) {
+    DecodingScope decoding(*this);
     SingleNode* old = Lookup(id);
     SingleNode* fresh = old != nullptr ? CreateNode(nodeType) : nullptr;
     if (fresh == nullptr) return kFailCode;
@@ -306,6 +333,7 @@ HRESULT SceneTree::ReplaceNodeByID(std::uint32_t id, std::uint32_t otherId) {
 
 HRESULT SceneTree::InsertNode(std::uint32_t id, int nodeType, int position,
                               CBIFS_InStream& stream) {
+    DecodingScope decoding(*this);
     SingleNode* target = Lookup(id);
     if (target == nullptr) return kFailCode;
     MultiNode* list = nullptr;
@@ -369,6 +397,7 @@ HRESULT SceneTree::ReplaceIndexedValue(std::uint32_t id, int inField, int positi
 }
 
 HRESULT SceneTree::ReplaceField(std::uint32_t id, int inField, CBIFS_InStream& stream) {
+    DecodingScope decoding(*this);
     auto* node = dynamic_cast<NodeImpl*>(Lookup(id));
     if (node == nullptr) return kFailCode;
     const int all = InTarget(*node, inField);

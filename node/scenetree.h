@@ -100,5 +100,12 @@ class SceneTree {
     // encode visit rule, which expects a node's reference count to equal the
     // number of places it stands in the tree.)
     std::map<std::uint32_t, SingleNode*> m_nodes;
+    // While a stream is decoded, every node registered holds one extra
+    // reference here: a later field in the same stream may replace the field
+    // that held it, and a reference to its ID must not then find a freed node.
+    // The decoding operation drops them when it ends and resyncs.
+    class DecodingScope;
+    int m_decoding = 0;
+    std::vector<SingleNode*> m_pins;
     std::multimap<std::uint32_t, UseRecord> m_uses;
 };

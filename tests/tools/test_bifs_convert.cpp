@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -157,6 +158,25 @@ TEST_F(BifsConvertTest, EveryPrefixAndRandomFlipsFailCleanly) {
         DumpBifs(flipped, listing);  // must not crash either
     }
     EXPECT_LT(decoded, 2000);  // most flips are caught, none crash
+}
+
+// The fuzz seeds include streams that once crashed the decoder (for example a
+// node ID reused after a later field replaced the node that carried it).
+TEST_F(BifsConvertTest, EveryFuzzSeedDecodesOrFailsCleanly) {
+    int seeds = 0;
+    for (const auto& entry : fs::directory_iterator(ORVANE_FUZZ_BIFS_SEEDS)) {
+        std::ifstream in(entry.path(), std::ios::binary);
+        std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+        if (bytes.empty()) continue;
+        CBIFS_InStream stream(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        SceneTree tree;
+        CCommandDecoder decoder;
+        if (decoder.DecodeStream(&stream, &tree) != kOk) {
+            EXPECT_FALSE(decoder.GetError().empty()) << entry.path();
+        }
+        ++seeds;
+    }
+    EXPECT_GE(seeds, 10);
 }
 
 TEST_F(BifsConvertTest, CommandFramingAndUnsupportedCommands) {
