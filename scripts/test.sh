@@ -7,3 +7,6 @@ cd "$(dirname "$0")/.."
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 ctest --test-dir build --output-on-failure -j2
+# The viewer's window tests once more on a real X server (Xvfb), where Qt gets
+# an OpenGL context and the drawn frames can be compared.
+xvfb-run -a env QT_QPA_PLATFORM=xcb ctest --test-dir build -R MainWindowTest --output-on-failure
