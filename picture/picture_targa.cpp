@@ -56,6 +56,14 @@ bool DecodeTarga(Bytes file, Decoded& out) {
     if (!CheckSize(width, height, bpp, out)) return false;
 
     const std::size_t pos = kHeaderSize + file[0];  // after the identification field
+    // Check that the data can describe the image before allocating for it: a
+    // run-length packet (a header and at least one pixel) gives at most 128
+    // pixels, so a small file cannot make a huge image.
+    const std::uint64_t available = pos < file.size() ? file.size() - pos : 0;
+    const std::uint64_t pixels = std::uint64_t{width} * height;
+    if (type == 10 && pixels > (available + bpp) / (1 + bpp) * 128)
+        return Fail(out, "Targa run-length data too short for a " + std::to_string(width) + "x" +
+                             std::to_string(height) + " image");
     const std::size_t rowBytes = width * bpp;
     std::vector<std::uint8_t> px(rowBytes * height);
     if (type == 10) {
