@@ -12,7 +12,7 @@ glm::vec3 ShadePoint(const MaterialSnapshot& m, glm::vec3 reflectance,
     if (!lit) {
         c = texel * reflectance;
     } else {
-        glm::vec3 base = m.emissive, spec(0.0f);
+        glm::vec3 base = m.emissive, highlight(0.0f);
         const glm::vec3 toEye = glm::normalize(eye - p);
         for (const LightSnapshot& l : lights) {
             if (l.type == LightType::Ambient) {
@@ -29,9 +29,9 @@ glm::vec3 ShadePoint(const MaterialSnapshot& m, glm::vec3 reflectance,
             const glm::vec3 h = toLight + toEye;
             const float hl = glm::length(h);
             const float nh = hl > 0.0f ? glm::dot(n, h / hl) : 0.0f;
-            if (nh > 0.0f) spec += l.color * m.specular * std::pow(nh, m.power);
+            if (nh > 0.0f) highlight += l.color * m.specular * std::pow(nh, m.power);
         }
-        c = texel * base + spec;
+        c = texel * base + highlight;
     }
     for (int i = 0; i < 3; ++i) c[i] = std::isnan(c[i]) ? 0.0f : std::clamp(c[i], 0.0f, 1.0f);
     return c;

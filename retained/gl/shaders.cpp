@@ -34,9 +34,9 @@ out vec3 vBaseBack;
 out vec3 vSpecBack;
 out vec2 vUV;
 
-void Shade(vec3 p, vec3 n, vec3 r, out vec3 base, out vec3 spec) {
+void Shade(vec3 p, vec3 n, vec3 r, out vec3 base, out vec3 highlight) {
     base = uEmissive;
-    spec = vec3(0.0);
+    highlight = vec3(0.0);
     vec3 e = uEye - p;
     float el = length(e);
     vec3 toEye = el > 0.0 ? e / el : n;
@@ -55,7 +55,7 @@ void Shade(vec3 p, vec3 n, vec3 r, out vec3 base, out vec3 spec) {
         vec3 h = l + toEye;
         float hl = length(h);
         float nh = hl > 0.0 ? dot(n, h / hl) : 0.0;
-        if (nh > 0.0) spec += uLightColor[i] * uSpecular * pow(nh, uPower);
+        if (nh > 0.0) highlight += uLightColor[i] * uSpecular * pow(nh, uPower);
     }
 }
 
@@ -94,9 +94,9 @@ out vec4 fragColor;
 
 void main() {
     vec3 base = gl_FrontFacing ? vBaseFront : vBaseBack;
-    vec3 spec = gl_FrontFacing ? vSpecFront : vSpecBack;
+    vec3 highlight = gl_FrontFacing ? vSpecFront : vSpecBack;
     vec3 texel = uTextured ? texture(uTexture, vUV).rgb : vec3(1.0);
-    vec3 c = texel * base + spec;
+    vec3 c = texel * base + highlight;
     // No NaN or infinity reaches a pixel.
     c = mix(c, vec3(0.0), isnan(c));
     fragColor = vec4(clamp(c, 0.0, 1.0), 1.0);
