@@ -296,3 +296,45 @@ SingleNode* MultiNode::GetNodeAt(int index) const {
     if (index < 0 || index >= GetCount()) throw std::out_of_range("invalid vector<T> subscript");
     return m_nodes[index];
 }
+
+const char* GetNDTName(std::uint8_t ndt) {
+    static const char* const kNames[] = {"",
+                                         "SF2DNode",
+                                         "SF3DNode",
+                                         "SFAppearanceNode",
+                                         "SFAudioNode",
+                                         "SFBackground2DNode",
+                                         "SFBackground3DNode",
+                                         "SFColorNode",
+                                         "SFCoordinate2DNode",
+                                         "SFCoordinateNode",
+                                         "SFExpressionNode",
+                                         "SFFaceDefMeshNode",
+                                         "SFFaceDefTablesNode",
+                                         "SFFaceDefTransformNode",
+                                         "SFFAPNode",
+                                         "SFFDPNode",
+                                         "SFFITNode",
+                                         "SFFogNode",
+                                         "SFFontStyleNode",
+                                         "SFGeometryNode",
+                                         "SFLinePropertiesNode",
+                                         "SFMaterialNode",
+                                         "SFNavigationInfoNode",
+                                         "SFNormalNode",
+                                         "SFStreamingNode",
+                                         "SFTextureCoordinateNode",
+                                         "SFTextureNode",
+                                         "SFTextureTransformNode",
+                                         "SFTopNode",
+                                         "SFViewpointNode",
+                                         "SFVisemeNode",
+                                         "SFWorldNode"};
+    return ndt <= NDT_Count ? kNames[ndt] : "";
+}
+
+std::uint8_t GetNDTOfTable(const NDTTable* table) {
+    for (std::uint8_t id = 1; id <= NDT_Count; ++id)
+        if (table != nullptr && GetNDTTable(id) == table) return id;
+    return 0;
+}

@@ -269,6 +269,10 @@ inline MultiNode* AsNodeList(Field* field) {
 void InitNDTTables();
 // The table of NDT `ndt` (1..31); null for any other id.
 const NDTTable* GetNDTTable(std::uint8_t ndt);
+// The NDT class name of `ndt` ("SF3DNode"), "" for an unknown id.
+const char* GetNDTName(std::uint8_t ndt);
+// The NDT id whose table `table` is; 0 when none.
+std::uint8_t GetNDTOfTable(const NDTTable* table);
 // Bit width of a local code in NDT `ndt`; 0 for an unknown id.
 std::uint8_t GetNDTBits(std::uint8_t ndt);
 // Local code of node type `nodeType` in NDT `ndt`; 0 when absent.

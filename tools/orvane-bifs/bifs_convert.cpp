@@ -31,44 +31,6 @@ void CountPlaces(SingleNode* node, std::map<SingleNode*, int>& places,
     }
 }
 
-std::string NDTName(const NDTTable* table) {
-    static const char* const kNames[] = {"",
-                                         "SF2DNode",
-                                         "SF3DNode",
-                                         "SFAppearanceNode",
-                                         "SFAudioNode",
-                                         "SFBackground2DNode",
-                                         "SFBackground3DNode",
-                                         "SFColorNode",
-                                         "SFCoordinate2DNode",
-                                         "SFCoordinateNode",
-                                         "SFExpressionNode",
-                                         "SFFaceDefMeshNode",
-                                         "SFFaceDefTablesNode",
-                                         "SFFaceDefTransformNode",
-                                         "SFFAPNode",
-                                         "SFFDPNode",
-                                         "SFFITNode",
-                                         "SFFogNode",
-                                         "SFFontStyleNode",
-                                         "SFGeometryNode",
-                                         "SFLinePropertiesNode",
-                                         "SFMaterialNode",
-                                         "SFNavigationInfoNode",
-                                         "SFNormalNode",
-                                         "SFStreamingNode",
-                                         "SFTextureCoordinateNode",
-                                         "SFTextureNode",
-                                         "SFTextureTransformNode",
-                                         "SFTopNode",
-                                         "SFViewpointNode",
-                                         "SFVisemeNode",
-                                         "SFWorldNode"};
-    for (std::uint8_t id = 1; id <= NDT_Count; ++id)
-        if (GetNDTTable(id) == table) return kNames[id];
-    return "?";
-}
-
 bool Allowed(const NDTTable* table, SingleNode* node) {
     return table->count(GetNodeType(*node)) != 0;
 }
@@ -84,7 +46,7 @@ void Prune(SingleNode* node, std::set<SingleNode*>& seen, std::vector<std::strin
         auto report = [&](SingleNode* child) {
             out.push_back(std::string(VrmlNodeName(GetNodeType(*child))) + " left out: the " +
                           fieldName + " of a " + VrmlNodeName(GetNodeType(*node)) + " take only " +
-                          NDTName(table) + " nodes");
+                          GetNDTName(GetNDTOfTable(table)) + " nodes");
         };
         if (auto* list = dynamic_cast<MultiNode*>(field)) {
             for (int k = list->GetCount() - 1; k >= 0; --k) {

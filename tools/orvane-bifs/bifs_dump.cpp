@@ -122,19 +122,13 @@ class Dumper {
         node->Release();
     }
 
-    static std::uint8_t NDTOf(const NDTTable* table) {
-        for (std::uint8_t id = 1; id <= NDT_Count; ++id)
-            if (GetNDTTable(id) == table) return id;
-        return 0;
-    }
-
     void Value(SingleNode* node, int index, int depth) {
         const NDTTable* table = node->GetDEFFieldNDT(index);
         Field* field = node->GetDEFField(index);
         if (table != nullptr && dynamic_cast<MultiNode*>(field) != nullptr) {
-            NodeList(NDTOf(table), depth);
+            NodeList(GetNDTOfTable(table), depth);
         } else if (table != nullptr) {
-            Node(NDTOf(table), depth);
+            Node(GetNDTOfTable(table), depth);
         } else if (auto* list = dynamic_cast<MultiField*>(field)) {
             ValueList(list->GetFieldType(), depth);
         } else if (field != nullptr) {
