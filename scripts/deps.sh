@@ -7,7 +7,7 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config git \
   googletest libgtest-dev libgmock-dev libbenchmark-dev \
   flex bison \
-  qt6-base-dev libgl-dev libegl-dev libgles-dev libepoxy-dev libglm-dev \
+  qt6-base-dev libqt6opengl6-dev libgl-dev libegl-dev libgles-dev libepoxy-dev libglm-dev \
   libegl-mesa0 libgl1-mesa-dri \
   libturbojpeg0-dev libpng-dev zlib1g-dev \
   xvfb xauth locales clang-14 libclang-rt-14-dev python3"
