@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cctype>
 #include <cstring>
+#include <type_traits>
 
 #include "node/bifs_instream.h"
 #include "node/number_text.h"
@@ -264,6 +265,34 @@ HRESULT MultiField::Decode(CBIFS_InStream& stream) {
     }
     // List form: a 0 bit before each element, a 1 bit at the end.
     return DecodeElements(stream, true, 0);
+}
+
+namespace {
+// An element's 0 bit and its first 32-bit word go out as one 33-bit write.
+void WriteElement(OutStream::Run& run, const SFInt32& v) {
+    run.WriteBits(static_cast<std::uint32_t>(v.Get()), 33);
+}
+void WriteElement(OutStream::Run& run, const SFFloat& v) {
+    run.WriteBits(std::bit_cast<std::uint32_t>(v.Get()), 33);
+}
+template <class D, std::uint8_t C, int N>
+void WriteElement(OutStream::Run& run, const field_detail::SFFloats<D, C, N>& v) {
+    run.WriteBits(std::bit_cast<std::uint32_t>(v[0]), 33);
+    for (int i = 1; i < N; ++i) run.WriteBits(std::bit_cast<std::uint32_t>(v[i]), 32);
+}
+}  // namespace
+
+template <class T>
+HRESULT MFField<T>::Encode(OutStream& stream) const {
+    if constexpr (std::is_same_v<T, SFString> || std::is_same_v<T, SFURL>) {
+        return MultiField::Encode(stream);
+    } else {
+        OutStream::Run run(stream);
+        run.WriteBits(0b01, 2);
+        for (const T& value : m_values) WriteElement(run, value);
+        run.WriteBits(1, 1);
+        return kOk;
+    }
 }
 
 template <class T>

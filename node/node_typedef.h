@@ -342,6 +342,10 @@ class MFField final : public MultiField {
     void PushBack(const T& value) { m_values.push_back(value); }
     bool operator==(const MFField& other) const { return m_values == other.m_values; }
 
+    // The list form, as MultiField writes it; lists of numbers are written
+    // in one run of the bit writer.
+    HRESULT Encode(OutStream& stream) const override;
+
   protected:
     // Defined beside the explicit instantiations, where the bit reader is complete.
     HRESULT DecodeElements(CBIFS_InStream& stream, bool listForm, std::uint64_t count) override;

@@ -21,6 +21,12 @@ void OutStream::FlushWord(bool final) {
     WriteBuffer();
 }
 
+unsigned OutStream::HandOver(unsigned byteCount) {
+    m_byteCount = static_cast<std::uint16_t>(byteCount);
+    WriteBuffer();
+    return m_byteCount;
+}
+
 void OutStream::WriteChars(std::string text) {
     for (char c : text) WriteBits(static_cast<unsigned char>(c), 8);
 }
