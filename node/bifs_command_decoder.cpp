@@ -1,7 +1,5 @@
 #include "node/bifs_command_decoder.h"
 
-#include <unordered_set>
-
 #include "node/bifs_instream.h"
 #include "node/node_basenodedef.h"
 #include "node/outstream.h"
@@ -15,32 +13,15 @@ constexpr std::uint32_t kSceneReplace = 3;
 
 // ---- CCommadEncoder ----
 
-void CCommadEncoder::ResetVisitCounts(SingleNode* root) {
-    if (root == nullptr) return;
-    std::unordered_set<SingleNode*> seen;
-    std::vector<SingleNode*> todo{root};
-    while (!todo.empty()) {
-        SingleNode* node = todo.back();
-        todo.pop_back();
-        if (!seen.insert(node).second) continue;
-        node->ResetVisitCount();
-        for (int i = 0, n = node->GetDEFCount(); i < n; ++i) {
-            Field* field = node->GetDEFField(i);
-            if (auto* child = AsNode(field)) {
-                todo.push_back(child);
-            } else if (auto* list = AsNodeList(field)) {
-                for (SingleNode* element : list->Nodes()) todo.push_back(element);
-            }
-        }
-    }
-}
-
 HRESULT CCommadEncoder::EncodeSceneReplace() {
     SingleNode* root = nullptr;
     if (m_stream == nullptr || m_tree == nullptr) return kFailCode;
     m_tree->GetRoot(&root);
     if (root == nullptr) return kFailCode;
-    ResetVisitCounts(root);
+    // A new pass: every node's visit count starts again from 0 at its first
+    // visit, whatever earlier passes or references from outside the tree
+    // (a loader's DEF table, the scene tree's registry) left behind.
+    SingleNode::EncodingPass pass;
     m_stream->WriteBits(kSceneReplace, 2);
     m_stream->WriteBits(0, 8);  // scene header: reserved bits, USENAMES 0
     root->EncodeNode(*m_stream, NDT_SFTopNode);

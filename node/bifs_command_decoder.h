@@ -30,10 +30,6 @@ class CCommadEncoder {
     // routes, 128 zero bits. Uses the stream and tree set by the calls above.
     HRESULT EncodeSceneReplace();
 
-    // Sets every node's encode visit count below `root` to 0, so that a pass
-    // starts clean whatever earlier passes or extra references left behind.
-    static void ResetVisitCounts(SingleNode* root);
-
   private:
     OutStream* m_stream = nullptr;
     SceneTree* m_tree = nullptr;

@@ -1,4 +1,5 @@
 #include "node/node_basenodedef.h"
+#include <atomic>
 
 #include <algorithm>
 #include <array>
@@ -165,10 +166,30 @@ bool SFNodeSlot::Assign(SingleNode* node, std::uint8_t ndt) {
 
 // ---- SingleNode: the common coding operations ----
 
+namespace {
+// The encoding pass of this thread (0: none); passes take unique numbers.
+thread_local std::uint32_t t_encodingPass = 0;
+std::atomic<std::uint32_t> g_lastPass{0};
+}  // namespace
+
+SingleNode::EncodingPass::EncodingPass() : m_outer(t_encodingPass) {
+    std::uint32_t id = g_lastPass.fetch_add(1, std::memory_order_relaxed) + 1;
+    if (id == 0) id = g_lastPass.fetch_add(1, std::memory_order_relaxed) + 1;  // wrapped
+    t_encodingPass = id;
+}
+
+SingleNode::EncodingPass::~EncodingPass() {
+    t_encodingPass = m_outer;
+}
+
 HRESULT SingleNode::EncodeNode(OutStream& stream, std::uint8_t ndt) {
     // Visit rule: a node standing in n places (reference count n) is written
     // in full at its first visit of a pass and as a reference at the others;
     // the count returns to 0 after the n-th visit, ready for the next pass.
+    if (m_visitPass != t_encodingPass) {
+        m_visitPass = t_encodingPass;
+        m_visitCount = 0;
+    }
     std::uint32_t taken = m_visitCount;
     std::uint32_t next = taken + 1;
     m_visitCount = static_cast<std::int64_t>(next) >= GetRef() ? 0 : next;

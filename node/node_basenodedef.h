@@ -56,7 +56,7 @@ using NDTTable = std::map<int, std::uint8_t>;
 // the last Release deletes the node and, through its fields, its subtree) and
 // the encode visit count used to write shared nodes once per BIFS pass.
 class SingleNode : public Field {
-public:
+  public:
     SingleNode() = default;
     SingleNode(const SingleNode&) = delete;
     SingleNode& operator=(const SingleNode&) = delete;
@@ -135,10 +135,25 @@ public:
     std::uint32_t GetVisitCount() const { return m_visitCount; }
     void ResetVisitCount() { m_visitCount = 0; }
 
-protected:
-    std::uint32_t m_visitCount = 0;
+    // While an EncodingPass lives on this thread, EncodeNode treats a node's
+    // first visit in the pass as visit 0, without a walk over the tree to
+    // reset the counts beforehand. Without a pass the counts carry on.
+    class EncodingPass {
+      public:
+        EncodingPass();
+        ~EncodingPass();
+        EncodingPass(const EncodingPass&) = delete;
+        EncodingPass& operator=(const EncodingPass&) = delete;
 
-private:
+      private:
+        std::uint32_t m_outer;
+    };
+
+  protected:
+    std::uint32_t m_visitCount = 0;
+    std::uint32_t m_visitPass = 0;  // the pass of the last visit; 0 is "no pass"
+
+  private:
     std::uint32_t m_nodeID = 0;
     std::int32_t m_refCount = 1;
 };
@@ -146,10 +161,10 @@ private:
 // The NDT classes. Each is a virtual base of the node classes that belong to
 // it, so a node object holds exactly one SingleNode; GetLocalCode gives the
 // node's 1-based local code in that NDT.
-#define ORVANE_DECLARE_NDT(name)                   \
-    class name : public virtual SingleNode {       \
-    public:                                        \
-        static constexpr std::uint8_t kNDT = NDT_##name; \
+#define ORVANE_DECLARE_NDT(name)                            \
+    class name : public virtual SingleNode {                \
+      public:                                               \
+        static constexpr std::uint8_t kNDT = NDT_##name;    \
         virtual std::uint8_t GetLocalCode(name*) const = 0; \
     };
 ORVANE_DECLARE_NDT(SF2DNode)
@@ -188,7 +203,7 @@ ORVANE_DECLARE_NDT(SFWorldNode)
 // Base of the node lists. Owns one reference per entry (a node standing twice
 // holds two).
 class MultiNode : public Field {
-public:
+  public:
     MultiNode() = default;
     MultiNode(const MultiNode&) = delete;
     MultiNode& operator=(const MultiNode&) = delete;
@@ -218,14 +233,14 @@ public:
     SingleNode* GetNodeAt(int index) const;
     const std::vector<SingleNode*>& Nodes() const { return m_nodes; }
 
-protected:
+  protected:
     std::vector<SingleNode*> m_nodes;
 };
 
 // A node list whose nodes belong to the NDT class `NDT`.
 template <class NDT>
 class MFNode final : public MultiNode {
-public:
+  public:
     void ReplaceNodeAt(int index, Field* value) override {
         if (index < 0 || index >= GetCount()) return;
         auto* node = dynamic_cast<NDT*>(value);
@@ -241,14 +256,14 @@ public:
 // The grouping nodes (those with addChildren/removeChildren) also derive from
 // this interface; reach it with dynamic_cast from any node view.
 class GroupingNode {
-public:
+  public:
     // Appends a node to the children list (anything else is ignored).
     virtual void AddChildren(Field* value) = 0;
     // Removes and releases the child at `index` when it is in range.
     virtual void RemoveChildren(int index) = 0;
     virtual MultiNode& Children() = 0;
 
-protected:
+  protected:
     ~GroupingNode() = default;
 };
 
@@ -256,12 +271,14 @@ protected:
 // dynamic_cast: tree walks (encoding, the scene tree's registries) do this
 // for every field of every node.
 inline SingleNode* AsNode(Field* field) {
-    return field != nullptr && field->GetFieldType() == kFieldSFNode ? static_cast<SingleNode*>(field)
-                                                                     : nullptr;
+    return field != nullptr && field->GetFieldType() == kFieldSFNode
+               ? static_cast<SingleNode*>(field)
+               : nullptr;
 }
 inline MultiNode* AsNodeList(Field* field) {
-    return field != nullptr && field->GetFieldType() == kFieldMFNode ? static_cast<MultiNode*>(field)
-                                                                     : nullptr;
+    return field != nullptr && field->GetFieldType() == kFieldMFNode
+               ? static_cast<MultiNode*>(field)
+               : nullptr;
 }
 
 // Fills the NDT tables from every node class; call once before anything else.
