@@ -108,46 +108,7 @@ SFWorldNode* CreateNode(int nodeType) {
 }
 
 void* CastToNDT(SingleNode* node, std::uint8_t ndt) {
-    if (node == nullptr) return nullptr;
-    switch (ndt) {
-#define ORVANE_CAST(name) \
-    case NDT_##name:      \
-        return static_cast<void*>(dynamic_cast<name*>(node));
-        ORVANE_CAST(SF2DNode)
-        ORVANE_CAST(SF3DNode)
-        ORVANE_CAST(SFAppearanceNode)
-        ORVANE_CAST(SFAudioNode)
-        ORVANE_CAST(SFBackground2DNode)
-        ORVANE_CAST(SFBackground3DNode)
-        ORVANE_CAST(SFColorNode)
-        ORVANE_CAST(SFCoordinate2DNode)
-        ORVANE_CAST(SFCoordinateNode)
-        ORVANE_CAST(SFExpressionNode)
-        ORVANE_CAST(SFFaceDefMeshNode)
-        ORVANE_CAST(SFFaceDefTablesNode)
-        ORVANE_CAST(SFFaceDefTransformNode)
-        ORVANE_CAST(SFFAPNode)
-        ORVANE_CAST(SFFDPNode)
-        ORVANE_CAST(SFFITNode)
-        ORVANE_CAST(SFFogNode)
-        ORVANE_CAST(SFFontStyleNode)
-        ORVANE_CAST(SFGeometryNode)
-        ORVANE_CAST(SFLinePropertiesNode)
-        ORVANE_CAST(SFMaterialNode)
-        ORVANE_CAST(SFNavigationInfoNode)
-        ORVANE_CAST(SFNormalNode)
-        ORVANE_CAST(SFStreamingNode)
-        ORVANE_CAST(SFTextureCoordinateNode)
-        ORVANE_CAST(SFTextureNode)
-        ORVANE_CAST(SFTextureTransformNode)
-        ORVANE_CAST(SFTopNode)
-        ORVANE_CAST(SFViewpointNode)
-        ORVANE_CAST(SFVisemeNode)
-        ORVANE_CAST(SFWorldNode)
-#undef ORVANE_CAST
-        default:
-            return nullptr;
-    }
+    return node != nullptr ? node->ToNDT(ndt) : nullptr;
 }
 
 bool SFNodeSlot::Assign(SingleNode* node, std::uint8_t ndt) {
@@ -289,7 +250,7 @@ HRESULT MultiNode::EncodeNodeList(OutStream& stream, std::uint8_t ndt) {
 }
 
 void MultiNode::AddNode(Field* value) {
-    auto* node = dynamic_cast<SingleNode*>(value);
+    SingleNode* node = AsNode(value);
     if (node == nullptr) return;
     node->AddRef();
     m_nodes.push_back(node);

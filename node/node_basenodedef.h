@@ -119,6 +119,10 @@ class SingleNode : public Field {
 
     // Forces field values into their legal ranges; 0.
     virtual int CheckFieldValues() = 0;
+    // This node seen as its NDT class `ndt` (a pointer to that base), or
+    // null when the node does not belong to it. A direct cast per class
+    // rather than a cross-cast through run-time type information.
+    virtual void* ToNDT(std::uint8_t ndt) = 0;
 
     void AddRef() { ++m_refCount; }
     void Release() {
@@ -149,11 +153,18 @@ class SingleNode : public Field {
         std::uint32_t m_outer;
     };
 
+    // Scratch mark for whole-tree walks (the scene tree's registry), so that
+    // a walk need not keep a set of the nodes it met. Each walk takes fresh
+    // values; walks over the same nodes must not run at the same time.
+    std::uint32_t GetWalkMark() const { return m_walkMark; }
+    void SetWalkMark(std::uint32_t mark) { m_walkMark = mark; }
+
   protected:
     std::uint32_t m_visitCount = 0;
     std::uint32_t m_visitPass = 0;  // the pass of the last visit; 0 is "no pass"
 
   private:
+    std::uint32_t m_walkMark = 0;
     std::uint32_t m_nodeID = 0;
     std::int32_t m_refCount = 1;
 };

@@ -1,5 +1,6 @@
 #include "node/scenetree.h"
 
+#include <atomic>
 #include <unordered_set>
 
 #include "node/bifs_instream.h"
@@ -62,8 +63,15 @@ int InTarget(NodeImpl& node, int inField) {
 
 }  // namespace
 
+// A walk marks each node it enters with `entered` and, once its fields are
+// done, with `entered + 1`; marks of earlier walks are other values.
 struct SceneTree::WalkState {
-    std::unordered_map<const SingleNode*, bool> met;  // node -> still on the current path
+    WalkState() {
+        static std::atomic<std::uint32_t> last{0};
+        entered = last.fetch_add(2, std::memory_order_relaxed) + 2;
+        if (entered == 0) entered = last.fetch_add(2, std::memory_order_relaxed) + 2;  // wrapped
+    }
+    std::uint32_t entered;
 };
 
 SceneTree::~SceneTree() {
@@ -118,11 +126,11 @@ int SceneTree::Walk(SingleNode* holderNode, MultiNode* holderList, Field* field,
     auto* node = AsNode(field);
     if (node == nullptr) return 0;
     const std::uint32_t id = node->GetNodeID();
-    auto [it, first] = state.met.try_emplace(node, true);
-    if (!first) {
+    const std::uint32_t mark = node->GetWalkMark();
+    if (mark == state.entered || mark == state.entered + 1) {
         // Met before: a node standing in two places must hold two references.
         int errors = 0;
-        if (it->second) {
+        if (mark == state.entered) {
             DebugPrintf("SceneTree: node %u contains itself\n", id);
             ++errors;
         } else if (node->GetRef() <= 1) {
@@ -146,15 +154,16 @@ int SceneTree::Walk(SingleNode* holderNode, MultiNode* holderList, Field* field,
             RegisterNode(id, node, holderNode);
         }
     }
+    node->SetWalkMark(state.entered);
     int errors = 0;
     for (int i = 0; i < node->GetDEFCount(); ++i)
         errors += Walk(node, nullptr, node->GetDEFField(i), state, depth + 1);
-    state.met[node] = false;
+    node->SetWalkMark(state.entered + 1);
     return errors;
 }
 
 class SceneTree::DecodingScope {
-public:
+  public:
     explicit DecodingScope(SceneTree& tree) : m_tree(tree) { ++m_tree.m_decoding; }
     ~DecodingScope() {
         if (--m_tree.m_decoding > 0) return;
@@ -166,7 +175,7 @@ public:
         m_tree.Resync();
     }
 
-private:
+  private:
     SceneTree& m_tree;
 };
 

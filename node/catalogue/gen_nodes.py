@@ -239,6 +239,8 @@ def main():
              "    const NodeDesc& Desc() const override;"]
         for ndt, code in my_codes:
             h.append(f"    std::uint8_t GetLocalCode({ndt}*) const override {{ return {code}; }}")
+        cases = " ".join(f"case NDT_{ndt}: return static_cast<{ndt}*>(this);" for ndt, _ in my_codes)
+        h.append(f"    void* ToNDT(std::uint8_t ndt) override {{ switch (ndt) {{ {cases} default: return nullptr; }} }}")
         if grouping:
             h.append("    void AddChildren(Field* value) override { m_children.AddNode(value); }")
             h.append("    void RemoveChildren(int index) override { m_children.RemoveNodeAt(index); }")
