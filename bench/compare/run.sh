@@ -56,4 +56,4 @@ if [ ! -x "$coin_bin" ] || [ "$coin_src" -nt "$coin_bin" ]; then
   nice g++ -O2 -Wall -Wextra "$coin_src" -o "$coin_bin" $coin_flags
 fi
 
-exec python3 -B "$repo/bench/compare/compare.py" --build "$build" --command "bench/compare/run.sh $*" "$@"
+exec python3 -B "$repo/bench/compare/compare.py" --build "$build" --command "bench/compare/run.sh${*:+ $*}" "$@"
