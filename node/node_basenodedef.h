@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,8 @@ class SingleNode : public Field {
     virtual HRESULT DecodeNode(CBIFS_InStream& stream, SceneTree* tree);
     virtual HRESULT DecodeField(CBIFS_InStream& stream, int defIndex, SceneTree* tree) = 0;
     virtual int GetDEFCount() const = 0;
+    // The DEF indices of the node-valued fields, for walks that follow only nodes.
+    virtual std::span<const std::uint8_t> GetDEFNodeFields() const = 0;
     virtual int GetDEFBits() const = 0;
 
     // ALL numbering: every field, in the order of the node's semantic table.

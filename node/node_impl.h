@@ -61,6 +61,8 @@ struct NodeDesc {
     const NDTCode* codes;  // SFWorldNode first
     int codeCount;
     SFWorldNode* (*create)();
+    const std::uint8_t* defNodes;  // DEF indices of the SFNode and MFNode fields
+    int defNodeCount;
 };
 
 // The stored form of an SFNode field: one owned reference to a node of the
@@ -107,6 +109,9 @@ class NodeImpl : public virtual SingleNode {
     HRESULT EncodeNodeType(OutStream& stream, std::uint8_t ndt) override;
     HRESULT DecodeField(CBIFS_InStream& stream, int defIndex, SceneTree* tree) override;
     int GetDEFCount() const override { return Desc().defCount; }
+    std::span<const std::uint8_t> GetDEFNodeFields() const override {
+        return {Desc().defNodes, static_cast<std::size_t>(Desc().defNodeCount)};
+    }
     int GetDEFBits() const override { return Desc().defBits; }
 
     Field* GetField(int index) override;

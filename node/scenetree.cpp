@@ -156,7 +156,7 @@ int SceneTree::Walk(SingleNode* holderNode, MultiNode* holderList, Field* field,
     }
     node->SetWalkMark(state.entered);
     int errors = 0;
-    for (int i = 0; i < node->GetDEFCount(); ++i)
+    for (std::uint8_t i : node->GetDEFNodeFields())
         errors += Walk(node, nullptr, node->GetDEFField(i), state, depth + 1);
     node->SetWalkMark(state.entered + 1);
     return errors;

@@ -263,10 +263,13 @@ def main():
             vals = maps[key] or [0]
             s.append(f"const std::uint8_t k{key.upper()}_{cls}[] = {{{', '.join(map(str, vals))}}};")
         s.append(f"const NDTCode kCodes_{cls}[] = {{{', '.join(f'{{NDT_{n}, {c}}}' for n, c in my_codes)}}};")
+        def_nodes = [d for d, a in enumerate(maps["def"]) if fields[a]["type"] in ("SFNode", "MFNode")]
+        s.append(f"const std::uint8_t kDEFNodes_{cls}[] = {{{', '.join(map(str, def_nodes or [0]))}}};")
         s.append(f"SFWorldNode* Create_{cls}() {{ return new {cls}; }}")
         s.append(f"const NodeDesc kDesc_{cls} = {{{nid}, {cpp_string(cls)}, kFields_{cls}, {len(fields)}, "
                  f"kDEF_{cls}, {def_count}, {def_bits}, kIN_{cls}, {len(maps['in'])}, kOUT_{cls}, {len(maps['out'])}, "
-                 f"kDYN_{cls}, {len(maps['dyn'])}, kCodes_{cls}, {len(my_codes)}, Create_{cls}}};")
+                 f"kDYN_{cls}, {len(maps['dyn'])}, kCodes_{cls}, {len(my_codes)}, Create_{cls}, "
+                 f"kDEFNodes_{cls}, {len(def_nodes)}}};")
         s.append("}  // namespace\n")
         inits = [f"m_{name}({init})" if not init.startswith("{") else f"m_{name}{init}"
                  for _, _, name, init in members if init is not None]

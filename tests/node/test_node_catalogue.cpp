@@ -222,6 +222,15 @@ TEST(NodeCatalogue, EveryClassMatchesTheTable) {
         }
         EXPECT_EQ(node->GetDEFField(defCount), nullptr);
         EXPECT_EQ(node->SetDEFField(defCount, nullptr), 1);
+
+        // The node-valued DEF fields that tree walks follow.
+        std::vector<int> nodeFields;
+        for (auto [d, all] : numbering["def"]) {
+            const std::string& type = cls.fields.at(static_cast<std::size_t>(all)).at("type");
+            if (type == "SFNode" || type == "MFNode") nodeFields.push_back(d);
+        }
+        auto listed = node->GetDEFNodeFields();
+        EXPECT_EQ(std::vector<int>(listed.begin(), listed.end()), nodeFields);
     }
 }
 
