@@ -98,8 +98,7 @@ int GetNodeTypeFromName(const std::string& name) {
 }
 
 int GetNodeType(const SingleNode& node) {
-    auto* impl = dynamic_cast<const NodeImpl*>(&node);
-    return impl != nullptr ? impl->Desc().type : 0;
+    return node.NodeTypeId();
 }
 
 SFWorldNode* CreateNode(int nodeType) {

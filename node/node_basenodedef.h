@@ -126,6 +126,8 @@ class SingleNode : public Field {
     // null when the node does not belong to it. A direct cast per class
     // rather than a cross-cast through run-time type information.
     virtual void* ToNDT(std::uint8_t ndt) = 0;
+    // The node type id of the class (1..), as GetNodeType gives it.
+    virtual int NodeTypeId() const = 0;
 
     void AddRef() { ++m_refCount; }
     void Release() {

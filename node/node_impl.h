@@ -108,6 +108,7 @@ class NodeImpl : public virtual SingleNode {
     HRESULT EncodeField(OutStream& stream, int defIndex) override;
     HRESULT EncodeNodeType(OutStream& stream, std::uint8_t ndt) override;
     HRESULT DecodeField(CBIFS_InStream& stream, int defIndex, SceneTree* tree) override;
+    int NodeTypeId() const override { return Desc().type; }
     int GetDEFCount() const override { return Desc().defCount; }
     std::span<const std::uint8_t> GetDEFNodeFields() const override {
         return {Desc().defNodes, static_cast<std::size_t>(Desc().defNodeCount)};
