@@ -77,4 +77,75 @@ inline void AppendFloats(const char* first, const char* last, std::vector<float>
     }
 }
 
+inline bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The end of the plain float token at `p` (what the float pattern takes,
+// exponent included) when a blank follows it; otherwise null, for the
+// scanner to handle whatever stands there.
+inline const char* PlainFloatEnd(const char* p) {
+    const char* q = p;
+    if (*q == '-') ++q;
+    if (IsDigit(*q)) {
+        while (IsDigit(*q)) ++q;
+        if (*q == '.' && IsDigit(q[1])) {
+            q += 2;
+            while (IsDigit(*q)) ++q;
+        }
+    } else if (*q == '.' && IsDigit(q[1])) {
+        q += 2;
+        while (IsDigit(*q)) ++q;
+    } else {
+        return nullptr;
+    }
+    if (*q == 'e' || *q == 'E') {
+        const char* e = q + 1;
+        if (*e == '+' || *e == '-') ++e;
+        if (IsDigit(*e)) {
+            while (IsDigit(*e)) ++e;
+            q = e;
+        }
+    }
+    return IsBlank(*q) ? q : nullptr;
+}
+
+// The end of the decimal integer token at `p` when a blank follows it;
+// otherwise null (hexadecimal numbers and anything unusual go to the scanner).
+inline const char* PlainIntEnd(const char* p) {
+    const char* q = p;
+    if (*q == '-') ++q;
+    if (!IsDigit(*q)) return nullptr;
+    while (IsDigit(*q)) ++q;
+    return IsBlank(*q) ? q : nullptr;
+}
+
+// Takes a run of list numbers straight from the scanner's buffer, starting
+// at `p`: blanks (counting newlines) and numbers that a blank ends, which
+// are exactly the tokens the scanner's rules would give one at a time.
+// Stops before anything else: a comment, a bracket, a number the buffer's
+// end may cut, the zero bytes after the buffer. Returns where it stopped.
+template <class T, class Convert>
+char* TakeNumberRun(char* p, std::vector<T>& out, int& lines, const char* (*tokenEnd)(const char*),
+                    Convert convert) {
+    for (;;) {
+        while (IsBlank(*p)) {
+            if (*p == '\n') ++lines;
+            ++p;
+        }
+        const char* end = tokenEnd(p);
+        if (end == nullptr) return p;
+        out.push_back(convert(p, end));
+        p = const_cast<char*>(end);
+    }
+}
+
+inline char* TakeFloatRun(char* p, std::vector<float>& out, int& lines) {
+    return TakeNumberRun(p, out, lines, PlainFloatEnd, ToFloat);
+}
+
+inline char* TakeIntRun(char* p, std::vector<std::int32_t>& out, int& lines) {
+    return TakeNumberRun(p, out, lines, PlainIntEnd, ToInt32);
+}
+
 }  // namespace vrml_numbers

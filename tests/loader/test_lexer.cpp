@@ -2,7 +2,10 @@
 // token, lists, strings, comments, line counting and its error messages.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -14,16 +17,28 @@ namespace {
 
 class Scanner {
   public:
-    explicit Scanner(const std::string& body, bool header = true)
+    // Scans `body` from memory, or (fromFile) through a stream, so that the
+    // scanner reads it in buffer loads and meets their boundaries.
+    explicit Scanner(const std::string& body, bool header = true, bool fromFile = false)
         : m_text(header ? "#VRML V2.0 utf8\n" + body : body) {
         lex.reportError = [](void* self, const char* message) {
             static_cast<Scanner*>(self)->errors.push_back(message);
         };
         lex.errorContext = this;
         vrmllex_init_extra(&lex, &m_scanner);
-        vrml_scan_bytes(m_text.data(), static_cast<int>(m_text.size()), m_scanner);
+        if (fromFile) {
+            m_file = std::tmpfile();
+            std::fwrite(m_text.data(), 1, m_text.size(), m_file);
+            std::rewind(m_file);
+            vrmlset_in(m_file, m_scanner);
+        } else {
+            vrml_scan_bytes(m_text.data(), static_cast<int>(m_text.size()), m_scanner);
+        }
     }
-    ~Scanner() { vrmllex_destroy(m_scanner); }
+    ~Scanner() {
+        vrmllex_destroy(m_scanner);
+        if (m_file != nullptr) std::fclose(m_file);
+    }
 
     // Next token, announcing `expect` first when it is not 0.
     int Next(int expect = 0) {
@@ -44,6 +59,7 @@ class Scanner {
   private:
     std::string m_text;
     yyscan_t m_scanner = nullptr;
+    std::FILE* m_file = nullptr;
 };
 
 TEST(Lexer, KeywordsAndIdentifiersByLongestMatch) {
@@ -152,6 +168,47 @@ TEST(Lexer, Lists) {
     EXPECT_EQ(s.Next(MFINT32), MFINT32);
     EXPECT_EQ(s.errors, (std::vector<std::string>{"Unmatched ]"}));
     EXPECT_TRUE(s.lex.ints.empty());
+}
+
+// Long lists mixing every number form with blanks, commas, newlines and
+// comments read the same values, and count the same lines, from memory and
+// from a stream whose buffer loads cut them anywhere.
+TEST(Lexer, LongListsOfEveryNumberForm) {
+    const char* floatForms[] = {"12", "-3", "0.5", "-2.25", ".5", "-.75", "1e3", "2.5E-2", "4e+1"};
+    const char* intForms[] = {"7", "-42", "0x1F", "0Xab", "2147483647", "99999999999", "-0"};
+    const char* blanks[] = {" ", ",", ", ", "\n", "\t", " # note 1 2 3\n", "\r\n"};
+    std::mt19937 rng(5);
+    for (bool ints : {false, true}) {
+        std::string text = "[";
+        std::vector<float> floats;
+        std::vector<std::int32_t> integers;
+        int lines = 2;  // the header line ends with the first newline
+        for (int i = 0; i < 60000; ++i) {
+            std::string token = ints ? intForms[rng() % 7] : floatForms[rng() % 9];
+            if (ints) {
+                long long v = std::strtoll(token.c_str(), nullptr, 0);
+                integers.push_back(static_cast<std::int32_t>(std::min<long long>(v, INT32_MAX)));
+            } else {
+                floats.push_back(std::strtof(token.c_str(), nullptr));
+            }
+            std::string blank = blanks[rng() % 7];
+            lines += static_cast<int>(std::count(blank.begin(), blank.end(), '\n'));
+            text += token + blank;
+        }
+        text += "]\n";
+        for (bool fromFile : {false, true}) {
+            SCOPED_TRACE(std::string(ints ? "integers" : "floats") +
+                         (fromFile ? " from a stream" : ""));
+            Scanner s(text, true, fromFile);
+            ASSERT_EQ(s.Next(ints ? MFINT32 : MFFLOAT), ints ? MFINT32 : MFFLOAT);
+            if (ints)
+                EXPECT_EQ(s.lex.ints, integers);
+            else
+                EXPECT_EQ(s.lex.floats, floats);
+            EXPECT_EQ(s.lex.lineNumber, lines);
+            EXPECT_TRUE(s.errors.empty());
+        }
+    }
 }
 
 TEST(Lexer, DoubleBracketStartsTheListOver) {
