@@ -1,15 +1,34 @@
 #include "retained/draw_mesh.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "retained/triangulate.h"
 
 namespace rm {
 
+std::size_t MaxDrawVertices(const MeshData& mesh) {
+    return mesh.cornerVertex.size();
+}
+
 DrawMesh BuildDrawMesh(const MeshData& mesh) {
     DrawMesh out;
-    out.vertices.reserve(mesh.cornerVertex.size());
+    out.vertices.resize(MaxDrawVertices(mesh));
+    out.vertices.resize(BuildDrawMeshInto(mesh, out.vertices.data(), out.triangles, out.edges));
+    return out;
+}
+
+std::size_t BuildDrawMeshInto(const MeshData& mesh, DrawVertex* vertices,
+                              std::vector<std::uint32_t>& triangles,
+                              std::vector<std::uint32_t>& edges) {
+    std::uint32_t vertexCount = 0;
     std::vector<glm::vec3> corners;
+    std::vector<std::array<std::uint32_t, 3>> tris;
+    const std::size_t cornerCount = mesh.cornerVertex.size();
+    triangles.reserve(triangles.size() + 3 * cornerCount -
+                      std::min(cornerCount, 6 * mesh.faces.size()));
+    edges.reserve(edges.size() + 2 * cornerCount);
     for (const MeshFace& face : mesh.faces) {
         corners.clear();
         for (std::uint32_t k = 0; k < face.cornerCount; ++k)
@@ -17,7 +36,12 @@ DrawMesh BuildDrawMesh(const MeshData& mesh) {
         glm::vec3 normal = PolygonNormal(corners);
         const float area = glm::length(normal);
         if (!(area > 0.0f) || !std::isfinite(area)) continue;  // degenerate: draws nothing
-        auto tris = TriangulatePolygon(corners);
+        // A triangle with an area is its own triangulation (and most faces
+        // are triangles): no call, no allocation.
+        if (face.cornerCount == 3)
+            tris.assign(1, {0, 1, 2});
+        else
+            tris = TriangulatePolygon(corners);
         if (tris.empty()) continue;
         normal /= area;
 
@@ -34,7 +58,7 @@ DrawMesh BuildDrawMesh(const MeshData& mesh) {
         for (const glm::vec3& c : corners) center += c;
         center /= static_cast<float>(corners.size());
 
-        const auto base = static_cast<std::uint32_t>(out.vertices.size());
+        const std::uint32_t base = vertexCount;
         for (std::uint32_t k = 0; k < face.cornerCount; ++k) {
             const std::uint32_t vi = mesh.cornerVertex[face.firstCorner + k];
             const std::int32_t ni = mesh.cornerNormal[face.firstCorner + k];
@@ -44,20 +68,24 @@ DrawMesh BuildDrawMesh(const MeshData& mesh) {
                 const float len = glm::length(g);
                 if (len > 0.0f && std::isfinite(len)) n = g / len;
             }
-            out.vertices.push_back({corners[k], n, normal, center, mesh.texCoords[vi],
-                                    face.hasColor ? face.color : mesh.color});
+            vertices[vertexCount++] = {corners[k],
+                                       n,
+                                       normal,
+                                       center,
+                                       mesh.texCoords[vi],
+                                       face.hasColor ? face.color : mesh.color};
         }
         for (const auto& t : tris) {
-            out.triangles.push_back(base + t[0]);
-            out.triangles.push_back(base + (flip ? t[2] : t[1]));
-            out.triangles.push_back(base + (flip ? t[1] : t[2]));
+            triangles.push_back(base + t[0]);
+            triangles.push_back(base + (flip ? t[2] : t[1]));
+            triangles.push_back(base + (flip ? t[1] : t[2]));
         }
         for (std::uint32_t k = 0; k < face.cornerCount; ++k) {
-            out.edges.push_back(base + k);
-            out.edges.push_back(base + (k + 1) % face.cornerCount);
+            edges.push_back(base + k);
+            edges.push_back(base + (k + 1) % face.cornerCount);
         }
     }
-    return out;
+    return vertexCount;
 }
 
 }  // namespace rm

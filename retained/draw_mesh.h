@@ -31,4 +31,15 @@ struct DrawMesh {
 // backend lights the back with the reversed normal. Degenerate faces are left out.
 DrawMesh BuildDrawMesh(const MeshData& mesh);
 
+// The most vertices BuildDrawMesh gives for `mesh`: one per face corner.
+std::size_t MaxDrawVertices(const MeshData& mesh);
+
+// BuildDrawMesh writing the vertices into `vertices` (room for
+// MaxDrawVertices), such as a mapped GPU buffer, so that a large mesh is not
+// held twice; the indices are appended to `triangles` and `edges`. Returns
+// the number of vertices written.
+std::size_t BuildDrawMeshInto(const MeshData& mesh, DrawVertex* vertices,
+                              std::vector<std::uint32_t>& triangles,
+                              std::vector<std::uint32_t>& edges);
+
 }  // namespace rm

@@ -133,20 +133,42 @@ GLRenderer::GpuMesh& GLRenderer::Mesh(const VisualSnapshot& v) {
                                   reinterpret_cast<const void*>(a.offset));
         }
     }
-    const DrawMesh dm = BuildDrawMesh(*v.mesh);
-    std::vector<std::uint32_t> indices(dm.triangles);
-    indices.insert(indices.end(), dm.edges.begin(), dm.edges.end());
+    // The vertices are written straight into the buffer's storage, so that a
+    // large mesh is not held a second time in a DrawMesh while it uploads.
+    std::vector<std::uint32_t> triangles, edges;
+    const std::size_t maxVertices = MaxDrawVertices(*v.mesh);
+    const auto vertexBytes = static_cast<GLsizeiptr>(maxVertices * sizeof(DrawVertex));
     glBindVertexArray(m.vao);
     glBindBuffer(GL_ARRAY_BUFFER, m.vbo);
-    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(dm.vertices.size() * sizeof(DrawVertex)),
-                 dm.vertices.data(), GL_STATIC_DRAW);
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER,
-                 static_cast<GLsizeiptr>(indices.size() * sizeof(std::uint32_t)), indices.data(),
-                 GL_STATIC_DRAW);
+    glBufferData(GL_ARRAY_BUFFER, vertexBytes, nullptr, GL_STATIC_DRAW);
+    void* mapped = maxVertices == 0
+                       ? nullptr
+                       : glMapBufferRange(GL_ARRAY_BUFFER, 0, vertexBytes,
+                                          GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    std::size_t vertexCount = 0;
+    if (mapped != nullptr) {
+        vertexCount =
+            BuildDrawMeshInto(*v.mesh, static_cast<DrawVertex*>(mapped), triangles, edges);
+        if (glUnmapBuffer(GL_ARRAY_BUFFER) == GL_FALSE) vertexCount = 0;  // storage was lost
+    }
+    if (mapped == nullptr || (vertexCount == 0 && maxVertices != 0)) {
+        DrawMesh dm = BuildDrawMesh(*v.mesh);
+        glBufferData(GL_ARRAY_BUFFER,
+                     static_cast<GLsizeiptr>(dm.vertices.size() * sizeof(DrawVertex)),
+                     dm.vertices.data(), GL_STATIC_DRAW);
+        vertexCount = dm.vertices.size();
+        triangles = std::move(dm.triangles);
+        edges = std::move(dm.edges);
+    }
+    const auto triangleBytes = static_cast<GLsizeiptr>(triangles.size() * sizeof(std::uint32_t));
+    const auto edgeBytes = static_cast<GLsizeiptr>(edges.size() * sizeof(std::uint32_t));
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER, triangleBytes + edgeBytes, nullptr, GL_STATIC_DRAW);
+    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, triangleBytes, triangles.data());
+    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, triangleBytes, edgeBytes, edges.data());
     m.version = v.meshVersion;
-    m.triangleIndices = static_cast<std::int32_t>(dm.triangles.size());
-    m.edgeIndices = static_cast<std::int32_t>(dm.edges.size());
-    m.vertexCount = static_cast<std::int32_t>(dm.vertices.size());
+    m.triangleIndices = static_cast<std::int32_t>(triangles.size());
+    m.edgeIndices = static_cast<std::int32_t>(edges.size());
+    m.vertexCount = static_cast<std::int32_t>(vertexCount);
     ++stats_.meshUploads;
     return m;
 }
