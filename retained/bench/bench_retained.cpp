@@ -1,7 +1,9 @@
-// Snapshot and offscreen draw of a grid of boxes, each on its own frame, lit by a head
+// Snapshot and offscreen draw at 600 x 550 of a grid of 10,000 boxes, each on its
+// own frame, and of one mesh of about a million triangles; both lit by a head
 // light and a directional light.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,17 +39,40 @@ void AddBox(rm::MeshBuilder* mb) {
     mb->SetColorRGB(0.8f, 0.3f, 0.2f);
 }
 
+// A terrain of `cells` x `cells` squares, two triangles each.
+void AddTerrain(rm::MeshBuilder* mb, int cells) {
+    std::vector<glm::vec3> v;
+    const int n = cells + 1;
+    for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x)
+            v.push_back({static_cast<float>(x) / cells * 40 - 20,
+                         static_cast<float>(y) / cells * 40 - 20,
+                         0.5f * std::sin(x * 0.05f) * std::cos(y * 0.07f)});
+    std::vector<std::uint32_t> faces;
+    for (int y = 0; y < cells; ++y) {
+        for (int x = 0; x < cells; ++x) {
+            const auto a = static_cast<std::uint32_t>(y * n + x), b = a + 1,
+                       c = a + static_cast<std::uint32_t>(n), d = c + 1;
+            faces.insert(faces.end(), {3, a, b, d, 3, a, d, c});
+        }
+    }
+    faces.push_back(0);
+    mb->AddFaces(v, {}, faces);
+    mb->SetColorRGB(0.4f, 0.7f, 0.3f);
+}
+
 struct Scene {
     rm::Ptr<rm::RetainedMode> rm;
     rm::Ptr<rm::Frame> scene, camera;
     rm::Ptr<rm::Device> device;
     rm::Ptr<rm::Viewport> viewport;
 
-    explicit Scene(int boxes) {
+    // `boxes` boxes in a square grid, or (terrainCells > 0) one terrain mesh.
+    Scene(int boxes, int terrainCells) {
         rm::RetainedMode::Create(rm.Put());
         rm->CreateFrame(nullptr, scene.Put());
         rm->CreateFrame(scene.Get(), camera.Put());
-        camera->SetPosition(scene.Get(), 0, 0, 40);
+        camera->SetPosition(scene.Get(), 0, 0, 120);
         rm::Ptr<rm::Light> head, sun;
         rm->CreateLightRGB(rm::LightType::Point, 1, 1, 1, head.Put());
         camera->AddLight(head.Get());
@@ -56,16 +81,22 @@ struct Scene {
         for (int i = 0; i < boxes; ++i) {
             rm::Ptr<rm::Frame> f;
             rm->CreateFrame(scene.Get(), f.Put());
-            f->AddTranslation(rm::Combine::Replace, static_cast<float>(i % 32) - 16.0f,
-                              static_cast<float>(i / 32) - 16.0f, 0.0f);
+            f->AddTranslation(rm::Combine::Replace, static_cast<float>(i % 100) - 50.0f,
+                              static_cast<float>(i / 100) - 50.0f, 0.0f);
             f->AddRotation(rm::Combine::Before, 1, 1, 0, 0.01f * static_cast<float>(i));
             rm::Ptr<rm::MeshBuilder> mb;
             rm->CreateMeshBuilder(mb.Put());
             AddBox(mb.Get());
             f->AddVisual(mb.Get());
         }
-        rm->CreateDevice(512, 512, device.Put());
-        rm->CreateViewport(device.Get(), camera.Get(), 0, 0, 512, 512, viewport.Put());
+        if (terrainCells > 0) {
+            rm::Ptr<rm::MeshBuilder> mb;
+            rm->CreateMeshBuilder(mb.Put());
+            AddTerrain(mb.Get(), terrainCells);
+            scene->AddVisual(mb.Get());
+        }
+        rm->CreateDevice(600, 550, device.Put());
+        rm->CreateViewport(device.Get(), camera.Get(), 0, 0, 600, 550, viewport.Put());
         viewport->SetField(0.5f);
     }
     void Snapshot() {
@@ -76,32 +107,74 @@ struct Scene {
     }
 };
 
-void BM_Snapshot(benchmark::State& state) {
-    Scene s(static_cast<int>(state.range(0)));
+constexpr int kBoxes = 10000;
+constexpr int kTerrainCells = 708;  // 1,002,528 triangles
+
+Scene& Boxes() {
+    static Scene scene(kBoxes, 0);
+    return scene;
+}
+Scene& Terrain() {
+    static Scene scene(0, kTerrainCells);
+    return scene;
+}
+
+void RunSnapshot(benchmark::State& state, Scene& s) {
     for (auto _ : state) {
         s.Snapshot();
         benchmark::DoNotOptimize(s.device->LatestFrame());
     }
-    state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_Snapshot)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
-void BM_OffscreenDraw(benchmark::State& state) {
+// Draws of an uploaded frame; the first draw (mesh upload) is timed apart
+// as BM_FirstDraw.
+void RunDraw(benchmark::State& state, Scene& s, bool first) {
     std::string error;
     auto renderer = rm::gl::HeadlessRenderer::Create(&error);
     if (!renderer) {
         state.SkipWithError(("no EGL context: " + error).c_str());
         return;
     }
-    Scene s(static_cast<int>(state.range(0)));
     s.Snapshot();
     auto frame = s.device->LatestFrame();
-    renderer->Draw(*frame);  // first draw uploads the meshes
-    for (auto _ : state) renderer->Draw(*frame);
-    state.SetItemsProcessed(state.iterations() * state.range(0));
+    if (first) {
+        for (auto _ : state) {
+            state.PauseTiming();
+            renderer = rm::gl::HeadlessRenderer::Create(&error);
+            state.ResumeTiming();
+            renderer->Draw(*frame);
+        }
+    } else {
+        renderer->Draw(*frame);
+        for (auto _ : state) renderer->Draw(*frame);
+    }
     state.SetLabel(renderer->GLRendererName());
 }
-BENCHMARK(BM_OffscreenDraw)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+void BM_Snapshot10kBoxes(benchmark::State& state) {
+    RunSnapshot(state, Boxes());
+}
+void BM_Snapshot1MTriangles(benchmark::State& state) {
+    RunSnapshot(state, Terrain());
+}
+void BM_Draw10kBoxes(benchmark::State& state) {
+    RunDraw(state, Boxes(), false);
+}
+void BM_Draw1MTriangles(benchmark::State& state) {
+    RunDraw(state, Terrain(), false);
+}
+void BM_FirstDraw10kBoxes(benchmark::State& state) {
+    RunDraw(state, Boxes(), true);
+}
+void BM_FirstDraw1MTriangles(benchmark::State& state) {
+    RunDraw(state, Terrain(), true);
+}
+BENCHMARK(BM_Snapshot10kBoxes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Snapshot1MTriangles)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Draw10kBoxes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Draw1MTriangles)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FirstDraw10kBoxes)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FirstDraw1MTriangles)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 
