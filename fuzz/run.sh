@@ -1,20 +1,34 @@
 #!/bin/sh
 # Builds the fuzz targets with clang-14 in build-fuzz/ and runs each for the
 # given number of seconds (default 60) on its seed corpus. Findings are left
-# as crash-*/leak-*/timeout-* files in the work folders under build-fuzz/.
+# as crash-*/leak-*/timeout-* files in the work folders under build-fuzz/;
+# the script fails when any target found something.
 set -eu
 cd "$(dirname "$0")/.."
 SECONDS_EACH=${1:-60}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DORVANE_FUZZ=ON -DORVANE_SANITIZE=ON -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz --target fuzz_loader fuzz_bifs fuzz_picture
+failed=""
 for target in loader bifs picture; do
   work=build-fuzz/work-$target
   mkdir -p "$work"
   dict=""
   [ -f "fuzz/$target.dict" ] && dict="-dict=fuzz/$target.dict"
   echo "fuzz_$target: $SECONDS_EACH s"
+  status=0
   # shellcheck disable=SC2086
   build-fuzz/fuzz/fuzz_$target $dict -max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 "$work" "fuzz/corpus/$target" 2>&1 | tail -4
+    -print_final_stats=1 -artifact_prefix="$work/" "$work" "fuzz/corpus/$target" \
+    >"$work.log" 2>&1 || status=$?
+  grep -E "^stat::(number_of_executed_units|average_exec_per_sec)|ERROR|SUMMARY|Test unit written" "$work.log" || true
+  if [ "$status" -ne 0 ]; then
+    echo "fuzz_$target FAILED (exit $status); log: $work.log"
+    tail -40 "$work.log"
+    failed="$failed $target"
+  fi
 done
+if [ -n "$failed" ]; then
+  echo "fuzzing found problems in:$failed"
+  exit 1
+fi
