@@ -10,160 +10,107 @@
 
 namespace {
 
-template <class T>
-std::string Text(const T& value) {
-    std::string out;
-    EXPECT_EQ(value.ToString(out), 0);
-    return out;
-}
-
 TEST(TrimZeros, KeepsOneDigitAfterThePoint) {
-    struct Case {
-        const char* in;
-        const char* out;
-    } cases[] = {{"2.000000", "2.0"},   {"0.250000", "0.25"}, {"100.000000", "100.0"},
-                 {"100", "100"},        {"1.0", "1.0"},       {"-0.500000", "-0.5"},
-                 {"10.01000", "10.01"}, {"0.", "0."}};
-    for (const Case& c : cases) {
-        std::string s = c.in;
+    const std::pair<const char*, const char*> cases[] = {
+        {"2.000000", "2.0"}, {"0.250000", "0.25"},  {"100.000000", "100.0"}, {"100", "100"},
+        {"1.0", "1.0"},      {"-0.500000", "-0.5"}, {"10.01000", "10.01"},   {"0.", "0."}};
+    for (const auto& [in, out] : cases) {
+        std::string s = in;
         numtext::TrimZeros(s);
-        EXPECT_EQ(s, c.out) << c.in;
+        EXPECT_EQ(s, out) << in;
     }
 }
 
-TEST(SFFloatText, PrintsPercentFTrimmed) {
-    EXPECT_EQ(Text(SFFloat(0)), "0.0");
-    EXPECT_EQ(Text(SFFloat(1.5f)), "1.5");
-    EXPECT_EQ(Text(SFFloat(2)), "2.0");
-    EXPECT_EQ(Text(SFFloat(-0.5f)), "-0.5");
-    // "%f" of the float nearest 1e20, all its digits, then ".0".
-    EXPECT_EQ(Text(SFFloat(1e20f)), "100000002004087734272.0");
-    // Six decimals are all "%f" keeps.
-    EXPECT_EQ(Text(SFFloat(1e-7f)), "0.0");
-    EXPECT_EQ(Text(SFFloat(0.1234567f)), "0.123457");
-}
+// A field of `type`, first given `start` (when not null), reads `input`:
+// FromString gives `result` and the field then prints as `text`.
+struct TextCase {
+    std::uint8_t type;
+    const char* start;
+    std::string input;
+    int result;
+    const char* text;
+};
 
-TEST(SFTimeText, PrintsAndParsesDoubles) {
-    EXPECT_EQ(Text(SFTime(0)), "0.0");
-    EXPECT_EQ(Text(SFTime(12.25)), "12.25");
-    SFTime t;
-    EXPECT_EQ(t.FromString("  3.5e2"), 0);
-    EXPECT_EQ(t.Get(), 350.0);
-    EXPECT_EQ(t.FromString("soon"), 0);  // not a number: unchanged, still 0
-    EXPECT_EQ(t.Get(), 350.0);
-}
+const std::string k79 = "1," + std::string(74, ' ') + "2,3";  // the longest text read
+const std::string k80 = "1," + std::string(75, ' ') + "2,3";
 
-TEST(SFInt32Text, ScansPercentI) {
-    SFInt32 v;
-    EXPECT_EQ(v.FromString("0x10"), 0);
-    EXPECT_EQ(v.Get(), 16);
-    EXPECT_EQ(v.FromString("0x1F"), 0);
-    EXPECT_EQ(v.Get(), 31);
-    EXPECT_EQ(v.FromString("010"), 0);
-    EXPECT_EQ(v.Get(), 8);
-    EXPECT_EQ(v.FromString(" -42xyz"), 0);
-    EXPECT_EQ(v.Get(), -42);
-    EXPECT_EQ(v.FromString("many"), 0);
-    EXPECT_EQ(v.Get(), -42);
-    EXPECT_EQ(Text(SFInt32(-7)), "-7");
-}
+const TextCase kCases[] = {
+    // "%f" printing, trailing zeros trimmed; the float nearest 1e20 in all its digits.
+    {kFieldSFFloat, nullptr, "0", 0, "0.0"},
+    {kFieldSFFloat, nullptr, "1.5", 0, "1.5"},
+    {kFieldSFFloat, nullptr, "2", 0, "2.0"},
+    {kFieldSFFloat, nullptr, "-0.5", 0, "-0.5"},
+    {kFieldSFFloat, nullptr, "1e20", 0, "100000002004087734272.0"},
+    {kFieldSFFloat, nullptr, "1e-7", 0, "0.0"},
+    {kFieldSFFloat, nullptr, "0.1234567", 0, "0.123457"},
+    // "%f" scanning: a prefix is enough, no number leaves the value.
+    {kFieldSFFloat, "9", "1.25abc", 0, "1.25"},
+    {kFieldSFFloat, "1.25", "abc", 0, "1.25"},
+    {kFieldSFFloat, nullptr, "-2e-1", 0, "-0.2"},
+    {kFieldSFTime, nullptr, "12.25", 0, "12.25"},
+    {kFieldSFTime, nullptr, "  3.5e2", 0, "350.0"},
+    {kFieldSFTime, "350", "soon", 0, "350.0"},
+    // "%i": hexadecimal and octal prefixes.
+    {kFieldSFInt32, nullptr, "0x10", 0, "16"},
+    {kFieldSFInt32, nullptr, "0x1F", 0, "31"},
+    {kFieldSFInt32, nullptr, "010", 0, "8"},
+    {kFieldSFInt32, nullptr, " -42xyz", 0, "-42"},
+    {kFieldSFInt32, "-42", "many", 0, "-42"},
+    // Four words in any case; anything else is refused and changes nothing.
+    {kFieldSFBool, "false", "true", 0, "true"},
+    {kFieldSFBool, "false", "TRUE", 0, "true"},
+    {kFieldSFBool, "false", "True", 0, "true"},
+    {kFieldSFBool, "false", "1", 0, "true"},
+    {kFieldSFBool, "true", "false", 0, "false"},
+    {kFieldSFBool, "true", "FaLsE", 0, "false"},
+    {kFieldSFBool, "true", "0", 0, "false"},
+    {kFieldSFBool, "true", "yes", 1, "true"},
+    {kFieldSFBool, "true", " true", 1, "true"},
+    {kFieldSFBool, "true", "", 1, "true"},
+    {kFieldSFBool, "true", "2", 1, "true"},
+    {kFieldSFBool, "false", "truex", 1, "false"},
+    // Components split on commas like strtok: too few fail after setting
+    // what they have, extra ones are ignored, non-numbers keep theirs.
+    {kFieldSFVec3f, nullptr, "1,2", 1, "1.0,2.0,0.0"},
+    {kFieldSFVec3f, nullptr, "1,,2,3", 0, "1.0,2.0,3.0"},
+    {kFieldSFVec3f, "1,2,3", "4 5 6", 1, "4.0,2.0,3.0"},
+    {kFieldSFVec3f, nullptr, ",7,8,9,10,", 0, "7.0,8.0,9.0"},
+    {kFieldSFVec3f, "7,8,9", "a,5,b", 0, "7.0,5.0,9.0"},
+    {kFieldSFVec3f, nullptr, "", 1, "0.0,0.0,0.0"},
+    {kFieldSFVec3f, nullptr, "0,1,0.25", 0, "0.0,1.0,0.25"},
+    {kFieldSFVec3f, "1,1,1", k80, 1, "1.0,1.0,1.0"},
+    {kFieldSFVec3f, "1,1,1", k79, 0, "1.0,2.0,3.0"},
+    {kFieldSFRotation, nullptr, "0,1,0,3.14159", 0, "0.0,1.0,0.0,3.14159"},
+    {kFieldSFRotation, nullptr, "1,0,0", 1, "1.0,0.0,0.0,0.0"},
+    {kFieldSFColor, nullptr, "1,0.5,0", 0, "1.0,0.5,0.0"},
+    {kFieldSFVec2f, nullptr, "-1,2.75", 0, "-1.0,2.75"},
+    {kFieldSFVec2f, nullptr, "3,4", 0, "3.0,4.0"},
+    // Strings are their text.
+    {kFieldSFString, nullptr, " a, b;\"c\" ", 0, " a, b;\"c\" "},
+    {kFieldSFURL, nullptr, "tex/brick.jpg", 0, "tex/brick.jpg"},
+};
 
-TEST(SFFloatText, ParsesPrefixAndIgnoresGarbage) {
-    SFFloat f(9);
-    EXPECT_EQ(f.FromString("1.25abc"), 0);
-    EXPECT_EQ(f.Get(), 1.25f);
-    EXPECT_EQ(f.FromString("abc"), 0);
-    EXPECT_EQ(f.Get(), 1.25f);
-    EXPECT_EQ(f.FromString("-2e-1"), 0);
-    EXPECT_EQ(f.Get(), -0.2f);
-}
-
-TEST(SFBoolText, AcceptsFourWordsInAnyCase) {
-    SFBool b;
-    for (const char* t : {"true", "TRUE", "True", "1"}) {
-        b.Set(false);
-        EXPECT_EQ(b.FromString(t), 0) << t;
-        EXPECT_TRUE(b.Get()) << t;
+void CheckEveryCase() {
+    for (const TextCase& c : kCases) {
+        auto field = CreateSFField(c.type);
+        std::string name, text;
+        field->GetTypeName(name);
+        SCOPED_TRACE(name + " reading \"" + c.input + "\"");
+        if (c.start != nullptr) {
+            ASSERT_EQ(field->FromString(c.start), 0);
+        }
+        EXPECT_EQ(field->FromString(c.input), c.result);
+        EXPECT_EQ(field->ToString(text), 0);
+        EXPECT_EQ(text, c.text);
     }
-    for (const char* t : {"false", "FaLsE", "0"}) {
-        b.Set(true);
-        EXPECT_EQ(b.FromString(t), 0) << t;
-        EXPECT_FALSE(b.Get()) << t;
-    }
-    b.Set(true);
-    for (const char* t : {"yes", " true", "", "2", "truex"}) {
-        EXPECT_EQ(b.FromString(t), 1) << t;
-        EXPECT_TRUE(b.Get()) << t;
-    }
-    EXPECT_EQ(Text(SFBool(true)), "true");
-    EXPECT_EQ(Text(SFBool(false)), "false");
 }
 
-TEST(SFVec3fText, SplitsOnCommasLikeStrtok) {
-    SFVec3f v;
-    EXPECT_EQ(v.FromString("1,2"), 1);  // too few: x and y are already set
-    EXPECT_EQ(v, SFVec3f(1, 2, 0));
-    EXPECT_EQ(v.FromString("1,,2,3"), 0);
-    EXPECT_EQ(v, SFVec3f(1, 2, 3));
-    EXPECT_EQ(v.FromString("4 5 6"), 1);  // one token only
-    EXPECT_EQ(v, SFVec3f(4, 2, 3));
-    EXPECT_EQ(v.FromString(",7,8,9,10,"), 0);  // leading separator skipped, extra ignored
-    EXPECT_EQ(v, SFVec3f(7, 8, 9));
-    EXPECT_EQ(v.FromString("a,5,b"), 0);  // non-numbers keep their component
-    EXPECT_EQ(v, SFVec3f(7, 5, 9));
-    EXPECT_EQ(v.FromString(""), 1);
-    EXPECT_EQ(Text(SFVec3f(0, 1, 0.25f)), "0.0,1.0,0.25");
+TEST(FieldText, ParsesAndPrints) {
+    CheckEveryCase();
 }
 
-TEST(SFVec3fText, RejectsTextOf80CharactersOrMore) {
-    SFVec3f v(1, 1, 1);
-    std::string longText = "1," + std::string(75, ' ') + "2,3";
-    ASSERT_EQ(longText.size(), 80u);
-    EXPECT_EQ(v.FromString(longText), 1);
-    EXPECT_EQ(v, SFVec3f(1, 1, 1));
-    std::string fits = "1," + std::string(74, ' ') + "2,3";
-    ASSERT_EQ(fits.size(), 79u);
-    EXPECT_EQ(v.FromString(fits), 0);
-    EXPECT_EQ(v, SFVec3f(1, 2, 3));
-}
-
-TEST(SFRotationText, RoundTrips) {
-    SFRotation r;
-    EXPECT_EQ(r.FromString("0,1,0,3.14159"), 0);
-    EXPECT_EQ(r, SFRotation(0, 1, 0, 3.14159f));
-    EXPECT_EQ(Text(r), "0.0,1.0,0.0,3.14159");
-    EXPECT_EQ(r.FromString("1,0,0"), 1);
-}
-
-TEST(SFColorAndVec2fText, PrintComponents) {
-    EXPECT_EQ(Text(SFColor(1, 0.5f, 0)), "1.0,0.5,0.0");
-    EXPECT_EQ(Text(SFVec2f(-1, 2.75f)), "-1.0,2.75");
-    SFVec2f v;
-    EXPECT_EQ(v.FromString("3,4"), 0);
-    EXPECT_EQ(v, SFVec2f(3, 4));
-}
-
-TEST(StringText, KeepsTextUnchanged) {
-    SFString s;
-    EXPECT_EQ(s.FromString(" a, b;\"c\" "), 0);
-    EXPECT_EQ(Text(s), " a, b;\"c\" ");
-    SFURL u;
-    EXPECT_EQ(u.FromString("tex/brick.jpg"), 0);
-    EXPECT_EQ(Text(u), "tex/brick.jpg");
-}
-
-TEST(TypeNames, AreTheSystemsNames) {
-    std::string name;
-    SFBool().GetTypeName(name);
-    EXPECT_EQ(name, "SFBool");
-    SFURL().GetTypeName(name);
-    EXPECT_EQ(name, "SFURL");
-    SFRotation().GetTypeName(name);
-    EXPECT_EQ(name, "SFRotation");
-}
-
-// Numbers keep "." under a locale whose decimal separator is ",".
-TEST(LocaleIndependence, DecimalCommaLocaleChangesNothing) {
+// The same under a locale whose decimal separator is ",".
+TEST(FieldText, DecimalCommaLocaleChangesNothing) {
     const char* old = std::setlocale(LC_ALL, nullptr);
     std::string saved = old ? old : "C";
     if (std::setlocale(LC_ALL, "de_DE.UTF-8") == nullptr &&
@@ -173,19 +120,7 @@ TEST(LocaleIndependence, DecimalCommaLocaleChangesNothing) {
     char probe[16];
     std::snprintf(probe, sizeof probe, "%.1f", 1.5);
     EXPECT_STREQ(probe, "1,5") << "the locale did not take effect";
-
-    EXPECT_EQ(Text(SFFloat(1.5f)), "1.5");
-    EXPECT_EQ(Text(SFTime(0.25)), "0.25");
-    SFFloat f;
-    f.FromString("2.75");
-    EXPECT_EQ(f.Get(), 2.75f);
-    SFVec3f v;
-    EXPECT_EQ(v.FromString("0.5,1.5,2.5"), 0);
-    EXPECT_EQ(v, SFVec3f(0.5f, 1.5f, 2.5f));
-    EXPECT_EQ(Text(v), "0.5,1.5,2.5");
-    SFTime t;
-    t.FromString("1.125");
-    EXPECT_EQ(t.Get(), 1.125);
+    CheckEveryCase();
     std::setlocale(LC_ALL, saved.c_str());
 }
 

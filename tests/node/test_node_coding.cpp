@@ -3,6 +3,7 @@
 // non-default values, and decoding of hostile input.
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <random>
 
 #include "node/scenetree.h"
@@ -10,20 +11,14 @@
 
 namespace {
 
-std::string Bits(const std::vector<std::uint8_t>& bytes) {
-    return BitString(bytes, bytes.size() * 8);
-}
-
-std::string FloatBits(float v) {
+std::string FloatBits(std::initializer_list<float> values) {
     std::string s;
-    auto u = std::bit_cast<std::uint32_t>(v);
-    for (int i = 31; i >= 0; --i) s += ((u >> i) & 1) ? '1' : '0';
+    for (float v : values) s += std::bitset<32>(std::bit_cast<std::uint32_t>(v)).to_string();
     return s;
 }
 
-std::string Pad(std::string bits) {
-    while (bits.size() % 8 != 0) bits += '0';
-    return bits;
+std::string EncodedBits(SingleNode& node, std::uint8_t ndt) {
+    return BitString(EncodeNodeBytes(node, ndt));
 }
 
 // Decodes one SFNode of NDT `ndt` from `bytes`; null on failure.
@@ -70,115 +65,58 @@ void SetNonDefaults(SingleNode& node) {
     }
 }
 
-TEST(NodeEncoding, TransformWorkedBits) {
-    NodeRef t(Transform::kNodeType);
-    auto bytes = EncodeNodeBytes(*t, NDT_SF3DNode);
-    std::string expect =
-        "0"
-        "101011"
-        "0"
-        "0";
-    auto floats = [](std::initializer_list<float> v) {
-        std::string s;
-        for (float f : v) s += FloatBits(f);
-        return s;
-    };
-    expect += "0000" + floats({0, 0, 0});  // center
-    expect +=
-        "0001"
-        "011";                                   // children: empty list
-    expect += "0010" + floats({0, 0, 1, 0});     // rotation
-    expect += "0011" + floats({1, 1, 1});        // scale
-    expect += "0100" + floats({0, 0, 1, 0});     // scaleOrientation
-    expect += "0101" + floats({0, 0, 0}) + "1";  // translation, end
-    EXPECT_EQ(Bits(bytes), Pad(expect));
-}
-
-TEST(NodeEncoding, SmallNodesBitForBit) {
+// Each node: isReused 0, local code, isUpdateable 0, list form 0, then per
+// field "0", its DEF index and value, and "1" to end.
+TEST(NodeEncoding, WorkedExamplesBitForBit) {
     NodeRef group(Group::kNodeType);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*group, NDT_SFTopNode)), Pad("0"
-                                                                "01"
-                                                                "0"
-                                                                "0"
-                                                                "0"
-                                                                "0"
-                                                                "011"
-                                                                "1"));
+    EXPECT_EQ(EncodedBits(*group, NDT_SFTopNode), Bits("0 01 0 0 0 0 011 1", true));
     NodeRef touch(TouchSensor::kNodeType);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*touch, NDT_SF3DNode)), Pad("0"
-                                                               "101010"
-                                                               "0"
-                                                               "0"
-                                                               "1"));
+    EXPECT_EQ(EncodedBits(*touch, NDT_SF3DNode), Bits("0 101010 0 0 1", true));
     NodeRef shape(Shape::kNodeType);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*shape, NDT_SF2DNode)), Pad("0"
-                                                               "10111"
-                                                               "0"
-                                                               "0"
-                                                               "1"));
+    EXPECT_EQ(EncodedBits(*shape, NDT_SF2DNode), Bits("0 10111 0 0 1", true));
     NodeRef fdt(FaceDefTransform::kNodeType);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*fdt, NDT_SFFaceDefTransformNode)).substr(0, 2), "01");
+    EXPECT_EQ(EncodedBits(*fdt, NDT_SFFaceDefTransformNode).substr(0, 2), "01");
     // An ID is written after the isUpdateable bit.
     group->SetNodeID(5);
-    EXPECT_EQ(Bits(EncodeNodeBytes(*group, NDT_SFTopNode)).substr(0, 36),
-              "0"
-              "01"
-              "1"
-              "00000000000000000000000000000101");
-}
+    EXPECT_EQ(EncodedBits(*group, NDT_SFTopNode).substr(0, 36),
+              Bits("0 01 1 00000000000000000000000000000101"));
 
-TEST(NodeEncoding, ProximitySensor2DUsesTwoBitDEFIndices) {
+    NodeRef t(Transform::kNodeType);
+    std::string fields = "0 000" + FloatBits({0, 0, 0});  // center
+    fields += "0 001 011";                                // children: empty list
+    fields += "0 010" + FloatBits({0, 0, 1, 0});          // rotation
+    fields += "0 011" + FloatBits({1, 1, 1});             // scale
+    fields += "0 100" + FloatBits({0, 0, 1, 0});          // scaleOrientation
+    fields += "0 101" + FloatBits({0, 0, 0}) + "1";       // translation, end
+    EXPECT_EQ(EncodedBits(*t, NDT_SF3DNode), Bits("0 101011 0 0" + fields, true));
+
+    // Two DEF bits: center, size, enabled.
     NodeRef p(ProximitySensor2D::kNodeType);
-    std::string bits = Bits(EncodeNodeBytes(*p, NDT_SF2DNode));
-    std::string expect =
-        "0"
-        "10011"
-        "0"
-        "0";
-    expect +=
-        "0"
-        "00" +
-        FloatBits(0) + FloatBits(0);  // center
-    expect +=
-        "0"
-        "01" +
-        FloatBits(0) + FloatBits(0);  // size
-    expect +=
-        "0"
-        "10"
-        "1";  // enabled TRUE
-    expect += "1";
-    EXPECT_EQ(bits, Pad(expect));
+    EXPECT_EQ(EncodedBits(*p, NDT_SF2DNode),
+              Bits("0 10011 0 0 0 00" + FloatBits({0, 0}) + "0 01" + FloatBits({0, 0}) + "0 10 1 1",
+                   true));
 }
 
 TEST(NodeEncoding, SharedNodeIsWrittenOnceThenAsReference) {
     NodeRef group(Group::kNodeType);
-    NodeRef shared(Transform::kNodeType);
-    shared->SetNodeID(9);
-    group->SetField(0, shared.get());  // addChildren
-    group->SetField(0, shared.get());
-    shared.node->Release();  // the list now holds the only two references
-    SingleNode* t = shared.node;
-    shared.node = nullptr;
+    SingleNode* t = CreateNode(Transform::kNodeType);
+    t->SetNodeID(9);
+    group->SetField(0, t);  // addChildren
+    group->SetField(0, t);
+    t->Release();  // the list now holds the only two references
     ASSERT_EQ(t->GetRef(), 2);
 
     auto first = EncodeNodeBytes(*group, NDT_SFTopNode);
     EXPECT_EQ(t->GetVisitCount(), 0u);
-    auto second = EncodeNodeBytes(*group, NDT_SFTopNode);
-    EXPECT_EQ(first, second);
-    // The second child is "0" (endFlag) "1" (isReused) and the 32-bit ID.
-    std::string bits = Bits(first);
-    EXPECT_NE(bits.find("01"
-                        "00000000000000000000000000001001"
-                        "1"),
+    EXPECT_EQ(EncodeNodeBytes(*group, NDT_SFTopNode), first);
+    // The second child is "0" (another node) "1" (isReused) and the 32-bit ID.
+    EXPECT_NE(BitString(first).find(Bits("0 1 00000000000000000000000000001001 1")),
               std::string::npos);
 
     // EncodeNode called twice by hand: in full, then as a reference.
     auto full = EncodeNodeBytes(*t, NDT_SF3DNode);
-    auto ref = EncodeNodeBytes(*t, NDT_SF3DNode);
     EXPECT_GT(full.size(), 5u);
-    EXPECT_EQ(Bits(ref), Pad("1"
-                             "00000000000000000000000000001001"));
+    EXPECT_EQ(EncodedBits(*t, NDT_SF3DNode), Bits("1 00000000000000000000000000001001", true));
     EXPECT_EQ(EncodeNodeBytes(*t, NDT_SF3DNode), full);
 }
 
@@ -203,24 +141,17 @@ TEST(NodeEncoding, EveryClassRoundTripsWithNonDefaultValues) {
             Field* a = node->GetDEFField(d);
             Field* b = back->GetDEFField(d);
             ASSERT_EQ(a == nullptr, b == nullptr) << d;
-            std::string ta, tb;
-            if (auto* s = dynamic_cast<SFField*>(a)) {
-                s->ToString(ta);
-                dynamic_cast<SFField*>(b)->ToString(tb);
-            } else if (auto* m = dynamic_cast<MultiField*>(a)) {
-                m->ToString(ta);
-                dynamic_cast<MultiField*>(b)->ToString(tb);
-            } else if (auto* l = dynamic_cast<MultiNode*>(a)) {
-                EXPECT_EQ(l->GetCount(), dynamic_cast<MultiNode*>(b)->GetCount());
+            EXPECT_EQ(TextOf(a), TextOf(b)) << "DEF " << d;
+            if (auto* l = dynamic_cast<MultiNode*>(a)) {
+                EXPECT_EQ(l->GetCount(), dynamic_cast<MultiNode*>(b)->GetCount()) << "DEF " << d;
             }
-            EXPECT_EQ(ta, tb) << "DEF " << d;
         }
     }
 }
 
 TEST(NodeDecoding, MaskFormAndVectorFormLists) {
-    // Transform in mask form with only translation set; a Group whose
-    // children come in vector form (width 2, count 2).
+    // A Group whose children come in vector form (width 2, count 2), each a
+    // Transform in mask form with only translation set.
     std::vector<std::uint8_t> bytes = EncodeBytes([](OutStream& out) {
         out.WriteBits(0, 1);
         out.WriteBits(17, 6);  // Group in SF3DNode
@@ -250,15 +181,11 @@ TEST(NodeDecoding, MaskFormAndVectorFormLists) {
     EXPECT_EQ(t->GetRef(), 1);
 }
 
-// A rich scene encoded: grouping, shared node with ID, geometry, strings.
-std::vector<std::uint8_t> RichScene(SceneTree& tree) {
-    NodeRef root(Group::kNodeType);
-    NodeRef t(Transform::kNodeType);
-    NodeRef shape(Shape::kNodeType);
-    NodeRef box(Box::kNodeType);
-    NodeRef app(Appearance::kNodeType);
-    NodeRef mat(Material::kNodeType);
-    NodeRef text(Text::kNodeType);
+// A rich scene encoded: grouping, a shared node with an ID, geometry, strings.
+std::vector<std::uint8_t> RichSceneBytes() {
+    NodeRef root(Group::kNodeType), t(Transform::kNodeType), shape(Shape::kNodeType),
+        box(Box::kNodeType), app(Appearance::kNodeType), mat(Material::kNodeType),
+        text(Text::kNodeType), shape2(Shape::kNodeType);
     shape->SetNodeID(3);
     app->SetField(0, mat.get());
     shape->SetField(0, app.get());
@@ -267,21 +194,13 @@ std::vector<std::uint8_t> RichScene(SceneTree& tree) {
     root->SetField(0, t.get());
     root->SetField(0, shape.get());
     text.as<Text>()._string().PushBack(SFString("hello"));
-    NodeRef shape2(Shape::kNodeType);
     shape2->SetField(1, text.get());
     root->SetField(0, shape2.get());
-    tree.SetRoot(root.get());
-    // Only the tree's holders remain.
-    return {};
+    return EncodeNodeBytes(*root, NDT_SFTopNode);
 }
 
-TEST(NodeDecoding, EveryTruncationOfARealEncodingFailsCleanly) {
-    SceneTree tree;
-    RichScene(tree);
-    SingleNode* root = nullptr;
-    tree.GetRoot(&root);
-    ASSERT_NE(root, nullptr);
-    auto bytes = EncodeNodeBytes(*root, NDT_SFTopNode);
+TEST(NodeDecoding, TruncatedAndDamagedEncodingsFailCleanly) {
+    const auto bytes = RichSceneBytes();
     {
         SceneTree readTree;
         NodeRef whole(DecodeBytes(bytes, NDT_SFTopNode, &readTree));
@@ -289,15 +208,32 @@ TEST(NodeDecoding, EveryTruncationOfARealEncodingFailsCleanly) {
         EXPECT_EQ(EncodeNodeBytes(*whole, NDT_SFTopNode), bytes);
     }
     for (std::size_t len = 0; len < bytes.size(); ++len) {
-        std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + len);
         SceneTree readTree;
-        CBIFS_InStream in(cut.data(), static_cast<std::uint32_t>(cut.size()));
+        CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(len));
         SingleNode* node = nullptr;
         EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node), kFailCode)
             << len;
         EXPECT_EQ(node, nullptr);
         EXPECT_TRUE(in.HasError());
     }
+    std::mt19937 rng(42);
+    int decoded = 0;
+    for (int round = 0; round < 3000; ++round) {
+        auto damaged = bytes;
+        for (int flips = 1 + round % 4; flips > 0; --flips)
+            damaged[rng() % damaged.size()] ^= 1u << (rng() % 8);
+        SceneTree readTree;
+        CBIFS_InStream in(damaged.data(), static_cast<std::uint32_t>(damaged.size()));
+        SingleNode* node = nullptr;
+        if (DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node) == kOk) {
+            ++decoded;
+            EXPECT_EQ(node->GetRef(), 1);
+            node->Release();
+        } else {
+            EXPECT_EQ(node, nullptr);
+        }
+    }
+    EXPECT_LT(decoded, 3000);
 }
 
 TEST(NodeDecoding, HostileStreamsFail) {
@@ -366,32 +302,6 @@ TEST(NodeDecoding, NestingIsLimited) {
     EXPECT_NE(shallow.get(), nullptr);
     NodeRef deep(DecodeBytes(NestedGroups(1200), NDT_SF3DNode));
     EXPECT_EQ(deep.get(), nullptr);
-}
-
-TEST(NodeDecoding, RandomDamageNeverCrashes) {
-    SceneTree tree;
-    RichScene(tree);
-    SingleNode* root = nullptr;
-    tree.GetRoot(&root);
-    const auto bytes = EncodeNodeBytes(*root, NDT_SFTopNode);
-    std::mt19937 rng(42);
-    int decoded = 0;
-    for (int round = 0; round < 3000; ++round) {
-        auto damaged = bytes;
-        for (int flips = 1 + round % 4; flips > 0; --flips)
-            damaged[rng() % damaged.size()] ^= 1u << (rng() % 8);
-        SceneTree readTree;
-        CBIFS_InStream in(damaged.data(), static_cast<std::uint32_t>(damaged.size()));
-        SingleNode* node = nullptr;
-        if (DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node) == kOk) {
-            ++decoded;
-            EXPECT_EQ(node->GetRef(), 1);
-            node->Release();
-        } else {
-            EXPECT_EQ(node, nullptr);
-        }
-    }
-    EXPECT_LT(decoded, 3000);
 }
 
 }  // namespace

@@ -19,6 +19,13 @@ struct Bytes {
     }
 };
 
+// Bytes of 32-bit floats, as field values are coded.
+Bytes Floats(std::initializer_list<float> values) {
+    return Bytes([values](OutStream& o) {
+        for (float f : values) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
+    });
+}
+
 // Root Group { Transform(ID 1) { children [ Shape(ID 5) ] }, Switch(ID 2) { choice [ Shape 5 ] } }
 struct SharedScene {
     SceneTree tree;
@@ -232,11 +239,7 @@ TEST(SceneTree, IndexedValuesOfEveryElementType) {
     tree.SetRoot(root.get());
     ASSERT_EQ(tree.NodeCount(), 3u);
 
-    auto rotation = [](float angle) {
-        return Bytes([angle](OutStream& o) {
-            for (float f : {0.0f, 1.0f, 0.0f, angle}) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
-        });
-    };
+    auto rotation = [](float angle) { return Floats({0, 1, 0, angle}); };
     auto& keyValue = interp.as<OrientationInterpolator>().keyValue();
     for (auto [pos, angle] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{255, 3.0f}}) {
         auto b = rotation(angle);
@@ -258,9 +261,7 @@ TEST(SceneTree, IndexedValuesOfEveryElementType) {
     EXPECT_EQ(keyValue[0].GetAngle(), 1);
     EXPECT_EQ(tree.DeleteIndexedValue(1, 0, 0), kFailCode);  // set_fraction: no list
 
-    Bytes point([](OutStream& o) {
-        for (float f : {1.0f, 2.0f, 3.0f}) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
-    });
+    Bytes point = Floats({1, 2, 3});
     in = point.Stream();
     EXPECT_EQ(tree.InsertIndexedValue(2, 0, 0, *in), kOk);
     EXPECT_EQ(coord.as<Coordinate>().point()[0], SFVec3f(1, 2, 3));
@@ -287,9 +288,7 @@ TEST(SceneTree, ReplaceFieldOfValuesAndNodes) {
     t->SetNodeID(4);
     t->SetField(0, shape.get());
     tree.SetRoot(t.get());
-    Bytes v([](OutStream& o) {
-        for (float f : {4.0f, 5.0f, 6.0f}) o.WriteFloat(std::bit_cast<std::uint32_t>(f));
-    });
+    Bytes v = Floats({4, 5, 6});
     auto in = v.Stream();
     EXPECT_EQ(tree.ReplaceField(4, 7, *in), kOk);  // IN 7 = translation
     EXPECT_EQ(t.as<Transform>().translation(), SFVec3f(4, 5, 6));
@@ -318,15 +317,9 @@ TEST(SceneTree, ReplaceSceneReadsTheRootAndRegistersIDs) {
     s.tree.GetRoot(&root);
     auto whole = EncodeNodeBytes(*root, NDT_SFTopNode);
     // Skip isReused (1) and the SFTopNode code (2); ReplaceScene reads the rest.
-    std::vector<std::uint8_t> body;
-    std::string bits = BitString(whole, whole.size() * 8).substr(3);
-    for (std::size_t i = 0; i < bits.size(); i += 8) {
-        std::uint8_t byte = 0;
-        for (std::size_t k = 0; k < 8; ++k)
-            byte =
-                static_cast<std::uint8_t>(byte << 1 | (i + k < bits.size() && bits[i + k] == '1'));
-        body.push_back(byte);
-    }
+    auto body = EncodeBytes([&](OutStream& o) {
+        for (char bit : BitString(whole).substr(3)) o.WriteBits(bit == '1', 1);
+    });
     SceneTree tree;
     CBIFS_InStream in(body.data(), static_cast<std::uint32_t>(body.size()));
     ASSERT_EQ(tree.ReplaceScene(Group::kNodeType, in), kOk);
