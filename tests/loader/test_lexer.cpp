@@ -87,21 +87,20 @@ TEST(Lexer, KeywordsAndIdentifiersByLongestMatch) {
     EXPECT_EQ(s.Next(), 0);
 }
 
-TEST(Lexer, FileWithoutHeaderComesBackAsCharacters) {
-    Scanner s("# just a comment\nGroup { }", false);
-    EXPECT_EQ(s.Next(), 'G');
-}
-
-TEST(Lexer, NulByteIsNotEndOfInput) {
-    Scanner s(std::string("Group \0 x", 9));
-    EXPECT_EQ(s.Next(), IDENTIFIER);
-    int token = s.Next();
+TEST(Lexer, OddInput) {
+    // A file without the header comes back as characters.
+    Scanner noHeader("# just a comment\nGroup { }", false);
+    EXPECT_EQ(noHeader.Next(), 'G');
+    // A NUL byte is not the end of the input.
+    Scanner nul(std::string("Group \0 x", 9));
+    EXPECT_EQ(nul.Next(), IDENTIFIER);
+    int token = nul.Next();
     EXPECT_NE(token, 0);
     EXPECT_NE(token, IDENTIFIER);
 }
 
 TEST(Lexer, SingleNumbers) {
-    Scanner s("-1.5e3 .5 1E-2 5. 0x1F -12 1234567890.25 TRUE FALSE");
+    Scanner s("-1.5e3 .5 1E-2 5. 0x1F -12 1234567890.25 TRUE FALSE 99999999999 -0x1FFFFFFFF");
     EXPECT_EQ(s.Next(SFFLOAT), SFFLOAT);
     EXPECT_FLOAT_EQ(s.lex.floatValue, -1500.0f);
     EXPECT_EQ(s.Next(SFFLOAT), SFFLOAT);
@@ -121,20 +120,15 @@ TEST(Lexer, SingleNumbers) {
     EXPECT_TRUE(s.lex.boolValue);
     EXPECT_EQ(s.Next(SFBOOL), SFBOOL);
     EXPECT_FALSE(s.lex.boolValue);
-    EXPECT_TRUE(s.errors.empty());
-}
-
-TEST(Lexer, LeadingPlusIsNotPartOfANumber) {
-    Scanner s("+1");
-    EXPECT_EQ(s.Next(SFFLOAT), '+');
-}
-
-TEST(Lexer, IntegersBeyond32BitsAreClamped) {
-    Scanner s("99999999999 -0x1FFFFFFFF");
+    // Integers beyond 32 bits are clamped.
     EXPECT_EQ(s.Next(SFINT32), SFINT32);
     EXPECT_EQ(s.lex.intValue, INT32_MAX);
     EXPECT_EQ(s.Next(SFINT32), SFINT32);
     EXPECT_EQ(s.lex.intValue, INT32_MIN);
+    EXPECT_TRUE(s.errors.empty());
+    // A leading plus is not part of a number.
+    Scanner plus("+1");
+    EXPECT_EQ(plus.Next(SFFLOAT), '+');
 }
 
 TEST(Lexer, Tuples) {
@@ -228,16 +222,12 @@ TEST(Lexer, ImageCountsWidthTimesHeightPlusOneNumbers) {
     EXPECT_EQ(s.Next(), '}');
 }
 
-TEST(Lexer, NodeTokensNeedNoText) {
-    Scanner s("Box");
+TEST(Lexer, NodeTokensNeedNoTextAndOtherAnnouncementsAreRefused) {
+    Scanner s("Box DEF");
     EXPECT_EQ(s.Next(SFNODE), SFNODE);
     EXPECT_EQ(s.Next(), IDENTIFIER);
     EXPECT_EQ(s.Next(MFNODE), MFNODE);
     EXPECT_EQ(s.lex.expectedToken, 0);
-}
-
-TEST(Lexer, BadExpectedToken) {
-    Scanner s("DEF");
     EXPECT_EQ(s.Next(IDENTIFIER), DEF);
     EXPECT_EQ(s.errors, (std::vector<std::string>{"ACK: Bad expectToken"}));
 }
@@ -271,16 +261,14 @@ TEST(Lexer, StringLists) {
     EXPECT_EQ(s.identifier, "Invalid");
     EXPECT_EQ(s.Next(), ']');
     EXPECT_EQ(s.Next(MFSTRING), IS);  // IS also ends an open list
-}
-
-TEST(Lexer, StringWithoutOpenQuoteIsEmpty) {
-    Scanner s(R"("old" word)");
-    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
-    EXPECT_EQ(s.Next(SFSTRING), SFSTRING);
-    EXPECT_EQ(s.lex.stringValue, "");
-    EXPECT_EQ(s.errors, (std::vector<std::string>{"String missing open-quote"}));
-    EXPECT_EQ(s.Next(), IDENTIFIER);
-    EXPECT_EQ(s.identifier, "word");
+    // A single string without its open quote is empty.
+    Scanner one(R"("old" word)");
+    EXPECT_EQ(one.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(one.Next(SFSTRING), SFSTRING);
+    EXPECT_EQ(one.lex.stringValue, "");
+    EXPECT_EQ(one.errors, (std::vector<std::string>{"String missing open-quote"}));
+    EXPECT_EQ(one.Next(), IDENTIFIER);
+    EXPECT_EQ(one.identifier, "word");
 }
 
 TEST(Lexer, CommentsAndLineNumbers) {

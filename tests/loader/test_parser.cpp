@@ -256,24 +256,24 @@ Sound { minFront 2 }
     EXPECT_EQ(TypeOf(lines), "IndexLineSet");
 }
 
-TEST_F(Parser, ErrorsNameTheirLine) {
-    Load("Transform {\n  translation 1 2 3\n  bogus 4\n}\nShape { }");
+TEST_F(Parser, ErrorsNameTheirLineAndKeepWhatWasBuilt) {
+    // A syntax error stops the file; the nodes before it stay.
+    Load("Box { }\nSphere { radius }\nCone { }");
+    EXPECT_EQ(errors.str(), "Error near line 3: parse error\n");
+    EXPECT_EQ(TopLevel().GetCount(), 1);
+    EXPECT_EQ(loader.GetErrorCount(), 1);
+    // Field names compare exactly.
+    errors.str("");
+    Load("Transform {\n  translation 1 2 3\n  Translation 4\n}\nShape { }");
     EXPECT_EQ(errors.str(),
-              "Error: Node's of type Transform do not have fields/eventIn/eventOut named bogus\n"
+              "Error: Node's of type Transform do not have fields/eventIn/eventOut named "
+              "Translation\n"
               "Error near line 4: parse error\n");
-    // The part built before the error stays.
     EXPECT_EQ(TopLevel().GetCount(), 0);
     errors.str("");
     Load("Group { }\n\n\nUnknownThing { }\nGroup { children [ Box { } ] }");
     EXPECT_EQ(errors.str(), "Error near line 5: Unknown node type 'UnknownThing'\n");
     EXPECT_EQ(TopLevel().GetCount(), 2);
-}
-
-TEST_F(Parser, SyntaxErrorStopsTheFileButKeepsWhatWasBuilt) {
-    Load("Box { }\nSphere { radius }\nCone { }");
-    EXPECT_EQ(errors.str(), "Error near line 3: parse error\n");
-    EXPECT_EQ(TopLevel().GetCount(), 1);
-    EXPECT_EQ(loader.GetErrorCount(), 1);
 }
 
 TEST_F(Parser, AbortedParseLeavesNoOpenScopes) {
