@@ -19,7 +19,57 @@ DrawMesh BuildDrawMesh(const MeshData& mesh) {
     return out;
 }
 
-std::size_t BuildDrawMeshInto(const MeshData& mesh, DrawVertex* vertices,
+namespace {
+
+std::uint32_t PackNormal(const glm::vec3& n) {
+    std::uint32_t out = 0;
+    for (int i = 0; i < 3; ++i) {
+        const float c = std::isfinite(n[i]) ? std::clamp(n[i], -1.0f, 1.0f) : 0.0f;
+        const auto q = static_cast<std::int32_t>(std::lround(c * 511.0f));
+        out |= (static_cast<std::uint32_t>(q) & 0x3FFu) << (10 * i);
+    }
+    return out;
+}
+
+glm::vec3 UnpackNormal(std::uint32_t p) {
+    glm::vec3 n;
+    for (int i = 0; i < 3; ++i) {
+        auto q = static_cast<std::int32_t>((p >> (10 * i)) & 0x3FFu);
+        if (q >= 512) q -= 1024;
+        n[i] = std::max(-1.0f, static_cast<float>(q) / 511.0f);
+    }
+    return n;
+}
+
+std::uint32_t PackColor(const glm::vec3& c) {
+    std::uint32_t out = 0xFF000000u;
+    for (int i = 0; i < 3; ++i) {
+        const float v = std::isfinite(c[i]) ? std::clamp(c[i], 0.0f, 1.0f) : 0.0f;
+        out |= static_cast<std::uint32_t>(std::lround(v * 255.0f)) << (8 * i);
+    }
+    return out;
+}
+
+}  // namespace
+
+PackedDrawVertex::PackedDrawVertex(const DrawVertex& v)
+    : position(v.position),
+      normal(PackNormal(v.normal)),
+      faceNormal(PackNormal(v.faceNormal)),
+      faceCenter(v.faceCenter),
+      uv(v.uv),
+      color(PackColor(v.color)) {}
+
+DrawVertex Unpack(const PackedDrawVertex& v) {
+    glm::vec3 color;
+    for (int i = 0; i < 3; ++i)
+        color[i] = static_cast<float>((v.color >> (8 * i)) & 0xFFu) / 255.0f;
+    return {v.position, UnpackNormal(v.normal), UnpackNormal(v.faceNormal), v.faceCenter, v.uv,
+            color};
+}
+
+template <class Vertex>
+std::size_t BuildDrawMeshInto(const MeshData& mesh, Vertex* vertices,
                               std::vector<std::uint32_t>& triangles,
                               std::vector<std::uint32_t>& edges) {
     std::uint32_t vertexCount = 0;
@@ -68,12 +118,9 @@ std::size_t BuildDrawMeshInto(const MeshData& mesh, DrawVertex* vertices,
                 const float len = glm::length(g);
                 if (len > 0.0f && std::isfinite(len)) n = g / len;
             }
-            vertices[vertexCount++] = {corners[k],
-                                       n,
-                                       normal,
-                                       center,
-                                       mesh.texCoords[vi],
-                                       face.hasColor ? face.color : mesh.color};
+            vertices[vertexCount++] =
+                Vertex(DrawVertex{corners[k], n, normal, center, mesh.texCoords[vi],
+                                  face.hasColor ? face.color : mesh.color});
         }
         for (const auto& t : tris) {
             triangles.push_back(base + t[0]);
@@ -87,5 +134,10 @@ std::size_t BuildDrawMeshInto(const MeshData& mesh, DrawVertex* vertices,
     }
     return vertexCount;
 }
+
+template std::size_t BuildDrawMeshInto(const MeshData&, DrawVertex*, std::vector<std::uint32_t>&,
+                                       std::vector<std::uint32_t>&);
+template std::size_t BuildDrawMeshInto(const MeshData&, PackedDrawVertex*,
+                                       std::vector<std::uint32_t>&, std::vector<std::uint32_t>&);
 
 }  // namespace rm

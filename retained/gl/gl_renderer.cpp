@@ -33,13 +33,18 @@ GLuint Compile(GLenum type, const char* source, std::string* error) {
 struct Attribute {
     GLuint location;
     GLint size;
+    GLenum type;
+    GLboolean normalized;
     std::size_t offset;
 };
-// One row per DrawVertex member, in shader location order.
+// One row per PackedDrawVertex member, in shader location order.
 constexpr Attribute kAttributes[] = {
-    {0, 3, offsetof(DrawVertex, position)},   {1, 3, offsetof(DrawVertex, normal)},
-    {2, 3, offsetof(DrawVertex, faceNormal)}, {3, 3, offsetof(DrawVertex, faceCenter)},
-    {4, 2, offsetof(DrawVertex, uv)},         {5, 3, offsetof(DrawVertex, color)},
+    {0, 3, GL_FLOAT, GL_FALSE, offsetof(PackedDrawVertex, position)},
+    {1, 4, GL_INT_2_10_10_10_REV, GL_TRUE, offsetof(PackedDrawVertex, normal)},
+    {2, 4, GL_INT_2_10_10_10_REV, GL_TRUE, offsetof(PackedDrawVertex, faceNormal)},
+    {3, 3, GL_FLOAT, GL_FALSE, offsetof(PackedDrawVertex, faceCenter)},
+    {4, 2, GL_FLOAT, GL_FALSE, offsetof(PackedDrawVertex, uv)},
+    {5, 4, GL_UNSIGNED_BYTE, GL_TRUE, offsetof(PackedDrawVertex, color)},
 };
 
 }  // namespace
@@ -129,7 +134,8 @@ GLRenderer::GpuMesh& GLRenderer::Mesh(const VisualSnapshot& v) {
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m.ebo);
         for (const Attribute& a : kAttributes) {
             glEnableVertexAttribArray(a.location);
-            glVertexAttribPointer(a.location, a.size, GL_FLOAT, GL_FALSE, sizeof(DrawVertex),
+            glVertexAttribPointer(a.location, a.size, a.type, a.normalized,
+                                  sizeof(PackedDrawVertex),
                                   reinterpret_cast<const void*>(a.offset));
         }
     }
@@ -137,7 +143,7 @@ GLRenderer::GpuMesh& GLRenderer::Mesh(const VisualSnapshot& v) {
     // large mesh is not held a second time in a DrawMesh while it uploads.
     std::vector<std::uint32_t> triangles, edges;
     const std::size_t maxVertices = MaxDrawVertices(*v.mesh);
-    const auto vertexBytes = static_cast<GLsizeiptr>(maxVertices * sizeof(DrawVertex));
+    const auto vertexBytes = static_cast<GLsizeiptr>(maxVertices * sizeof(PackedDrawVertex));
     glBindVertexArray(m.vao);
     glBindBuffer(GL_ARRAY_BUFFER, m.vbo);
     glBufferData(GL_ARRAY_BUFFER, vertexBytes, nullptr, GL_STATIC_DRAW);
@@ -148,17 +154,17 @@ GLRenderer::GpuMesh& GLRenderer::Mesh(const VisualSnapshot& v) {
     std::size_t vertexCount = 0;
     if (mapped != nullptr) {
         vertexCount =
-            BuildDrawMeshInto(*v.mesh, static_cast<DrawVertex*>(mapped), triangles, edges);
+            BuildDrawMeshInto(*v.mesh, static_cast<PackedDrawVertex*>(mapped), triangles, edges);
         if (glUnmapBuffer(GL_ARRAY_BUFFER) == GL_FALSE) vertexCount = 0;  // storage was lost
     }
     if (mapped == nullptr || (vertexCount == 0 && maxVertices != 0)) {
-        DrawMesh dm = BuildDrawMesh(*v.mesh);
+        std::vector<PackedDrawVertex> packed(maxVertices);
+        triangles.clear();
+        edges.clear();
+        vertexCount = BuildDrawMeshInto(*v.mesh, packed.data(), triangles, edges);
         glBufferData(GL_ARRAY_BUFFER,
-                     static_cast<GLsizeiptr>(dm.vertices.size() * sizeof(DrawVertex)),
-                     dm.vertices.data(), GL_STATIC_DRAW);
-        vertexCount = dm.vertices.size();
-        triangles = std::move(dm.triangles);
-        edges = std::move(dm.edges);
+                     static_cast<GLsizeiptr>(vertexCount * sizeof(PackedDrawVertex)), packed.data(),
+                     GL_STATIC_DRAW);
     }
     const auto triangleBytes = static_cast<GLsizeiptr>(triangles.size() * sizeof(std::uint32_t));
     const auto edgeBytes = static_cast<GLsizeiptr>(edges.size() * sizeof(std::uint32_t));

@@ -210,4 +210,33 @@ TEST_F(MeshTest, DrawMeshFollowsGivenNormalsAndDropsDegenerateFaces) {
     EXPECT_EQ(glm::vec3(1.0f / 3, 1.0f / 3, 0), dm.vertices[1].faceCenter);
 }
 
+// The GPU form of a vertex keeps normals to 10 signed bits and colours to
+// 8 bits, with signs, the ends of the range and bad values handled.
+TEST(PackedDrawVertex, KeepsNormalsAndColoursWithinTheirSteps) {
+    const rm::DrawVertex cases[] = {
+        {{1, 2, 3}, {0, 0, -1}, {0.6f, -0.8f, 0}, {4, 5, 6}, {0.25f, 0.75f}, {1, 0.5f, 0}},
+        {{0, 0, 0}, {-0.577f, 0.577f, -0.577f}, {1, 0, 0}, {0, 0, 0}, {0, 0}, {0.2f, 0.4f, 0.6f}},
+        // Out of range and not a number: clamped, and zero.
+        {{0, 0, 0}, {2, -3, NAN}, {0, 1, 0}, {0, 0, 0}, {0, 0}, {1.5f, -1, NAN}},
+    };
+    const rm::DrawVertex expected[] = {
+        cases[0],
+        cases[1],
+        {{0, 0, 0}, {1, -1, 0}, {0, 1, 0}, {0, 0, 0}, {0, 0}, {1, 0, 0}},
+    };
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const rm::DrawVertex back = rm::Unpack(rm::PackedDrawVertex(cases[i]));
+        EXPECT_EQ(expected[i].position, back.position);
+        EXPECT_EQ(expected[i].faceCenter, back.faceCenter);
+        EXPECT_EQ(expected[i].uv, back.uv);
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(expected[i].normal[c], back.normal[c], 0.5f / 511 + 1e-6f);
+            EXPECT_NEAR(expected[i].faceNormal[c], back.faceNormal[c], 0.5f / 511 + 1e-6f);
+            EXPECT_NEAR(expected[i].color[c], back.color[c], 0.5f / 255 + 1e-6f);
+        }
+    }
+    EXPECT_EQ(44u, sizeof(rm::PackedDrawVertex));
+}
+
 }  // namespace
