@@ -73,6 +73,29 @@ TEST_F(GLRenderTest, LitRedBoxInFrontOfTheCamera) {
         ExpectNear(Bytes({0.2f, 0.4f, 0.6f}), At(x, y));
 }
 
+// The default camera looks down -z with +y up: +x lands right, +y up in the picture.
+TEST_F(GLRenderTest, BoxesRightOfAndAboveTheAxisShowThere) {
+    for (glm::vec3 where : {glm::vec3(2, 0, 0), glm::vec3(0, 2, 0)}) {
+        rmtest::Scene s;
+        auto frame = s.AddFrame();
+        frame->AddTranslation(rm::Combine::Replace, where.x, where.y, where.z);
+        auto box = s.AddVisual(frame.Get());
+        rmtest::AddBox(box.Get(), 0.5f);
+        box->SetColorRGB(1, 0, 0);
+        box->SetQuality(rm::kShadeFlat | rm::kFillSolid);  // unlit: the colour as set
+        Draw(s);
+        int red = 0, onTheSide = 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+                if (At(x, y) == Rgb(255, 0, 0)) {
+                    ++red;
+                    onTheSide += where.x > 0 ? x > 32 : y < 32;
+                }
+        EXPECT_GT(red, 20);
+        EXPECT_EQ(onTheSide, red);
+    }
+}
+
 TEST_F(GLRenderTest, WireframeDrawsEdgesOnly) {
     rmtest::Scene s;
     auto box = s.AddVisual();
@@ -101,13 +124,8 @@ TEST_F(GLRenderTest, DirectionalLightFromBehindLeavesOnlyEmissive) {
     rmtest::Scene s;
     auto quad = s.AddVisual();
     rmtest::AddQuad(quad.Get(), 2.0f);
-    rm::Ptr<rm::Material> mat;
-    s.rm->CreateMaterial(5.0f, mat.Put());
-    mat->SetAmbient(1, 1, 1);
-    mat->SetEmissive(0, 0, 0.5f);
-    quad->SetMaterial(mat.Get());
-    rm::Ptr<rm::Frame> lightFrame;
-    s.rm->CreateFrame(s.scene.Get(), lightFrame.Put());
+    s.SetMaterial(quad.Get(), 5.0f, glm::vec3(1), {0, 0, 0.5f});
+    auto lightFrame = s.AddFrame();
     lightFrame->SetOrientation(s.scene.Get(), {0, 0, 1}, {0, 1, 0});  // shines towards +z
     s.AddLight(lightFrame.Get(), rm::LightType::Directional, glm::vec3(1));
     Draw(s);
@@ -121,8 +139,7 @@ TEST_F(GLRenderTest, DirectionalLightFromBehindLeavesOnlyEmissive) {
 TEST_F(GLRenderTest, BackOfAFaceIsLitWithTheReversedNormal) {
     rmtest::Scene s;
     s.AddLight(s.camera.Get(), rm::LightType::Point, glm::vec3(1));
-    rm::Ptr<rm::Frame> turned;
-    s.rm->CreateFrame(s.scene.Get(), turned.Put());
+    auto turned = s.AddFrame();
     auto quad = s.AddVisual(turned.Get());
     rmtest::AddQuad(quad.Get(), 2.0f);
     quad->SetColorRGB(0, 1, 0);
@@ -162,18 +179,13 @@ TEST_F(GLRenderTest, TextureColoursAppear) {
 TEST_F(GLRenderTest, FlatAndGouraudFollowTheFormula) {
     rmtest::Scene s;
     // A point light just in front of the quad's lower-left part makes the shading vary.
-    rm::Ptr<rm::Frame> lamp;
-    s.rm->CreateFrame(s.scene.Get(), lamp.Put());
+    auto lamp = s.AddFrame();
     lamp->SetPosition(s.scene.Get(), -1.0f, -1.0f, 1.0f);
     auto light = s.AddLight(lamp.Get(), rm::LightType::Point, glm::vec3(0.9f, 0.8f, 0.7f));
     auto quad = s.AddVisual();
     rmtest::AddQuad(quad.Get(), 2.0f);
-    rm::Ptr<rm::Material> mat;
-    s.rm->CreateMaterial(4.0f, mat.Put());
-    mat->SetAmbient(0.6f, 0.5f, 0.4f);
-    mat->SetEmissive(0.05f, 0.0f, 0.1f);
-    mat->SetSpecular(0.2f, 0.2f, 0.2f);
-    quad->SetMaterial(mat.Get());
+    s.SetMaterial(quad.Get(), 4.0f, {0.6f, 0.5f, 0.4f}, {0.05f, 0.0f, 0.1f})
+        ->SetSpecular(0.2f, 0.2f, 0.2f);
     quad->SetQuality(rm::kRenderFlat);
     Draw(s);
     // Flat: one colour for the face, the formula at its centre with its normal.
@@ -218,10 +230,7 @@ TEST_F(GLRenderTest, MeshesAreUploadedAgainOnlyWhenTheyChange) {
     Draw(s);
     Draw(s);
     EXPECT_EQ(before + 1, renderer_->Renderer().GetStats().meshUploads);
-    rm::Ptr<rm::Material> mat;
-    s.rm->CreateMaterial(1.0f, mat.Put());
-    mat->SetAmbient(0, 1, 0);
-    box->SetMaterial(mat.Get());  // recolouring through a material needs no upload
+    s.SetMaterial(box.Get(), 1.0f, {0, 1, 0});  // recolouring through a material needs no upload
     Draw(s);
     EXPECT_EQ(before + 1, renderer_->Renderer().GetStats().meshUploads);
     ExpectNear({0, 0, 0}, At(32, 32));  // no light: a black box on black
@@ -246,11 +255,7 @@ TEST_F(GLRenderTest, InfinitePowerGivesCleanPixels) {
     s.AddLight(s.camera.Get(), rm::LightType::Point, glm::vec3(1));
     auto quad = s.AddVisual();
     rmtest::AddQuad(quad.Get(), 2.0f);
-    rm::Ptr<rm::Material> mat;
-    s.rm->CreateMaterial(1.0f / 0.0f, mat.Put());  // VRML shininess 0
-    mat->SetAmbient(0.5f, 0, 0);
-    mat->SetSpecular(1, 1, 1);
-    quad->SetMaterial(mat.Get());
+    s.SetMaterial(quad.Get(), 1.0f / 0.0f, {0.5f, 0, 0})->SetSpecular(1, 1, 1);  // shininess 0
     Draw(s);
     // Off the exact highlight only the diffuse term shows: no NaN black, no white blow-out.
     const glm::vec3 p(1.0f, 1.0f, 0.0f);
@@ -260,8 +265,7 @@ TEST_F(GLRenderTest, InfinitePowerGivesCleanPixels) {
 
 TEST_F(GLRenderTest, DrawsSnapshotsWhileAnotherThreadChangesTheScene) {
     rmtest::Scene s;
-    rm::Ptr<rm::Frame> spin;
-    s.rm->CreateFrame(s.scene.Get(), spin.Put());
+    auto spin = s.AddFrame();
     auto quad = s.AddVisual(spin.Get());
     rmtest::AddQuad(quad.Get(), 2.0f);
     quad->SetQuality(rm::kShadeFlat | rm::kFillSolid);  // unlit: the colour as set

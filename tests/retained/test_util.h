@@ -62,6 +62,23 @@ struct Scene {
         rm->CreateDevice(width, height, device.Put());
         rm->CreateViewport(device.Get(), camera.Get(), 0, 0, width, height, viewport.Put());
     }
+    // A new frame under `parent` (the scene when null).
+    rm::Ptr<rm::Frame> AddFrame(rm::Frame* parent = nullptr) {
+        rm::Ptr<rm::Frame> f;
+        rm->CreateFrame(parent ? parent : scene.Get(), f.Put());
+        return f;
+    }
+    // A new material of the given power with ambient (reflectance) and emissive
+    // colours, set on `mb`.
+    rm::Ptr<rm::Material> SetMaterial(rm::MeshBuilder* mb, float power, glm::vec3 ambient,
+                                      glm::vec3 emissive = glm::vec3(0)) {
+        rm::Ptr<rm::Material> m;
+        rm->CreateMaterial(power, m.Put());
+        m->SetAmbient(ambient.r, ambient.g, ambient.b);
+        m->SetEmissive(emissive.r, emissive.g, emissive.b);
+        mb->SetMaterial(m.Get());
+        return m;
+    }
     // A child frame of the scene holding a new meshbuilder; returns the meshbuilder.
     rm::Ptr<rm::MeshBuilder> AddVisual(rm::Frame* parent = nullptr) {
         rm::Ptr<rm::MeshBuilder> mb;

@@ -69,8 +69,7 @@ TEST(Viewport, CreationChecksItsArguments) {
 TEST(Viewport, SnapshotHoldsWorldStateAndIgnoresLaterEdits) {
     rmtest::Scene s;
     s.scene->SetSceneBackgroundRGB(0.1f, 0.2f, 0.3f);
-    rm::Ptr<rm::Frame> child;
-    s.rm->CreateFrame(s.scene.Get(), child.Put());
+    auto child = s.AddFrame();
     child->AddTranslation(rm::Combine::Replace, 1, 2, 3);
     auto mb = s.AddVisual(child.Get());
     rmtest::AddBox(mb.Get(), 0.5f);
@@ -81,8 +80,7 @@ TEST(Viewport, SnapshotHoldsWorldStateAndIgnoresLaterEdits) {
     mat->SetEmissive(0, 0, 1);
     mb->SetMaterial(mat.Get());
     s.AddLight(s.camera.Get(), rm::LightType::Point, glm::vec3(1));
-    rm::Ptr<rm::Frame> sun;
-    s.rm->CreateFrame(s.scene.Get(), sun.Put());
+    auto sun = s.AddFrame();
     sun->SetOrientation(s.scene.Get(), {0, -1, 0}, {0, 0, 1});
     s.AddLight(sun.Get(), rm::LightType::Directional, glm::vec3(0.5f));
     s.AddVisual();  // an empty meshbuilder: nothing to draw
@@ -146,10 +144,9 @@ TEST(Viewport, DeviceHandsFramesToAnotherThread) {
 
 TEST(Viewport, PickReturnsNearestHitWithFramePath) {
     rmtest::Scene s(100, 100);
-    rm::Ptr<rm::Frame> world, nearFrame, farFrame;
-    s.rm->CreateFrame(s.scene.Get(), world.Put());
-    s.rm->CreateFrame(world.Get(), farFrame.Put());
-    s.rm->CreateFrame(farFrame.Get(), nearFrame.Put());
+    auto world = s.AddFrame();
+    auto farFrame = s.AddFrame(world.Get());
+    auto nearFrame = s.AddFrame(farFrame.Get());
     farFrame->AddTranslation(rm::Combine::Replace, 0, 0, -2);
     nearFrame->AddTranslation(rm::Combine::Replace, 0, 0, 5);  // at z = 3 in the world
     auto farBox = s.AddVisual(farFrame.Get());

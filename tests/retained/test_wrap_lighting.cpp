@@ -108,8 +108,6 @@ TEST(Quality, BitsAndEffectiveQuality) {
     EXPECT_FALSE(wire.lit);
     EXPECT_EQ(rm::Fill::Wireframe, wire.fill);
     EXPECT_EQ(rm::Fill::Points, rm::DecodeQuality(9).fill);
-    EXPECT_EQ(137u, rm::kRenderGouraud);
-    EXPECT_EQ(64u, rm::kRenderWireframe);
     EXPECT_EQ(64u, rm::EffectiveQuality(137, 64));
     EXPECT_EQ(64u, rm::EffectiveQuality(64, 137));
     EXPECT_EQ(136u, rm::EffectiveQuality(136, 137));  // flat device, Gouraud mesh
