@@ -1,7 +1,8 @@
 // Test helpers for the viewer: one Qt application for the whole test program (the
 // offscreen platform unless QT_QPA_PLATFORM says otherwise, a decimal-comma locale
 // when the system has one), scene files in a temporary folder, a recorder of
-// message boxes, and a loader that reads the generated declarations.
+// message boxes, a loader that reads the generated declarations, and a render
+// module with all of these for each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,7 +14,9 @@
 #include <string>
 #include <vector>
 
+#include "app/panel_settings.h"
 #include "loader/vrml_loader.h"
+#include "rendermodule/render_module.h"
 #include "trace/message_sink.h"
 
 // True when the test program runs under a locale whose decimal point is a comma.
@@ -71,3 +74,35 @@ inline const char kThreeViews[] =
     "Viewpoint { position 0 0 8 description \"Alpha\" }\n"
     "Viewpoint { position 2 0 8 description \"Middle\" }\n"
     "Transform { children Shape { geometry Sphere {} } }";
+
+// A render module, a loader, scene files and a message recorder for one test,
+// with the panel settings back at their defaults before and after.
+class AppTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ControlPanelSettings() = PanelSettings{}; }
+    void TearDown() override {
+        m_module.Stop();
+        m_module.Release();
+        ControlPanelSettings() = PanelSettings{};
+    }
+    rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
+    rm::Frame* Camera() { return m_module.GetD3DObj().GetCamera(); }
+
+    CRenderModule m_module;
+    std::unique_ptr<VrmlLoader> m_loader = MakeLoader();
+    SceneFiles m_files;
+    MessageRecorder m_messages;
+};
+
+// The same with the module's display device on a 200 x 100 window.
+class ModuleTest : public AppTest {
+  protected:
+    struct Window : IRenderWindow {
+        void GetClientSize(int& w, int& h) const override { w = 200, h = 100; }
+    };
+    void SetUp() override {
+        AppTest::SetUp();
+        m_module.Init(&m_window);
+    }
+    Window m_window;
+};

@@ -8,9 +8,7 @@
 
 #include "app/control_panel.h"
 #include "app/load_scene.h"
-#include "app/panel_settings.h"
 #include "app_fixture.h"
-#include "rendermodule/render_module.h"
 
 namespace {
 
@@ -21,21 +19,16 @@ class FakeHost : public ControlPanelHost {
     int forgotten = 0, focus = 0;
 };
 
-class ControlPanelTest : public ::testing::Test {
+class ControlPanelTest : public ModuleTest {
   protected:
-    struct Window : IRenderWindow {
-        void GetClientSize(int& w, int& h) const override { w = 200, h = 100; }
-    };
     void SetUp() override {
-        ControlPanelSettings() = PanelSettings{};
-        m_module.Init(&m_window);
+        ModuleTest::SetUp();
         ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("s.wrl", kTwoViews)),
                   VrmlLoader::kLoadOk);
     }
     void TearDown() override {
         m_panel.reset();
-        m_module.Release();
-        ControlPanelSettings() = PanelSettings{};
+        ModuleTest::TearDown();
     }
     ControlPanel& NewPanel() {
         m_panel = std::make_unique<ControlPanel>(nullptr, m_module, m_host);
@@ -46,13 +39,7 @@ class ControlPanelTest : public ::testing::Test {
         ASSERT_NE(button, nullptr) << id;
         button->click();
     }
-    rm::Frame* Camera() { return m_module.GetD3DObj().GetCamera(); }
 
-    Window m_window;
-    CRenderModule m_module;
-    std::unique_ptr<VrmlLoader> m_loader = MakeLoader();
-    SceneFiles m_files;
-    MessageRecorder m_messages;
     FakeHost m_host;
     std::unique_ptr<ControlPanel> m_panel;
 };

@@ -13,21 +13,16 @@
 
 #include "app/main_window.h"
 #include "app/message_box_sink.h"
-#include "app/panel_settings.h"
 #include "app/render_widget.h"
 #include "app_fixture.h"
-#include "rendermodule/render_module.h"
 
 namespace {
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public AppTest {
   protected:
-    void SetUp() override { ControlPanelSettings() = PanelSettings{}; }
     void TearDown() override {
         m_window.reset();
-        m_module.Stop();
-        m_module.Release();
-        ControlPanelSettings() = PanelSettings{};
+        AppTest::TearDown();
     }
     MainWindow& Start(const std::string& scene) {
         m_window = std::make_unique<MainWindow>(m_module, *m_loader);
@@ -36,8 +31,6 @@ class MainWindowTest : public ::testing::Test {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(m_window.get()));
         return *m_window;
     }
-    rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
-    rm::Frame* Camera() { return m_module.GetD3DObj().GetCamera(); }
     void Mouse(QEvent::Type type, QPoint p, Qt::MouseButton button, Qt::MouseButtons buttons,
                Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QWidget* view = m_window->GetRenderWidget();
@@ -50,10 +43,6 @@ class MainWindowTest : public ::testing::Test {
         button->click();
     }
 
-    CRenderModule m_module;
-    std::unique_ptr<VrmlLoader> m_loader = MakeLoader();
-    SceneFiles m_files;
-    MessageRecorder m_messages;
     std::unique_ptr<MainWindow> m_window;
 };
 

@@ -5,15 +5,12 @@
 #include <atomic>
 #include <chrono>
 #include <clocale>
-#include <cstring>
 #include <thread>
 
 #include "app/key_map.h"
 #include "app/load_scene.h"
 #include "app/panel_placement.h"
-#include "app/panel_settings.h"
 #include "app_fixture.h"
-#include "rendermodule/render_module.h"
 
 namespace {
 
@@ -32,22 +29,14 @@ TEST(PanelPlacement, WidthLeftEdgeAndBottomClamp) {
 }
 
 TEST(KeyMap, LettersDigitsArrowsAndOthers) {
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_W), 'W');
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_A), 'A');
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_T), kVkTestBox);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_7), '7');
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Left), kVkLeft);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Up), kVkUp);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Right), kVkRight);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Down), kVkDown);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_F1), 0x70);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_F12), 0x7B);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Escape), 0x1B);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Enter), 0x0D);
-    // Keys without a virtual-key code are not passed on.
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Adiaeresis), 0);
-    EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_VolumeUp), 0);
-    EXPECT_EQ(VirtualKeyFromQtKey(0), 0);
+    // Keys without a virtual-key code (0) are not passed on.
+    const std::pair<int, int> keys[] = {
+        {Qt::Key_W, 'W'},          {Qt::Key_A, 'A'},        {Qt::Key_T, kVkTestBox},
+        {Qt::Key_7, '7'},          {Qt::Key_Left, kVkLeft}, {Qt::Key_Up, kVkUp},
+        {Qt::Key_Right, kVkRight}, {Qt::Key_Down, kVkDown}, {Qt::Key_F1, 0x70},
+        {Qt::Key_F12, 0x7B},       {Qt::Key_Escape, 0x1B},  {Qt::Key_Enter, 0x0D},
+        {Qt::Key_Adiaeresis, 0},   {Qt::Key_VolumeUp, 0},   {0, 0}};
+    for (auto [qt, vk] : keys) EXPECT_EQ(VirtualKeyFromQtKey(qt), vk) << std::hex << qt;
 }
 
 TEST(CameraText, ExactFormAndLargeNumbersWhole) {
@@ -60,42 +49,20 @@ TEST(CameraText, ExactFormAndLargeNumbersWhole) {
     EXPECT_GT(text.size(), 9 * 40u);
 }
 
+using LoadSceneTest = ModuleTest;
+
 // The numbers of scenes and of the "Test" text keep "." under the user's locale,
 // which Qt has adopted for everything else.
-TEST(Locale, NumbersKeepTheDecimalPointUnderACommaLocale) {
+TEST_F(LoadSceneTest, NumbersKeepTheDecimalPointUnderACommaLocale) {
     if (!UnderDecimalCommaLocale()) GTEST_SKIP() << "no decimal-comma locale (de_DE.UTF-8) here";
     EXPECT_EQ(QLocale().decimalPoint(), QStringLiteral(","));
     EXPECT_STREQ(std::localeconv()->decimal_point, ".");
     EXPECT_EQ(FormatCameraText({1.5f, 0, 0}, {0, 0, -1}, {0, 1, 0}).substr(0, 18),
               "Position:(1.500000");
-    SceneFiles files;
-    auto loader = MakeLoader();
-    struct Window : IRenderWindow {
-        void GetClientSize(int& w, int& h) const override { w = 200, h = 100; }
-    } window;
-    CRenderModule module;
-    module.Init(&window);
-    LoadScene(module, *loader, files.Write("s.wrl", kTwoViews));
-    module.GoToViewpoint("Side");
-    EXPECT_FLOAT_EQ(module.GetD3DObj().GetCamera()->GetPosition(nullptr).x, 1.5f);
-    module.Release();
+    LoadScene(m_module, *m_loader, m_files.Write("s.wrl", kTwoViews));
+    m_module.GoToViewpoint("Side");
+    EXPECT_FLOAT_EQ(Camera()->GetPosition(nullptr).x, 1.5f);
 }
-
-class LoadSceneTest : public ::testing::Test {
-  protected:
-    struct Window : IRenderWindow {
-        void GetClientSize(int& w, int& h) const override { w = 200, h = 100; }
-    };
-    void SetUp() override { m_module.Init(&m_window); }
-    void TearDown() override { m_module.Release(); }
-    rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
-
-    Window m_window;
-    CRenderModule m_module;
-    std::unique_ptr<VrmlLoader> m_loader = MakeLoader();
-    SceneFiles m_files;
-    MessageRecorder m_messages;
-};
 
 TEST_F(LoadSceneTest, ViewpointNamesFollowEachLoad) {
     ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews)),
@@ -131,7 +98,7 @@ TEST_F(LoadSceneTest, LoadingStopsTheAnimationAndShowsTheLastViewpoint) {
     LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kThreeViews));
     EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kPaused);
     // The camera left where the user had moved it for the scene's last viewpoint.
-    EXPECT_EQ(m_module.GetD3DObj().GetCamera()->GetPosition(nullptr), glm::vec3(2, 0, 8));
+    EXPECT_EQ(Camera()->GetPosition(nullptr), glm::vec3(2, 0, 8));
 }
 
 // Loads replace the scene while the render thread animates the old one and paints
