@@ -61,7 +61,8 @@ TEST(CPictureTarga, CutsOffPacketsThatRunPastTheLastPixel) {
     EXPECT_EQ(p.GetImage().pixels, (Bytes{3, 2, 1, 6, 5, 4}));
 }
 
-TEST(CPictureTarga, RejectsOtherKindsEmptyAndOversizedImages) {
+// Files cut short are PictureRobustness.EveryCutShortFileFails.
+TEST(CPictureTarga, RejectsOtherKindsAndOversizedImages) {
     fixtures::TempDir dir;
     const auto px = fixtures::TestPixels(2, 2);
     const Bytes good = fixtures::MakeTarga(2, 24, 2, 2, px);
@@ -74,15 +75,12 @@ TEST(CPictureTarga, RejectsOtherKindsEmptyAndOversizedImages) {
     fixtures::PutLe16(huge, 12, 65535);
     fixtures::PutLe16(huge, 14, 65535);
     const std::pair<const char*, Bytes> cases[] = {
-        {"empty", {}},
-        {"header cut short", Bytes(good.begin(), good.begin() + 17)},
         {"colour-mapped type 1", with(2, 1)},
         {"grey type 3", with(2, 3)},
         {"run-length colour-mapped type 9", with(2, 9)},
         {"16 bits", with(16, 16)},
         {"zero width", with(12, 0)},
-        {"last byte missing", Bytes(good.begin(), good.end() - 1)},
-        {"65535 x 65535", huge},
+        {"65535 x 65535 run-length from a few bytes (as fuzzing found)", huge},
     };
     for (const auto& [what, bytes] : cases) {
         SCOPED_TRACE(what);
@@ -123,7 +121,7 @@ TEST(CPictureBitmap, SizesFromWidthAndBitCountWhenTheSizeFieldIsZero) {
     EXPECT_EQ(p.GetImage().pixels, Bytes(file.begin() + 54, file.begin() + 54 + 18));
 }
 
-TEST(CPictureBitmap, RejectsBadMagicHeadersAndShortData) {
+TEST(CPictureBitmap, RejectsBadMagicAndHeaders) {
     fixtures::TempDir dir;
     const Bytes good = fixtures::MakeBitmap24(3, 2, fixtures::TestPixels(3, 2), true);
     auto with32 = [&](std::size_t at, std::uint32_t v) {
@@ -142,7 +140,6 @@ TEST(CPictureBitmap, RejectsBadMagicHeadersAndShortData) {
         {"size field of 4 GiB", with32(34, 0xFFFFFFFF)},
         {"zero width", with32(18, 0)},
         {"negative width", with32(18, 0xFFFFFFFD)},
-        {"last byte missing", Bytes(good.begin(), good.end() - 1)},
     };
     for (const auto& [what, bytes] : cases) {
         SCOPED_TRACE(what);
