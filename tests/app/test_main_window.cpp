@@ -181,7 +181,9 @@ TEST_F(MainWindowTest, DragsTurnTheCameraAndEditClicksPick) {
     Mouse(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
     const std::size_t before = World()->Children().size();
     ClickPanel(1024);  // Reset: the box is in the middle of the view again
-    ClickPanel(1003);  // Edit
+    Mouse(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(World()->Children().size(), before);  // navigate mode picks nothing
+    ClickPanel(1003);                               // Edit
     Mouse(QEvent::MouseButtonRelease, centre, Qt::LeftButton, Qt::NoButton);
     EXPECT_EQ(World()->Children().size(), before + 1);  // the selection box
     Mouse(QEvent::MouseButtonRelease, QPoint(1, 1), Qt::LeftButton, Qt::NoButton);
