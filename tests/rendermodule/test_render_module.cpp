@@ -1,5 +1,6 @@
 // The render module as the shell drives it: viewpoints, render quality, head
-// light, navigation, picking, and the two threads working on one scene.
+// light, navigation, and the two threads working on one scene (picking through
+// the window is MainWindowTest.DragsTurnTheCameraAndEditClicksPick).
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -120,19 +121,6 @@ TEST_F(RenderModuleTest, MouseDragsAndCapture) {
     m_module.OnMouseMove(40, 20, 0);  // no button: only ends the capture
     EXPECT_FALSE(m_module.IsMouseCaptured());
     EXPECT_NEAR(D3D().GetWorld()->GetPosition(D3D().GetScene()).z, -2, 1e-4);
-}
-
-TEST_F(RenderModuleTest, PickingInEditModeShowsASelectionBox) {
-    Show("Transform { translation 0 0 0 children Shape { geometry Box { size 4 4 4 } } }");
-    m_module.OnLButtonUp(100, 50, 0);  // navigate mode: nothing
-    EXPECT_EQ(D3D().GetWorld()->Children().size(), 1u);
-    m_module.SetInteractionMode(1);
-    m_module.OnLButtonUp(100, 50, 0);  // the centre of the view hits the box
-    ASSERT_EQ(D3D().GetWorld()->Children().size(), 2u);
-    EXPECT_EQ(D3D().GetWorld()->Children()[1]->Visuals().size(), 9u);
-    m_module.OnLButtonUp(1, 1, 0);  // a miss removes the old selection
-    EXPECT_EQ(D3D().GetWorld()->Children().size(), 1u);
-    EXPECT_TRUE(m_messages.texts.empty());
 }
 
 // Window-thread work while the render thread steps: no race, no deadlock.
