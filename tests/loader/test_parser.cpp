@@ -1,5 +1,7 @@
 // The grammar actions over the real node classes: DEF/USE, children, field
-// values, routes, prototypes, errors and the file entry points.
+// values, routes, prototypes, errors and the file entry points. The root Group
+// and its top-level children are in the dump test; EXTERNPROTO and plain PROTO
+// scenes are in the corpus (test_corpus.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,15 +14,6 @@
 namespace {
 
 class Parser : public ::testing::Test, public LoaderFixtureBase {};
-
-TEST_F(Parser, TopLevelNodesBecomeChildrenOfTheRootGroup) {
-    Load("Transform { } Shape { } DirectionalLight { }");
-    EXPECT_EQ(TypeOf(loader.GetSceneRoot()), "Group");
-    ASSERT_EQ(TopLevel().GetCount(), 3);
-    EXPECT_EQ(TypeOf(TopLevel().GetNodeAt(0)), "Transform");
-    EXPECT_EQ(TypeOf(TopLevel().GetNodeAt(2)), "DirectionalLight");
-    EXPECT_EQ(errors.str(), "");
-}
 
 TEST_F(Parser, DefAndUseShareOneNode) {
     Load("Group { children [ DEF A Transform { translation 1 2 3 } USE A ] }");
@@ -211,16 +204,6 @@ PROTO Mover [ field SFVec3f where 0 0 0 field MFNode kids [] field SFNode look N
   Shape { appearance IS look }
   ImageTexture { url IS files }
 }
-)");
-    EXPECT_EQ(errors.str(), "");
-}
-
-TEST_F(Parser, ExternProtoIsRegisteredWithItsInterface) {
-    Load(R"(
-EXTERNPROTO Far [ field SFFloat size exposedField SFColor tint ] [ "far.wrl#Far" "urn:x" ]
-Far { size 2 tint 1 0 0 }
-EXTERNPROTO Near [ ] "near.wrl"
-Near { }
 )");
     EXPECT_EQ(errors.str(), "");
 }
