@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iterator>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <sstream>
 
@@ -47,6 +47,14 @@ class BifsConvertTest : public ::testing::Test {
         fs::remove(path);
         return bifs;
     }
+    // Decodes a command stream into `tree`; the decoder's error text ("" on success).
+    static std::string DecodeInto(const std::vector<std::uint8_t>& bytes, SceneTree& tree) {
+        CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        CCommandDecoder decoder;
+        HRESULT result = decoder.DecodeStream(&in, &tree);
+        EXPECT_EQ(result == kOk, decoder.GetError().empty()) << decoder.GetError();
+        return decoder.GetError();
+    }
     static std::string Decode(const std::vector<std::uint8_t>& bifs) {
         std::string wrl, error;
         EXPECT_TRUE(DecodeToWrl(bifs, wrl, &error)) << error;
@@ -84,10 +92,8 @@ TEST_F(BifsConvertTest, SharedNodesGetIdsAndComeBackShared) {
         "DEF M Material { diffuseColor 1 0 0 }"
         "Shape { appearance Appearance { material USE M } geometry DEF B Box { size 1 2 3 } }"
         "Shape { appearance Appearance { material USE M } geometry USE B }");
-    CBIFS_InStream in(bifs.data(), static_cast<std::uint32_t>(bifs.size()));
     SceneTree tree;
-    CCommandDecoder decoder;
-    ASSERT_EQ(decoder.DecodeStream(&in, &tree), kOk) << decoder.GetError();
+    ASSERT_EQ(DecodeInto(bifs, tree), "");
     EXPECT_EQ(tree.NodeCount(), 2u);  // the material and the box
     // Node IDs follow the order in which the encoder first meets the nodes.
     ASSERT_NE(tree.Lookup(1), nullptr);
@@ -134,12 +140,10 @@ TEST_F(BifsConvertTest, EveryPrefixAndRandomFlipsFailCleanly) {
     // inside the data proper.
     std::size_t body = bifs.size() - 16;
     for (std::size_t n = 1; n < body; ++n) {
-        std::vector<std::uint8_t> cut(bifs.begin(), bifs.begin() + static_cast<long>(n));
-        CBIFS_InStream in(cut.data(), static_cast<std::uint32_t>(cut.size()));
         SceneTree tree;
-        CCommandDecoder decoder;
-        EXPECT_EQ(decoder.DecodeStream(&in, &tree), kFailCode) << "prefix of " << n << " bytes";
-        EXPECT_FALSE(decoder.GetError().empty());
+        EXPECT_NE(DecodeInto({bifs.begin(), bifs.begin() + static_cast<long>(n)}, tree), "")
+            << "prefix of " << n << " bytes";
+        EXPECT_EQ(tree.NodeCount(), 0u);
         SingleNode* root = nullptr;
         tree.GetRoot(&root);
         EXPECT_EQ(root, nullptr) << "a half-built tree is reachable after " << n << " bytes";
@@ -150,10 +154,8 @@ TEST_F(BifsConvertTest, EveryPrefixAndRandomFlipsFailCleanly) {
         std::vector<std::uint8_t> flipped = bifs;
         for (int k = 0; k < 3; ++k)
             flipped[rng() % body] ^= static_cast<std::uint8_t>(1u << (rng() % 8));
-        CBIFS_InStream in(flipped.data(), static_cast<std::uint32_t>(flipped.size()));
         SceneTree tree;
-        CCommandDecoder decoder;
-        decoded += decoder.DecodeStream(&in, &tree) == kOk;
+        decoded += DecodeInto(flipped, tree).empty();
         std::ostringstream listing;
         DumpBifs(flipped, listing);  // must not crash either
     }
@@ -168,12 +170,8 @@ TEST_F(BifsConvertTest, EveryFuzzSeedDecodesOrFailsCleanly) {
         std::ifstream in(entry.path(), std::ios::binary);
         std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
         if (bytes.empty()) continue;
-        CBIFS_InStream stream(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         SceneTree tree;
-        CCommandDecoder decoder;
-        if (decoder.DecodeStream(&stream, &tree) != kOk) {
-            EXPECT_FALSE(decoder.GetError().empty()) << entry.path();
-        }
+        DecodeInto(bytes, tree);  // an error text exactly when it fails
         ++seeds;
     }
     EXPECT_GE(seeds, 10);
@@ -206,12 +204,10 @@ TEST_F(BifsConvertTest, CommandFramingAndUnsupportedCommands) {
     EXPECT_EQ(encoder.EncodeToFile(nullptr, &tree), kFailCode);
 
     for (std::uint8_t code = 0; code < 3; ++code) {
-        std::vector<std::uint8_t> command{static_cast<std::uint8_t>(code << 6), 0, 0, 0};
-        CBIFS_InStream in(command.data(), 4);
-        CCommandDecoder decoder;
         SceneTree target;
-        EXPECT_EQ(decoder.DecodeStream(&in, &target), kFailCode);
-        EXPECT_NE(decoder.GetError().find("unsupported command"), std::string::npos);
+        EXPECT_NE(DecodeInto({static_cast<std::uint8_t>(code << 6), 0, 0, 0}, target)
+                      .find("unsupported command"),
+                  std::string::npos);
     }
 }
 
