@@ -6,20 +6,8 @@
 #include <string>
 
 #include "node/node_typedef.h"
-#include "node/number_text.h"
 
 namespace {
-
-TEST(TrimZeros, KeepsOneDigitAfterThePoint) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"2.000000", "2.0"}, {"0.250000", "0.25"},  {"100.000000", "100.0"}, {"100", "100"},
-        {"1.0", "1.0"},      {"-0.500000", "-0.5"}, {"10.01000", "10.01"},   {"0.", "0."}};
-    for (const auto& [in, out] : cases) {
-        std::string s = in;
-        numtext::TrimZeros(s);
-        EXPECT_EQ(s, out) << in;
-    }
-}
 
 // A field of `type`, first given `start` (when not null), reads `input`:
 // FromString gives `result` and the field then prints as `text`.
@@ -39,6 +27,8 @@ const TextCase kCases[] = {
     {kFieldSFFloat, nullptr, "0", 0, "0.0"},
     {kFieldSFFloat, nullptr, "1.5", 0, "1.5"},
     {kFieldSFFloat, nullptr, "2", 0, "2.0"},
+    {kFieldSFFloat, nullptr, "100", 0, "100.0"},
+    {kFieldSFFloat, nullptr, "10.01", 0, "10.01"},
     {kFieldSFFloat, nullptr, "-0.5", 0, "-0.5"},
     {kFieldSFFloat, nullptr, "1e20", 0, "100000002004087734272.0"},
     {kFieldSFFloat, nullptr, "1e-7", 0, "0.0"},
