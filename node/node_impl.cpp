@@ -200,6 +200,20 @@ HRESULT NodeImpl::EncodeField(OutStream& stream, int defIndex) {
     return slot.value->Encode(stream);
 }
 
+namespace {
+
+// Reads a value of the field's own class on the stack and stores it only
+// when the whole value was read, so a failed read leaves the field as it was.
+template <class T>
+HRESULT DecodeValueInto(CBIFS_InStream& stream, Field& field) {
+    T value;
+    if (value.Decode(stream) != kOk) return kFailCode;
+    static_cast<T&>(field) = value;
+    return kOk;
+}
+
+}  // namespace
+
 HRESULT NodeImpl::DecodeField(CBIFS_InStream& stream, int defIndex, SceneTree* tree) {
     const NodeDesc& d = Desc();
     if (defIndex < 0 || defIndex >= d.defCount) return kFailCode;
@@ -221,6 +235,26 @@ HRESULT NodeImpl::DecodeField(CBIFS_InStream& stream, int defIndex, SceneTree* t
         auto& list = static_cast<MultiField&>(*slot.value);
         list.Clear();
         return list.Decode(stream);
+    }
+    switch (f.type) {
+        case kFieldSFBool:
+            return DecodeValueInto<SFBool>(stream, *slot.value);
+        case kFieldSFInt32:
+            return DecodeValueInto<SFInt32>(stream, *slot.value);
+        case kFieldSFFloat:
+            return DecodeValueInto<SFFloat>(stream, *slot.value);
+        case kFieldSFTime:
+            return DecodeValueInto<SFTime>(stream, *slot.value);
+        case kFieldSFVec2f:
+            return DecodeValueInto<SFVec2f>(stream, *slot.value);
+        case kFieldSFVec3f:
+            return DecodeValueInto<SFVec3f>(stream, *slot.value);
+        case kFieldSFColor:
+            return DecodeValueInto<SFColor>(stream, *slot.value);
+        case kFieldSFRotation:
+            return DecodeValueInto<SFRotation>(stream, *slot.value);
+        default:
+            break;
     }
     // Strings append to what they hold, so read into a fresh value.
     std::unique_ptr<SFField> fresh = CreateSFField(f.type);
