@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/standard_nodes_path.h"
 #include "loader/vrml_loader.h"
 #include "node/bifs_command_decoder.h"
 #include "node/bifs_instream.h"
@@ -20,15 +21,6 @@
 #include "tools/orvane-bifs/bifs_convert.h"
 
 namespace {
-
-// The declarations file: $ORVANE_STANDARD_NODES, else data/standardNodes.wrl
-// of the build tree this program was built in (it lives in <build>/bench/).
-std::string StandardNodesPath() {
-    if (const char* env = std::getenv("ORVANE_STANDARD_NODES")) return env;
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "data" /
-            "standardNodes.wrl")
-        .string();
-}
 
 // A grid of n x n vertices cut into 2 (n-1)^2 triangles.
 std::string FaceSetText(int n) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/standard_nodes_path.h"
 #include "loader/vrml_loader.h"
 #include "node/node_basenodedef.h"
 #include "rendermodule/render_module.h"
@@ -20,15 +21,6 @@
 #include "trace/message_sink.h"
 
 namespace {
-
-// The declarations file: $ORVANE_STANDARD_NODES, else data/standardNodes.wrl
-// of the build tree this program was built in (it lives in <build>/bench/).
-std::string StandardNodesPath() {
-    if (const char* env = std::getenv("ORVANE_STANDARD_NODES")) return env;
-    return (std::filesystem::read_symlink("/proc/self/exe").parent_path().parent_path() / "data" /
-            "standardNodes.wrl")
-        .string();
-}
 
 constexpr int kLeaves = 250;  // children per innermost Group (at most 255)
 
