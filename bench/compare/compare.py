@@ -32,6 +32,9 @@ QUICK_SCENES = ["ifs_10k", "tf_1k"]
 SIZE = (600, 550)
 
 # Tool key -> label in the table.
+# The program that starts each tool and reports its peak memory and wall time.
+MEASURE = "measure"
+
 TOOLS = {
     "orvane_load": "Orvane load-only",
     "coin_load": "Coin3D load-only",
@@ -125,7 +128,7 @@ def check_png(path):
 
 
 def tool_pids(wrapper_pid):
-    """The processes GNU time started (the tool)."""
+    """The processes `measure` started (the tool)."""
     try:
         with open("/proc/%d/task/%d/children" % (wrapper_pid, wrapper_pid)) as f:
             return [int(pid) for pid in f.read().split()]
@@ -149,11 +152,12 @@ def run_child(cmd, env, timeout, mem_limit_kib, log_path):
     killed if it was (None, "timeout" or "memory"), and its stdout. stderr
     goes to log_path.
 
-    The tool is started through GNU time, which reports the ru_maxrss that
-    wait4 gives for the tool's own process. A process forked from Python
+    The tool is started through `measure` (bench/compare/measure.c), which
+    reports the ru_maxrss that wait4 gives for the tool's own process and
+    the wall time from its fork to its wait4. A process forked from Python
     starts with Python's resident set as its peak (Linux keeps the high-water
-    mark across exec), which would put a floor of tens of MiB under every
-    figure; GNU time's floor is about 1 MiB.
+    mark across exec), and timing around Python's own fork adds milliseconds
+    that small files would feel; `measure` is a few KiB and microseconds.
 
     A tool still running after `timeout` seconds, or holding more than
     mem_limit_kib resident (checked four times a second, so that one tool
@@ -161,7 +165,7 @@ def run_child(cmd, env, timeout, mem_limit_kib, log_path):
     rss_path = log_path + ".rss"
     if os.path.exists(rss_path):
         os.remove(rss_path)
-    wrapped = ["/usr/bin/time", "-f", "%M", "-o", rss_path] + cmd
+    wrapped = [MEASURE, rss_path] + cmd
     killed = None
     with open(log_path, "wb") as err, open(log_path + ".out", "wb") as out:
         start = time.perf_counter()
@@ -180,7 +184,7 @@ def run_child(cmd, env, timeout, mem_limit_kib, log_path):
                     break
             wall = time.perf_counter() - start
             if killed:
-                # End the tool itself first, so that GNU time still reports its
+                # End the tool itself first, so that `measure` still reports its
                 # peak memory; then its process group (the tool was started in
                 # a session of its own), should anything be left.
                 for pid in tool_pids(proc.pid):
@@ -196,8 +200,10 @@ def run_child(cmd, env, timeout, mem_limit_kib, log_path):
     rss_kib = usage.ru_maxrss  # the wrapper's figure; replaced by the tool's own below
     try:
         with open(rss_path, encoding="utf-8") as f:
-            # A killed tool leaves "Command terminated by signal 9" before the figure.
-            rss_kib = int(f.read().split()[-1])
+            fields = f.read().split()
+            rss_kib = int(fields[0])
+            if not killed:
+                wall = float(fields[1])
     except (OSError, ValueError, IndexError):
         pass
     return {
@@ -516,7 +522,7 @@ def build_report(results, scenes, sizes, args, meta):
         " measured from its start of work to the scene in memory; whole process = wall time"
         " around the child. First frame: `orvane-render FILE -o OUT.png` and"
         " `view3dscene FILE --screenshot 0 OUT.png`, whole process. Peak memory = the"
-        " tool's ru_maxrss (through GNU time).",
+        " tool's ru_maxrss (through bench/compare/measure.c).",
     ]
     if notes:
         out.append("")
@@ -606,7 +612,9 @@ def main():
         "view3dscene": "/usr/bin/view3dscene",
     }
     nodes = os.path.join(build, "data", "standardNodes.wrl")
-    for path in list(binaries.values()) + [nodes]:
+    global MEASURE
+    MEASURE = os.path.join(work, "measure")
+    for path in list(binaries.values()) + [nodes, MEASURE]:
         if not os.path.exists(path):
             sys.exit("compare.py: missing %s (run bench/compare/run.sh)" % path)
 

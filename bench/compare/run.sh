@@ -6,10 +6,10 @@
 #                        [--mem-limit GIB] [--tools orvane_load,coin_load,...]
 #
 # Installs what the comparison needs when it is missing (libcoin-dev,
-# view3dscene, xvfb, xauth, GNU time; Orvane's own build packages come from
+# view3dscene, xvfb, xauth; Orvane's own build packages come from
 # scripts/deps.sh), configures a Release build in build-compare/, builds only
 # orvane-render, orvane_standard_nodes and orvane_load there, compiles the
-# Coin3D harness into build-compare/compare/, generates the scenes there and
+# Coin3D harness and the measuring program (measure.c) into build-compare/compare/, generates the scenes there and
 # runs every tool interleaved. The table goes to stdout and to
 # build-compare/compare/results.md; every run's log is in
 # build-compare/compare/logs/ and the raw figures in runs.json.
@@ -29,7 +29,7 @@ as_root() {
 }
 
 missing=""
-for p in libcoin-dev view3dscene xvfb xauth time; do
+for p in libcoin-dev view3dscene xvfb xauth; do
   if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
     missing="$missing $p"
   fi
@@ -54,6 +54,11 @@ if [ ! -x "$coin_bin" ] || [ "$coin_src" -nt "$coin_bin" ]; then
   echo "compare: g++ -O2 coin_load.cpp $coin_flags"
   # shellcheck disable=SC2086 # the flags are a word list
   nice g++ -O2 -Wall -Wextra "$coin_src" -o "$coin_bin" $coin_flags
+fi
+
+measure_bin="$build/compare/measure"
+if [ ! -x "$measure_bin" ] || [ "$repo/bench/compare/measure.c" -nt "$measure_bin" ]; then
+  nice cc -O2 -Wall -Wextra "$repo/bench/compare/measure.c" -o "$measure_bin"
 fi
 
 exec python3 -B "$repo/bench/compare/compare.py" --build "$build" --command "bench/compare/run.sh${*:+ $*}" "$@"
