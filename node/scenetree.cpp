@@ -248,7 +248,11 @@ HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
         return kFailCode;
     }
     m_root = root;
-    Resync();
+    // The walk rebuilds the ID registry from the final tree (a node registered
+    // while decoding may since have been replaced). A stream that gave no
+    // node an ID leaves nothing to rebuild: the registry is empty and no node
+    // can stand in two places, since only an ID can be reused.
+    if (!m_nodes.empty()) Resync();
     return kOk;
 }
 
