@@ -152,12 +152,13 @@ GLRenderer::GpuMesh& GLRenderer::Mesh(const VisualSnapshot& v) {
                        : glMapBufferRange(GL_ARRAY_BUFFER, 0, vertexBytes,
                                           GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
     std::size_t vertexCount = 0;
+    bool written = false;
     if (mapped != nullptr) {
         vertexCount =
             BuildDrawMeshInto(*v.mesh, static_cast<PackedDrawVertex*>(mapped), triangles, edges);
-        if (glUnmapBuffer(GL_ARRAY_BUFFER) == GL_FALSE) vertexCount = 0;  // storage was lost
+        written = glUnmapBuffer(GL_ARRAY_BUFFER) == GL_TRUE;  // false: the storage was lost
     }
-    if (mapped == nullptr || (vertexCount == 0 && maxVertices != 0)) {
+    if (!written && maxVertices != 0) {
         std::vector<PackedDrawVertex> packed(maxVertices);
         triangles.clear();
         edges.clear();
