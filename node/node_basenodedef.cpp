@@ -1,8 +1,8 @@
 #include "node/node_basenodedef.h"
-#include <atomic>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <mutex>
 #include <stdexcept>
 #include <vector>

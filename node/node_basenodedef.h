@@ -142,7 +142,6 @@ class SingleNode : public Field {
         return 0;
     }
     std::uint32_t GetVisitCount() const { return m_visitCount; }
-    void ResetVisitCount() { m_visitCount = 0; }
 
     // While an EncodingPass lives on this thread, EncodeNode treats a node's
     // first visit in the pass as visit 0, without a walk over the tree to
