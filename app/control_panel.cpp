@@ -129,11 +129,11 @@ void ControlPanel::BuildControls() {
 }
 
 void ControlPanel::InitDialog() {
-    const PanelSettings& s = ControlPanelSettings();
-    SetChecked(s.interactionMode == 0 ? kNavigate : kEdit, true);
-    SetChecked(s.navigateMode == 0 ? kCamera : kWorld, true);
+    const PanelSettings& s = host_.Settings();
+    SetChecked(s.interactionMode == InteractionMode::Navigate ? kNavigate : kEdit, true);
+    SetChecked(s.navigateMode == NavigationMode::Camera ? kCamera : kWorld, true);
     SetChecked(s.navigateSpeed == 0 ? kSpeed1x : s.navigateSpeed == 1 ? kSpeed5x : kSpeed10x, true);
-    SetChecked(module_.GetRenderQuality() == 137 ? kGouraud : kWireframe, true);
+    SetChecked(module_.GetRenderQuality() == rm::kRenderGouraud ? kGouraud : kWireframe, true);
     SetChecked(kHeadLight, true);
     QComboBox* combo = Viewpoints();
     combo->addItem(QStringLiteral("[Entry]"));
@@ -148,7 +148,7 @@ void ControlPanel::InitDialog() {
 }
 
 bool ControlPanel::OnCommand(int id, int notification) {
-    PanelSettings& s = ControlPanelSettings();
+    PanelSettings& s = host_.Settings();
     switch (id) {
         case kIdCancel:
             host_.ForgetControlPanel();
@@ -156,12 +156,12 @@ bool ControlPanel::OnCommand(int id, int notification) {
             return true;
         case kNavigate:
         case kEdit:
-            s.interactionMode = id == kEdit ? 1 : 0;
+            s.interactionMode = id == kEdit ? InteractionMode::Edit : InteractionMode::Navigate;
             ApplyPanelModes(s, module_);
             break;
         case kCamera:
         case kWorld:
-            s.navigateMode = id == kWorld ? 1 : 0;
+            s.navigateMode = id == kWorld ? NavigationMode::World : NavigationMode::Camera;
             ApplyPanelModes(s, module_);
             break;
         case kSpeed1x:
@@ -174,10 +174,10 @@ bool ControlPanel::OnCommand(int id, int notification) {
             s.navigateSpeed = 2;
             break;
         case kWireframe:
-            module_.SetRenderQuality(64);
+            module_.SetRenderQuality(rm::kRenderWireframe);
             break;
         case kGouraud:
-            module_.SetRenderQuality(137);
+            module_.SetRenderQuality(rm::kRenderGouraud);
             break;
         case kPlay:
             module_.Play();

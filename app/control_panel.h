@@ -1,7 +1,7 @@
 // ControlPanel: the modeless, frameless tool window below the main window (dialog
 // 102). Its buttons drive the render module: playback, render quality, head light,
-// viewpoints, camera reset and the "Test" camera report; it shows and keeps the
-// three process-wide settings.
+// viewpoints, camera reset and the "Test" camera report; it shows and changes
+// its owner's three settings.
 #pragma once
 
 #include <QDialog>
@@ -9,6 +9,7 @@
 
 class CRenderModule;
 class QComboBox;
+struct PanelSettings;
 
 // What the panel asks of the window that owns it.
 class ControlPanelHost {
@@ -18,6 +19,8 @@ class ControlPanelHost {
     virtual void ForgetControlPanel() = 0;
     // After most commands: keys go back to the render window.
     virtual void ReturnFocus() = 0;
+    // The settings every panel of this owner shows and changes.
+    virtual PanelSettings& Settings() = 0;
 };
 
 class ControlPanel : public QDialog {

@@ -8,29 +8,28 @@
 #include "node/node_basenodedef.h"
 #include "rendermodule/render_module.h"
 
-namespace {
-// The one render module, made before main runs and destroyed at process exit.
-CRenderModule g_renderModule;
-}  // namespace
-
 int main(int argc, char** argv) {
     InitNDTTables();
     PrepareApplication();
     QApplication app(argc, argv);
     ConfigureApplication();
 
+    // The viewer's render module and loader, alive until main returns; the
+    // module's render thread starts paused.
+    CRenderModule module;
+    VrmlLoader loader;
     int result = 1;
     {
-        MainWindow window(g_renderModule, GetVrmlLoader());
+        MainWindow window(module, loader);
         if (window.Create("t3.wrl")) {
             window.show();
             result = app.exec();
         }
         // However the loop ended (File/Exit leaves the thread running), the render
         // thread is gone and the device released before the window goes.
-        g_renderModule.Stop();
-        g_renderModule.GetRenderThread().Terminate(3000);
-        g_renderModule.Release();
+        module.Stop();
+        module.GetRenderThread().Terminate(3000);
+        module.Release();
     }
     return result;
 }

@@ -12,6 +12,7 @@
 
 #include "app/control_panel.h"
 #include "app/panel_placement.h"
+#include "app/panel_settings.h"
 
 class CRenderModule;
 class RenderWidget;
@@ -50,6 +51,7 @@ class MainWindow : public QMainWindow, public ControlPanelHost {
     // ControlPanelHost
     void ForgetControlPanel() override;
     void ReturnFocus() override;
+    PanelSettings& Settings() override { return settings_; }
 
   protected:
     void moveEvent(QMoveEvent* event) override;
@@ -69,6 +71,7 @@ class MainWindow : public QMainWindow, public ControlPanelHost {
     VrmlLoader& loader_;
     RenderWidget* view_ = nullptr;
     QPointer<ControlPanel> panel_;
+    PanelSettings settings_;
     std::function<QString()> chooseFile_;
     bool sized_ = false;
 };

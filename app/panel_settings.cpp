@@ -6,11 +6,6 @@
 
 #include "rendermodule/render_module.h"
 
-PanelSettings& ControlPanelSettings() {
-    static PanelSettings settings;
-    return settings;
-}
-
 void ApplyPanelModes(const PanelSettings& settings, CRenderModule& module) {
     module.SetInteractionMode(settings.interactionMode);
     module.SetNavigationMode(settings.navigateMode);

@@ -1,21 +1,18 @@
-// The control panel's three process-wide settings, which outlive any one panel,
-// and the text of its "Test" button.
+// The control panel's three settings, which outlive any one panel (the main
+// window keeps them), and the text of its "Test" button.
 #pragma once
 
 #include <string>
 
 #include <glm/vec3.hpp>
 
-class CRenderModule;
+#include "rendermodule/render_module.h"
 
 struct PanelSettings {
-    int interactionMode = 0;  // 0 Navigate, 1 Edit
-    int navigateMode = 0;     // 0 Camera, 1 World
-    int navigateSpeed = 0;    // 0 1x, 1 5x, 2 10x
+    InteractionMode interactionMode = InteractionMode::Navigate;
+    NavigationMode navigateMode = NavigationMode::Camera;
+    int navigateSpeed = 0;  // 0 1x, 1 5x, 2 10x
 };
-
-// The one instance of the process; every panel reads and writes it.
-PanelSettings& ControlPanelSettings();
 
 // Hands the interaction and navigate modes to the render module, so the mouse and
 // the keys do what the panel shows (edit mode makes picking reachable).

@@ -12,10 +12,8 @@ namespace {
 constexpr double kTurn = 6.28318;
 constexpr double kHalfTurn = 3.14159;
 
-rm::Ptr<rm::RetainedMode> g_rm;
-
 bool Ready(const rm::MeshBuilder* mb) {
-    return g_rm && mb != nullptr;
+    return mb != nullptr;
 }
 
 // Face data under construction: per face its corner count and (vertex, normal) pairs.
@@ -54,10 +52,10 @@ float F(double v) {
     return static_cast<float>(v);
 }
 
-void ApplyWrap(rm::MeshBuilder* mb, const rm::WrapParams& params, const char* createFailed,
-               const char* applyFailed) {
+void ApplyWrap(rm::RetainedMode& rm, rm::MeshBuilder* mb, const rm::WrapParams& params,
+               const char* createFailed, const char* applyFailed) {
     rm::Ptr<rm::Wrap> wrap;
-    if (rm::Failed(g_rm->CreateWrap(params, wrap.Put()))) {
+    if (rm::Failed(rm.CreateWrap(params, wrap.Put()))) {
         ShowMessage(createFailed);
         return;
     }
@@ -78,14 +76,7 @@ float InverseExtent(float extent) {
 
 }  // namespace
 
-void SetBuilderD3DRM(rm::RetainedMode* rm) {
-    g_rm = rm::Ptr<rm::RetainedMode>(rm);
-}
-rm::RetainedMode* GetBuilderD3DRM() {
-    return g_rm.Get();
-}
-
-void GetACircle(rm::MeshBuilder* mb, float radius) {
+void GetACircle(rm::RetainedMode& rm, rm::MeshBuilder* mb, float radius) {
     if (!Ready(mb)) return;
     constexpr int kSegments = 24;
     std::vector<glm::vec3> vertices;
@@ -99,7 +90,7 @@ void GetACircle(rm::MeshBuilder* mb, float radius) {
     for (std::uint32_t i = 0; i < kSegments; ++i) faces.Add({kSegments, (i + 1) % kSegments, i}, 0);
     AddFacesAndColor(mb, vertices, normals, faces, "Failed to add faces when GetACircle.",
                      "Failed to SetColorRGB when GetACircle.");
-    MakeWarpSpherical(mb);
+    MakeWarpSpherical(rm, mb);
 }
 
 void GetARect(rm::MeshBuilder* mb, float x, float y) {
@@ -117,7 +108,7 @@ void GetARect(rm::MeshBuilder* mb, float x, float y) {
     for (std::uint32_t i = 0; i < 4; ++i) mb->SetTextureCoordinates(base + i, uv[i][0], uv[i][1]);
 }
 
-void GetAPolygon(rm::MeshBuilder* mb, const float* points, int count) {
+void GetAPolygon(rm::RetainedMode& rm, rm::MeshBuilder* mb, const float* points, int count) {
     if (!Ready(mb) || points == nullptr || count < 3) return;
     std::vector<glm::vec3> vertices;
     Faces faces;
@@ -130,7 +121,7 @@ void GetAPolygon(rm::MeshBuilder* mb, const float* points, int count) {
     std::vector<glm::vec3> normals{{0.0f, 0.0f, -1.0f}};
     AddFacesAndColor(mb, vertices, normals, faces, "Failed to AddFaces when GetARect.",
                      "Failed to SetColorRGB when GetARect.");
-    MakeWarpFlat(mb);
+    MakeWarpFlat(rm, mb);
 }
 
 void GetABox(rm::MeshBuilder* mb, float x, float y, float z) {
@@ -261,7 +252,7 @@ void GetACone(rm::MeshBuilder* mb, float r, float h, int n) {
     mb->SetTextureCoordinates(base + 3 * un + 3, 0.5f, 0.5f);
 }
 
-void GetACylinder(rm::MeshBuilder* mb, float r, float h, int n) {
+void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n) {
     if (!Ready(mb) || n < 1) return;
     double dTheta = kTurn / n;
     auto un = static_cast<std::uint32_t>(n);
@@ -291,7 +282,7 @@ void GetACylinder(rm::MeshBuilder* mb, float r, float h, int n) {
     std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount());
     AddFacesAndColor(mb, vertices, normals, faces, "Failed to add faces when GetACylinder.",
                      "Failed to SetColorRGB when GetACylinder.");
-    MakeWrap(mb);
+    MakeWrap(rm, mb);
     for (std::uint32_t i = 0; i < un; ++i) {
         double a = dTheta / 2 + i * dTheta;
         float u = F((std::cos(a) + 1) / 2), v = F((std::sin(a) + 1) / 2);
@@ -302,17 +293,17 @@ void GetACylinder(rm::MeshBuilder* mb, float r, float h, int n) {
     mb->SetTextureCoordinates(base + 4 * un + 1, 0.5f, 0.5f);
 }
 
-void GetASelectionBox(rm::Frame* frame, const rm::Box& box) {
-    if (!g_rm || frame == nullptr) return;
+void GetASelectionBox(rm::RetainedMode& rm, rm::Frame* frame, const rm::Box& box) {
+    if (frame == nullptr) return;
     glm::vec3 half = (box.max - box.min) / 2.0f;
     rm::Ptr<rm::MeshBuilder> outline;
-    if (rm::Failed(g_rm->CreateMeshBuilder(outline.Put()))) return;
+    if (rm::Failed(rm.CreateMeshBuilder(outline.Put()))) return;
     GetABoxFromCorners(outline.Get(), box);
     outline->SetQuality(rm::kRenderWireframe);
     frame->AddVisual(outline.Get());
     for (int corner = 0; corner < 8; ++corner) {
         rm::Ptr<rm::MeshBuilder> knob;
-        if (rm::Failed(g_rm->CreateMeshBuilder(knob.Put()))) return;
+        if (rm::Failed(rm.CreateMeshBuilder(knob.Put()))) return;
         GetABox(knob.Get(), 0.1f, 0.1f, 0.1f);
         knob->SetColorRGB(0.5f, 1.0f, 0.5f);
         knob->Translate(corner & 1 ? half.x : -half.x, corner & 2 ? half.y : -half.y,
@@ -321,7 +312,7 @@ void GetASelectionBox(rm::Frame* frame, const rm::Box& box) {
     }
 }
 
-void MakeWarpFlat(rm::MeshBuilder* mb) {
+void MakeWarpFlat(rm::RetainedMode& rm, rm::MeshBuilder* mb) {
     if (!Ready(mb)) return;
     rm::Box box;
     if (!BoxOf(mb, box)) return;
@@ -334,10 +325,11 @@ void MakeWarpFlat(rm::MeshBuilder* mb) {
     p.ov = 0.5f;
     p.su = InverseExtent(box.max.x - box.min.x);
     p.sv = InverseExtent(box.max.y - box.min.y);
-    ApplyWrap(mb, p, "Failed to create warp when MakeWarp.", "Failed to apply warp when MakeWarp.");
+    ApplyWrap(rm, mb, p, "Failed to create warp when MakeWarp.",
+              "Failed to apply warp when MakeWarp.");
 }
 
-void MakeWarpSpherical(rm::MeshBuilder* mb) {
+void MakeWarpSpherical(rm::RetainedMode& rm, rm::MeshBuilder* mb) {
     if (!Ready(mb)) return;
     rm::WrapParams p;
     p.type = rm::WrapType::Sphere;
@@ -348,10 +340,11 @@ void MakeWarpSpherical(rm::MeshBuilder* mb) {
     p.ov = 0;
     p.su = -1;
     p.sv = 1;
-    ApplyWrap(mb, p, "Failed to create warp when MakeWarp.", "Failed to apply warp when MakeWarp.");
+    ApplyWrap(rm, mb, p, "Failed to create warp when MakeWarp.",
+              "Failed to apply warp when MakeWarp.");
 }
 
-void MakeWrap(rm::MeshBuilder* mb) {
+void MakeWrap(rm::RetainedMode& rm, rm::MeshBuilder* mb) {
     if (!Ready(mb)) return;
     rm::Box box;
     if (!BoxOf(mb, box)) return;
@@ -364,5 +357,6 @@ void MakeWrap(rm::MeshBuilder* mb) {
     p.ov = 0;
     p.su = 1;
     p.sv = InverseExtent(box.max.y - box.min.y);
-    ApplyWrap(mb, p, "Failed to create wrap when MakeWrap.", "Failed to apply warp when MakeWrap.");
+    ApplyWrap(rm, mb, p, "Failed to create wrap when MakeWrap.",
+              "Failed to apply warp when MakeWrap.");
 }

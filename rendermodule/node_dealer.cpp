@@ -1,5 +1,6 @@
 #include "rendermodule/node_dealer.h"
 
+#include <array>
 #include <cmath>
 #include <cstdio>
 
@@ -8,9 +9,6 @@
 #include "trace/message_sink.h"
 
 namespace {
-
-// Every unnamed viewpoint of the process gets the next number: never reset.
-int g_viewpointCounter = 0;
 
 template <class T>
 T* As(SFWorldNode* node) {
@@ -29,6 +27,74 @@ SFWorldNode* World(SingleNode* node) {
 
 }  // namespace
 
+// ---- The handler table ----
+
+const NodeHandler* CNodeDealer::FindHandler(int type) {
+    using D = CNodeDealer;
+    using R = ShapeRole;
+    struct Entry {
+        int type;
+        NodeHandler handler;
+    };
+    static const Entry kEntries[] = {
+        {Appearance::kNodeType, {&D::Enter_Appearance, nullptr, R::None}},
+        {Background::kNodeType, {&D::Enter_Background, &D::Exit_Background, R::None}},
+        {Background2D::kNodeType, {&D::Enter_Background2D, nullptr, R::None}},
+        {Bitmap::kNodeType, {&D::Enter_Bitmap, nullptr, R::None}},
+        {Box::kNodeType, {&D::Enter_Box, nullptr, R::Geometry}},
+        {Circle::kNodeType, {&D::Enter_Circle, nullptr, R::Geometry}},
+        {Color::kNodeType, {&D::Enter_Color, nullptr, R::None}},
+        {ColorInterpolator::kNodeType, {&D::Enter_ColorInterpolator, nullptr, R::None}},
+        {Cone::kNodeType, {&D::Enter_Cone, nullptr, R::Geometry}},
+        {Coordinate2D::kNodeType, {&D::Enter_Coordinate2D, nullptr, R::None}},
+        {Cylinder::kNodeType, {&D::Enter_Cylinder, nullptr, R::Geometry}},
+        {DirectionalLight::kNodeType, {&D::Enter_DirectionalLight, nullptr, R::None}},
+        {Expression::kNodeType, {&D::Enter_Expression, nullptr, R::None}},
+        {Face::kNodeType, {&D::Enter_Face, &D::Exit_Face, R::None}},
+        {FAP::kNodeType, {&D::Enter_FAP, nullptr, R::None}},
+        {FDP::kNodeType, {&D::Enter_FDP, nullptr, R::None}},
+        {Group::kNodeType, {&D::Enter_Group, nullptr, R::None}},
+        {ImageTexture::kNodeType, {&D::Enter_ImageTexture, nullptr, R::Texture}},
+        {IndexedFaceSet::kNodeType, {&D::Enter_IndexedFaceSet, nullptr, R::Geometry}},
+        {IndexedFaceSet2D::kNodeType, {&D::Enter_IndexedFaceSet2D, nullptr, R::Geometry}},
+        {IndexedLineSet2D::kNodeType, {&D::Enter_IndexLineSet2D, nullptr, R::None}},
+        {Layer2D::kNodeType, {&D::Enter_Layer2D, nullptr, R::None}},
+        {Material::kNodeType, {&D::Enter_Material, nullptr, R::Material}},
+        {Material2D::kNodeType, {&D::Enter_Material2D, nullptr, R::Material}},
+        {MovieTexture::kNodeType, {&D::Enter_MovieTexture, nullptr, R::Texture}},
+        {OrderedGroup::kNodeType, {&D::Enter_OrderedGroup, nullptr, R::None}},
+        {OrientationInterpolator::kNodeType, {&D::Enter_OrientationInterpolator, nullptr, R::None}},
+        {PointLight::kNodeType, {&D::Enter_PointLight, nullptr, R::None}},
+        {PointSet2D::kNodeType, {&D::Enter_PointSet2D, nullptr, R::None}},
+        {PositionInterpolator::kNodeType, {&D::Enter_PositionInterpolator, nullptr, R::None}},
+        {_Rectangle::kNodeType, {&D::Enter_Rectangle, nullptr, R::Geometry}},
+        {Shape::kNodeType, {&D::Enter_Shape, &D::Exit_Shape, R::None}},
+        {Sound2D::kNodeType, {&D::Enter_Sound2D, nullptr, R::None}},
+        {Sphere::kNodeType, {&D::Enter_Sphere, nullptr, R::Geometry}},
+        {SpotLight::kNodeType, {&D::Enter_SpotLight, nullptr, R::None}},
+        {TextureTransform::kNodeType, {&D::Enter_TextureTransform, nullptr, R::TextureTransform}},
+        {TimeSensor::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {Transform::kNodeType, {&D::Enter_Transform, &D::Exit_Transform, R::None}},
+        {Transform2D::kNodeType, {&D::Enter_Transform2D, &D::Exit_Transform2D, R::None}},
+        {Viewpoint::kNodeType, {&D::Enter_Viewpoint, nullptr, R::None}},
+        {Viseme::kNodeType, {&D::Enter_Viseme, nullptr, R::None}},
+    };
+    static const auto kByType = [] {
+        std::array<const NodeHandler*, 256> byType{};
+        for (const Entry& e : kEntries) byType[static_cast<std::size_t>(e.type)] = &e.handler;
+        return byType;
+    }();
+    if (type < 0 || type >= static_cast<int>(kByType.size())) return nullptr;
+    return kByType[static_cast<std::size_t>(type)];
+}
+
+bool CNodeDealer::Dispatch(ShapeRole role, SingleNode* parent, SingleNode* node) {
+    const NodeHandler* handler = FindHandler(GetNodeType(*node));
+    if (handler == nullptr || handler->role != role || handler->enter == nullptr) return false;
+    (this->*handler->enter)(parent, World(node));
+    return true;
+}
+
 CNodeDealer::~CNodeDealer() {
     m_mesh.Reset();
     m_frames.clear();
@@ -44,119 +110,119 @@ void CNodeDealer::Reset(CD3DObj* display) {
     m_interpolators.clear();
     m_nodeObjects.clear();
     m_viewpoints.clear();
-    SetBuilderD3DRM(RM());
     m_texture.SetD3DRM(RM());
     m_texture.SetDDrawObj(display ? display->GetDDrawObj() : nullptr);
 }
 
 // ---- Nodes that make nothing ----
 
-int CNodeDealer::Enter_Appearance(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_Appearance(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_Bitmap(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_Bitmap(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_Color(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_Color(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_Coordinate2D(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_Coordinate2D(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_Expression(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_Expression(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_FAP(SingleNode*, SFWorldNode*) {
-    return 1;
+Visit CNodeDealer::Enter_FAP(SingleNode*, SFWorldNode*) {
+    return Visit::SkipChildren;
 }
-int CNodeDealer::Enter_Group(SingleNode*, SFWorldNode*) {
-    return 2;
+Visit CNodeDealer::Enter_Group(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_Layer2D(SingleNode*, SFWorldNode*) {
-    return 2;
+Visit CNodeDealer::Enter_Layer2D(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_MovieTexture(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_MovieTexture(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_OrderedGroup(SingleNode*, SFWorldNode*) {
-    return 2;
+Visit CNodeDealer::Enter_OrderedGroup(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_Sound2D(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_Sound2D(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode*) {
-    return 1;
+Visit CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode*) {
+    return Visit::SkipChildren;
 }
-int CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
-int CNodeDealer::Enter_TimeSensor(SingleNode*, SFWorldNode*) {
-    return 1;
+Visit CNodeDealer::Enter_TimeSensor(SingleNode*, SFWorldNode*) {
+    return Visit::SkipChildren;
 }
-int CNodeDealer::Enter_Viseme(SingleNode*, SFWorldNode*) {
-    return 0;
+Visit CNodeDealer::Enter_Viseme(SingleNode*, SFWorldNode*) {
+    return Visit::Children;
 }
 
 // ---- Geometry: each fills the current meshbuilder (nothing without one) ----
 
-int CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Box>(node))
         GetABox(m_mesh.Get(), n->size().GetX(), n->size().GetY(), n->size().GetZ());
-    return 0;
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_Circle(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Circle>(node)) GetACircle(m_mesh.Get(), n->radius().Get());
-    return 0;
+Visit CNodeDealer::Enter_Circle(SingleNode*, SFWorldNode* node) {
+    if (auto* n = As<Circle>(node); n != nullptr && RM() != nullptr)
+        GetACircle(*RM(), m_mesh.Get(), n->radius().Get());
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_Cone(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Cone(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Cone>(node))
         GetACone(m_mesh.Get(), n->bottomRadius().Get(), n->height().Get(), 48);
-    return 0;
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_Cylinder(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Cylinder>(node))
-        GetACylinder(m_mesh.Get(), n->radius().Get(), n->height().Get(), 48);
-    return 0;
+Visit CNodeDealer::Enter_Cylinder(SingleNode*, SFWorldNode* node) {
+    if (auto* n = As<Cylinder>(node); n != nullptr && RM() != nullptr)
+        GetACylinder(*RM(), m_mesh.Get(), n->radius().Get(), n->height().Get(), 48);
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_Rectangle(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Rectangle(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<_Rectangle>(node)) GetARect(m_mesh.Get(), n->size().GetX(), n->size().GetY());
-    return 0;
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_Sphere(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Sphere(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Sphere>(node)) GetASphere(m_mesh.Get(), n->radius().Get(), 24, 16);
-    return 0;
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_FDP(SingleNode*, SFWorldNode*) {
+Visit CNodeDealer::Enter_FDP(SingleNode*, SFWorldNode*) {
     GetABox(m_mesh.Get(), 2, 2, 2);
-    return 2;
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_IndexedFaceSet(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_IndexedFaceSet(SingleNode*, SFWorldNode* node) {
     auto* set = As<IndexedFaceSet>(node);
     rm::RetainedMode* rm = RM();
-    if (set == nullptr || !m_mesh || rm == nullptr) return 0;
+    if (set == nullptr || !m_mesh || rm == nullptr) return Visit::Children;
     auto* coord = dynamic_cast<Coordinate*>(Held(set->coord()));
-    if (coord == nullptr) return 0;
+    if (coord == nullptr) return Visit::Children;
     const auto& points = coord->point().Values();
     rm::Ptr<rm::Face> face;
-    if (rm::Failed(rm->CreateFace(face.Put()))) return 0;
+    if (rm::Failed(rm->CreateFace(face.Put()))) return Visit::Children;
     for (const SFInt32& entry : set->coordIndex().Values()) {
         int index = entry.Get();
         if (index == -1) {
             m_mesh->AddFace(face.Get());
-            if (rm::Failed(rm->CreateFace(face.Put()))) return 0;
+            if (rm::Failed(rm->CreateFace(face.Put()))) return Visit::Children;
         } else if (index >= 0 && static_cast<std::size_t>(index) < points.size()) {
             const SFVec3f& p = points[index];
             face->AddVertex(p.GetX(), p.GetY(), p.GetZ());
@@ -164,36 +230,36 @@ int CNodeDealer::Enter_IndexedFaceSet(SingleNode*, SFWorldNode* node) {
         // An index outside the point list names no point and is skipped.
     }
     // The last polygon without its closing -1 is dropped.
-    return 0;
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_IndexedFaceSet2D(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_IndexedFaceSet2D(SingleNode*, SFWorldNode* node) {
     auto* set = As<IndexedFaceSet2D>(node);
-    if (set == nullptr) return 0;
+    if (set == nullptr) return Visit::Children;
     auto* coord = dynamic_cast<Coordinate2D*>(Held(set->coord()));
-    if (coord == nullptr) return 0;
+    if (coord == nullptr) return Visit::Children;
     std::vector<float> xy;
     for (const SFVec2f& p : coord->point().Values()) {
         xy.push_back(p.GetX());
         xy.push_back(p.GetY());
     }
     int count = static_cast<int>(xy.size() / 2);
-    if (count > 2) GetAPolygon(m_mesh.Get(), xy.data(), count);
-    return 0;
+    if (count > 2 && RM() != nullptr) GetAPolygon(*RM(), m_mesh.Get(), xy.data(), count);
+    return Visit::Children;
 }
 
 // ---- Appearance ----
 
-int CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
     auto* m = As<Material>(node);
     rm::RetainedMode* rm = RM();
     // A Material outside a Shape has no meshbuilder to colour.
-    if (m == nullptr || rm == nullptr || !m_mesh) return 0;
+    if (m == nullptr || rm == nullptr || !m_mesh) return Visit::Children;
     rm::Ptr<rm::Material> material;
     // A shininess of 0 gives an infinite power; the retained layer clamps it.
     if (rm::Failed(rm->CreateMaterial(1.0f / m->shininess().Get(), material.Put()))) {
         ShowMessage("Failed to create material!");
-        return 0;
+        return Visit::Children;
     }
     const SFColor& d = m->diffuseColor();
     const SFColor& e = m->emissiveColor();
@@ -203,16 +269,16 @@ int CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
     material->SetSpecular(s.GetR(), s.GetG(), s.GetB());
     m_mesh->SetMaterial(material.Get());
     m_nodeObjects[static_cast<SingleNode*>(m)] = rm::Ptr<rm::Object>(m_mesh.Get());
-    return 0;
+    return Visit::Children;
 }
 
-int CNodeDealer::Enter_Material2D(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Material2D(SingleNode*, SFWorldNode* node) {
     auto* m = As<Material2D>(node);
     if (m != nullptr && m_mesh) {
         const SFColor& e = m->emissiveColor();
         m_mesh->SetColorRGB(e.GetR(), e.GetG(), e.GetB());
     }
-    return 0;
+    return Visit::Children;
 }
 
 bool CNodeDealer::LoadTexture(const std::string& url) {
@@ -225,20 +291,20 @@ bool CNodeDealer::LoadTexture(const std::string& url) {
     return true;
 }
 
-int CNodeDealer::Enter_ImageTexture(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_ImageTexture(SingleNode*, SFWorldNode* node) {
     auto* t = As<ImageTexture>(node);
     // Outside a Shape there is no meshbuilder to put the texture on.
     if (t != nullptr && m_mesh && t->url().GetCount() > 0) LoadTexture(t->url()[0].Get());
-    return 1;
+    return Visit::SkipChildren;
 }
 
-int CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
     auto* bg = As<Background>(node);
     rm::RetainedMode* rm = RM();
-    if (bg == nullptr || rm == nullptr) return 1;
-    if (rm::Failed(rm->CreateMeshBuilder(m_mesh.Put()))) return 1;
+    if (bg == nullptr || rm == nullptr) return Visit::SkipChildren;
+    if (rm::Failed(rm->CreateMeshBuilder(m_mesh.Put()))) return Visit::SkipChildren;
     GetABackgroundSphere(m_mesh.Get(), 1000, 48, 48);
-    if (bg->backUrl().GetCount() == 0) return 1;
+    if (bg->backUrl().GetCount() == 0) return Visit::SkipChildren;
     LoadTexture(bg->backUrl()[0].Get());
     rm::Ptr<rm::Material> material;
     if (rm::Failed(rm->CreateMaterial(1.0f, material.Put()))) {
@@ -249,117 +315,70 @@ int CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
     }
     m_mesh->SetQuality(m_quality);
     if (m_display && m_display->GetWorld()) m_display->GetWorld()->AddVisual(m_mesh.Get());
-    return 1;
+    return Visit::SkipChildren;
 }
 
 void CNodeDealer::Exit_Background(SingleNode*, SFWorldNode*) {
     m_mesh.Reset();
 }
 
-int CNodeDealer::Enter_Background2D(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Background2D(SingleNode*, SFWorldNode* node) {
     auto* bg = As<Background2D>(node);
     if (bg != nullptr && m_display && m_display->GetScene()) {
         const SFColor& c = bg->backColor();
         m_display->GetScene()->SetSceneBackgroundRGB(c.GetR(), c.GetG(), c.GetB());
     }
-    return 1;
+    return Visit::SkipChildren;
 }
 
 // ---- Shape and Face ----
 
-int CNodeDealer::Enter_Shape(SingleNode* parent, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
     auto* shape = As<Shape>(node);
     rm::RetainedMode* rm = RM();
-    if (shape == nullptr || rm == nullptr) return 1;
+    if (shape == nullptr || rm == nullptr) return Visit::SkipChildren;
     if (rm::Failed(rm->CreateMeshBuilder(m_mesh.Put()))) {
         ShowMessage("Failed to create meshbuilder when Enter_Shape");
         m_mesh.Reset();
     }
     SingleNode* self = shape;
     if (SingleNode* geometry = Held(shape->geometry())) {
-        SFWorldNode* g = World(geometry);
-        switch (GetNodeType(*geometry)) {
-            case Box::kNodeType:
-                Enter_Box(self, g);
-                break;
-            case Circle::kNodeType:
-                Enter_Circle(self, g);
-                break;
-            case Cone::kNodeType:
-                Enter_Cone(self, g);
-                break;
-            case Cylinder::kNodeType:
-                Enter_Cylinder(self, g);
-                break;
-            case IndexedFaceSet::kNodeType:
-                Enter_IndexedFaceSet(self, g);
-                break;
-            case IndexedFaceSet2D::kNodeType:
-                Enter_IndexedFaceSet2D(self, g);
-                break;
-            case _Rectangle::kNodeType:
-                Enter_Rectangle(self, g);
-                break;
-            case Sphere::kNodeType:
-                Enter_Sphere(self, g);
-                break;
-            default:
-                ShowMessage("Geometry type not supported!");
-                break;
-        }
+        if (!Dispatch(ShapeRole::Geometry, self, geometry))
+            ShowMessage("Geometry type not supported!");
     }
     if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance()))) {
         SingleNode* a = appearance;
         if (SingleNode* material = Held(appearance->material())) {
-            switch (GetLocalCodeInNDT(NDT_SFMaterialNode, GetNodeType(*material))) {
-                case 1:
-                    Enter_Material(a, World(material));
-                    break;
-                case 2:
-                    Enter_Material2D(a, World(material));
-                    break;
-                default:
-                    ShowMessage("unrecognized material type!");
-                    break;
-            }
+            if (!Dispatch(ShapeRole::Material, a, material))
+                ShowMessage("unrecognized material type!");
         }
         if (SingleNode* texture = Held(appearance->texture())) {
-            switch (GetNodeType(*texture)) {
-                case ImageTexture::kNodeType:
-                    Enter_ImageTexture(a, World(texture));
-                    break;
-                case MovieTexture::kNodeType:
-                    Enter_MovieTexture(a, World(texture));
-                    break;
-                default:
-                    ShowMessage("Appearance type not supported!");
-                    break;
-            }
+            if (!Dispatch(ShapeRole::Texture, a, texture))
+                ShowMessage("Appearance type not supported!");
         }
         if (SingleNode* transform = Held(appearance->textureTransform()))
-            Enter_TextureTransform(a, World(transform));
+            Dispatch(ShapeRole::TextureTransform, a, transform);
     }
-    (void)parent;
     if (m_mesh) {
         m_mesh->SetQuality(m_quality);
         rm::Frame* frame = CurrentFrame();
         if (frame == nullptr || rm::Failed(frame->AddVisual(m_mesh.Get())))
             ShowMessage("Failed to AddVisual when ExecRender.");
     }
-    return 1;
+    return Visit::SkipChildren;
 }
 
 void CNodeDealer::Exit_Shape(SingleNode*, SFWorldNode*) {
     m_mesh.Reset();
 }
 
-int CNodeDealer::Enter_Face(SingleNode*, SFWorldNode*) {
+Visit CNodeDealer::Enter_Face(SingleNode*, SFWorldNode*) {
     rm::RetainedMode* rm = RM();
     if (rm == nullptr || rm::Failed(rm->CreateMeshBuilder(m_mesh.Put()))) {
         ShowMessage("Failed to create meshbuilder when Enter_Face");
         m_mesh.Reset();
     }
-    return 2;
+    return Visit::Children;
 }
 
 void CNodeDealer::Exit_Face(SingleNode*, SFWorldNode*) {
@@ -374,7 +393,7 @@ void CNodeDealer::Exit_Face(SingleNode*, SFWorldNode*) {
 
 // ---- Transforms ----
 
-int CNodeDealer::Enter_Transform(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Transform(SingleNode*, SFWorldNode* node) {
     auto* t = As<Transform>(node);
     rm::RetainedMode* rm = RM();
     rm::Ptr<rm::Frame> frame;
@@ -397,7 +416,7 @@ int CNodeDealer::Enter_Transform(SingleNode*, SFWorldNode* node) {
     }
     // Pushed even when empty, so that the exit handler's pop stays balanced.
     m_frames.push_back(std::move(frame));
-    return 2;
+    return Visit::Children;
 }
 
 void CNodeDealer::PopFrame() {
@@ -409,7 +428,7 @@ void CNodeDealer::Exit_Transform(SingleNode*, SFWorldNode*) {
     PopFrame();
 }
 
-int CNodeDealer::Enter_Transform2D(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Transform2D(SingleNode*, SFWorldNode* node) {
     auto* t = As<Transform2D>(node);
     rm::RetainedMode* rm = RM();
     rm::Ptr<rm::Frame> frame;
@@ -428,7 +447,7 @@ int CNodeDealer::Enter_Transform2D(SingleNode*, SFWorldNode* node) {
         frame->AddTranslation(rm::Combine::Before, tr.GetX(), tr.GetY(), 0);
     }
     m_frames.push_back(std::move(frame));
-    return 2;
+    return Visit::Children;
 }
 
 void CNodeDealer::Exit_Transform2D(SingleNode*, SFWorldNode*) {
@@ -437,31 +456,31 @@ void CNodeDealer::Exit_Transform2D(SingleNode*, SFWorldNode*) {
 
 // ---- Lights and viewpoints ----
 
-int CNodeDealer::EnterLight(SFWorldNode* node, bool directional) {
+Visit CNodeDealer::EnterLight(SFWorldNode* node, bool directional) {
     rm::RetainedMode* rm = RM();
     rm::Frame* parent = CurrentFrame();
-    if (rm == nullptr || parent == nullptr) return 1;
+    if (rm == nullptr || parent == nullptr) return Visit::SkipChildren;
     SFColor color;
     float intensity = 1;
     if (directional) {
         auto* l = As<DirectionalLight>(node);
-        if (l == nullptr) return 1;
+        if (l == nullptr) return Visit::SkipChildren;
         color = l->color();
         intensity = l->intensity().Get();
     } else {
         auto* l = As<PointLight>(node);
-        if (l == nullptr) return 1;
+        if (l == nullptr) return Visit::SkipChildren;
         color = l->color();
         intensity = l->intensity().Get();
     }
     rm::Ptr<rm::Frame> frame;
     rm::Ptr<rm::Light> light;
-    if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return 1;
+    if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return Visit::SkipChildren;
     if (rm::Failed(
             rm->CreateLightRGB(directional ? rm::LightType::Directional : rm::LightType::Point,
                                color.GetR() * intensity, color.GetG() * intensity,
                                color.GetB() * intensity, light.Put())))
-        return 1;
+        return Visit::SkipChildren;
     frame->AddLight(light.Get());
     if (directional) {
         const SFVec3f& d = As<DirectionalLight>(node)->direction();
@@ -474,19 +493,19 @@ int CNodeDealer::EnterLight(SFWorldNode* node, bool directional) {
         const SFVec3f& p = As<PointLight>(node)->location();
         frame->SetPosition(parent, p.GetX(), p.GetY(), p.GetZ());
     }
-    return 1;
+    return Visit::SkipChildren;
 }
 
-int CNodeDealer::Enter_DirectionalLight(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_DirectionalLight(SingleNode*, SFWorldNode* node) {
     return EnterLight(node, true);
 }
-int CNodeDealer::Enter_PointLight(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_PointLight(SingleNode*, SFWorldNode* node) {
     return EnterLight(node, false);
 }
 
-int CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     auto* v = As<Viewpoint>(node);
-    if (v == nullptr) return 1;
+    if (v == nullptr) return Visit::SkipChildren;
     const SFRotation& o = v->orientation();
     const SFVec3f& p = v->position();
     if (m_display && m_display->GetCamera()) {
@@ -498,18 +517,18 @@ int CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     record.name = v->description().Get();
     if (record.name.empty()) {
         char name[32];
-        std::snprintf(name, sizeof name, "Viewpoint %d", g_viewpointCounter++);
+        std::snprintf(name, sizeof name, "Viewpoint %d", m_nextViewpointNumber++);
         record.name = name;
     }
     record.position = p;
     record.orientation = o;
     m_viewpoints.push_back(std::move(record));
-    return 1;
+    return Visit::SkipChildren;
 }
 
 // ---- Interpolators ----
 
-int CNodeDealer::EnterInterpolator(SFWorldNode* node, int kind) {
+Visit CNodeDealer::EnterInterpolator(SFWorldNode* node, int kind) {
     CInterpolator interpolator;
     interpolator.SetKind(static_cast<std::uint8_t>(kind));
     SingleNode* self = static_cast<SingleNode*>(node);
@@ -532,18 +551,18 @@ int CNodeDealer::EnterInterpolator(SFWorldNode* node, int kind) {
             interpolator.AddKey(keys[i].Get(), values[i].GetX(), values[i].GetY(), values[i].GetZ(),
                                 0);
     } else {
-        return 1;
+        return Visit::SkipChildren;
     }
     m_interpolators[self] = std::move(interpolator);
-    return 1;
+    return Visit::SkipChildren;
 }
 
-int CNodeDealer::Enter_ColorInterpolator(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_ColorInterpolator(SingleNode*, SFWorldNode* node) {
     return EnterInterpolator(node, ColorInterpolator::kNodeType);
 }
-int CNodeDealer::Enter_OrientationInterpolator(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_OrientationInterpolator(SingleNode*, SFWorldNode* node) {
     return EnterInterpolator(node, OrientationInterpolator::kNodeType);
 }
-int CNodeDealer::Enter_PositionInterpolator(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_PositionInterpolator(SingleNode*, SFWorldNode* node) {
     return EnterInterpolator(node, PositionInterpolator::kNodeType);
 }

@@ -14,64 +14,82 @@
 
 class SingleNode;
 class SFWorldNode;
+class CNodeDealer;
+
+// What an enter handler asks of the traverser: visit the node's DEF fields
+// (children, geometry, appearance...) or leave them to the handler.
+enum class Visit { Children, SkipChildren };
+
+// The part a node type plays inside a Shape, which Enter_Shape dispatches by.
+enum class ShapeRole { None, Geometry, Material, Texture, TextureTransform };
+
+// One node type's entry in the dealer's handler table.
+struct NodeHandler {
+    Visit (CNodeDealer::*enter)(SingleNode*, SFWorldNode*) = nullptr;
+    void (CNodeDealer::*exit)(SingleNode*, SFWorldNode*) = nullptr;
+    ShapeRole role = ShapeRole::None;
+};
 
 class CNodeDealer {
   public:
     virtual ~CNodeDealer();
 
+    // The handlers of node type id `type`; null for a type without any. One
+    // table serves the traverser and Enter_Shape's geometry and appearance.
+    static const NodeHandler* FindHandler(int type);
+
     // Starts a translation into the world frame of `display`.
     void Reset(CD3DObj* display);
 
-    // Enter handlers return 1 when the node's fields are not to be visited.
-    int Enter_Appearance(SingleNode* parent, SFWorldNode* node);
-    int Enter_Background(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Appearance(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Background(SingleNode* parent, SFWorldNode* node);
     void Exit_Background(SingleNode* parent, SFWorldNode* node);
-    int Enter_Background2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_Bitmap(SingleNode* parent, SFWorldNode* node);
-    int Enter_Box(SingleNode* parent, SFWorldNode* node);
-    int Enter_Circle(SingleNode* parent, SFWorldNode* node);
-    int Enter_Color(SingleNode* parent, SFWorldNode* node);
-    int Enter_ColorInterpolator(SingleNode* parent, SFWorldNode* node);
-    int Enter_Cone(SingleNode* parent, SFWorldNode* node);
-    int Enter_Coordinate2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_Cylinder(SingleNode* parent, SFWorldNode* node);
-    int Enter_DirectionalLight(SingleNode* parent, SFWorldNode* node);
-    int Enter_Expression(SingleNode* parent, SFWorldNode* node);
-    int Enter_Face(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Background2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Bitmap(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Box(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Circle(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Color(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_ColorInterpolator(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Cone(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Coordinate2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Cylinder(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_DirectionalLight(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Expression(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Face(SingleNode* parent, SFWorldNode* node);
     void Exit_Face(SingleNode* parent, SFWorldNode* node);
-    int Enter_FAP(SingleNode* parent, SFWorldNode* node);
-    int Enter_FDP(SingleNode* parent, SFWorldNode* node);
-    int Enter_Group(SingleNode* parent, SFWorldNode* node);
-    int Enter_ImageTexture(SingleNode* parent, SFWorldNode* node);
-    int Enter_IndexedFaceSet(SingleNode* parent, SFWorldNode* node);
-    int Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_IndexLineSet2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_Layer2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_Material(SingleNode* parent, SFWorldNode* node);
-    int Enter_Material2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_MovieTexture(SingleNode* parent, SFWorldNode* node);
-    int Enter_OrderedGroup(SingleNode* parent, SFWorldNode* node);
-    int Enter_OrientationInterpolator(SingleNode* parent, SFWorldNode* node);
-    int Enter_PointLight(SingleNode* parent, SFWorldNode* node);
-    int Enter_PointSet2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_PositionInterpolator(SingleNode* parent, SFWorldNode* node);
-    int Enter_Rectangle(SingleNode* parent, SFWorldNode* node);
-    int Enter_Shape(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_FAP(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_FDP(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Group(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_ImageTexture(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_IndexedFaceSet(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_IndexLineSet2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Layer2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Material(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Material2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_MovieTexture(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_OrderedGroup(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_OrientationInterpolator(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_PointLight(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_PointSet2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_PositionInterpolator(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Rectangle(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Shape(SingleNode* parent, SFWorldNode* node);
     void Exit_Shape(SingleNode* parent, SFWorldNode* node);
-    int Enter_Sound2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_Sphere(SingleNode* parent, SFWorldNode* node);
-    int Enter_SpotLight(SingleNode* parent, SFWorldNode* node);
-    int Enter_TextureTransform(SingleNode* parent, SFWorldNode* node);
-    int Enter_TimeSensor(SingleNode* parent, SFWorldNode* node);
-    int Enter_Transform(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Sound2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Sphere(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_SpotLight(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_TextureTransform(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_TimeSensor(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Transform(SingleNode* parent, SFWorldNode* node);
     void Exit_Transform(SingleNode* parent, SFWorldNode* node);
-    int Enter_Transform2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Transform2D(SingleNode* parent, SFWorldNode* node);
     void Exit_Transform2D(SingleNode* parent, SFWorldNode* node);
-    int Enter_Viewpoint(SingleNode* parent, SFWorldNode* node);
-    int Enter_Viseme(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Viewpoint(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Viseme(SingleNode* parent, SFWorldNode* node);
 
-    void SetRenderQuality(std::uint32_t q) { m_quality = q; }
-    std::uint32_t GetRenderQuality() const { return m_quality; }
+    void SetRenderQuality(rm::Quality q) { m_quality = q; }
+    rm::Quality GetRenderQuality() const { return m_quality; }
     const InterpolatorTable& Interpolators() const { return m_interpolators; }
     const NodeObjectTable& NodeObjects() const { return m_nodeObjects; }
     const ViewpointList& Viewpoints() const { return m_viewpoints; }
@@ -89,8 +107,11 @@ class CNodeDealer {
     rm::MeshBuilder* CurrentMeshBuilder() const { return m_mesh.Get(); }
 
   private:
-    int EnterInterpolator(SFWorldNode* node, int kind);
-    int EnterLight(SFWorldNode* node, bool directional);
+    // Calls the enter handler of `node` when its type plays `role` in a Shape;
+    // false (nothing called) otherwise.
+    bool Dispatch(ShapeRole role, SingleNode* parent, SingleNode* node);
+    Visit EnterInterpolator(SFWorldNode* node, int kind);
+    Visit EnterLight(SFWorldNode* node, bool directional);
     void PopFrame();
     // Loads the picture `url` and sets it as the current meshbuilder's texture;
     // "File name error!" when it cannot be read.
@@ -100,7 +121,10 @@ class CNodeDealer {
     CD3DObj* m_display = nullptr;
     std::vector<rm::Ptr<rm::Frame>> m_frames;
     rm::Ptr<rm::MeshBuilder> m_mesh;
-    std::uint32_t m_quality = 137;
+    rm::Quality m_quality = rm::kRenderGouraud;
+    // Unnamed viewpoints are numbered on from here across every translation
+    // this dealer makes ("Viewpoint 0", "Viewpoint 1", ...): never reset.
+    int m_nextViewpointNumber = 0;
     InterpolatorTable m_interpolators;
     NodeObjectTable m_nodeObjects;
     ViewpointList m_viewpoints;

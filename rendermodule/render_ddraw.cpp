@@ -37,34 +37,22 @@ void CDDrawObj::UpdateWindowRect() {
     m_window = Rect{x, y, x + w, y + h};
 }
 
-namespace {
-
-// Shared by every surface object: the text and when it was last updated.
-struct FpsState {
-    char text[32] = "";
-    std::uint32_t lastTime = 0;
-    std::uint32_t lastCount = 0;
-};
-FpsState g_fps;
-
-}  // namespace
-
 void CDDrawObj::Present() {
     if (m_showFps) {
         std::uint32_t now = TimeGetTime();
-        std::uint32_t elapsed = now - g_fps.lastTime;
+        std::uint32_t elapsed = now - m_fpsTime;
         if (elapsed >= 1000) {
-            double fps = (m_frameCount - g_fps.lastCount) / (elapsed / 1000.0);
-            std::snprintf(g_fps.text, sizeof g_fps.text, "FPS:%6.2f", fps);
-            g_fps.lastCount = m_frameCount;
-            g_fps.lastTime = now;
+            double fps = (m_frameCount - m_fpsCount) / (elapsed / 1000.0);
+            std::snprintf(m_fpsText, sizeof m_fpsText, "FPS:%6.2f", fps);
+            m_fpsCount = m_frameCount;
+            m_fpsTime = now;
         }
     }
     ++m_frameCount;
 }
 
 std::string CDDrawObj::GetFpsText() const {
-    return m_showFps ? g_fps.text : "";
+    return m_showFps ? m_fpsText : "";
 }
 
 TextureSurface CDDrawObj::CreateTextureSurface(int width, int height) const {

@@ -78,6 +78,10 @@ class CDDrawObj {
     std::uint32_t m_fillColor = 0;
     std::uint32_t m_frameCount = 0;
     bool m_showFps = true;
+    // The FPS text and the time and frame count it was last updated at.
+    char m_fpsText[32] = "";
+    std::uint32_t m_fpsTime = 0;
+    std::uint32_t m_fpsCount = 0;
 };
 
 class CD3DObj {
@@ -92,7 +96,7 @@ class CD3DObj {
     bool CreateScene();
     // There is one drawing device (OpenGL); kept for the set-up order. Returns 1.
     int EnumDeviceGuids();
-    // Device of the client size with quality 137 and a viewport (back 5000,
+    // Device of the client size with quality rm::kRenderGouraud and a viewport (back 5000,
     // field 0.6) on the camera; nothing while the client area is empty.
     void CreateDeviceAndViewport(IRenderWindow* window);
     // Moves the scene one step, clears, renders and publishes a frame.

@@ -9,7 +9,6 @@
 #include "trace/message_sink.h"
 
 namespace {
-CRenderModule* g_module = nullptr;
 constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D';
 }  // namespace
 
@@ -22,19 +21,12 @@ class CRenderModule::SceneGuard {
     std::lock_guard<std::recursive_mutex> m_lock;
 };
 
-CRenderModule::CRenderModule() : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {
-    g_module = this;
-}
+CRenderModule::CRenderModule() : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {}
 
 CRenderModule::~CRenderModule() {
     m_thread.Terminate(UINT32_MAX);
     SceneGuard guard(m_sceneLock);
     m_selection.Reset();
-    if (g_module == this) g_module = nullptr;
-}
-
-CRenderModule* CRenderModule::Instance() {
-    return g_module;
 }
 
 // ---- Display device ----
@@ -133,7 +125,7 @@ void CRenderModule::StepFrame() {
 
 // ---- Settings ----
 
-void CRenderModule::SetRenderQuality(std::uint32_t quality) {
+void CRenderModule::SetRenderQuality(rm::Quality quality) {
     SceneGuard guard(m_sceneLock);
     m_quality = quality;
     m_traverser.GetDealer().SetRenderQuality(quality);
@@ -210,11 +202,11 @@ void CRenderModule::GoToViewpoint(const std::string& name) {
 // ---- Navigation ----
 
 void CRenderModule::OnKeyDown(int key) {
-    if (m_interactionMode != 0) return;
+    if (m_interactionMode != InteractionMode::Navigate) return;
     SceneGuard guard(m_sceneLock);
     CD3DObj& d3d = GetD3DObj();
     if (d3d.GetCamera() == nullptr) return;
-    const bool camera = m_navigationMode == 0;
+    const bool camera = m_navigationMode == NavigationMode::Camera;
     const glm::vec3 xAxis(1, 0, 0), yAxis(0, 1, 0);
     switch (key) {
         case kKeyW:
@@ -256,14 +248,14 @@ void CRenderModule::OnKeyDown(int key) {
 }
 
 void CRenderModule::OnMouseMove(int x, int y, unsigned keyFlags) {
-    if (m_interactionMode != 0) return;
+    if (m_interactionMode != InteractionMode::Navigate) return;
     // Coordinates are 16-bit, as window messages carry them.
     x = static_cast<std::int16_t>(x & 0xFFFF);
     y = static_cast<std::int16_t>(y & 0xFFFF);
     SceneGuard guard(m_sceneLock);
     CD3DObj& d3d = GetD3DObj();
     float dx = static_cast<float>(x - m_lastX), dy = static_cast<float>(y - m_lastY);
-    const bool camera = m_navigationMode == 0;
+    const bool camera = m_navigationMode == NavigationMode::Camera;
     if (keyFlags & kMkLButton) {
         m_captured = true;
         if (camera) {
@@ -293,7 +285,7 @@ void CRenderModule::OnMouseMove(int x, int y, unsigned keyFlags) {
 }
 
 void CRenderModule::OnLButtonUp(int x, int y, unsigned) {
-    if (m_interactionMode != 1) return;
+    if (m_interactionMode != InteractionMode::Edit) return;
     x = x & 0xFFFF;
     y = y & 0xFFFF;
     SceneGuard guard(m_sceneLock);
@@ -311,7 +303,7 @@ void CRenderModule::OnLButtonUp(int x, int y, unsigned) {
         rm::Box box;
         if (hits[0].visual && rm::Succeeded(hits[0].visual->GetBox(&box)) &&
             rm::Succeeded(d3d.GetD3DRM()->CreateFrame(d3d.GetWorld(), m_selection.Put()))) {
-            GetASelectionBox(m_selection.Get(), box);
+            GetASelectionBox(*d3d.GetD3DRM(), m_selection.Get(), box);
             glm::vec3 p = picked->GetPosition(nullptr);
             glm::vec3 dir, up;
             picked->GetOrientation(nullptr, &dir, &up);

@@ -5,8 +5,9 @@
 // light and render quality; starts and pauses animation.
 //
 // Threads: every operation here runs on the window thread except StepFrame,
-// which the render thread calls. Both take the scene lock (the retained-mode
-// root's lock) for as long as they touch frames, router or tables; messages
+// which the render thread calls. Both take the module's scene lock (SceneLock)
+// for as long as they touch frames, meshbuilders, router or tables: it is the
+// one lock that serialises every use of the retained-mode objects. Messages
 // raised meanwhile are shown after the lock is released, so a message box on
 // either thread never waits for the other.
 #pragma once
@@ -31,15 +32,17 @@ enum : int { kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28 };
 // Mouse key flags.
 enum : unsigned { kMkLButton = 0x1, kMkRButton = 0x2, kMkControl = 0x8 };
 
+// What the mouse does: move the view, or pick (a left click selects a visual).
+enum class InteractionMode { Navigate, Edit };
+// What navigation moves: the camera through the scene, or the world before the camera.
+enum class NavigationMode { Camera, World };
+
 class CRenderModule {
   public:
     CRenderModule();
     virtual ~CRenderModule();
     CRenderModule(const CRenderModule&) = delete;
     CRenderModule& operator=(const CRenderModule&) = delete;
-
-    // The process-wide module (the last one constructed), for the render thread.
-    static CRenderModule* Instance();
 
     // Display device.
     void Init(IRenderWindow* window);
@@ -51,7 +54,10 @@ class CRenderModule {
     void RenderFrame();
     CD3DObj& GetD3DObj() { return m_renderer.GetD3DObj(); }
     CDDrawObj& GetDDrawObj() { return m_renderer.GetDDrawObj(); }
-    // The lock that keeps the window thread and the render thread apart.
+    // The scene lock: keeps the window thread and the render thread apart. Hold it
+    // for every call on the display device's retained-mode objects, the router
+    // or the translation tables made from outside the module. Recursive, so a
+    // holder may call the module's operations, which take it again.
     std::recursive_mutex& SceneLock() { return m_sceneLock; }
     // The millisecond clock of animation (TimeGetTime unless a test or a tool
     // steps time itself).
@@ -67,8 +73,8 @@ class CRenderModule {
     void Stop();
     CRenderThread& GetRenderThread() { return m_thread; }
 
-    void SetRenderQuality(std::uint32_t quality);
-    std::uint32_t GetRenderQuality() const { return m_quality; }
+    void SetRenderQuality(rm::Quality quality);
+    rm::Quality GetRenderQuality() const { return m_quality; }
     void HeadLightOn();
     void HeadLightOff();
     std::vector<std::string> GetViewpointNames() const;
@@ -84,11 +90,10 @@ class CRenderModule {
     // One animation step: router update and a rendered frame (render thread).
     void StepFrame();
 
-    // 0 navigate, 1 edit; 0 camera, 1 world.
-    void SetInteractionMode(int mode) { m_interactionMode = mode; }
-    int GetInteractionMode() const { return m_interactionMode; }
-    void SetNavigationMode(int mode) { m_navigationMode = mode; }
-    int GetNavigationMode() const { return m_navigationMode; }
+    void SetInteractionMode(InteractionMode mode) { m_interactionMode = mode; }
+    InteractionMode GetInteractionMode() const { return m_interactionMode; }
+    void SetNavigationMode(NavigationMode mode) { m_navigationMode = mode; }
+    NavigationMode GetNavigationMode() const { return m_navigationMode; }
 
     CTreeTraverser& GetTraverser() { return m_traverser; }
     CRouter& GetRouter() { return m_router; }
@@ -102,12 +107,12 @@ class CRenderModule {
     CTreeTraverser m_traverser;
     CRouter m_router;
     CRenderer m_renderer;
-    std::uint32_t m_quality = 137;
+    rm::Quality m_quality = rm::kRenderGouraud;
     SingleNode* m_root = nullptr;  // not owned: the shell owns the scene
     const RouteList* m_routes = nullptr;
     rm::Ptr<rm::Frame> m_selection;
-    int m_interactionMode = 0;
-    int m_navigationMode = 1;
+    InteractionMode m_interactionMode = InteractionMode::Navigate;
+    NavigationMode m_navigationMode = NavigationMode::World;
     int m_lastX = 0, m_lastY = 0;
     bool m_captured = false;
     std::recursive_mutex m_sceneLock;

@@ -1,9 +1,7 @@
-// RetainedMode: the root object that creates every other retained-mode object and owns
-// the scene lock that keeps the window thread and the render thread apart.
+// RetainedMode: the root object that creates every other retained-mode object.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 
 #include "retained/device.h"
 #include "retained/frame.h"
@@ -18,24 +16,22 @@
 
 namespace rm {
 
-// Threads. Two threads use the scene: the window thread (loading, navigation, settings,
-// painting) and the render thread (each animation step). The objects of this layer do
-// no locking of their own: every call that reads or changes frames, meshbuilders, faces,
-// lights, materials, textures, wraps, viewports or devices must be made with SceneLock()
-// held (callers also guard their own tables with it). Viewport::Render copies what it
-// needs into a snapshot while the lock is held; drawing that snapshot (retained/gl) needs
-// no lock and happens on the thread that owns the OpenGL context. Reference counts are
-// atomic; Device::LatestFrame has its own lock. Never show a modal message box while
-// holding the scene lock: the other thread may be waiting for it.
+// Threads. The objects of this layer do no locking of their own. Every call that reads
+// or changes the frames, meshbuilders, faces, lights, materials, textures, wraps,
+// viewports or devices of one root must be serialised by the caller with one lock of
+// its own, which also guards the caller's tables: in Orvane that is the render module's
+// scene lock (CRenderModule::SceneLock), taken by the window thread and the render
+// thread alike. Viewport::Render copies what it needs into a snapshot while that lock is
+// held; drawing the snapshot (retained/gl) needs no lock and happens on the thread that
+// owns the OpenGL context. Reference counts are atomic; Device::LatestFrame has its own
+// lock. Never show a modal message box while holding the scene lock: the other thread
+// may be waiting for it.
 //
 // Every Create... call returns kOk and an object with one reference owned by the
 // caller, or a failure code and null.
 class RetainedMode : public Object {
   public:
     static Result Create(RetainedMode** out);
-
-    // Recursive, so a caller holding it may call helpers that take it again.
-    std::recursive_mutex& SceneLock() { return sceneLock_; }
 
     // A frame, added as a child of parent when parent is not null (the parent holds a
     // second reference).
@@ -57,7 +53,6 @@ class RetainedMode : public Object {
 
   private:
     RetainedMode() = default;
-    std::recursive_mutex sceneLock_;
 };
 
 }  // namespace rm

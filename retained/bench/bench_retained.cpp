@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,8 @@ void AddTerrain(rm::MeshBuilder* mb, int cells) {
 }
 
 struct Scene {
+    // The caller's lock over every retained-mode call, as the render module keeps one.
+    std::mutex sceneLock;
     rm::Ptr<rm::RetainedMode> rm;
     rm::Ptr<rm::Frame> scene, camera;
     rm::Ptr<rm::Device> device;
@@ -100,7 +103,7 @@ struct Scene {
         viewport->SetField(0.5f);
     }
     void Snapshot() {
-        std::lock_guard lock(rm->SceneLock());
+        std::lock_guard lock(sceneLock);
         viewport->Clear();
         viewport->Render(scene.Get());
         device->Update();

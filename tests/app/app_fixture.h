@@ -75,15 +75,12 @@ inline const char kThreeViews[] =
     "Viewpoint { position 2 0 8 description \"Middle\" }\n"
     "Transform { children Shape { geometry Sphere {} } }";
 
-// A render module, a loader, scene files and a message recorder for one test,
-// with the panel settings back at their defaults before and after.
+// A render module, a loader, scene files and a message recorder for one test.
 class AppTest : public ::testing::Test {
   protected:
-    void SetUp() override { ControlPanelSettings() = PanelSettings{}; }
     void TearDown() override {
         m_module.Stop();
         m_module.Release();
-        ControlPanelSettings() = PanelSettings{};
     }
     rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
     rm::Frame* Camera() { return m_module.GetD3DObj().GetCamera(); }

@@ -8,6 +8,7 @@
 
 #include "app/control_panel.h"
 #include "app/load_scene.h"
+#include "app/panel_settings.h"
 #include "app_fixture.h"
 
 namespace {
@@ -16,7 +17,9 @@ class FakeHost : public ControlPanelHost {
   public:
     void ForgetControlPanel() override { ++forgotten; }
     void ReturnFocus() override { ++focus; }
+    PanelSettings& Settings() override { return settings; }
     int forgotten = 0, focus = 0;
+    PanelSettings settings;
 };
 
 class ControlPanelTest : public ModuleTest {
@@ -92,8 +95,8 @@ TEST_F(ControlPanelTest, StartsFromTheSettingsTheQualityAndTheScene) {
     EXPECT_EQ(combo->itemText(2), "Side");
     EXPECT_EQ(combo->currentText(), "Side");  // the scene's last viewpoint is shown
     // The panel's modes are what the module does.
-    EXPECT_EQ(m_module.GetInteractionMode(), 0);
-    EXPECT_EQ(m_module.GetNavigationMode(), 0);
+    EXPECT_EQ(m_module.GetInteractionMode(), InteractionMode::Navigate);
+    EXPECT_EQ(m_module.GetNavigationMode(), NavigationMode::Camera);
 }
 
 TEST_F(ControlPanelTest, SettingsOutliveThePanelAndReachTheModule) {
@@ -101,20 +104,21 @@ TEST_F(ControlPanelTest, SettingsOutliveThePanelAndReachTheModule) {
     Click(1003);  // Edit
     Click(1035);  // World
     Click(1032);  // 10x
-    EXPECT_EQ(m_module.GetInteractionMode(), 1);
-    EXPECT_EQ(m_module.GetNavigationMode(), 1);
+    EXPECT_EQ(m_module.GetInteractionMode(), InteractionMode::Edit);
+    EXPECT_EQ(m_module.GetNavigationMode(), NavigationMode::World);
     EXPECT_EQ(m_host.focus, 3);
-    m_module.SetInteractionMode(0);
+    m_module.SetInteractionMode(InteractionMode::Navigate);
     ControlPanel& again = NewPanel();
     for (int id : {1003, 1035, 1032}) EXPECT_TRUE(again.IsChecked(id)) << id;
     for (int id : {1001, 1033, 1023}) EXPECT_FALSE(again.IsChecked(id)) << id;
-    EXPECT_EQ(m_module.GetInteractionMode(), 1);  // handed over again on creation
+    EXPECT_EQ(m_module.GetInteractionMode(),
+              InteractionMode::Edit);  // handed over again on creation
     Click(1025);
-    EXPECT_EQ(ControlPanelSettings().navigateSpeed, 1);
+    EXPECT_EQ(m_host.settings.navigateSpeed, 1);
     Click(1001);
     Click(1033);
-    EXPECT_EQ(m_module.GetInteractionMode(), 0);
-    EXPECT_EQ(m_module.GetNavigationMode(), 0);
+    EXPECT_EQ(m_module.GetInteractionMode(), InteractionMode::Navigate);
+    EXPECT_EQ(m_module.GetNavigationMode(), NavigationMode::Camera);
 }
 
 TEST_F(ControlPanelTest, ViewpointChoiceResetAndTheEntryView) {

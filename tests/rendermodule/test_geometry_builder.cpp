@@ -13,14 +13,10 @@ class GeometryBuilderTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(rm::RetainedMode::Create(m_rm.Put()), rm::kOk);
-        SetBuilderD3DRM(m_rm.Get());
         m_oldSink = SetMessageSink(
             [this](const std::string& t, const std::string&) { m_messages.push_back(t); });
     }
-    void TearDown() override {
-        SetBuilderD3DRM(nullptr);
-        SetMessageSink(m_oldSink);
-    }
+    void TearDown() override { SetMessageSink(m_oldSink); }
     rm::Ptr<rm::MeshBuilder> NewMesh() {
         rm::Ptr<rm::MeshBuilder> mb;
         EXPECT_EQ(m_rm->CreateMeshBuilder(mb.Put()), rm::kOk);
@@ -37,19 +33,17 @@ class GeometryBuilderTest : public ::testing::Test {
     std::vector<std::string> m_messages;
 };
 
-TEST_F(GeometryBuilderTest, NothingHappensWithoutTheRetainedModeObject) {
-    auto mb = NewMesh();
-    SetBuilderD3DRM(nullptr);
-    GetABox(mb.Get(), 1, 1, 1);
-    GetASphere(mb.Get(), 1, 24, 16);
-    EXPECT_EQ(mb->GetVertexCount(), 0u);
+TEST_F(GeometryBuilderTest, NullMeshbuildersAndFramesAreIgnored) {
+    GetABox(nullptr, 1, 1, 1);
+    GetASphere(nullptr, 1, 24, 16);
+    GetACylinder(*m_rm, nullptr, 1, 2, 48);
+    GetASelectionBox(*m_rm, nullptr, rm::Box{{0, 0, 0}, {1, 1, 1}});
     EXPECT_TRUE(m_messages.empty());
-    GetABox(nullptr, 1, 1, 1);  // a null meshbuilder is ignored too
 }
 
 TEST_F(GeometryBuilderTest, CircleHasTwentyFourRimPointsAndItsCentreLast) {
     auto mb = NewMesh();
-    GetACircle(mb.Get(), 2);
+    GetACircle(*m_rm, mb.Get(), 2);
     ASSERT_EQ(mb->GetVertexCount(), 25u);
     EXPECT_EQ(mb->GetFaceCount(), 24u);
     const auto& v = mb->Data()->vertices;
@@ -111,7 +105,7 @@ TEST_F(GeometryBuilderTest, ConeAndCylinderCounts) {
     EXPECT_EQ(UV(*cone, 3 * 49), glm::vec2(0.5f, 0.5f));
 
     auto cyl = NewMesh();
-    GetACylinder(cyl.Get(), 1, 2, 48);
+    GetACylinder(*m_rm, cyl.Get(), 1, 2, 48);
     EXPECT_EQ(cyl->GetVertexCount(), 194u);
     EXPECT_EQ(cyl->GetNormalCount(), 50u);
     EXPECT_EQ(cyl->GetFaceCount(), 144u);
@@ -131,7 +125,7 @@ TEST_F(GeometryBuilderTest, RectAndPolygonTextureCoordinates) {
 
     const float pts[] = {0, 0, 2, 0, 2, 2, 1, 1, 0, 2};  // non-convex
     auto poly = NewMesh();
-    GetAPolygon(poly.Get(), pts, 5);
+    GetAPolygon(*m_rm, poly.Get(), pts, 5);
     EXPECT_EQ(poly->GetFaceCount(), 1u);
     EXPECT_EQ(poly->GetVertexCount(), 5u);
     // The flat wrap is centred on the origin, not on the polygon: u = x / width + 0.5,
@@ -140,7 +134,7 @@ TEST_F(GeometryBuilderTest, RectAndPolygonTextureCoordinates) {
     EXPECT_EQ(UV(*poly, 2), glm::vec2(1.5f, -0.5f));
     EXPECT_EQ(UV(*poly, 3), glm::vec2(1.0f, 0.0f));
     auto two = NewMesh();
-    GetAPolygon(two.Get(), pts, 2);  // fewer than 3 points: nothing
+    GetAPolygon(*m_rm, two.Get(), pts, 2);  // fewer than 3 points: nothing
     EXPECT_EQ(two->GetVertexCount(), 0u);
 }
 
@@ -150,7 +144,7 @@ TEST_F(GeometryBuilderTest, SelectionBoxIsAWireframeBoxAndEightCornerKnobs) {
     rm::Box box;
     box.min = {-1, -2, -3};
     box.max = {1, 2, 3};
-    GetASelectionBox(frame.Get(), box);
+    GetASelectionBox(*m_rm, frame.Get(), box);
     const auto& visuals = frame->Visuals();
     ASSERT_EQ(visuals.size(), 9u);
     EXPECT_EQ(visuals[0]->GetQuality(), rm::kRenderWireframe);

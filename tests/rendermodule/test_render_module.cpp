@@ -88,7 +88,7 @@ TEST_F(RenderModuleTest, HeadLightSwitches) {
 
 TEST_F(RenderModuleTest, KeysMoveTheCameraOrTurnTheWorld) {
     Show("Shape { geometry Box {} }");
-    m_module.SetNavigationMode(0);
+    m_module.SetNavigationMode(NavigationMode::Camera);
     m_module.OnKeyDown('W');
     EXPECT_NEAR(CameraPosition().z, 9.9, 1e-5);
     m_module.OnKeyDown('D');
@@ -96,13 +96,13 @@ TEST_F(RenderModuleTest, KeysMoveTheCameraOrTurnTheWorld) {
     glm::vec3 before = CameraPosition();
     m_module.OnKeyDown(kVkLeft);  // turns in place
     EXPECT_NEAR(glm::length(CameraPosition() - before), 0, 1e-4);
-    m_module.SetNavigationMode(1);
+    m_module.SetNavigationMode(NavigationMode::World);
     m_module.OnKeyDown('A');
     glm::vec3 dir, up;
     D3D().GetWorld()->GetOrientation(D3D().GetScene(), &dir, &up);
     EXPECT_NEAR(dir.x, std::sin(0.1f), 1e-5);  // turned -0.1 about y
     // Edit mode ignores keys.
-    m_module.SetInteractionMode(1);
+    m_module.SetInteractionMode(InteractionMode::Edit);
     glm::vec3 at = CameraPosition();
     m_module.OnKeyDown('W');
     EXPECT_EQ(CameraPosition(), at);
@@ -110,7 +110,7 @@ TEST_F(RenderModuleTest, KeysMoveTheCameraOrTurnTheWorld) {
 
 TEST_F(RenderModuleTest, MouseDragsAndCapture) {
     Show("Shape { geometry Box {} }");
-    m_module.SetNavigationMode(1);
+    m_module.SetNavigationMode(NavigationMode::World);
     m_module.OnMouseMove(10, 10, 0);
     EXPECT_FALSE(m_module.IsMouseCaptured());
     m_module.OnMouseMove(40, 10, kMkLButton);  // world mode drag: moves the world right

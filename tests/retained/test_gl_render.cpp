@@ -274,7 +274,7 @@ TEST_F(GLRenderTest, DrawsSnapshotsWhileAnotherThreadChangesTheScene) {
     // under the scene lock, as the animation does.
     std::thread animator([&] {
         for (int i = 0; i < 200; ++i) {
-            std::lock_guard lock(s.rm->SceneLock());
+            std::lock_guard lock(s.sceneLock);
             spin->AddRotation(rm::Combine::Replace, 0, 0, 1, 0.01f * static_cast<float>(i));
             quad->SetColorRGB(i % 2 ? 0.0f : 1.0f, i % 2 ? 1.0f : 0.0f, 0.0f);
             s.viewport->Clear();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -49,6 +50,8 @@ inline void AddQuad(rm::MeshBuilder* mb, float a) {
 
 // Scene frame, camera at (0, 0, 10) looking down −z, a device and full-size viewport.
 struct Scene {
+    // The caller's lock over every retained-mode call, as the render module keeps one.
+    std::mutex sceneLock;
     rm::Ptr<rm::RetainedMode> rm;
     rm::Ptr<rm::Frame> scene, camera;
     rm::Ptr<rm::Device> device;
@@ -93,7 +96,7 @@ struct Scene {
         return l;
     }
     std::shared_ptr<const rm::DeviceFrame> Frame() {
-        std::lock_guard lock(rm->SceneLock());
+        std::lock_guard lock(sceneLock);
         viewport->Clear();
         viewport->Render(scene.Get());
         device->Update();

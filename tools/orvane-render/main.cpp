@@ -54,7 +54,7 @@ struct Options {
     int frames = 0;
     double fps = 0;
     std::optional<std::string> viewpoint;
-    std::uint32_t quality = 137;
+    rm::Quality quality = rm::kRenderGouraud;
     bool headlight = true;
     std::string standardNodes = "standardNodes.wrl";
     bool verbose = false;
@@ -111,9 +111,9 @@ Options ParseArgs(int argc, char** argv) {
         } else if (a == "--quality") {
             std::string v = value(i);
             if (v == "gouraud")
-                o.quality = 137;
+                o.quality = rm::kRenderGouraud;
             else if (v == "wireframe")
-                o.quality = 64;
+                o.quality = rm::kRenderWireframe;
             else
                 Fail(kExitUsage, "bad --quality '" + v + "', expected gouraud or wireframe");
         } else if (a == "--headlight") {
@@ -205,7 +205,7 @@ int main(int argc, char** argv) {
         module.ClearWorld();
         module.ResetScene();
         module.SetScene(loader.GetSceneRoot(), &loader.GetRouteList());
-        if (o.quality != 137) module.SetRenderQuality(o.quality);
+        if (o.quality != rm::kRenderGouraud) module.SetRenderQuality(o.quality);
         if (!o.headlight) module.HeadLightOff();
         if (o.viewpoint) {
             auto names = module.GetViewpointNames();
