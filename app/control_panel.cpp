@@ -134,7 +134,7 @@ void ControlPanel::InitDialog() {
     SetChecked(s.navigateMode == NavigationMode::Camera ? kCamera : kWorld, true);
     SetChecked(s.navigateSpeed == 0 ? kSpeed1x : s.navigateSpeed == 1 ? kSpeed5x : kSpeed10x, true);
     SetChecked(module_.GetRenderQuality() == rm::kRenderGouraud ? kGouraud : kWireframe, true);
-    SetChecked(kHeadLight, true);
+    SetChecked(kHeadLight, module_.IsHeadLightOn());
     QComboBox* combo = Viewpoints();
     combo->addItem(QStringLiteral("[Entry]"));
     SelectString(QStringLiteral("[Entry]"));

@@ -18,7 +18,7 @@ int LoadScene(CRenderModule& module, VrmlLoader& loader, const std::string& file
     // Also when a file could not be opened: the module then holds the new, empty
     // root, never the old one that the parser reset has released.
     module.ResetScene();
-    module.SetScene(loader.GetSceneRoot(), &loader.GetRouteList());
+    module.SetScene(loader.GetSceneRoot(), &loader.GetRouteList(), fileName);
     module.RenderFrame();
     return status;
 }

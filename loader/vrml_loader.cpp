@@ -377,7 +377,11 @@ void VrmlLoader::ExitNode() {
     m_nodeStack.pop_back();
     SingleNode* parent = CurrentNode();
     if (parent && node) {
-        int index = FieldIndex(parent, "addChildren");
+        // A grouping node's children go through addChildren (which appends);
+        // a node written in any other field (Collision's proxy) goes there.
+        int index = -1;
+        if (parentField.empty() || parentField == "children")
+            index = FieldIndex(parent, "addChildren");
         if (index < 0 && !parentField.empty()) index = FieldIndex(parent, parentField);
         if (index >= 0) parent->SetField(index, node);
     }

@@ -1,9 +1,11 @@
 #include "rendermodule/node_dealer.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
 
+#include "loader/url.h"
 #include "node/nodes.h"
 #include "rendermodule/geometry_builder.h"
 #include "trace/message_sink.h"
@@ -43,6 +45,7 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Bitmap::kNodeType, {&D::Enter_Bitmap, nullptr, R::None}},
         {Box::kNodeType, {&D::Enter_Box, nullptr, R::Geometry}},
         {Circle::kNodeType, {&D::Enter_Circle, nullptr, R::Geometry}},
+        {Collision::kNodeType, {&D::Enter_Collision, nullptr, R::None}},
         {Color::kNodeType, {&D::Enter_Color, nullptr, R::None}},
         {ColorInterpolator::kNodeType, {&D::Enter_ColorInterpolator, nullptr, R::None}},
         {Cone::kNodeType, {&D::Enter_Cone, nullptr, R::Geometry}},
@@ -59,6 +62,7 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {IndexedFaceSet2D::kNodeType, {&D::Enter_IndexedFaceSet2D, nullptr, R::Geometry}},
         {IndexedLineSet2D::kNodeType, {&D::Enter_IndexLineSet2D, nullptr, R::None}},
         {Layer2D::kNodeType, {&D::Enter_Layer2D, nullptr, R::None}},
+        {LOD::kNodeType, {&D::Enter_LOD, nullptr, R::None}},
         {Material::kNodeType, {&D::Enter_Material, nullptr, R::Material}},
         {Material2D::kNodeType, {&D::Enter_Material2D, nullptr, R::Material}},
         {MovieTexture::kNodeType, {&D::Enter_MovieTexture, nullptr, R::Texture}},
@@ -72,6 +76,7 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Sound2D::kNodeType, {&D::Enter_Sound2D, nullptr, R::None}},
         {Sphere::kNodeType, {&D::Enter_Sphere, nullptr, R::Geometry}},
         {SpotLight::kNodeType, {&D::Enter_SpotLight, nullptr, R::None}},
+        {Switch::kNodeType, {&D::Enter_Switch, nullptr, R::None}},
         {TextureTransform::kNodeType, {&D::Enter_TextureTransform, nullptr, R::TextureTransform}},
         {TimeSensor::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
         {Transform::kNodeType, {&D::Enter_Transform, &D::Exit_Transform, R::None}},
@@ -100,8 +105,10 @@ CNodeDealer::~CNodeDealer() {
     m_frames.clear();
 }
 
-void CNodeDealer::Reset(CD3DObj* display) {
+void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_display = display;
+    m_sceneFile = sceneFile;
+    m_lods.clear();
     m_texture.SetPicture(&m_picture);
     m_mesh.Reset();
     m_frames.clear();
@@ -168,6 +175,70 @@ Visit CNodeDealer::Enter_Viseme(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
 
+// ---- Grouping nodes that choose what to draw ----
+
+Visit CNodeDealer::Enter_Switch(SingleNode*, SFWorldNode* node) {
+    auto* sw = As<Switch>(node);
+    if (sw == nullptr) return Visit::SkipChildren;
+    // -1 (the default) and any choice out of range draw nothing.
+    const int which = sw->whichChoice().Get();
+    if (which >= 0 && which < sw->choice().GetCount())
+        VisitChild(sw, sw->choice().GetNodeAt(which));
+    return Visit::SkipChildren;
+}
+
+Visit CNodeDealer::Enter_Collision(SingleNode*, SFWorldNode* node) {
+    // The proxy stands in for the children in collision tests only: never drawn.
+    if (auto* c = As<Collision>(node)) VisitChild(c, &c->children());
+    return Visit::SkipChildren;
+}
+
+Visit CNodeDealer::Enter_LOD(SingleNode*, SFWorldNode* node) {
+    auto* lod = As<LOD>(node);
+    rm::RetainedMode* rm = RM();
+    rm::Frame* parent = CurrentFrame();
+    if (lod == nullptr || rm == nullptr || parent == nullptr) return Visit::SkipChildren;
+    LevelRecord record;
+    record.parent = rm::Ptr<rm::Frame>(parent);
+    const SFVec3f& c = lod->center();
+    record.center = {c.GetX(), c.GetY(), c.GetZ()};
+    for (const SFFloat& r : lod->range().Values()) record.ranges.push_back(r.Get());
+    // Every level is translated, each into a frame of its own; SelectLevels
+    // attaches the one the camera's distance asks for.
+    for (SingleNode* level : lod->level().Nodes()) {
+        rm::Ptr<rm::Frame> frame;
+        if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) break;
+        m_frames.push_back(frame);
+        VisitChild(lod, level);
+        PopFrame();
+        parent->DeleteChild(frame.Get());
+        record.levels.push_back(std::move(frame));
+    }
+    if (!record.levels.empty()) m_lods.push_back(std::move(record));
+    SelectLevels(m_display ? m_display->GetCamera() : nullptr);
+    return Visit::SkipChildren;
+}
+
+void CNodeDealer::SelectLevels(const rm::Frame* camera) {
+    for (LevelRecord& lod : m_lods) {
+        int level = 0;
+        if (camera != nullptr && !lod.ranges.empty()) {
+            glm::vec3 center =
+                glm::vec3(lod.parent->GetWorldTransform() * glm::vec4(lod.center, 1));
+            glm::vec3 eye = glm::vec3(camera->GetWorldTransform() * glm::vec4(0, 0, 0, 1));
+            const float distance = glm::length(eye - center);
+            while (level < static_cast<int>(lod.ranges.size()) && distance >= lod.ranges[level])
+                ++level;
+        }
+        // Fewer levels than ranges + 1: the farther distances show the last level.
+        level = std::min(level, static_cast<int>(lod.levels.size()) - 1);
+        if (level == lod.shown) continue;
+        if (lod.shown >= 0) lod.parent->DeleteChild(lod.levels[lod.shown].Get());
+        lod.parent->AddChild(lod.levels[level].Get());
+        lod.shown = level;
+    }
+}
+
 // ---- Geometry: each fills the current meshbuilder (nothing without one) ----
 
 Visit CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
@@ -229,7 +300,8 @@ Visit CNodeDealer::Enter_IndexedFaceSet(SingleNode*, SFWorldNode* node) {
         }
         // An index outside the point list names no point and is skipped.
     }
-    // The last polygon without its closing -1 is dropped.
+    // Exporters often leave out the -1 after the last polygon: it is a face all the same.
+    if (face->GetVertexCount() > 0) m_mesh->AddFace(face.Get());
     return Visit::Children;
 }
 
@@ -281,8 +353,17 @@ Visit CNodeDealer::Enter_Material2D(SingleNode*, SFWorldNode* node) {
     return Visit::Children;
 }
 
-bool CNodeDealer::LoadTexture(const std::string& url) {
-    if (!m_picture.Load(url, 0)) {
+template <class List>
+bool CNodeDealer::LoadTexture(const List& urls) {
+    bool loaded = false;
+    for (const auto& url : urls.Values()) {
+        if (url.Get().empty()) continue;
+        if (m_picture.Load(ResolveUrl(m_sceneFile, url.Get()), 0)) {
+            loaded = true;
+            break;
+        }
+    }
+    if (!loaded) {
         ShowMessage("File name error!");
         return false;
     }
@@ -294,7 +375,7 @@ bool CNodeDealer::LoadTexture(const std::string& url) {
 Visit CNodeDealer::Enter_ImageTexture(SingleNode*, SFWorldNode* node) {
     auto* t = As<ImageTexture>(node);
     // Outside a Shape there is no meshbuilder to put the texture on.
-    if (t != nullptr && m_mesh && t->url().GetCount() > 0) LoadTexture(t->url()[0].Get());
+    if (t != nullptr && m_mesh && t->url().GetCount() > 0) LoadTexture(t->url());
     return Visit::SkipChildren;
 }
 
@@ -305,7 +386,7 @@ Visit CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
     if (rm::Failed(rm->CreateMeshBuilder(m_mesh.Put()))) return Visit::SkipChildren;
     GetABackgroundSphere(m_mesh.Get(), 1000, 48, 48);
     if (bg->backUrl().GetCount() == 0) return Visit::SkipChildren;
-    LoadTexture(bg->backUrl()[0].Get());
+    LoadTexture(bg->backUrl());
     rm::Ptr<rm::Material> material;
     if (rm::Failed(rm->CreateMaterial(1.0f, material.Put()))) {
         ShowMessage("Failed to create material!");

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "picture/picture.h"
@@ -38,14 +40,25 @@ class CNodeDealer {
     // table serves the traverser and Enter_Shape's geometry and appearance.
     static const NodeHandler* FindHandler(int type);
 
-    // Starts a translation into the world frame of `display`.
-    void Reset(CD3DObj* display);
+    // Starts a translation into the world frame of `display`. Relative URLs
+    // (textures) are looked up beside `sceneFile`.
+    void Reset(CD3DObj* display, const std::string& sceneFile = {});
+
+    // How handlers that choose among their children (Switch, LOD, Collision)
+    // have one child field visited: the traverser sets it to itself.
+    using ChildVisitor = std::function<void(SingleNode* parent, Field* field)>;
+    void SetChildVisitor(ChildVisitor visitor) { m_visitChild = std::move(visitor); }
+
+    // Shows, under every LOD, the level its ranges select for the camera's
+    // present distance from the LOD's centre.
+    void SelectLevels(const rm::Frame* camera);
 
     Visit Enter_Appearance(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Background(SingleNode* parent, SFWorldNode* node);
     void Exit_Background(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Background2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Bitmap(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Collision(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Box(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Circle(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Color(SingleNode* parent, SFWorldNode* node);
@@ -65,6 +78,7 @@ class CNodeDealer {
     Visit Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexLineSet2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Layer2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_LOD(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Material(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Material2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_MovieTexture(SingleNode* parent, SFWorldNode* node);
@@ -78,6 +92,7 @@ class CNodeDealer {
     void Exit_Shape(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Sound2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Sphere(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Switch(SingleNode* parent, SFWorldNode* node);
     Visit Enter_SpotLight(SingleNode* parent, SFWorldNode* node);
     Visit Enter_TextureTransform(SingleNode* parent, SFWorldNode* node);
     Visit Enter_TimeSensor(SingleNode* parent, SFWorldNode* node);
@@ -113,12 +128,29 @@ class CNodeDealer {
     Visit EnterInterpolator(SFWorldNode* node, int kind);
     Visit EnterLight(SFWorldNode* node, bool directional);
     void PopFrame();
-    // Loads the picture `url` and sets it as the current meshbuilder's texture;
-    // "File name error!" when it cannot be read.
-    bool LoadTexture(const std::string& url);
+    // Loads the first of `urls` that can be read and sets it as the current
+    // meshbuilder's texture; "File name error!" when none can.
+    template <class List>
+    bool LoadTexture(const List& urls);
+    void VisitChild(SingleNode* parent, Field* field) {
+        if (m_visitChild && field != nullptr) m_visitChild(parent, field);
+    }
     rm::RetainedMode* RM() const { return m_display ? m_display->GetD3DRM() : nullptr; }
 
+    // One LOD: a frame per level under the frame the LOD sits in, only the
+    // selected one attached.
+    struct LevelRecord {
+        rm::Ptr<rm::Frame> parent;
+        std::vector<rm::Ptr<rm::Frame>> levels;
+        glm::vec3 center{0.0f};
+        std::vector<float> ranges;
+        int shown = -1;
+    };
+
     CD3DObj* m_display = nullptr;
+    std::string m_sceneFile;
+    ChildVisitor m_visitChild;
+    std::vector<LevelRecord> m_lods;
     std::vector<rm::Ptr<rm::Frame>> m_frames;
     rm::Ptr<rm::MeshBuilder> m_mesh;
     rm::Quality m_quality = rm::kRenderGouraud;

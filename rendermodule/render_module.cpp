@@ -68,17 +68,20 @@ void CRenderModule::ClearWorld() {
 
 void CRenderModule::RenderFrame() {
     SceneGuard guard(m_sceneLock);
+    m_traverser.GetDealer().SelectLevels(GetD3DObj().GetCamera());
     m_renderer.RenderFrame();
 }
 
 // ---- Scene hand-over ----
 
-void CRenderModule::SetScene(SingleNode* root, const RouteList* routes) {
+void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
+                             const std::string& sceneFile) {
     SceneGuard guard(m_sceneLock);
     m_root = root;
     m_routes = routes;
+    m_sceneFile = sceneFile;
     m_traverser.GetDealer().SetRenderQuality(m_quality);
-    m_traverser.TraverseScene(&GetD3DObj(), root);
+    m_traverser.TraverseScene(&GetD3DObj(), root, sceneFile);
     m_router.DealRoute(routes);
 }
 
@@ -98,7 +101,7 @@ void CRenderModule::RetranslateScene() {
     // renumber unnamed viewpoints; the user keeps the view and the names.
     glm::mat4 camera = d3d.GetCamera() ? d3d.GetCamera()->GetLocalTransform() : glm::mat4(1.0f);
     std::vector<std::string> names = GetViewpointNames();
-    SetScene(m_root, m_routes);
+    SetScene(m_root, m_routes, m_sceneFile);
     if (d3d.GetCamera()) d3d.GetCamera()->AddTransform(rm::Combine::Replace, camera);
     m_traverser.GetDealer().RenameViewpoints(names);
 }
@@ -120,6 +123,7 @@ void CRenderModule::Stop() {
 void CRenderModule::StepFrame() {
     SceneGuard guard(m_sceneLock);
     m_router.Refresh(m_clock());
+    m_traverser.GetDealer().SelectLevels(GetD3DObj().GetCamera());
     m_renderer.RenderFrame();
 }
 
@@ -155,6 +159,15 @@ void CRenderModule::HeadLightOff() {
     CD3DObj& d3d = GetD3DObj();
     if (d3d.GetCamera() && d3d.GetHeadLight()) d3d.GetCamera()->DeleteLight(d3d.GetHeadLight());
     RenderFrame();
+}
+
+bool CRenderModule::IsHeadLightOn() {
+    SceneGuard guard(m_sceneLock);
+    CD3DObj& d3d = GetD3DObj();
+    if (d3d.GetCamera() == nullptr || d3d.GetHeadLight() == nullptr) return false;
+    for (const rm::Ptr<rm::Light>& light : d3d.GetCamera()->Lights())
+        if (light.Get() == d3d.GetHeadLight()) return true;
+    return false;
 }
 
 std::vector<std::string> CRenderModule::GetViewpointNames() const {

@@ -63,8 +63,9 @@ class CRenderModule {
     // steps time itself).
     void SetClock(std::function<std::uint32_t()> clock) { m_clock = std::move(clock); }
 
-    // Scene hand-over: keeps root and routes, translates the scene, deals the routes.
-    void SetScene(SingleNode* root, const RouteList* routes);
+    // Scene hand-over: keeps root and routes, translates the scene, deals the
+    // routes. Relative URLs in it are looked up beside `sceneFile`.
+    void SetScene(SingleNode* root, const RouteList* routes, const std::string& sceneFile = {});
     void ResetScene();
     // Translates the kept scene again (after a render-quality change).
     void RetranslateScene();
@@ -77,6 +78,8 @@ class CRenderModule {
     rm::Quality GetRenderQuality() const { return m_quality; }
     void HeadLightOn();
     void HeadLightOff();
+    // True while the head light shines (on the camera frame).
+    bool IsHeadLightOn();
     std::vector<std::string> GetViewpointNames() const;
     void GoToViewpoint(const std::string& name);
     void ResetViewpoint();
@@ -110,6 +113,7 @@ class CRenderModule {
     rm::Quality m_quality = rm::kRenderGouraud;
     SingleNode* m_root = nullptr;  // not owned: the shell owns the scene
     const RouteList* m_routes = nullptr;
+    std::string m_sceneFile;
     rm::Ptr<rm::Frame> m_selection;
     InteractionMode m_interactionMode = InteractionMode::Navigate;
     NavigationMode m_navigationMode = NavigationMode::World;

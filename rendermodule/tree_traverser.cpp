@@ -5,8 +5,13 @@
 #include "node/node_basenodedef.h"
 #include "trace/debug_trace.h"
 
-void CTreeTraverser::TraverseScene(CD3DObj* display, Field* root) {
-    m_dealer.Reset(display);
+CTreeTraverser::CTreeTraverser() {
+    m_dealer.SetChildVisitor(
+        [this](SingleNode* parent, Field* field) { TraverseNode(parent, field); });
+}
+
+void CTreeTraverser::TraverseScene(CD3DObj* display, Field* root, const std::string& sceneFile) {
+    m_dealer.Reset(display, sceneFile);
     if (root != nullptr) TraverseNode(nullptr, root);
 }
 
@@ -22,15 +27,12 @@ void CTreeTraverser::TraverseNode(SingleNode* parent, Field* field) {
             visit = std::invoke(handler->enter, m_dealer, parent, node);
         }
         if (visit == Visit::Children) {
-            // One-byte count and counter: at most 255 fields are visited.
-            auto count = static_cast<std::uint8_t>(single->GetDEFCount());
-            for (std::uint8_t i = 0; i < count; ++i) TraverseNode(single, single->GetDEFField(i));
+            const int count = single->GetDEFCount();
+            for (int i = 0; i < count; ++i) TraverseNode(single, single->GetDEFField(i));
         }
         if (handler != nullptr && handler->exit != nullptr)
             std::invoke(handler->exit, m_dealer, parent, node);
     } else if (auto* list = dynamic_cast<MultiNode*>(field)) {
-        // One-byte length and counter: a longer list is taken modulo 256.
-        auto count = static_cast<std::uint8_t>(list->GetCount());
-        for (std::uint8_t i = 0; i < count; ++i) TraverseNode(parent, list->GetNodeAt(i));
+        for (SingleNode* element : list->Nodes()) TraverseNode(parent, element);
     }
 }

@@ -8,14 +8,17 @@ class Field;
 
 class CTreeTraverser {
   public:
+    CTreeTraverser();
+    CTreeTraverser(const CTreeTraverser&) = delete;
+    CTreeTraverser& operator=(const CTreeTraverser&) = delete;
     virtual ~CTreeTraverser() = default;
 
-    // Resets the dealer on `display` and visits the root (which may be null).
-    void TraverseScene(CD3DObj* display, Field* root);
-    // Visits one field value: a node (enter, its DEF fields unless the enter
-    // handler said Visit::SkipChildren, exit), a node list (each element with
-    // the list's parent), or anything else (ignored). At most 255 fields or
-    // elements.
+    // Resets the dealer on `display` and visits the root (which may be null);
+    // relative URLs are looked up beside `sceneFile`.
+    void TraverseScene(CD3DObj* display, Field* root, const std::string& sceneFile = {});
+    // Visits one field value: a node (enter, all its DEF fields unless the
+    // enter handler said Visit::SkipChildren, exit), a node list (every
+    // element, with the list's parent), or anything else (ignored).
     void TraverseNode(SingleNode* parent, Field* field);
 
     CNodeDealer& GetDealer() { return m_dealer; }

@@ -62,10 +62,13 @@ TEST_F(Parser, ChildrenGoThroughAddChildrenAndNodeFieldsByName) {
     auto* sphere = dynamic_cast<SingleNode*>(FieldOf(shape, "geometry"));
     ASSERT_NE(sphere, nullptr);
     EXPECT_FLOAT_EQ(dynamic_cast<SFFloat*>(FieldOf(sphere, "radius"))->Get(), 2.0f);
-    // A grouping node takes every node through addChildren, whatever field the text names.
+    // A grouping node's other node fields keep what is written in them.
     Load("Layer3D { viewpoint Viewpoint { } }");
+    EXPECT_EQ(Children(TopLevel().GetNodeAt(0))->GetCount(), 0);
+    EXPECT_NE(FieldOf(TopLevel().GetNodeAt(0), "viewpoint"), nullptr);
+    Load("Collision { proxy Shape { } children Group { } }");
     EXPECT_EQ(Children(TopLevel().GetNodeAt(0))->GetCount(), 1);
-    EXPECT_EQ(FieldOf(TopLevel().GetNodeAt(0), "viewpoint"), nullptr);
+    EXPECT_NE(FieldOf(TopLevel().GetNodeAt(0), "proxy"), nullptr);
 }
 
 TEST_F(Parser, FieldValuesOfEveryKind) {

@@ -74,13 +74,13 @@ TEST_F(TranslationTest, UnsupportedGeometryStillAddsAnEmptyMeshbuilder) {
     EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 0u);
 }
 
-TEST_F(TranslationTest, FaceSetDropsOnlyItsUnclosedLastPolygon) {
+TEST_F(TranslationTest, FaceSetKeepsItsUnclosedLastPolygon) {
     Show(
         "Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, 0 1 0 ] "
         "}"
         " coordIndex [ 0 1 2 -1 0 2 3 -1 0 1 3 ] } }");
     ASSERT_EQ(World()->Visuals().size(), 1u);
-    EXPECT_EQ(World()->Visuals()[0]->GetFaceCount(), 2u);
+    EXPECT_EQ(World()->Visuals()[0]->GetFaceCount(), 3u);
 }
 
 TEST_F(TranslationTest, FaceSetIndicesOutsideThePointsAreSkipped) {

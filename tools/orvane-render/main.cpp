@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
         module.Init(&window);
         module.ClearWorld();
         module.ResetScene();
-        module.SetScene(loader.GetSceneRoot(), &loader.GetRouteList());
+        module.SetScene(loader.GetSceneRoot(), &loader.GetRouteList(), o.scene);
         if (o.quality != rm::kRenderGouraud) module.SetRenderQuality(o.quality);
         if (!o.headlight) module.HeadLightOff();
         if (o.viewpoint) {
