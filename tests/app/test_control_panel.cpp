@@ -155,17 +155,19 @@ TEST_F(ControlPanelTest, TestShowsTheCameraInAMessageBox) {
 }
 
 TEST_F(ControlPanelTest, HeadLightQualityAndPlayback) {
-    ControlPanel& panel = NewPanel();
+    NewPanel();
     Click(1028);  // off
     EXPECT_TRUE(Camera()->Lights().empty());
+    EXPECT_FALSE(NewPanel().IsChecked(1028));  // a re-created panel shows the light's state
     Click(1028);  // on
     EXPECT_EQ(Camera()->Lights().size(), 1u);
-    EXPECT_FALSE(panel.OnCommand(ControlPanel::kHeadLight, 1));  // not a click
+    EXPECT_TRUE(NewPanel().IsChecked(1028));
+    EXPECT_FALSE(m_panel->OnCommand(ControlPanel::kHeadLight, 1));  // not a click
     Click(1018);
-    EXPECT_EQ(m_module.GetRenderQuality(), 64u);
+    EXPECT_EQ(m_module.GetRenderQuality(), rm::kRenderWireframe);
     EXPECT_TRUE(NewPanel().IsChecked(1018));  // a re-created panel shows it
     Click(1019);
-    EXPECT_EQ(m_module.GetRenderQuality(), 137u);
+    EXPECT_EQ(m_module.GetRenderQuality(), rm::kRenderGouraud);
     Click(1020);
     EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kRunning);
     Click(1021);
