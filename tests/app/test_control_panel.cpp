@@ -181,7 +181,6 @@ TEST_F(ControlPanelTest, StudyModeAndGravityOnlyKeepTheirState) {
     EXPECT_TRUE(panel.IsChecked(1027));
     EXPECT_TRUE(panel.IsChecked(1029));
     EXPECT_EQ(m_host.focus, 0);  // no focus change
-    EXPECT_TRUE(panel.OnCommand(4711));
 }
 
 TEST_F(ControlPanelTest, EscapeMakesTheOwnerForgetThePanel) {

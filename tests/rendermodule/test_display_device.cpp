@@ -73,18 +73,6 @@ TEST(CRenderer, SecondSurfaceObjectIsRefusedAndClearWorldReplacesTheWorld) {
     renderer.Release();
 }
 
-TEST(CDDrawObj, TextureSurfacesStartMagenta) {
-    CDDrawObj ddraw;
-    TextureSurface s = ddraw.CreateTextureSurface(3, 2);
-    ASSERT_EQ(s.pixels.size(), 24u);
-    EXPECT_EQ(s.pitch, 12);
-    // 0xFF00FFFF little-endian: B FF, G FF, R 00, A FF.
-    EXPECT_EQ(s.pixels[0], 0xFF);
-    EXPECT_EQ(s.pixels[2], 0x00);
-    EXPECT_EQ(s.pixels[3], 0xFF);
-    EXPECT_TRUE(ddraw.CreateTextureSurface(0, 5).pixels.empty());
-}
-
 // A 24-bit uncompressed Targa of w x h pixels, all of one colour.
 std::string WriteTarga(const std::string& name, int w, int h, std::uint8_t r, std::uint8_t g,
                        std::uint8_t b) {

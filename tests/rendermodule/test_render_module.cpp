@@ -133,14 +133,26 @@ TEST_F(RenderModuleTest, WindowThreadAndRenderThreadShareTheScene) {
         " geometry Sphere {} } }"
         " ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO X.translation"
         " ROUTE T.fraction_changed TO C.set_fraction ROUTE C.value_changed TO M.diffuseColor";
+    // The module's clock counts the render thread's steps and advances 7 ms each
+    // time: every round waits for one more step, so the threads interleave the
+    // same way however fast the machine is.
+    const std::thread::id windowThread = std::this_thread::get_id();
+    std::atomic<std::uint32_t> now{0};
+    std::atomic<int> steps{0};
+    m_module.SetClock([&] {
+        if (std::this_thread::get_id() != windowThread) ++steps;
+        return now += 7;
+    });
     Show(scene);
     m_module.Play();
-    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     int round = 0;
-    while (std::chrono::steady_clock::now() < until) {
+    for (; round < 120 && std::chrono::steady_clock::now() < deadline; ++round) {
+        const int before = steps;
         m_module.OnKeyDown('W');
         m_module.OnMouseMove(round % 50, round % 30, kMkLButton);
-        if (round % 7 == 0) m_module.SetRenderQuality(round % 14 == 0 ? 64 : 137);
+        if (round % 7 == 0)
+            m_module.SetRenderQuality(round % 14 == 0 ? rm::kRenderWireframe : rm::kRenderGouraud);
         if (round % 11 == 0) {
             // A new scene replaces the old one the way the shell does it.
             m_module.Stop();
@@ -148,11 +160,12 @@ TEST_F(RenderModuleTest, WindowThreadAndRenderThreadShareTheScene) {
             Show(scene);
             m_module.Play();
         }
-        ++round;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        while (steps == before && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
     }
     m_module.Stop();
-    EXPECT_GT(round, 20);
+    EXPECT_EQ(round, 120);
+    EXPECT_GE(steps.load(), 120);
     EXPECT_TRUE(m_messages.texts.empty());
     EXPECT_NE(D3D().GetDevice()->LatestFrame(), nullptr);
 }
