@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/standard_nodes_path.h"
+#include "standard_nodes_path.h"
 #include "loader/vrml_loader.h"
 #include "node/bifs_command_decoder.h"
 #include "node/bifs_instream.h"

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "bench/standard_nodes_path.h"
+#include "standard_nodes_path.h"
 #include "loader/vrml_loader.h"
 #include "node/node_basenodedef.h"
 #include "rendermodule/render_module.h"
