@@ -202,7 +202,7 @@ bool ControlPanel::OnCommand(int id, int notification) {
             IsChecked(kHeadLight) ? module_.HeadLightOn() : module_.HeadLightOff();
             break;
         case kTest:
-            ShowMessage(CameraText(module_), "D3DRM Sample");
+            ShowMessage(CameraText(module_), "D3DRM Sample", MessageRepeat::kEveryTime);
             break;
         default:
             return true;  // "Study mode", "Gravity" and the rest only keep their state

@@ -14,6 +14,8 @@ int LoadScene(CRenderModule& module, VrmlLoader& loader, const std::string& file
     std::lock_guard<std::recursive_mutex> lock(module.SceneLock());
     module.ClearWorld();
     loader.ResetParser();
+    // The old scene is gone: its messages may be shown again for the new one.
+    ResetMessageScope();
     const int status = loader.ParseVrmlFile(fileName.c_str());
     // Also when a file could not be opened: the module then holds the new, empty
     // root, never the old one that the parser reset has released.

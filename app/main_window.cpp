@@ -10,6 +10,7 @@
 
 #include "app/key_map.h"
 #include "app/load_scene.h"
+#include "app/message_box_sink.h"
 #include "app/render_widget.h"
 #include "loader/vrml_loader.h"
 #include "rendermodule/render_module.h"
@@ -113,6 +114,7 @@ bool MainWindow::LoadScene(const std::string& fileName) {
 
 void MainWindow::EndAfterFailedLoad() {
     module_.Stop();
+    ReleaseMessageWaiters();  // a render thread waiting for its box can end
     module_.GetRenderThread().Terminate(kThreadEndMs);
     module_.Release();
     QCoreApplication::exit(1);
@@ -188,6 +190,7 @@ void MainWindow::keyPressEvent(QKeyEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     module_.Stop();
+    ReleaseMessageWaiters();  // a render thread waiting for its box can end
     // Waits only as long as the render thread needs to leave its loop.
     module_.GetRenderThread().Terminate(kThreadEndMs);
     module_.Release();

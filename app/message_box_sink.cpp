@@ -3,59 +3,111 @@
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QThread>
 #include <condition_variable>
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <set>
+#include <vector>
 
 namespace {
 
-// The calling thread's wait for the GUI thread. Done once the queued call has
-// run, or has been dropped unrun (the application going away): either way the
-// call object is destroyed, and with it the last reference to its DoneSignal.
+// One thread's wait for its box. `shown` tells whether the GUI thread got to
+// show it before the thread was released.
 struct Waiter {
     std::mutex mutex;
     std::condition_variable changed;
     bool done = false;
+    bool shown = false;
+    void Release() {
+        std::lock_guard<std::mutex> lock(mutex);
+        done = true;
+        changed.notify_all();
+    }
 };
+
+// Releases its waiter when the last reference goes: the queued call holds one
+// until it has run or been dropped unrun (the application going away), then
+// the box's `closed` function holds one until the box is closed or gone.
 struct DoneSignal {
     explicit DoneSignal(std::shared_ptr<Waiter> w) : waiter(std::move(w)) {}
     DoneSignal(const DoneSignal&) = delete;
     DoneSignal& operator=(const DoneSignal&) = delete;
+    ~DoneSignal() { waiter->Release(); }
     std::shared_ptr<Waiter> waiter;
-    ~DoneSignal() {
-        std::lock_guard<std::mutex> lock(waiter->mutex);
-        waiter->done = true;
-        waiter->changed.notify_all();
-    }
 };
+
+std::mutex g_waitersLock;
+std::set<std::shared_ptr<Waiter>> g_waiters;     // threads waiting for a box now
+bool g_released = false;                         // ReleaseMessageWaiters has run
+std::vector<QPointer<QMessageBox>> g_openBoxes;  // GUI thread only
+
+void PrintToStderr(const std::string& text, const std::string& caption) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+}
+
+void WaitForBox(const std::shared_ptr<Waiter>& waiter, MessagePresenter present,
+                const std::string& text, const std::string& caption) {
+    {
+        std::lock_guard<std::mutex> lock(g_waitersLock);
+        if (g_released) {
+            PrintToStderr(text, caption);
+            return;
+        }
+        g_waiters.insert(waiter);
+    }
+    // Everything by value: a released thread returns before the call may run.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [present = std::move(present), text, caption, waiter,
+         done = std::make_shared<DoneSignal>(waiter)]() mutable {
+            {
+                std::lock_guard<std::mutex> lock(waiter->mutex);
+                if (waiter->done) return;  // released before it could be shown
+                waiter->shown = true;
+            }
+            present(text, caption, [done = std::move(done)] { done->waiter->Release(); });
+        },
+        Qt::QueuedConnection);
+    bool shown;
+    {
+        std::unique_lock<std::mutex> lock(waiter->mutex);
+        waiter->changed.wait(lock, [&] { return waiter->done; });
+        shown = waiter->shown;
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_waitersLock);
+        g_waiters.erase(waiter);
+    }
+    // Never lost: a message the GUI thread did not get to show goes to stderr.
+    if (!shown) PrintToStderr(text, caption);
+}
 
 }  // namespace
 
-MessageSink MakeGuiThreadSink(MessageSink present) {
-    return [present = std::move(present)](const std::string& text, const std::string& caption) {
+MessageSink MakeGuiThreadSink(MessageSink onGuiThread, MessagePresenter fromOtherThread) {
+    {
+        std::lock_guard<std::mutex> lock(g_waitersLock);
+        g_released = false;
+    }
+    return [onGuiThread = std::move(onGuiThread), fromOtherThread = std::move(fromOtherThread)](
+               const std::string& text, const std::string& caption) {
         QCoreApplication* app = QCoreApplication::instance();
         if (app == nullptr) {
-            std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+            PrintToStderr(text, caption);
             return;
         }
         if (QThread::currentThread() == app->thread()) {
-            present(text, caption);
+            onGuiThread(text, caption);
             return;
         }
         // The render module shows messages only after it has let go of the scene
-        // lock, so the GUI thread is never waiting for this thread meanwhile.
-        auto waiter = std::make_shared<Waiter>();
-        QMetaObject::invokeMethod(
-            app,
-            [&present, &text, &caption, done = std::make_shared<DoneSignal>(waiter)] {
-                (void)done;
-                present(text, caption);
-            },
-            Qt::QueuedConnection);
-        std::unique_lock<std::mutex> lock(waiter->mutex);
-        waiter->changed.wait(lock, [&] { return waiter->done; });
+        // lock, and nothing on the GUI thread waits for this box, so the window
+        // goes on while this thread waits.
+        WaitForBox(std::make_shared<Waiter>(), fromOtherThread, text, caption);
     };
 }
 
@@ -65,6 +117,34 @@ void ShowMessageBox(const std::string& text, const std::string& caption) {
     box.exec();
 }
 
+void OpenMessageBox(const std::string& text, const std::string& caption,
+                    std::function<void()> closed) {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromStdString(caption),
+                                QString::fromStdString(text), QMessageBox::Ok);
+    // A message box is application-modal unless told otherwise.
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // The connection keeps `closed` until the box is deleted.
+    QObject::connect(box, &QDialog::finished, box, [closed = std::move(closed)] { closed(); });
+    std::erase_if(g_openBoxes, [](const QPointer<QMessageBox>& b) { return b.isNull(); });
+    g_openBoxes.emplace_back(box);
+    box->show();
+}
+
+void ReleaseMessageWaiters() {
+    std::set<std::shared_ptr<Waiter>> waiters;
+    {
+        std::lock_guard<std::mutex> lock(g_waitersLock);
+        g_released = true;
+        waiters = g_waiters;
+    }
+    for (const auto& waiter : waiters) waiter->Release();
+    for (const QPointer<QMessageBox>& box : std::exchange(g_openBoxes, {}))
+        if (box) box->done(QMessageBox::Ok);
+}
+
 void InstallQtMessageSink() {
-    SetMessageSink(MakeGuiThreadSink(ShowMessageBox));
+    SetMessageSink(MakeGuiThreadSink(ShowMessageBox, OpenMessageBox));
+    if (QCoreApplication* app = QCoreApplication::instance())
+        QObject::connect(app, &QCoreApplication::aboutToQuit, app, ReleaseMessageWaiters);
 }

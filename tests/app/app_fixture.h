@@ -75,6 +75,15 @@ inline const char kThreeViews[] =
     "Viewpoint { position 2 0 8 description \"Middle\" }\n"
     "Transform { children Shape { geometry Sphere {} } }";
 
+// A TimeSensor feeding an interpolator the router does not animate: loading says
+// so twice, and every animation step raises kNagText.
+inline const char kNaggingScene[] =
+    "DEF T TimeSensor { cycleInterval 1 loop TRUE }\n"
+    "DEF S ScalarInterpolator { key [ 0 1 ] keyValue [ 0 1 ] }\n"
+    "Shape { geometry Box {} }\n"
+    "ROUTE T.fraction_changed TO S.set_fraction";
+inline const char kNagText[] = "unrecognized Interpolator in CRouter::Refresh()";
+
 // A render module, a loader, scene files and a message recorder for one test.
 class AppTest : public ::testing::Test {
   protected:

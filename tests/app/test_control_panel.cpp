@@ -151,6 +151,10 @@ TEST_F(ControlPanelTest, TestShowsTheCameraInAMessageBox) {
               "Position:(0.000000, 0.000000, 0.000000)\n"
               "Orientation:(0.000000, 0.000000, 1.000000), (0.000000, 1.000000, 0.000000)");
     EXPECT_EQ(m_messages.captions[0], "D3DRM Sample");
+    // The user asked again: the same report again, not dropped as already shown.
+    Click(ControlPanel::kTest);
+    ASSERT_EQ(m_messages.texts.size(), 2u);
+    EXPECT_EQ(m_messages.texts[1], m_messages.texts[0]);
     (void)panel;
 }
 

@@ -4,7 +4,9 @@
 #include <QComboBox>
 #include <QDir>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QThread>
 #include <QtTest/QTest>
@@ -201,26 +203,100 @@ TEST_F(MainWindowTest, ClosingEndsTheRenderThreadAndExitReleases) {
     EXPECT_TRUE(m_module.GetRenderThread().Terminate(0));  // already ended
 }
 
-TEST(MessageSink, OtherThreadsWaitForTheGuiThread) {
-    std::vector<std::string> shown;
-    bool onGuiThread = false;
-    MessageSink old =
-        SetMessageSink(MakeGuiThreadSink([&](const std::string& t, const std::string& c) {
-            onGuiThread = QThread::currentThread() == TestApp().thread();
-            shown.push_back(c + ": " + t);
-        }));
-    std::atomic<bool> returned{false};
-    std::thread worker([&] {
-        ShowMessage("from the render thread");
-        returned = true;
-    });
-    EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000));
-    worker.join();
-    ShowMessage("from the window thread", "error");
-    SetMessageSink(old);
-    EXPECT_TRUE(onGuiThread);
-    EXPECT_EQ(shown, (std::vector<std::string>{"D3DRM Sample: from the render thread",
-                                               "error: from the window thread"}));
+// A message from another thread is handed to the GUI thread, which does not wait
+// for it; the raising thread waits until its box is closed, the box's closing
+// function is dropped, or the application releases every waiter.
+TEST(MessageSink, OtherThreadsWaitUntilTheirBoxIsClosed) {
+    enum Release { kClosed, kDropped, kReleaseAll };
+    for (Release how : {kClosed, kDropped, kReleaseAll}) {
+        std::vector<std::string> shown;
+        std::function<void()> close;
+        bool onGuiThread = false;
+        MessageSink old = SetMessageSink(MakeGuiThreadSink(
+            [&](const std::string& t, const std::string& c) { shown.push_back(c + ": " + t); },
+            [&](const std::string& t, const std::string& c, std::function<void()> closed) {
+                onGuiThread = QThread::currentThread() == TestApp().thread();
+                shown.push_back("box " + c + ": " + t);
+                close = std::move(closed);
+            }));
+        std::atomic<bool> returned{false};
+        std::thread worker([&] {
+            ShowMessage("from the render thread");
+            returned = true;
+        });
+        ASSERT_TRUE(QTest::qWaitFor([&] { return bool(close); }, 5000)) << how;
+        // The box is up: the GUI thread shows its own messages meanwhile.
+        ShowMessage("from the window thread", "error");
+        EXPECT_FALSE(QTest::qWaitFor([&] { return returned.load(); }, 50)) << how;
+        if (how == kClosed) close();
+        if (how == kDropped) close = nullptr;
+        if (how == kReleaseAll) ReleaseMessageWaiters();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return returned.load(); }, 5000)) << how;
+        worker.join();
+        if (how == kReleaseAll) {
+            // Once released, threads go on at once and their messages go to stderr.
+            ::testing::internal::CaptureStderr();
+            std::thread([] { ShowMessage("at the end"); }).join();
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(), "D3DRM Sample: at the end\n");
+        }
+        SetMessageSink(old);
+        EXPECT_TRUE(onGuiThread);
+        EXPECT_EQ(shown, (std::vector<std::string>{"box D3DRM Sample: from the render thread",
+                                                   "error: from the window thread"}))
+            << how;
+    }
+}
+
+// The visible message box showing `text`, if there is one.
+QMessageBox* BoxShowing(const char* text) {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w);
+            box && box->isVisible() && box->text() == text)
+            return box;
+    return nullptr;
+}
+
+// While the render thread's box is up, the window takes the user's clicks: Stop,
+// File/Open (the scene lock is free), and closing ends the render thread.
+TEST_F(MainWindowTest, ABoxFromTheRenderThreadLeavesTheWindowUsable) {
+    const std::string scene = m_files.Write("nag.wrl", kNaggingScene);
+    MainWindow& window = Start(scene);
+    std::vector<std::string> onGuiThread;
+    struct Restore {
+        MessageSink old;
+        ~Restore() {
+            ReleaseMessageWaiters();  // a failed check leaves no thread waiting
+            SetMessageSink(old);
+        }
+    } restore{SetMessageSink(MakeGuiThreadSink(
+        [&](const std::string& t, const std::string&) { onGuiThread.push_back(t); },
+        OpenMessageBox))};
+    ClickPanel(ControlPanel::kPlay);
+    QMessageBox* box = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = BoxShowing(kNagText)) != nullptr; }, 5000));
+    EXPECT_EQ(box->windowTitle(), "D3DRM Sample");
+    EXPECT_EQ(box->parentWidget(), nullptr);
+    EXPECT_EQ(box->windowModality(), Qt::NonModal);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // A click through the window system, which a modal box would keep from the panel.
+    QWidget* stop = window.GetControlPanel()->Control(ControlPanel::kStop);
+    QTest::mouseClick(stop->window()->windowHandle(), Qt::LeftButton, {},
+                      stop->mapTo(stop->window(), stop->rect().center()));
+    EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kPaused);
+    window.SetFileChooser([&] { return QString::fromStdString(scene); });
+    window.OnMenuCommand(MainWindow::kOpen);
+    EXPECT_EQ(onGuiThread.size(), 2u);  // the new scene's load messages
+    EXPECT_EQ(BoxShowing(kNagText), box);
+    QPointer<QMessageBox> first(box);
+    QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return first.isNull(); }, 5000));
+    // The new scene shows the text again, once.
+    ClickPanel(ControlPanel::kPlay);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (box = BoxShowing(kNagText)) != nullptr; }, 5000));
+    QPointer<QMessageBox> second(box);
+    window.close();
+    EXPECT_TRUE(m_module.GetRenderThread().Terminate(0));  // ended while closing
+    EXPECT_TRUE(second.isNull() || !second->isVisible());
 }
 
 // Needs an OpenGL context (QT_QPA_PLATFORM=xcb under Xvfb): what the window shows.

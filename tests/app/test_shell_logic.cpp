@@ -2,6 +2,7 @@
 // key a Qt key is, the "Test" text, the load sequence and the T key's box.
 #include <QLocale>
 #include <Qt>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <clocale>
@@ -134,6 +135,22 @@ TEST_F(LoadSceneTest, LoadsWhileTheRenderThreadAnimates) {
     m_module.Stop();
     EXPECT_EQ(World()->Children().size(), 1u);  // the animated Transform, once
     EXPECT_TRUE(m_messages.texts.empty());
+}
+
+// Each text is shown once per loaded scene, however many steps raise it.
+TEST_F(LoadSceneTest, EachLoadShowsItsMessagesOnce) {
+    const std::string scene = m_files.Write("nag.wrl", kNaggingScene);
+    auto count = [&](const std::string& text) {
+        return std::count(m_messages.texts.begin(), m_messages.texts.end(), text);
+    };
+    for (int load = 1; load <= 2; ++load) {
+        ASSERT_EQ(LoadScene(m_module, *m_loader, scene), VrmlLoader::kLoadOk);
+        for (int step = 0; step < 3; ++step) m_module.StepFrame();
+        EXPECT_EQ(count("cannot find Interpolator! CRouter::Route_TimeSensor"), load);
+        EXPECT_EQ(count("unrecognized node name, CRouter::Route_TImeSensor"), load);
+        EXPECT_EQ(count(kNagText), load);
+    }
+    EXPECT_EQ(m_messages.texts.size(), 6u);
 }
 
 TEST_F(LoadSceneTest, EachTestBoxIsANewTurnedFrameUntilTheNextLoad) {

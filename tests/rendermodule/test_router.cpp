@@ -116,10 +116,16 @@ TEST_F(RouterTest, UnsupportedRoutesAreReportedAndIgnored) {
     EXPECT_EQ(m_messages.Count("CRoute::DealRoute, unrecognized node id"), 1);
     EXPECT_EQ(m_messages.Count("cannot find Interpolator! CRouter::Route_TimeSensor"), 1);
     EXPECT_EQ(m_messages.Count("unrecognized node name, CRouter::Route_TImeSensor"), 1);
-    // The record without keys is never interpolated; its kind is reported each refresh.
+    // The record without keys is never interpolated; its kind is reported at each
+    // refresh, and shown once in the scene.
     At(10);
     At(20);
-    EXPECT_EQ(m_messages.Count("unrecognized Interpolator in CRouter::Refresh()"), 2);
+    EXPECT_EQ(m_messages.Count("unrecognized Interpolator in CRouter::Refresh()"), 1);
+    const MessageRepeat rule = SetMessageRepeat(MessageRepeat::kEveryTime);
+    At(30);
+    At(40);
+    SetMessageRepeat(rule);
+    EXPECT_EQ(m_messages.Count("unrecognized Interpolator in CRouter::Refresh()"), 3);
 }
 
 TEST_F(RouterTest, ZeroCycleHoldsTheFirstKeyAndUnfedInterpolatorsAreIgnored) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -98,6 +100,98 @@ TEST(MessageSink, DeferralQueuesUntilTheOutermostEnds) {
     ShowMessage("three");  // no deferral: shown at once
     EXPECT_EQ(seen.size(), 3u);
     SetMessageSink(old);
+}
+
+// The once-per-scope rule, a step at a time. A step is "text" or "text|caption"
+// (shown), "+text" (shown every time), "/" (a new scene), "(" and ")" (a
+// deferral begins, ends), "*" and "=" (the rule: every message, once per scope),
+// "!" (the sink installed anew), "#" (a mark in what was seen, to tell when).
+TEST(MessageSink, EachTextOncePerScope) {
+    const struct {
+        const char* name;
+        std::vector<std::string> steps, seen;
+    } kCases[] = {
+        {"same text repeated", {"a", "a", "a"}, {"D3DRM Sample: a"}},
+        {"two texts", {"a", "b", "a", "b", "b"}, {"D3DRM Sample: a", "D3DRM Sample: b"}},
+        {"caption tells apart", {"a", "a|error", "a|error"}, {"D3DRM Sample: a", "error: a"}},
+        {"a new scene shows them again",
+         {"a", "b", "/", "b", "a", "a"},
+         {"D3DRM Sample: a", "D3DRM Sample: b", "D3DRM Sample: b", "D3DRM Sample: a"}},
+        {"deferred: once, when the deferral ends",
+         {"(", "a", "a", "b", "#", ")", "a", "b"},
+         {"#", "D3DRM Sample: a", "D3DRM Sample: b"}},
+        {"nested deferral: at the outermost end",
+         {"(", "a", "(", "a", "b", ")", "#", ")"},
+         {"#", "D3DRM Sample: a", "D3DRM Sample: b"}},
+        {"deferred, already shown", {"a", "(", "a", ")"}, {"D3DRM Sample: a"}},
+        {"deferred across a new scene",
+         {"a", "(", "/", "a", ")", "a"},
+         {"D3DRM Sample: a", "D3DRM Sample: a"}},
+        {"every time: each shown, none enters the scope",
+         {"+a", "+a", "a", "a", "+a"},
+         {"D3DRM Sample: a", "D3DRM Sample: a", "D3DRM Sample: a", "D3DRM Sample: a"}},
+        {"deferred every time", {"(", "+a", "+a", ")"}, {"D3DRM Sample: a", "D3DRM Sample: a"}},
+        {"the rule set to every message",
+         {"*", "a", "a", "=", "a", "a"},
+         {"D3DRM Sample: a", "D3DRM Sample: a", "D3DRM Sample: a"}},
+        {"a new sink starts a new scope", {"a", "!", "a"}, {"D3DRM Sample: a", "D3DRM Sample: a"}},
+    };
+    for (const auto& c : kCases) {
+        std::vector<std::string> seen;
+        MessageSink record = [&](const std::string& t, const std::string& caption) {
+            seen.push_back(caption + ": " + t);
+        };
+        MessageSink old = SetMessageSink(record);
+        std::vector<std::unique_ptr<MessageDeferral>> deferrals;
+        for (const std::string& step : c.steps) {
+            if (step == "/")
+                ResetMessageScope();
+            else if (step == "(")
+                deferrals.push_back(std::make_unique<MessageDeferral>());
+            else if (step == ")")
+                deferrals.pop_back();
+            else if (step == "*")
+                SetMessageRepeat(MessageRepeat::kEveryTime);
+            else if (step == "=")
+                SetMessageRepeat(MessageRepeat::kOncePerScope);
+            else if (step == "!")
+                SetMessageSink(record);
+            else if (step == "#")
+                seen.push_back("#");
+            else if (step[0] == '+')
+                ShowMessage(step.substr(1), "D3DRM Sample", MessageRepeat::kEveryTime);
+            else if (auto bar = step.find('|'); bar != std::string::npos)
+                ShowMessage(step.substr(0, bar), step.substr(bar + 1));
+            else
+                ShowMessage(step);
+        }
+        SetMessageRepeat(MessageRepeat::kOncePerScope);
+        SetMessageSink(old);
+        EXPECT_EQ(seen, c.seen) << c.name;
+    }
+}
+
+TEST(MessageSink, TwoThreadsRaisingTheSameTextShowItOnce) {
+    std::mutex lock;
+    std::vector<std::string> seen;
+    MessageSink old = SetMessageSink([&](const std::string& t, const std::string&) {
+        std::lock_guard<std::mutex> hold(lock);
+        seen.push_back(t);
+    });
+    auto raise = [](const char* own) {
+        for (int i = 0; i < 2000; ++i) {
+            ShowMessage("unrecognized Interpolator in CRouter::Refresh()");
+            MessageDeferral defer;  // as each animation step does
+            ShowMessage(own);
+        }
+    };
+    std::thread a(raise, "a"), b(raise, "b");
+    a.join();
+    b.join();
+    SetMessageSink(old);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b",
+                                              "unrecognized Interpolator in CRouter::Refresh()"}));
 }
 
 }  // namespace
