@@ -271,20 +271,24 @@ void CRouter::ApplyColor(rm::MeshBuilder* mb, const SingleNode* node, int field,
     if (mb == nullptr || material == nullptr || m_rm == nullptr) return;
     rm::Ptr<rm::Material> m;
     if (rm::Failed(m_rm->CreateMaterial(1.0f / material->shininess().Get(), m.Put()))) return;
-    const SFColor& diffuse = material->diffuseColor();
-    const SFColor& emissive = material->emissiveColor();
-    const SFColor& specular = material->specularColor();
-    if (field == 1)
-        m->SetAmbient(r, g, b);
-    else
-        m->SetAmbient(diffuse.GetR(), diffuse.GetG(), diffuse.GetB());
-    if (field == 2)
-        m->SetEmissive(r, g, b);
-    else
-        m->SetEmissive(emissive.GetR(), emissive.GetG(), emissive.GetB());
-    if (field == 4)
-        m->SetSpecular(r, g, b);
-    else
-        m->SetSpecular(specular.GetR(), specular.GetG(), specular.GetB());
+    const SFColor& d = material->diffuseColor();
+    const SFColor& e = material->emissiveColor();
+    const SFColor& s = material->specularColor();
+    glm::vec3 diffuse(d.GetR(), d.GetG(), d.GetB());
+    glm::vec3 emissive(e.GetR(), e.GetG(), e.GetB());
+    glm::vec3 specular(s.GetR(), s.GetG(), s.GetB());
+    // The meshbuilder's material holds the node's colours as other routes have
+    // set them since: a route to one colour leaves the others as they are now.
+    if (const rm::Material* current = mb->GetMaterial()) {
+        diffuse = current->GetAmbient().value_or(diffuse);
+        emissive = current->GetEmissive();
+        specular = current->GetSpecular();
+    }
+    if (field == 1) diffuse = {r, g, b};
+    if (field == 2) emissive = {r, g, b};
+    if (field == 4) specular = {r, g, b};
+    m->SetAmbient(diffuse.r, diffuse.g, diffuse.b);
+    m->SetEmissive(emissive.r, emissive.g, emissive.b);
+    m->SetSpecular(specular.r, specular.g, specular.b);
     mb->SetMaterial(m.Get());
 }

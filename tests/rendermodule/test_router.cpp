@@ -261,21 +261,23 @@ TEST_F(RouterTest, SharedNodesAnimateEverywhere) {
     }
 }
 
-TEST_F(RouterTest, ColourToEmissiveChangesOnlyEmissive) {
+TEST_F(RouterTest, ColourRoutesChangeOnlyTheColourTheyDrive) {
     Show(
         "DEF T TimeSensor { cycleInterval 1 loop TRUE }"
         "DEF C ColorInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 1 1 0 ] }"
+        "DEF C2 ColorInterpolator { key [ 0 1 ] keyValue [ 0 0 0, 0 0 1 ] }"
         "Shape { appearance Appearance { material DEF M Material { diffuseColor 0 1 0"
         " specularColor 0.5 0.5 0.5 } } geometry Box {} }"
-        "ROUTE T.fraction_changed TO C.set_fraction ROUTE C.value_changed TO M.emissiveColor");
+        "ROUTE T.fraction_changed TO C.set_fraction ROUTE C.value_changed TO M.emissiveColor"
+        " ROUTE T.fraction_changed TO C2.set_fraction ROUTE C2.value_changed TO M.specularColor");
     At(500);
     rm::MeshBuilder* mb = m_module.GetD3DObj().GetWorld()->Visuals()[0].Get();
     rm::Material* m = mb->GetMaterial();
     ASSERT_NE(m, nullptr);
-    EXPECT_NEAR(m->GetEmissive().x, 0.5, 1e-5);
-    EXPECT_NEAR(m->GetEmissive().z, 0, 1e-5);
+    // The specular route, applied last, keeps the emissive the first one set.
+    EXPECT_EQ(m->GetEmissive(), glm::vec3(0.5f, 0.5f, 0));
+    EXPECT_EQ(m->GetSpecular(), glm::vec3(0, 0, 0.5f));
     EXPECT_EQ(m->GetAmbient().value(), glm::vec3(0, 1, 0));
-    EXPECT_EQ(m->GetSpecular(), glm::vec3(0.5f));
 }
 
 TEST_F(RouterTest, UnsupportedRoutesAreReportedAndIgnored) {
