@@ -340,7 +340,9 @@ Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
     material->SetEmissive(e.GetR(), e.GetG(), e.GetB());
     material->SetSpecular(s.GetR(), s.GetG(), s.GetB());
     m_mesh->SetMaterial(material.Get());
-    m_nodeObjects[static_cast<SingleNode*>(m)] = rm::Ptr<rm::Object>(m_mesh.Get());
+    // A Material shared through USE colours every shape using it: each one's
+    // meshbuilder is kept, so that colour routes reach them all.
+    m_nodeObjects[static_cast<SingleNode*>(m)].emplace_back(m_mesh.Get());
     return Visit::Children;
 }
 
@@ -480,20 +482,9 @@ Visit CNodeDealer::Enter_Transform(SingleNode*, SFWorldNode* node) {
     rm::Ptr<rm::Frame> frame;
     if (t != nullptr && rm != nullptr && CurrentFrame() != nullptr &&
         rm::Succeeded(rm->CreateFrame(CurrentFrame(), frame.Put()))) {
-        const SFVec3f& c = t->center();
-        const SFRotation& so = t->scaleOrientation();
-        const SFRotation& r = t->rotation();
-        const SFVec3f& s = t->scale();
-        const SFVec3f& tr = t->translation();
-        // A point goes through -center first and translation last.
-        frame->AddTranslation(rm::Combine::After, -c.GetX(), -c.GetY(), -c.GetZ());
-        frame->AddRotation(rm::Combine::After, so.GetX(), so.GetY(), so.GetZ(), -so.GetAngle());
-        frame->AddScale(rm::Combine::After, s.GetX(), s.GetY(), s.GetZ());
-        frame->AddRotation(rm::Combine::After, so.GetX(), so.GetY(), so.GetZ(), so.GetAngle());
-        frame->AddRotation(rm::Combine::After, r.GetX(), r.GetY(), r.GetZ(), r.GetAngle());
-        frame->AddTranslation(rm::Combine::After, c.GetX(), c.GetY(), c.GetZ());
-        frame->AddTranslation(rm::Combine::After, tr.GetX(), tr.GetY(), tr.GetZ());
-        m_nodeObjects[static_cast<SingleNode*>(t)] = rm::Ptr<rm::Object>(frame.Get());
+        PlaceFrame(*frame, FieldsOf(*t));
+        // A Transform used twice gets a frame per use; routes move them all.
+        m_nodeObjects[static_cast<SingleNode*>(t)].emplace_back(frame.Get());
     }
     // Pushed even when empty, so that the exit handler's pop stays balanced.
     m_frames.push_back(std::move(frame));
@@ -589,10 +580,24 @@ Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     if (v == nullptr) return Visit::SkipChildren;
     const SFRotation& o = v->orientation();
     const SFVec3f& p = v->position();
+    // The viewpoint gets a frame of its own under the enclosing Transform's, so
+    // that its position and orientation count in that Transform's coordinates
+    // and the camera can follow the Transform when it moves.
+    rm::Ptr<rm::Frame> frame;
+    rm::RetainedMode* rm = RM();
+    if (rm != nullptr && CurrentFrame() != nullptr &&
+        rm::Succeeded(rm->CreateFrame(CurrentFrame(), frame.Put()))) {
+        PlaceFrame(*frame, FieldsOf(*v));
+        m_nodeObjects[static_cast<SingleNode*>(v)].emplace_back(frame.Get());
+    }
     if (m_display && m_display->GetCamera()) {
         rm::Frame* camera = m_display->GetCamera();
-        camera->AddRotation(rm::Combine::Replace, o.GetX(), o.GetY(), o.GetZ(), o.GetAngle());
-        camera->AddTranslation(rm::Combine::After, p.GetX(), p.GetY(), p.GetZ());
+        if (frame) {
+            PlaceCamera(*camera, *frame);
+        } else {
+            camera->AddRotation(rm::Combine::Replace, o.GetX(), o.GetY(), o.GetZ(), o.GetAngle());
+            camera->AddTranslation(rm::Combine::After, p.GetX(), p.GetY(), p.GetZ());
+        }
     }
     ViewpointRecord record;
     record.name = v->description().Get();
@@ -603,6 +608,7 @@ Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     }
     record.position = p;
     record.orientation = o;
+    record.frame = std::move(frame);
     m_viewpoints.push_back(std::move(record));
     return Visit::SkipChildren;
 }

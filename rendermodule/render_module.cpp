@@ -89,7 +89,8 @@ void CRenderModule::ResetScene() {
     SceneGuard guard(m_sceneLock);
     CD3DObj& d3d = GetD3DObj();
     const CNodeDealer& dealer = m_traverser.GetDealer();
-    m_router.Reset(&dealer.Interpolators(), &dealer.NodeObjects(), d3d.GetD3DRM(), d3d.GetCamera());
+    m_router.Reset(&dealer.Interpolators(), &dealer.NodeObjects(), d3d.GetD3DRM(), d3d.GetCamera(),
+                   &dealer.Viewpoints());
     if (d3d.GetScene()) d3d.GetScene()->SetSceneBackgroundRGB(0, 0, 0);
     ResetViewpoint();
 }
@@ -101,9 +102,15 @@ void CRenderModule::RetranslateScene() {
     // renumber unnamed viewpoints; the user keeps the view and the names.
     glm::mat4 camera = d3d.GetCamera() ? d3d.GetCamera()->GetLocalTransform() : glm::mat4(1.0f);
     std::vector<std::string> names = GetViewpointNames();
+    // Nor does the camera start following another viewpoint than before.
+    const ViewpointList& viewpoints = m_traverser.GetDealer().Viewpoints();
+    std::size_t bound = viewpoints.size();
+    for (std::size_t i = 0; i < viewpoints.size() && m_router.BoundViewpoint(); ++i)
+        if (viewpoints[i].frame.Get() == m_router.BoundViewpoint()) bound = i;
     SetScene(m_root, m_routes, m_sceneFile);
     if (d3d.GetCamera()) d3d.GetCamera()->AddTransform(rm::Combine::Replace, camera);
     m_traverser.GetDealer().RenameViewpoints(names);
+    m_router.BindViewpoint(bound < viewpoints.size() ? viewpoints[bound].frame.Get() : nullptr);
 }
 
 // ---- Playback ----
@@ -181,6 +188,7 @@ void CRenderModule::ResetViewpoint() {
     CD3DObj& d3d = GetD3DObj();
     rm::Frame* scene = d3d.GetScene();
     if (scene == nullptr) return;
+    m_router.BindViewpoint(nullptr);  // the entry view follows no viewpoint
     d3d.GetCamera()->SetPosition(scene, 0, 0, 10);
     d3d.GetCamera()->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
     d3d.GetWorld()->SetPosition(scene, 0, 0, 0);
@@ -202,11 +210,17 @@ void CRenderModule::GoToViewpoint(const std::string& name) {
     for (const ViewpointRecord& v : m_traverser.GetDealer().Viewpoints()) {
         if (v.name != name) continue;
         rm::Frame* camera = d3d.GetCamera();
-        camera->AddTranslation(rm::Combine::Replace, v.position.GetX(), v.position.GetY(),
-                               v.position.GetZ());
-        camera->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
-        const SFRotation& o = v.orientation;
-        camera->AddRotation(rm::Combine::Before, o.GetX(), o.GetY(), o.GetZ(), o.GetAngle());
+        if (v.frame) {
+            // Where the viewpoint's frame is now, through its Transforms as they are.
+            PlaceCamera(*camera, *v.frame);
+        } else {
+            camera->AddTranslation(rm::Combine::Replace, v.position.GetX(), v.position.GetY(),
+                                   v.position.GetZ());
+            camera->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
+            const SFRotation& o = v.orientation;
+            camera->AddRotation(rm::Combine::Before, o.GetX(), o.GetY(), o.GetZ(), o.GetAngle());
+        }
+        m_router.BindViewpoint(v.frame.Get());
         RenderFrame();
         return;
     }

@@ -1,25 +1,64 @@
 // The tables scene translation builds and the router and render module read:
-// interpolators by node, retained-mode objects by node, and the viewpoints.
+// interpolators by node, retained-mode objects by node, and the viewpoints;
+// and the placement fields of Transforms and Viewpoints, from which both the
+// translation and the router build a frame's transform.
 #pragma once
 
 #include <map>
 #include <string>
 #include <vector>
 
+#include <glm/glm.hpp>
+
 #include "node/node_typedef.h"
 #include "rendermodule/interpolator.h"
+#include "retained/frame.h"
 #include "retained/object.h"
 
 class SingleNode;
+class Transform;
+class Viewpoint;
 
 // Interpolator node -> its runtime form.
 using InterpolatorTable = std::map<const SingleNode*, CInterpolator>;
-// Transform node -> its frame; Material node -> the meshbuilder of the shape using it.
-using NodeObjectTable = std::map<const SingleNode*, rm::Ptr<rm::Object>>;
+// Node -> every object translation made for it, in the order it met the node's
+// uses: a Transform's frames, a Viewpoint's frames, the meshbuilders of the
+// shapes a Material colours. A node shared through USE has one per use.
+using NodeObjectTable = std::map<const SingleNode*, std::vector<rm::Ptr<rm::Object>>>;
 
 struct ViewpointRecord {
     std::string name;
     SFVec3f position;
     SFRotation orientation;
+    // The viewpoint's frame under the frame of its enclosing Transform; the
+    // camera takes its place. Null when no frame could be made.
+    rm::Ptr<rm::Frame> frame;
 };
 using ViewpointList = std::vector<ViewpointRecord>;
+
+// The fields that place a Transform's children, rotations as axis and angle
+// (radians). A Viewpoint is the special case of a position (translation) and
+// an orientation (rotation) alone.
+struct TransformFields {
+    glm::vec3 translation{0.0f};
+    glm::vec4 rotation{0, 0, 1, 0};
+    glm::vec3 scale{1.0f};
+    glm::vec4 scaleOrientation{0, 0, 1, 0};
+    glm::vec3 center{0.0f};
+};
+
+TransformFields FieldsOf(const Transform& node);
+TransformFields FieldsOf(const Viewpoint& node);
+
+// Replaces the local transform of `frame` by T·C·R·SR·S·-SR·-C of `fields`: a
+// point goes through -center first and translation last. A zero rotation axis
+// is no rotation; a step with a non-finite value is left out.
+void PlaceFrame(rm::Frame& frame, const TransformFields& fields);
+
+// Puts `camera` where the viewpoint frame `viewpoint` is within the translated
+// scene (the frame under the scene root that holds it, the world frame): its
+// origin, direction and up, without any scale of the Transforms around it. The
+// camera's transform is given in its parent's coordinates (the scene root), so
+// wherever navigation has moved the world frame, the camera stands where the
+// viewpoint would with the world in place.
+void PlaceCamera(rm::Frame& camera, const rm::Frame& viewpoint);

@@ -60,6 +60,12 @@ TEST_F(RenderModuleTest, QualityChangeKeepsWorldPlacementViewAndNames) {
     ASSERT_EQ(D3D().GetWorld()->Visuals().size(), 1u);
     EXPECT_EQ(D3D().GetWorld()->Visuals()[0]->GetQuality(), 64u);
     EXPECT_EQ(D3D().GetDevice()->GetQuality(), 64u);
+    // The camera follows the same viewpoint as before, or none after the entry view.
+    const ViewpointList& viewpoints = m_module.GetTraverser().GetDealer().Viewpoints();
+    EXPECT_EQ(m_module.GetRouter().BoundViewpoint(), viewpoints.at(0).frame.Get());
+    m_module.GoToViewpoint("[Entry]");
+    m_module.SetRenderQuality(rm::kRenderGouraud);
+    EXPECT_EQ(m_module.GetRouter().BoundViewpoint(), nullptr);
 }
 
 TEST_F(RenderModuleTest, QualityChangeDealsRoutesAgainOntoTheNewFrames) {
@@ -70,9 +76,11 @@ TEST_F(RenderModuleTest, QualityChangeDealsRoutesAgainOntoTheNewFrames) {
         " ROUTE P.value_changed TO X.translation");
     m_module.SetRenderQuality(64);
     const auto& table = m_module.GetTraverser().GetDealer().NodeObjects();
-    rm::Object* frame = table.at(m_loader->FindDef("X")).Get();
+    rm::Object* frame = table.at(m_loader->FindDef("X"))[0].Get();
     ASSERT_EQ(m_module.GetRouter().Records().size(), 1u);
-    EXPECT_EQ(m_module.GetRouter().Records()[0].target.Get(), frame);
+    ASSERT_EQ(m_module.GetRouter().Records()[0].outputs.size(), 1u);
+    ASSERT_EQ(m_module.GetRouter().Records()[0].outputs[0].objects.size(), 1u);
+    EXPECT_EQ(m_module.GetRouter().Records()[0].outputs[0].objects[0].Get(), frame);
 }
 
 TEST_F(RenderModuleTest, HeadLightSwitches) {

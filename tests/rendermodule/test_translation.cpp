@@ -25,7 +25,8 @@ TEST_F(TranslationTest, TransformGetsAFrameAndShapeAVisual) {
     EXPECT_EQ(frame->GetPosition(World()), glm::vec3(1, 2, 3));
     SingleNode* t = m_loader->FindDef("T");
     ASSERT_EQ(Dealer().NodeObjects().count(t), 1u);
-    EXPECT_EQ(Dealer().NodeObjects().at(t).Get(), frame);
+    ASSERT_EQ(Dealer().NodeObjects().at(t).size(), 1u);
+    EXPECT_EQ(Dealer().NodeObjects().at(t)[0].Get(), frame);
     EXPECT_TRUE(m_messages.texts.empty());
 }
 
@@ -50,7 +51,7 @@ TEST_F(TranslationTest, NestedTransformsAttachToTheNearestEnclosingFrame) {
     rm::Frame* outer = World()->Children()[0].Get();
     ASSERT_EQ(outer->Children().size(), 1u);
     SingleNode* inner = m_loader->FindDef("IN");
-    EXPECT_EQ(Dealer().NodeObjects().at(inner).Get(), outer->Children()[0].Get());
+    EXPECT_EQ(Dealer().NodeObjects().at(inner)[0].Get(), outer->Children()[0].Get());
 }
 
 TEST_F(TranslationTest, NodesWithoutHandlersAreTracedAndTheirFieldsVisited) {
@@ -99,7 +100,7 @@ TEST_F(TranslationTest, MaterialColoursTheShape) {
     ASSERT_NE(mb->GetMaterial(), nullptr);
     EXPECT_EQ(mb->GetMaterial()->GetAmbient().value(), glm::vec3(1, 0, 0));
     EXPECT_EQ(mb->GetMaterial()->GetEmissive(), glm::vec3(0, 0, 1));
-    EXPECT_EQ(Dealer().NodeObjects().at(m_loader->FindDef("M")).Get(), mb);
+    EXPECT_EQ(Dealer().NodeObjects().at(m_loader->FindDef("M"))[0].Get(), mb);
 }
 
 TEST_F(TranslationTest, HandlersOutsideAShapeDoNothing) {
@@ -140,6 +141,48 @@ TEST_F(TranslationTest, UnnamedViewpointsAreNumberedAcrossLoads) {
     // The last viewpoint met is where the camera stands.
     EXPECT_EQ(m_module.GetD3DObj().GetCamera()->GetPosition(m_module.GetD3DObj().GetScene()),
               glm::vec3(0, 0, 10));
+}
+
+// A viewpoint's position and orientation count in its Transforms' coordinates,
+// at load and when the viewer goes back to it; a scale on the way is dropped.
+TEST_F(TranslationTest, ViewpointsTakeTheirPlaceThroughTheirTransforms) {
+    struct Case {
+        const char* scene;
+        glm::vec3 position, dir;
+    };
+    const Case cases[] = {
+        {"Transform { translation 10 0 0 children Viewpoint { position 0 0 5 description \"V\" } }",
+         {10, 0, 5},
+         {0, 0, -1}},
+        // (0,0,5) + (0,0,2), turned a quarter about y: (7,0,0), looking along -x.
+        {"Transform { rotation 0 1 0 1.5707963 children Transform { translation 0 0 2 children"
+         " Viewpoint { position 0 0 5 description \"V\" } } }",
+         {7, 0, 0},
+         {-1, 0, 0}},
+        {"Transform { scale 2 2 2 children Viewpoint { position 0 1 5 orientation 0 1 0 1.5707963"
+         " description \"V\" } }",
+         {0, 2, 10},
+         {-1, 0, 0}},
+    };
+    rm::Frame* camera = m_module.GetD3DObj().GetCamera();
+    rm::Frame* scene = m_module.GetD3DObj().GetScene();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scene);
+        Show(c.scene);
+        for (const char* step : {"load", "go to"}) {
+            SCOPED_TRACE(step);
+            glm::vec3 p = camera->GetPosition(scene), dir, up;
+            camera->GetOrientation(scene, &dir, &up);
+            glm::mat4 local = camera->GetLocalTransform();
+            for (int i = 0; i < 3; ++i) {
+                EXPECT_NEAR(p[i], c.position[i], 1e-4);
+                EXPECT_NEAR(dir[i], c.dir[i], 1e-4);
+                EXPECT_NEAR(glm::length(glm::vec3(local[i])), 1, 1e-5);  // no scale
+            }
+            m_module.GoToViewpoint("[Entry]");
+            m_module.GoToViewpoint("V");
+        }
+    }
 }
 
 TEST_F(TranslationTest, InterpolatorsBecomeTableEntries) {
