@@ -8,26 +8,18 @@
 
 class CPicture {
   public:
-    // The decoded image. What `pixels` holds depends on the file type:
+    // The decoded image, in one layout whatever the file type, so the texture
+    // maker needs no knowledge of file formats:
     //
-    // - JPEG (3 bytes per pixel): R, G, B; rows from the top row down, packed
-    //   (width * 3 bytes per row, no padding). pixels.size() == width * height * 3.
-    // - Targa (3 or 4 bytes per pixel): R, G, B[, A]; the rows of the file in
-    //   reverse order, packed. A Targa written bottom-up (the usual origin) thus
-    //   comes out top-down; one written top-down comes out upside down, because
-    //   the file's origin bit is not consulted. pixels.size() == width * height * bpp.
-    // - Bitmap (bytesPerPixel says 3 whatever the file's bit count): the file's
-    //   pixel array exactly as stored, NOT converted. For the usual 24-bit file
-    //   that is B, G, R per pixel, rows from the BOTTOM row up (top-down only when
-    //   the file's height is negative), each row padded to a multiple of 4 bytes.
-    //   The byte count is the header's image size or, when that is 0,
-    //   ((width * bit count + 7) / 8) * height -- which leaves out the row
-    //   padding. So pixels.size() can differ from width * height * 3 (larger
-    //   with padding, smaller for files of fewer than 24 bits per pixel):
-    //   readers must bound every access by pixels.size().
+    // - rows from the top row of the picture down, packed: width * bytesPerPixel
+    //   bytes per row, no padding;
+    // - bytesPerPixel 3: R, G, B; bytesPerPixel 4: R, G, B, A, used when the file
+    //   carries alpha (32-bit Targa, bitmap with an alpha mask);
+    // - one byte per channel: grey-scale and palette files come out as R, G, B
+    //   whatever the bits per pixel of the file.
     //
-    // width and height are positive; height is the absolute value of a
-    // bitmap's signed height.
+    // pixels.size() == width * height * bytesPerPixel always; width and height
+    // are positive (height is the absolute value of a bitmap's signed height).
     struct Image {
         std::vector<std::uint8_t> pixels;
         std::int32_t width = 0;
