@@ -1,5 +1,5 @@
-// CPicture: loads a JPEG, Targa or Windows bitmap file named by a texture node
-// into one pixel buffer that the texture maker turns into a texture.
+// CPicture: loads a JPEG, PNG, Targa or Windows bitmap file named by a texture
+// node into one pixel buffer that the texture maker turns into a texture.
 #pragma once
 
 #include <cstdint>
@@ -14,9 +14,11 @@ class CPicture {
     // - rows from the top row of the picture down, packed: width * bytesPerPixel
     //   bytes per row, no padding;
     // - bytesPerPixel 3: R, G, B; bytesPerPixel 4: R, G, B, A, used when the file
-    //   carries alpha (32-bit Targa, bitmap with an alpha mask);
+    //   carries alpha (32-bit Targa, bitmap with an alpha mask, PNG with an
+    //   alpha channel or transparent palette entries);
     // - one byte per channel: grey-scale and palette files come out as R, G, B
-    //   whatever the bits per pixel of the file.
+    //   (palette alpha as A) whatever their bits per pixel; channels of other
+    //   widths (16-bit bitmaps, 16-bit PNG samples) are scaled to 8 bits.
     //
     // pixels.size() == width * height * bytesPerPixel always; width and height
     // are positive (height is the absolute value of a bitmap's signed height).
@@ -35,8 +37,8 @@ class CPicture {
     virtual ~CPicture() = default;
 
     // Reads fileName, choosing the decoder by the extension compared in upper
-    // case: "JPG" or "JPEG" (JPEG), "TGA" (Targa), "BMP" (bitmap). Any other
-    // extension keeps a copy of the name (GetKeptName) and returns false.
+    // case: "JPG" or "JPEG" (JPEG), "PNG" (PNG), "TGA" (Targa), "BMP" (bitmap).
+    // Any other extension keeps a copy of the name (GetKeptName) and returns false.
     // The previous image is dropped first; on any failure no pixel buffer is
     // left and GetError says why. `flag` is reserved: every value decodes the
     // whole image (the scene translation passes 0).

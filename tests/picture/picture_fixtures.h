@@ -1,8 +1,9 @@
-// Builders of small JPEG, Targa and bitmap files for the picture tests,
+// Builders of small JPEG, PNG, Targa and bitmap files for the picture tests,
 // and a temporary folder to write them into.
 #pragma once
 
 #include <turbojpeg.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -178,6 +179,81 @@ inline Bytes MakeBitmap(const BitmapKind& kind, int w, int h, const std::vector<
         }
         f.insert(f.end(), row.begin(), row.end());
     }
+    return f;
+}
+
+inline void PutBe32(Bytes& b, std::uint32_t v) {
+    b.insert(b.end(),
+             {std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8), std::uint8_t(v)});
+}
+
+// Appends a PNG chunk: length, type, data, CRC of type and data.
+inline void PutPngChunk(Bytes& f, const char* type, const Bytes& data) {
+    Bytes body(type, type + 4);
+    body.insert(body.end(), data.begin(), data.end());
+    PutBe32(f, std::uint32_t(data.size()));
+    f.insert(f.end(), body.begin(), body.end());
+    PutBe32(f, std::uint32_t(crc32(0, body.data(), uInt(body.size()))));
+}
+
+// A PNG of the picture, not interlaced, every row with filter 0. Colour type
+// 0 (grey levels), 2 (R, G, B), 3 (palette of the picture's colours; with a
+// transparency chunk of their alpha when `paletteAlpha`), 4 (grey, alpha) or
+// 6 (R, G, B, A), at `depth` bits per sample; `paletteLimit` cuts the palette
+// written short. Empty when a palette cannot hold the colours.
+inline Bytes MakePng(int colourType, int depth, int w, int h, const std::vector<Rgba>& topDown,
+                     bool paletteAlpha = false, std::size_t paletteLimit = 256) {
+    std::vector<std::uint8_t> index;
+    const std::vector<Rgba> palette =
+        colourType == 3 ? Palette(topDown, index) : std::vector<Rgba>{};
+    if (palette.size() > (1u << depth)) return {};
+    Bytes f = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    Bytes ihdr;
+    PutBe32(ihdr, std::uint32_t(w));
+    PutBe32(ihdr, std::uint32_t(h));
+    ihdr.insert(ihdr.end(), {std::uint8_t(depth), std::uint8_t(colourType), 0, 0, 0});
+    PutPngChunk(f, "IHDR", ihdr);
+    if (colourType == 3) {
+        Bytes plte, trns;
+        for (std::size_t i = 0; i < palette.size() && i < paletteLimit; ++i) {
+            plte.insert(plte.end(), {palette[i].r, palette[i].g, palette[i].b});
+            trns.push_back(palette[i].a);
+        }
+        PutPngChunk(f, "PLTE", plte);
+        if (paletteAlpha) PutPngChunk(f, "tRNS", trns);
+    }
+    Bytes raw;
+    for (int y = 0; y < h; ++y) {
+        raw.push_back(0);                   // filter: none
+        std::uint32_t bits = 0, count = 0;  // samples of under 8 bits, packed from the top bit
+        for (int x = 0; x < w; ++x) {
+            const std::size_t at = std::size_t(y * w + x);
+            const Rgba& p = topDown[at];
+            const Bytes samples = colourType == 0   ? Bytes{GreyLevel(p)}
+                                  : colourType == 2 ? Bytes{p.r, p.g, p.b}
+                                  : colourType == 3 ? Bytes{index[at]}
+                                  : colourType == 4 ? Bytes{GreyLevel(p), p.a}
+                                                    : Bytes{p.r, p.g, p.b, p.a};
+            for (std::uint8_t v : samples) {
+                if (depth == 16) {
+                    raw.insert(raw.end(), {v, v});  // v * 257: scales back to v exactly
+                } else if (depth == 8) {
+                    raw.push_back(v);
+                } else {
+                    bits = bits << depth | v;
+                    count += std::uint32_t(depth);
+                    if (count == 8) raw.push_back(std::uint8_t(bits)), bits = count = 0;
+                }
+            }
+        }
+        if (count > 0) raw.push_back(std::uint8_t(bits << (8 - count)));
+    }
+    uLongf size = compressBound(uLong(raw.size()));
+    Bytes idat(size);
+    compress2(idat.data(), &size, raw.data(), uLong(raw.size()), 9);
+    idat.resize(size);
+    PutPngChunk(f, "IDAT", idat);
+    PutPngChunk(f, "IEND", {});
     return f;
 }
 

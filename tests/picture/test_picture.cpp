@@ -62,7 +62,7 @@ std::string FirstDifference(const Bytes& got, const Bytes& want, int bpp, int to
 }
 
 TEST(CPicture, EveryFormatDecodesOnePictureToTheSamePixels) {
-    using fixtures::MakeBitmap, fixtures::MakeTarga;
+    using fixtures::MakeBitmap, fixtures::MakePng, fixtures::MakeTarga;
     const auto px = Quadrants(), flat = Quadrants(true), bw = BlackWhite();
     struct Encoding {
         const char* name;  // also the file name, whose extension picks the decoder
@@ -95,6 +95,14 @@ TEST(CPicture, EveryFormatDecodesOnePictureToTheSamePixels) {
         {"run-length top-left 32.tga", MakeTarga(10, 32, kW, kH, px, "", true), px, 4, false, 0},
         {"grey.tga", MakeTarga(3, 8, kW, kH, px), px, 3, true, 0},
         {"run-length grey top-left.tga", MakeTarga(11, 8, kW, kH, px, "", true), px, 3, true, 0},
+        {"rgb.png", MakePng(2, 8, kW, kH, px), px, 3, false, 0},
+        {"rgb 16.png", MakePng(2, 16, kW, kH, px), px, 3, false, 0},
+        {"rgba.png", MakePng(6, 8, kW, kH, px), px, 4, false, 0},
+        {"palette.png", MakePng(3, 8, kW, kH, px), px, 3, false, 0},
+        {"palette 4 with alpha.png", MakePng(3, 4, kW, kH, px, true), px, 4, false, 0},
+        {"grey.png", MakePng(0, 8, kW, kH, px), px, 3, true, 0},
+        {"grey alpha 16.png", MakePng(4, 16, kW, kH, px), px, 4, true, 0},
+        {"grey 1.png", MakePng(0, 1, kW, kH, bw), bw, 3, false, 0},
         {"flat.jpg", fixtures::MakeJpeg(kW, kH, fixtures::Packed(flat, 3)), flat, 3, false, 4},
     };
     fixtures::TempDir dir;
@@ -230,6 +238,49 @@ TEST(CPictureBitmap, RejectsBadMagicAndHeaders) {
     }
 }
 
+// A PNG with its header's width and height replaced (and its CRC made to match).
+Bytes WithPngSize(const Bytes& png, std::uint32_t w, std::uint32_t h) {
+    Bytes ihdr(png.begin() + 16, png.begin() + 29);  // the header chunk's data
+    for (int i = 0; i < 4; ++i) {
+        ihdr[std::size_t(i)] = std::uint8_t(w >> (24 - 8 * i));
+        ihdr[std::size_t(4 + i)] = std::uint8_t(h >> (24 - 8 * i));
+    }
+    Bytes out(png.begin(), png.begin() + 8);
+    fixtures::PutPngChunk(out, "IHDR", ihdr);
+    out.insert(out.end(), png.begin() + 33, png.end());
+    return out;
+}
+
+TEST(CPicturePng, RejectsDamagedFiles) {
+    const auto px = fixtures::TestPixels(3, 2);  // 4 colours
+    const Bytes good = fixtures::MakePng(2, 8, 3, 2, px);
+    auto flipped = [&](std::size_t at) {
+        Bytes b = good;
+        b[at] ^= 0x40;
+        return b;
+    };
+    Bytes notZlib(good.begin(), good.begin() + 33);  // signature and header
+    fixtures::PutPngChunk(notZlib, "IDAT", {1, 2, 3, 4, 5, 6});
+    fixtures::PutPngChunk(notZlib, "IEND", {});
+    const std::pair<const char*, Bytes> cases[] = {
+        {"wrong signature", flipped(1)},
+        {"header CRC wrong", flipped(30)},
+        {"pixel data CRC wrong", flipped(good.size() - 14)},
+        {"pixel data not deflated", notZlib},
+        {"zero width", WithPngSize(good, 0, 2)},
+        {"16385 x 16385 over the pixel limit", WithPngSize(good, 16385, 16385)},
+        {"palette of 3 colours, indices up to 3", fixtures::MakePng(3, 8, 3, 2, px, false, 3)},
+        {"empty palette", fixtures::MakePng(3, 8, 3, 2, px, false, 0)},
+    };
+    fixtures::TempDir dir;
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        CPicture p;
+        EXPECT_FALSE(p.Load(dir.Write("bad.png", bytes)));
+        ExpectNoImage(p);
+    }
+}
+
 // 16 x 16: top half red, bottom half blue.
 Bytes RedOverBlue() {
     Bytes rgb;
@@ -287,9 +338,9 @@ TEST(CPicture, OtherExtensionsKeepTheNameAndFail) {
         dir.Write("ok.tga", fixtures::MakeTarga(2, 24, 2, 2, fixtures::TestPixels(2, 2)));
     CPicture p;
     ASSERT_TRUE(p.Load(tga));
-    EXPECT_FALSE(p.Load("scene/texture.png"));
+    EXPECT_FALSE(p.Load("scene/texture.gif"));
     ExpectNoImage(p);  // the earlier image is dropped too
-    EXPECT_EQ(p.GetKeptName(), "scene/texture.png");
+    EXPECT_EQ(p.GetKeptName(), "scene/texture.gif");
     EXPECT_FALSE(p.Load("dir.jpg/noextension"));
     EXPECT_EQ(p.GetKeptName(), "dir.jpg/noextension");
     // A picture load leaves the kept name alone.

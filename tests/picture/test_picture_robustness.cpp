@@ -32,6 +32,9 @@ std::vector<Sample> Samples() {
         {"p8.bmp", fixtures::MakeBitmap({.bits = 8, .topDownRows = true}, 7, 5, px)},
         {"m32.bmp",
          fixtures::MakeBitmap({.bits = 32, .header = 124, .alphaMasks = true}, 7, 5, px)},
+        {"s.png", fixtures::MakePng(2, 8, 7, 5, px)},
+        {"p.png", fixtures::MakePng(3, 8, 7, 5, px, true)},
+        {"ga16.png", fixtures::MakePng(4, 16, 7, 5, px)},
     };
 }
 
