@@ -87,6 +87,7 @@ bool ReadHeader(png_structp png, png_infop info, PngState* state) {
     png_read_update_info(png, info);
     state->channels = png_get_channels(png, info);
     if (png_get_bit_depth(png, info) != 8 ||
+        (state->paletted ? state->channels != 1 : state->channels < 3) ||
         png_get_rowbytes(png, info) != png_get_image_width(png, info) * state->channels)
         png_error(png, "unexpected row layout after transformation");
     return true;
