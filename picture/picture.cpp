@@ -39,13 +39,12 @@ struct DecoderEntry {
     bool (*decode)(Bytes, Decoded&);
 };
 
-// "JPEG" is an addition to the three classic extensions: files named
-// ".jpeg" are common enough that users expect them to load.
+// "JPEG" and "PNG" are additions to the three classic extensions: files named
+// ".jpeg" are common enough that users expect them to load, and PNG is the
+// lossless format most of today's tools write.
 constexpr DecoderEntry kDecoders[] = {
-    {"JPG", DecodeJpeg},
-    {"JPEG", DecodeJpeg},
-    {"TGA", DecodeTarga},
-    {"BMP", DecodeBitmap},
+    {"JPG", DecodeJpeg},  {"JPEG", DecodeJpeg},  {"PNG", DecodePng},
+    {"TGA", DecodeTarga}, {"BMP", DecodeBitmap},
 };
 
 // The text after the last '.' of the last path component, in upper case;
@@ -105,7 +104,7 @@ bool CPicture::Load(const std::string& fileName, int /*flag*/) {
         if (ext == e.extension) entry = &e;
     if (!entry) {
         m_keptName = fileName;
-        m_error = fileName + ": not a JPEG, Targa or bitmap file name";
+        m_error = fileName + ": not a JPEG, PNG, Targa or bitmap file name";
         return false;
     }
 

@@ -1,5 +1,5 @@
-// CPicture: loads a JPEG, Targa or Windows bitmap file named by a texture node
-// into one pixel buffer that the texture maker turns into a texture.
+// CPicture: loads a JPEG, PNG, Targa or Windows bitmap file named by a texture
+// node into one pixel buffer that the texture maker turns into a texture.
 #pragma once
 
 #include <cstdint>
@@ -8,26 +8,20 @@
 
 class CPicture {
   public:
-    // The decoded image. What `pixels` holds depends on the file type:
+    // The decoded image, in one layout whatever the file type, so the texture
+    // maker needs no knowledge of file formats:
     //
-    // - JPEG (3 bytes per pixel): R, G, B; rows from the top row down, packed
-    //   (width * 3 bytes per row, no padding). pixels.size() == width * height * 3.
-    // - Targa (3 or 4 bytes per pixel): R, G, B[, A]; the rows of the file in
-    //   reverse order, packed. A Targa written bottom-up (the usual origin) thus
-    //   comes out top-down; one written top-down comes out upside down, because
-    //   the file's origin bit is not consulted. pixels.size() == width * height * bpp.
-    // - Bitmap (bytesPerPixel says 3 whatever the file's bit count): the file's
-    //   pixel array exactly as stored, NOT converted. For the usual 24-bit file
-    //   that is B, G, R per pixel, rows from the BOTTOM row up (top-down only when
-    //   the file's height is negative), each row padded to a multiple of 4 bytes.
-    //   The byte count is the header's image size or, when that is 0,
-    //   ((width * bit count + 7) / 8) * height -- which leaves out the row
-    //   padding. So pixels.size() can differ from width * height * 3 (larger
-    //   with padding, smaller for files of fewer than 24 bits per pixel):
-    //   readers must bound every access by pixels.size().
+    // - rows from the top row of the picture down, packed: width * bytesPerPixel
+    //   bytes per row, no padding;
+    // - bytesPerPixel 3: R, G, B; bytesPerPixel 4: R, G, B, A, used when the file
+    //   carries alpha (32-bit Targa, bitmap with an alpha mask, PNG with an
+    //   alpha channel or transparent palette entries);
+    // - one byte per channel: grey-scale and palette files come out as R, G, B
+    //   (palette alpha as A) whatever their bits per pixel; channels of other
+    //   widths (16-bit bitmaps, 16-bit PNG samples) are scaled to 8 bits.
     //
-    // width and height are positive; height is the absolute value of a
-    // bitmap's signed height.
+    // pixels.size() == width * height * bytesPerPixel always; width and height
+    // are positive (height is the absolute value of a bitmap's signed height).
     struct Image {
         std::vector<std::uint8_t> pixels;
         std::int32_t width = 0;
@@ -43,8 +37,8 @@ class CPicture {
     virtual ~CPicture() = default;
 
     // Reads fileName, choosing the decoder by the extension compared in upper
-    // case: "JPG" or "JPEG" (JPEG), "TGA" (Targa), "BMP" (bitmap). Any other
-    // extension keeps a copy of the name (GetKeptName) and returns false.
+    // case: "JPG" or "JPEG" (JPEG), "PNG" (PNG), "TGA" (Targa), "BMP" (bitmap).
+    // Any other extension keeps a copy of the name (GetKeptName) and returns false.
     // The previous image is dropped first; on any failure no pixel buffer is
     // left and GetError says why. `flag` is reserved: every value decodes the
     // whole image (the scene translation passes 0).

@@ -1,4 +1,4 @@
-// The three decoders behind CPicture::Load, each working on a whole file
+// The four decoders behind CPicture::Load, each working on a whole file
 // already in memory. Internal to the picture library and its tests.
 #pragma once
 
@@ -20,6 +20,7 @@ struct Decoded {
 using Bytes = std::span<const std::uint8_t>;
 
 bool DecodeJpeg(Bytes file, Decoded& out);
+bool DecodePng(Bytes file, Decoded& out);
 bool DecodeTarga(Bytes file, Decoded& out);
 bool DecodeBitmap(Bytes file, Decoded& out);
 

@@ -13,22 +13,23 @@ rm::Texture* CTexture::MakeTexture() const {
     const CPicture::Image& image = m_picture->GetImage();
     if (image.width <= 0 || image.height <= 0 || image.pixels.empty()) return nullptr;
 
-    // 1. The picture in a surface of its own size, each pixel written B, G, R
-    //    from the image's R, G, B with the fourth byte left as filled.
+    // 1. The picture in a surface of its own size. The image holds R, G, B[, A]
+    //    rows top-down, packed (see CPicture::Image); the surface takes B, G, R, A
+    //    rows top-down, with A the picture's alpha when it has one, else opaque.
+    const std::size_t bpp = static_cast<std::size_t>(image.bytesPerPixel);
+    const std::size_t w = static_cast<std::size_t>(image.width);
+    const std::size_t h = static_cast<std::size_t>(image.height);
+    if ((bpp != 3 && bpp != 4) || image.pixels.size() != w * h * bpp) return nullptr;
     TextureSurface first = m_ddraw->CreateTextureSurface(image.width, image.height);
     if (first.pixels.empty()) return nullptr;
-    const std::size_t bpp =
-        static_cast<std::size_t>(image.bytesPerPixel > 0 ? image.bytesPerPixel : 3);
-    const std::size_t available = image.pixels.size();
-    for (int y = 0; y < image.height; ++y) {
-        for (int x = 0; x < image.width; ++x) {
-            std::size_t src = (static_cast<std::size_t>(y) * image.width + x) * bpp;
-            // A bitmap's stored bytes may be fewer than width x height x 3.
-            if (src + 3 > available) break;
-            std::uint8_t* dst = &first.pixels[static_cast<std::size_t>(y) * first.pitch + x * 4];
-            dst[0] = image.pixels[src + 2];
-            dst[1] = image.pixels[src + 1];
-            dst[2] = image.pixels[src];
+    const std::uint8_t* src = image.pixels.data();
+    for (std::size_t y = 0; y < h; ++y) {
+        std::uint8_t* dst = &first.pixels[y * static_cast<std::size_t>(first.pitch)];
+        for (std::size_t x = 0; x < w; ++x, src += bpp, dst += 4) {
+            dst[0] = src[2];
+            dst[1] = src[1];
+            dst[2] = src[0];
+            dst[3] = bpp == 4 ? src[3] : 255;
         }
     }
 

@@ -73,9 +73,10 @@ TEST(CRenderer, SecondSurfaceObjectIsRefusedAndClearWorldReplacesTheWorld) {
     renderer.Release();
 }
 
-// A 24-bit uncompressed Targa of w x h pixels, all of one colour.
+// An uncompressed Targa of w x h pixels, all of one colour: 24-bit, or 32-bit
+// when `alpha` is given.
 std::string WriteTarga(const std::string& name, int w, int h, std::uint8_t r, std::uint8_t g,
-                       std::uint8_t b) {
+                       std::uint8_t b, int alpha = -1) {
     std::string path = "/tmp/orvane_tex_" + std::to_string(::getpid()) + "_" + name;
     std::ofstream out(path, std::ios::binary);
     unsigned char header[18] = {0, 0, 2};
@@ -83,12 +84,27 @@ std::string WriteTarga(const std::string& name, int w, int h, std::uint8_t r, st
     header[13] = static_cast<unsigned char>(w >> 8);
     header[14] = static_cast<unsigned char>(h & 0xFF);
     header[15] = static_cast<unsigned char>(h >> 8);
-    header[16] = 24;
+    header[16] = alpha < 0 ? 24 : 32;
     out.write(reinterpret_cast<char*>(header), 18);
     for (int i = 0; i < w * h; ++i) {
-        const char bgr[3] = {static_cast<char>(b), static_cast<char>(g), static_cast<char>(r)};
-        out.write(bgr, 3);
+        const char bgra[4] = {static_cast<char>(b), static_cast<char>(g), static_cast<char>(r),
+                              static_cast<char>(alpha)};
+        out.write(bgra, alpha < 0 ? 3 : 4);
     }
+    return path;
+}
+
+// A 3 x 2 24-bit bitmap as Windows writes it: rows bottom-up, B, G, R, each
+// row padded to 12 bytes. `rgb` holds the pixels top row first.
+std::string WriteBitmap(const std::string& name, const std::uint8_t (&rgb)[6][3]) {
+    std::string path = "/tmp/orvane_tex_" + std::to_string(::getpid()) + "_" + name;
+    std::uint8_t file[54 + 24] = {'B', 'M', 54 + 24, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40,
+                                  0,   0,   0,       3, 0, 0, 0, 2, 0, 0, 0,  1, 0, 24};
+    for (int row = 0; row < 2; ++row)
+        for (int x = 0; x < 3; ++x)
+            for (int c = 0; c < 3; ++c)
+                file[54 + row * 12 + x * 3 + c] = rgb[(1 - row) * 3 + x][2 - c];
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<char*>(file), sizeof file);
     return path;
 }
 
@@ -128,8 +144,30 @@ TEST(CTexture, PowerOfTwoPicturesStayAndOthersStretch) {
     EXPECT_EQ(tex->GetHeight(), 256);
     const auto& last = tex->Image()->rgba;
     EXPECT_EQ(last[last.size() - 4], 10);  // the stretched copy covers the whole texture
-    std::remove(direct.c_str());
-    std::remove(odd.c_str());
+
+    // An asymmetric picture keeps its corners: top-left first, R, G, B,
+    // opaque, the 3 columns stretched onto 4 (source columns 0, 0, 1, 2).
+    const std::uint8_t rgb[6][3] = {{250, 0, 0}, {0, 250, 0}, {0, 0, 250},
+                                    {9, 8, 7},   {1, 2, 3},   {60, 70, 80}};
+    std::string corners = WriteBitmap("corners.bmp", rgb);
+    ASSERT_TRUE(picture.Load(corners, 0)) << picture.GetError();
+    tex = rm::Ptr<rm::Texture>::Adopt(maker.MakeTexture());
+    ASSERT_TRUE(tex);
+    ASSERT_EQ(tex->GetWidth(), 4);
+    ASSERT_EQ(tex->GetHeight(), 2);
+    std::vector<std::uint8_t> want;
+    for (int i : {0, 0, 1, 2, 3, 3, 4, 5})
+        want.insert(want.end(), {rgb[i][0], rgb[i][1], rgb[i][2], 255});
+    EXPECT_EQ(tex->Image()->rgba, want);
+
+    // A picture with alpha gives the texture its alpha.
+    std::string translucent = WriteTarga("alpha.tga", 2, 2, 10, 20, 30, 77);
+    ASSERT_TRUE(picture.Load(translucent, 0)) << picture.GetError();
+    tex = rm::Ptr<rm::Texture>::Adopt(maker.MakeTexture());
+    ASSERT_TRUE(tex);
+    EXPECT_EQ(tex->Image()->rgba, (std::vector<std::uint8_t>{10, 20, 30, 77, 10, 20, 30, 77, 10, 20,
+                                                             30, 77, 10, 20, 30, 77}));
+    for (const std::string& path : {direct, odd, corners, translucent}) std::remove(path.c_str());
 }
 
 }  // namespace
