@@ -235,17 +235,17 @@ HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
     SingleNode* root = CreateNode(nodeType);
     if (root == nullptr) {
         stream.MarkError();
-        return kFailCode;
+        return node::kFailCode;
     }
     if (stream.ReadBits(1) == 1) {
         std::uint32_t id = stream.ReadBits(32);
         if (root->SetNodeID(id) == 0) RegisterNode(id, root, nullptr);
     }
-    if (stream.HasError() || root->DecodeNode(stream, this) != kOk) {
+    if (stream.HasError() || root->DecodeNode(stream, this) != node::kOk) {
         stream.MarkError();
         root->Release();
         Clear();
-        return kFailCode;
+        return node::kFailCode;
     }
     m_root = root;
     // The walk rebuilds the ID registry from the final tree (a node registered
@@ -253,7 +253,7 @@ HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
     // node an ID leaves nothing to rebuild: the registry is empty and no node
     // can stand in two places, since only an ID can be reused.
     if (!m_nodes.empty()) Resync();
-    return kOk;
+    return node::kOk;
 }
 
 bool SceneTree::ReachesHolder(SingleNode* node, std::uint32_t id) const {
@@ -301,28 +301,28 @@ bool SceneTree::PlaceAll(std::uint32_t id, SingleNode* old, SingleNode* replacem
 
 HRESULT SceneTree::DeleteNode(std::uint32_t id) {
     SingleNode* node = Lookup(id);
-    if (node == nullptr) return kFailCode;
+    if (node == nullptr) return node::kFailCode;
     node->AddRef();  // alive until every holder has let go
     PlaceAll(id, node, nullptr, false);
     node->Release();
     Resync();
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SceneTree::ReplaceNode(std::uint32_t id, int nodeType, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     SingleNode* old = Lookup(id);
     SingleNode* fresh = old != nullptr ? CreateNode(nodeType) : nullptr;
-    if (fresh == nullptr) return kFailCode;
-    HRESULT result = kFailCode;
-    if (PlaceAll(id, old, fresh, true) && fresh->DecodeNode(stream, this) == kOk &&
+    if (fresh == nullptr) return node::kFailCode;
+    HRESULT result = node::kFailCode;
+    if (PlaceAll(id, old, fresh, true) && fresh->DecodeNode(stream, this) == node::kOk &&
         !ReachesHolder(fresh, id)) {
         // The new node takes over the ID, so later commands still reach it.
         fresh->SetNodeID(id);
         old->AddRef();
         PlaceAll(id, old, fresh, false);
         old->Release();
-        result = kOk;
+        result = node::kOk;
     }
     fresh->Release();
     Resync();
@@ -332,32 +332,32 @@ HRESULT SceneTree::ReplaceNode(std::uint32_t id, int nodeType, CBIFS_InStream& s
 HRESULT SceneTree::ReplaceNodeByID(std::uint32_t id, std::uint32_t otherId) {
     SingleNode* old = Lookup(id);
     SingleNode* other = Lookup(otherId);
-    if (old == nullptr || other == nullptr) return kFailCode;
-    if (old == other) return kOk;
-    if (!PlaceAll(id, old, other, true) || ReachesHolder(other, id)) return kFailCode;
+    if (old == nullptr || other == nullptr) return node::kFailCode;
+    if (old == other) return node::kOk;
+    if (!PlaceAll(id, old, other, true) || ReachesHolder(other, id)) return node::kFailCode;
     old->AddRef();
     other->AddRef();
     PlaceAll(id, old, other, false);
     other->Release();
     old->Release();
     Resync();
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SceneTree::InsertNode(std::uint32_t id, int nodeType, int position,
                               CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     SingleNode* target = Lookup(id);
-    if (target == nullptr) return kFailCode;
+    if (target == nullptr) return node::kFailCode;
     MultiNode* list = nullptr;
     for (int i = 0; i < target->GetDEFCount() && list == nullptr; ++i) {
         list = dynamic_cast<MultiNode*>(target->GetDEFField(i));
     }
     SingleNode* fresh = list != nullptr ? CreateNode(nodeType) : nullptr;
-    if (fresh == nullptr) return kFailCode;
-    HRESULT result = kFailCode;
-    if (CastToNDT(fresh, list->GetNDT()) != nullptr && fresh->DecodeNode(stream, this) == kOk &&
-        Reachable(fresh).count(list) == 0) {
+    if (fresh == nullptr) return node::kFailCode;
+    HRESULT result = node::kFailCode;
+    if (CastToNDT(fresh, list->GetNDT()) != nullptr &&
+        fresh->DecodeNode(stream, this) == node::kOk && Reachable(fresh).count(list) == 0) {
         const int count = list->GetCount();
         const int at = (position == 255 || position > count || position < 0) ? count : position;
         list->AddNode(fresh);
@@ -366,7 +366,7 @@ HRESULT SceneTree::InsertNode(std::uint32_t id, int nodeType, int position,
             list->AddNode(list->GetNodeAt(at));
             list->RemoveNodeAt(at);
         }
-        result = kOk;
+        result = node::kOk;
     }
     fresh->Release();
     Resync();
@@ -383,53 +383,54 @@ MultiField* SceneTree::IndexedList(std::uint32_t id, int inField) const {
 HRESULT SceneTree::InsertIndexedValue(std::uint32_t id, int inField, int position,
                                       CBIFS_InStream& stream) {
     MultiField* list = IndexedList(id, inField);
-    if (list == nullptr) return kFailCode;
+    if (list == nullptr) return node::kFailCode;
     std::unique_ptr<SFField> value = CreateSFField(list->GetFieldType());
-    if (value == nullptr || value->Decode(stream) != kOk) return kFailCode;
+    if (value == nullptr || value->Decode(stream) != node::kOk) return node::kFailCode;
     const int at = position == 255 ? list->GetCount() : position;
-    return list->InsertAt(at, *value) == 0 ? kOk : kFailCode;
+    return list->InsertAt(at, *value) == 0 ? node::kOk : node::kFailCode;
 }
 
 HRESULT SceneTree::DeleteIndexedValue(std::uint32_t id, int inField, int position) {
     MultiField* list = IndexedList(id, inField);
-    if (list == nullptr || list->GetCount() == 0) return kFailCode;
+    if (list == nullptr || list->GetCount() == 0) return node::kFailCode;
     const int at = position == 255 ? list->GetCount() - 1 : position;
-    if (at < 0 || at >= list->GetCount()) return kFailCode;
+    if (at < 0 || at >= list->GetCount()) return node::kFailCode;
     list->RemoveAt(at);
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SceneTree::ReplaceIndexedValue(std::uint32_t id, int inField, int position,
                                        CBIFS_InStream& stream) {
     MultiField* list = IndexedList(id, inField);
-    if (list == nullptr || list->GetCount() == 0) return kFailCode;
+    if (list == nullptr || list->GetCount() == 0) return node::kFailCode;
     std::unique_ptr<SFField> value = CreateSFField(list->GetFieldType());
-    if (value == nullptr || value->Decode(stream) != kOk) return kFailCode;
+    if (value == nullptr || value->Decode(stream) != node::kOk) return node::kFailCode;
     const int at = position == 255 ? list->GetCount() - 1 : position;
-    return list->AssignAt(at, *value) == 0 ? kOk : kFailCode;
+    return list->AssignAt(at, *value) == 0 ? node::kOk : node::kFailCode;
 }
 
 HRESULT SceneTree::ReplaceField(std::uint32_t id, int inField, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     auto* node = dynamic_cast<NodeImpl*>(Lookup(id));
-    if (node == nullptr) return kFailCode;
+    if (node == nullptr) return node::kFailCode;
     const int all = InTarget(*node, inField);
     const FieldDesc* f = node->FieldInfo(all);
     if (f == nullptr || !f->stored || f->multi)
-        return kFailCode;  // lists have their own operations
+        return node::kFailCode;  // lists have their own operations
     if (f->type == kFieldSFNode) {
         SingleNode* value = nullptr;
-        if (DecodeSFNode(stream, f->ndt, this, node, nullptr, &value) != kOk) {
+        if (DecodeSFNode(stream, f->ndt, this, node, nullptr, &value) != node::kOk) {
             Resync();
-            return kFailCode;
+            return node::kFailCode;
         }
-        HRESULT result = kFailCode;
-        if (Reachable(value).count(node) == 0 && node->SetField(all, value) == 0) result = kOk;
+        HRESULT result = node::kFailCode;
+        if (Reachable(value).count(node) == 0 && node->SetField(all, value) == 0)
+            result = node::kOk;
         value->Release();
         Resync();
         return result;
     }
     std::unique_ptr<SFField> value = CreateSFField(f->type);
-    if (value == nullptr || value->Decode(stream) != kOk) return kFailCode;
-    return node->SetField(all, value.get()) == 0 ? kOk : kFailCode;
+    if (value == nullptr || value->Decode(stream) != node::kOk) return node::kFailCode;
+    return node->SetField(all, value.get()) == 0 ? node::kOk : node::kFailCode;
 }

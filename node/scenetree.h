@@ -36,7 +36,7 @@ class SceneTree {
     // the trace; the node is registered once).
     int SetRoot(SingleNode* node);
     // Releases the root and reads a new root of type `nodeType`: the
-    // isUpdateable bit, the optional 32-bit ID, then the fields. kFailCode,
+    // isUpdateable bit, the optional 32-bit ID, then the fields. node::kFailCode,
     // and an empty tree, when the type has no class or the data is malformed.
     HRESULT ReplaceScene(int nodeType, CBIFS_InStream& stream);
 
@@ -62,7 +62,7 @@ class SceneTree {
 
     // BIFS update operations, each addressed by the target node's ID. An ID
     // that is not registered, a field of the wrong kind or malformed data
-    // changes nothing and gives kFailCode; success gives 0.
+    // changes nothing and gives node::kFailCode; success gives 0.
     // Position 255 means the end; other positions are indices.
     HRESULT InsertNode(std::uint32_t id, int nodeType, int position, CBIFS_InStream& stream);
     HRESULT DeleteNode(std::uint32_t id);

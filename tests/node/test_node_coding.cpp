@@ -26,7 +26,7 @@ SingleNode* DecodeBytes(const std::vector<std::uint8_t>& bytes, std::uint8_t ndt
     CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     SingleNode* node = nullptr;
     HRESULT result = DecodeSFNode(in, ndt, tree, nullptr, nullptr, &node);
-    EXPECT_EQ(result == kOk, node != nullptr);
+    EXPECT_EQ(result == node::kOk, node != nullptr);
     return node;
 }
 
@@ -211,7 +211,8 @@ TEST(NodeDecoding, EveryTruncationOfARealEncodingFailsCleanly) {
         SceneTree readTree;
         CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(len));
         SingleNode* node = nullptr;
-        EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node), kFailCode)
+        EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node),
+                  node::kFailCode)
             << len;
         EXPECT_EQ(node, nullptr);
         EXPECT_TRUE(in.HasError());
@@ -226,7 +227,7 @@ TEST(NodeDecoding, HostileStreamsFail) {
         SingleNode* node = nullptr;
         HRESULT r = DecodeSFNode(in, NDT_SF3DNode, tree, nullptr, nullptr, &node);
         if (node != nullptr) node->Release();
-        return r == kFailCode;
+        return r == node::kFailCode;
     };
     // A local code no class has (8 in SF3DNode), and code 0.
     EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(8, 7); }));

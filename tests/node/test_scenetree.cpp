@@ -54,7 +54,7 @@ TEST(SceneTree, EmptyTree) {
     SingleNode* root = reinterpret_cast<SingleNode*>(1);
     EXPECT_EQ(tree.GetRoot(&root), 1);
     EXPECT_EQ(root, nullptr);
-    EXPECT_EQ(tree.DeleteNode(5), kFailCode);
+    EXPECT_EQ(tree.DeleteNode(5), node::kFailCode);
     SingleNode* found = nullptr;
     EXPECT_EQ(tree.FindNode(5, &found), 1);
     EXPECT_EQ(found, nullptr);
@@ -82,7 +82,7 @@ TEST(SceneTree, DeleteNodeTakesItFromEveryHolder) {
     SharedScene s;
     NodeRef keep(s.shape);
     s.shape->AddRef();
-    EXPECT_EQ(s.tree.DeleteNode(5), kOk);
+    EXPECT_EQ(s.tree.DeleteNode(5), node::kOk);
     EXPECT_EQ(dynamic_cast<Transform*>(s.transform)->children().GetCount(), 0);
     EXPECT_EQ(dynamic_cast<Switch*>(s.sw)->choice().GetCount(), 0);
     EXPECT_EQ(keep->GetRef(), 1);
@@ -97,12 +97,12 @@ TEST(SceneTree, DeleteNodeEmptiesAnSFNodeField) {
     shape->SetField(1, box.get());
     tree.SetRoot(shape.get());
     EXPECT_EQ(tree.GetUses(7).size(), 1u);
-    EXPECT_EQ(tree.DeleteNode(7), kOk);
+    EXPECT_EQ(tree.DeleteNode(7), node::kOk);
     EXPECT_EQ(shape->GetField(1), nullptr);
     EXPECT_EQ(box->GetRef(), 1);
     shape->SetNodeID(8);
     tree.SetRoot(shape.get());
-    EXPECT_EQ(tree.DeleteNode(8), kOk);  // the root itself
+    EXPECT_EQ(tree.DeleteNode(8), node::kOk);  // the root itself
     SingleNode* root = nullptr;
     tree.GetRoot(&root);
     EXPECT_EQ(root, nullptr);
@@ -138,7 +138,7 @@ TEST(SceneTree, InsertNodeAtFrontMiddleAndEnd) {
     for (auto [pos, x] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{1, 3.0f}}) {
         Bytes b([x](OutStream& o) { TranslationFields(o, x); });
         auto in = b.Stream();
-        EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, pos, *in), kOk);
+        EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, pos, *in), node::kOk);
     }
     // Order: 2 (front), 3 (before index 1), Shape, 1 (end).
     ASSERT_EQ(children.GetCount(), 4);
@@ -150,12 +150,12 @@ TEST(SceneTree, InsertNodeAtFrontMiddleAndEnd) {
     // A node outside the list's NDT, an unknown ID and bad data change nothing.
     Bytes empty([](OutStream& o) { o.WriteBits(0b01, 2); });
     auto in = empty.Stream();
-    EXPECT_EQ(s.tree.InsertNode(1, Box::kNodeType, 0, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(1, Box::kNodeType, 0, *in), node::kFailCode);
     in = empty.Stream();
-    EXPECT_EQ(s.tree.InsertNode(77, Group::kNodeType, 0, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(77, Group::kNodeType, 0, *in), node::kFailCode);
     Bytes bad([](OutStream& o) { o.WriteBits(0b00111, 5); });  // DEF index 7
     in = bad.Stream();
-    EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, 0, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, 0, *in), node::kFailCode);
     EXPECT_EQ(children.GetCount(), 4);
 }
 
@@ -170,7 +170,7 @@ TEST(SceneTree, InsertNodeThatWouldContainItsTargetFails) {
         o.WriteBits(0b11, 2);
     });
     auto in = b.Stream();
-    EXPECT_EQ(s.tree.InsertNode(1, Group::kNodeType, 255, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(1, Group::kNodeType, 255, *in), node::kFailCode);
     EXPECT_EQ(dynamic_cast<Transform*>(s.transform)->children().GetCount(), 1);
     EXPECT_EQ(s.transform->GetRef(), 1);
     EXPECT_EQ(s.tree.NodeCount(), 3u);
@@ -180,7 +180,7 @@ TEST(SceneTree, ReplaceNodeAndReplaceNodeByID) {
     SharedScene s;
     Bytes b([](OutStream& o) { o.WriteBits(0b01, 2); });  // Group, no fields
     auto in = b.Stream();
-    EXPECT_EQ(s.tree.ReplaceNode(5, Group::kNodeType, *in), kOk);
+    EXPECT_EQ(s.tree.ReplaceNode(5, Group::kNodeType, *in), node::kOk);
     auto& tc = dynamic_cast<Transform*>(s.transform)->children();
     auto& sc = dynamic_cast<Switch*>(s.sw)->choice();
     SingleNode* fresh = tc.GetNodeAt(0);
@@ -192,13 +192,13 @@ TEST(SceneTree, ReplaceNodeAndReplaceNodeByID) {
 
     // Put Switch 2 in the place of node 5 inside Transform 1, but not inside
     // itself: Switch 2 holds node 5, so that would make a cycle.
-    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 2), kFailCode);
+    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 2), node::kFailCode);
     EXPECT_EQ(tc.GetNodeAt(0), fresh);
-    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 1), kFailCode);
+    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 1), node::kFailCode);
     // A node of the wrong NDT is refused.
     Bytes box([](OutStream& o) { o.WriteBits(0b01, 2); });
     in = box.Stream();
-    EXPECT_EQ(s.tree.ReplaceNode(5, Box::kNodeType, *in), kFailCode);
+    EXPECT_EQ(s.tree.ReplaceNode(5, Box::kNodeType, *in), node::kFailCode);
     EXPECT_EQ(tc.GetNodeAt(0), fresh);
 }
 
@@ -210,7 +210,7 @@ TEST(SceneTree, ReplaceNodeByIDMovesASharedNode) {
     root->SetField(0, a.get());
     root->SetField(0, b.get());
     tree.SetRoot(root.get());
-    EXPECT_EQ(tree.ReplaceNodeByID(10, 11), kOk);
+    EXPECT_EQ(tree.ReplaceNodeByID(10, 11), node::kOk);
     auto& children = root.as<Group>().children();
     EXPECT_EQ(children.GetNodeAt(0), b.get());
     EXPECT_EQ(children.GetNodeAt(1), b.get());
@@ -244,26 +244,26 @@ TEST(SceneTree, IndexedValuesOfEveryElementType) {
     for (auto [pos, angle] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{255, 3.0f}}) {
         auto b = rotation(angle);
         auto in = b.Stream();
-        EXPECT_EQ(tree.InsertIndexedValue(1, 2, pos, *in), kOk);  // IN 2 = keyValue
+        EXPECT_EQ(tree.InsertIndexedValue(1, 2, pos, *in), node::kOk);  // IN 2 = keyValue
     }
     ASSERT_EQ(keyValue.GetCount(), 3);
     EXPECT_EQ(keyValue[0].GetAngle(), 2);
     EXPECT_EQ(keyValue[2].GetAngle(), 3);
     auto b = rotation(9);
     auto in = b.Stream();
-    EXPECT_EQ(tree.ReplaceIndexedValue(1, 2, 255, *in), kOk);
+    EXPECT_EQ(tree.ReplaceIndexedValue(1, 2, 255, *in), node::kOk);
     EXPECT_EQ(keyValue[2].GetAngle(), 9);
     in = b.Stream();
-    EXPECT_EQ(tree.InsertIndexedValue(1, 2, 9, *in), kFailCode);  // past the end
-    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 0), kOk);
-    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 255), kOk);
+    EXPECT_EQ(tree.InsertIndexedValue(1, 2, 9, *in), node::kFailCode);  // past the end
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 0), node::kOk);
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 255), node::kOk);
     EXPECT_EQ(keyValue.GetCount(), 1);
     EXPECT_EQ(keyValue[0].GetAngle(), 1);
-    EXPECT_EQ(tree.DeleteIndexedValue(1, 0, 0), kFailCode);  // set_fraction: no list
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 0, 0), node::kFailCode);  // set_fraction: no list
 
     Bytes point = Floats({1, 2, 3});
     in = point.Stream();
-    EXPECT_EQ(tree.InsertIndexedValue(2, 0, 0, *in), kOk);
+    EXPECT_EQ(tree.InsertIndexedValue(2, 0, 0, *in), node::kOk);
     EXPECT_EQ(coord.as<Coordinate>().point()[0], SFVec3f(1, 2, 3));
 
     Bytes word([](OutStream& o) {
@@ -272,12 +272,12 @@ TEST(SceneTree, IndexedValuesOfEveryElementType) {
         o.WriteChars("hi");
     });
     in = word.Stream();
-    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, *in), kOk);
+    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, *in), node::kOk);
     EXPECT_EQ(text.as<Text>()._string()[0].Get(), "hi");
     // A truncated value changes nothing.
     Bytes cut([](OutStream& o) { o.WriteBits(16, 5); });
     CBIFS_InStream shortIn(cut.data.data(), 1);
-    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, shortIn), kFailCode);
+    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, shortIn), node::kFailCode);
     EXPECT_EQ(text.as<Text>()._string().GetCount(), 1);
 }
 
@@ -290,10 +290,10 @@ TEST(SceneTree, ReplaceFieldOfValuesAndNodes) {
     tree.SetRoot(t.get());
     Bytes v = Floats({4, 5, 6});
     auto in = v.Stream();
-    EXPECT_EQ(tree.ReplaceField(4, 7, *in), kOk);  // IN 7 = translation
+    EXPECT_EQ(tree.ReplaceField(4, 7, *in), node::kOk);  // IN 7 = translation
     EXPECT_EQ(t.as<Transform>().translation(), SFVec3f(4, 5, 6));
     in = v.Stream();
-    EXPECT_EQ(tree.ReplaceField(4, 3, *in), kFailCode);  // children: a list
+    EXPECT_EQ(tree.ReplaceField(4, 3, *in), node::kFailCode);  // children: a list
     // Shape geometry (IN 1) <- a new Box with ID 9 and no fields.
     Bytes box([](OutStream& o) {
         o.WriteBits(0, 1);
@@ -303,7 +303,7 @@ TEST(SceneTree, ReplaceFieldOfValuesAndNodes) {
         o.WriteBits(0b01, 2);
     });
     in = box.Stream();
-    EXPECT_EQ(tree.ReplaceField(3, 1, *in), kOk);
+    EXPECT_EQ(tree.ReplaceField(3, 1, *in), node::kOk);
     ASSERT_NE(shape->GetField(1), nullptr);
     EXPECT_EQ(tree.Lookup(9), shape->GetField(1));
     EXPECT_EQ(shape->GetField(1)->IsSingle(), 1);
@@ -322,7 +322,7 @@ TEST(SceneTree, ReplaceSceneReadsTheRootAndRegistersIDs) {
     });
     SceneTree tree;
     CBIFS_InStream in(body.data(), static_cast<std::uint32_t>(body.size()));
-    ASSERT_EQ(tree.ReplaceScene(Group::kNodeType, in), kOk);
+    ASSERT_EQ(tree.ReplaceScene(Group::kNodeType, in), node::kOk);
     EXPECT_EQ(tree.NodeCount(), 3u);
     EXPECT_EQ(tree.GetUses(5).size(), 2u);
     EXPECT_EQ(tree.Lookup(5)->GetRef(), 2);
@@ -333,13 +333,13 @@ TEST(SceneTree, ReplaceSceneReadsTheRootAndRegistersIDs) {
     // Every truncation fails and leaves an empty tree.
     for (std::size_t len = 0; len < body.size(); ++len) {
         CBIFS_InStream cut(body.data(), static_cast<std::uint32_t>(len));
-        EXPECT_EQ(tree.ReplaceScene(Group::kNodeType, cut), kFailCode) << len;
+        EXPECT_EQ(tree.ReplaceScene(Group::kNodeType, cut), node::kFailCode) << len;
         tree.GetRoot(&back);
         EXPECT_EQ(back, nullptr);
         EXPECT_EQ(tree.NodeCount(), 0u);
     }
     CBIFS_InStream none(body.data(), static_cast<std::uint32_t>(body.size()));
-    EXPECT_EQ(tree.ReplaceScene(22, none), kFailCode);
+    EXPECT_EQ(tree.ReplaceScene(22, none), node::kFailCode);
 }
 
 }  // namespace
