@@ -21,7 +21,8 @@ int main(int argc, char** argv) {
 
     int result = 1;
     {
-        MainWindow window(g_renderModule, GetVrmlLoader());
+        VrmlLoader loader;
+        MainWindow window(g_renderModule, loader);
         if (window.Create("t3.wrl")) {
             window.show();
             result = app.exec();

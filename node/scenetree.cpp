@@ -76,7 +76,6 @@ struct SceneTree::WalkState {
 
 SceneTree::~SceneTree() {
     Clear();
-    if (m_root != nullptr) m_root->Release();
 }
 
 void SceneTree::Clear() {
@@ -85,23 +84,20 @@ void SceneTree::Clear() {
 }
 
 int SceneTree::GetRoot(SingleNode** out) const {
-    *out = m_root;
+    *out = m_root.Get();
     return 1;
 }
 
 int SceneTree::SetRoot(SingleNode* node) {
-    if (node != nullptr) node->AddRef();
-    SingleNode* old = m_root;
-    m_root = node;
-    if (old != nullptr) old->Release();
+    m_root = node::Ptr<SingleNode>(node);
     return Resync() == 0 ? 0 : 1;
 }
 
 int SceneTree::Resync() {
     Clear();
-    if (m_root == nullptr) return 0;
+    if (!m_root) return 0;
     WalkState state;
-    return Walk(nullptr, nullptr, m_root, state, 0);
+    return Walk(nullptr, nullptr, m_root.Get(), state, 0);
 }
 
 int SceneTree::RegisterSubtree(Field* holder, Field* field) {
@@ -167,10 +163,10 @@ class SceneTree::DecodingScope {
     explicit DecodingScope(SceneTree& tree) : m_tree(tree) { ++m_tree.m_decoding; }
     ~DecodingScope() {
         if (--m_tree.m_decoding > 0) return;
-        std::vector<SingleNode*> pins = std::move(m_tree.m_pins);
+        std::vector<node::Ptr<SingleNode>> pins = std::move(m_tree.m_pins);
         m_tree.m_pins.clear();
         if (pins.empty()) return;
-        for (SingleNode* node : pins) node->Release();
+        pins.clear();
         // Nodes only the pins kept alive are gone now: drop them from the registries.
         m_tree.Resync();
     }
@@ -181,20 +177,14 @@ class SceneTree::DecodingScope {
 
 int SceneTree::RegisterNode(std::uint32_t id, SingleNode* node, SingleNode* holder) {
     if (id == 0 || node == nullptr || !m_nodes.try_emplace(id, node).second) return 1;
-    if (m_decoding > 0) {
-        node->AddRef();
-        m_pins.push_back(node);
-    }
+    if (m_decoding > 0) m_pins.emplace_back(node);
     AddUse(id, holder);
     return 0;
 }
 
 int SceneTree::RegisterListNode(std::uint32_t id, SingleNode* node, MultiNode* list) {
     if (id == 0 || node == nullptr || !m_nodes.try_emplace(id, node).second) return 1;
-    if (m_decoding > 0) {
-        node->AddRef();
-        m_pins.push_back(node);
-    }
+    if (m_decoding > 0) m_pins.emplace_back(node);
     AddListUse(id, list);
     return 0;
 }
@@ -213,10 +203,9 @@ SingleNode* SceneTree::Lookup(std::uint32_t id) const {
 }
 
 int SceneTree::FindNode(std::uint32_t id, SingleNode** out) const {
-    *out = Lookup(id);
-    if (*out == nullptr) return 1;
-    (*out)->AddRef();
-    return 0;
+    node::Ptr<SingleNode> found(Lookup(id));
+    *out = found.Detach();
+    return *out == nullptr ? 1 : 0;
 }
 
 std::vector<SceneTree::UseRecord> SceneTree::GetUses(std::uint32_t id) const {
@@ -228,26 +217,24 @@ std::vector<SceneTree::UseRecord> SceneTree::GetUses(std::uint32_t id) const {
 
 HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
-    SingleNode* old = m_root;
-    m_root = nullptr;
+    m_root.Reset();
     Clear();
-    if (old != nullptr) old->Release();
-    SingleNode* root = CreateNode(nodeType);
-    if (root == nullptr) {
+    auto root = node::Ptr<SingleNode>::Adopt(CreateNode(nodeType));
+    if (!root) {
         stream.MarkError();
         return node::kFailCode;
     }
     if (stream.ReadBits(1) == 1) {
         std::uint32_t id = stream.ReadBits(32);
-        if (root->SetNodeID(id) == 0) RegisterNode(id, root, nullptr);
+        if (root->SetNodeID(id) == 0) RegisterNode(id, root.Get(), nullptr);
     }
     if (stream.HasError() || root->DecodeNode(stream, this) != node::kOk) {
         stream.MarkError();
-        root->Release();
+        root.Reset();
         Clear();
         return node::kFailCode;
     }
-    m_root = root;
+    m_root = std::move(root);
     // The walk rebuilds the ID registry from the final tree (a node registered
     // while decoding may since have been replaced). A stream that gave no
     // node an ID leaves nothing to rebuild: the registry is empty and no node
@@ -278,10 +265,8 @@ bool SceneTree::PlaceAll(std::uint32_t id, SingleNode* old, SingleNode* replacem
                 use.list->ReplaceNodeAt(index, replacement);
             }
         } else if (use.node == nullptr) {
-            if (m_root != old || dryRun) continue;
-            if (replacement != nullptr) replacement->AddRef();
-            m_root = replacement;
-            old->Release();
+            if (m_root.Get() != old || dryRun) continue;
+            m_root = node::Ptr<SingleNode>(replacement);
         } else {
             int field = FieldHolding(use.node, old);
             if (field < 0) continue;
@@ -302,9 +287,10 @@ bool SceneTree::PlaceAll(std::uint32_t id, SingleNode* old, SingleNode* replacem
 HRESULT SceneTree::DeleteNode(std::uint32_t id) {
     SingleNode* node = Lookup(id);
     if (node == nullptr) return node::kFailCode;
-    node->AddRef();  // alive until every holder has let go
-    PlaceAll(id, node, nullptr, false);
-    node->Release();
+    {
+        node::Ptr<SingleNode> hold(node);  // alive until every holder has let go
+        PlaceAll(id, node, nullptr, false);
+    }
     Resync();
     return node::kOk;
 }
@@ -312,19 +298,18 @@ HRESULT SceneTree::DeleteNode(std::uint32_t id) {
 HRESULT SceneTree::ReplaceNode(std::uint32_t id, int nodeType, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     SingleNode* old = Lookup(id);
-    SingleNode* fresh = old != nullptr ? CreateNode(nodeType) : nullptr;
-    if (fresh == nullptr) return node::kFailCode;
+    auto fresh = node::Ptr<SingleNode>::Adopt(old != nullptr ? CreateNode(nodeType) : nullptr);
+    if (!fresh) return node::kFailCode;
     HRESULT result = node::kFailCode;
-    if (PlaceAll(id, old, fresh, true) && fresh->DecodeNode(stream, this) == node::kOk &&
-        !ReachesHolder(fresh, id)) {
+    if (PlaceAll(id, old, fresh.Get(), true) && fresh->DecodeNode(stream, this) == node::kOk &&
+        !ReachesHolder(fresh.Get(), id)) {
         // The new node takes over the ID, so later commands still reach it.
         fresh->SetNodeID(id);
-        old->AddRef();
-        PlaceAll(id, old, fresh, false);
-        old->Release();
+        node::Ptr<SingleNode> hold(old);
+        PlaceAll(id, old, fresh.Get(), false);
         result = node::kOk;
     }
-    fresh->Release();
+    fresh.Reset();
     Resync();
     return result;
 }
@@ -335,11 +320,10 @@ HRESULT SceneTree::ReplaceNodeByID(std::uint32_t id, std::uint32_t otherId) {
     if (old == nullptr || other == nullptr) return node::kFailCode;
     if (old == other) return node::kOk;
     if (!PlaceAll(id, old, other, true) || ReachesHolder(other, id)) return node::kFailCode;
-    old->AddRef();
-    other->AddRef();
-    PlaceAll(id, old, other, false);
-    other->Release();
-    old->Release();
+    {
+        node::Ptr<SingleNode> holdOld(old), holdOther(other);
+        PlaceAll(id, old, other, false);
+    }
     Resync();
     return node::kOk;
 }
@@ -353,14 +337,14 @@ HRESULT SceneTree::InsertNode(std::uint32_t id, int nodeType, int position,
     for (int i = 0; i < target->GetDEFCount() && list == nullptr; ++i) {
         list = dynamic_cast<MultiNode*>(target->GetDEFField(i));
     }
-    SingleNode* fresh = list != nullptr ? CreateNode(nodeType) : nullptr;
-    if (fresh == nullptr) return node::kFailCode;
+    auto fresh = node::Ptr<SingleNode>::Adopt(list != nullptr ? CreateNode(nodeType) : nullptr);
+    if (!fresh) return node::kFailCode;
     HRESULT result = node::kFailCode;
-    if (CastToNDT(fresh, list->GetNDT()) != nullptr &&
-        fresh->DecodeNode(stream, this) == node::kOk && Reachable(fresh).count(list) == 0) {
+    if (CastToNDT(fresh.Get(), list->GetNDT()) != nullptr &&
+        fresh->DecodeNode(stream, this) == node::kOk && Reachable(fresh.Get()).count(list) == 0) {
         const int count = list->GetCount();
         const int at = (position == 255 || position > count || position < 0) ? count : position;
-        list->AddNode(fresh);
+        list->AddNode(fresh.Get());
         // Rotate the nodes from the insertion point behind the new one.
         for (int moved = at; moved < count; ++moved) {
             list->AddNode(list->GetNodeAt(at));
@@ -368,7 +352,7 @@ HRESULT SceneTree::InsertNode(std::uint32_t id, int nodeType, int position,
         }
         result = node::kOk;
     }
-    fresh->Release();
+    fresh.Reset();
     Resync();
     return result;
 }
@@ -418,15 +402,15 @@ HRESULT SceneTree::ReplaceField(std::uint32_t id, int inField, CBIFS_InStream& s
     if (f == nullptr || !f->stored || f->multi)
         return node::kFailCode;  // lists have their own operations
     if (f->type == kFieldSFNode) {
-        SingleNode* value = nullptr;
-        if (DecodeSFNode(stream, f->ndt, this, node, nullptr, &value) != node::kOk) {
+        node::Ptr<SingleNode> value;
+        if (DecodeSFNode(stream, f->ndt, this, node, nullptr, value.Put()) != node::kOk) {
             Resync();
             return node::kFailCode;
         }
         HRESULT result = node::kFailCode;
-        if (Reachable(value).count(node) == 0 && node->SetField(all, value) == 0)
+        if (Reachable(value.Get()).count(node) == 0 && node->SetField(all, value.Get()) == 0)
             result = node::kOk;
-        value->Release();
+        value.Reset();
         Resync();
         return result;
     }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 
 class CBIFS_InStream;
 
@@ -92,7 +93,7 @@ class SceneTree {
     // The list field an indexed-value operation addresses, or null.
     MultiField* IndexedList(std::uint32_t id, int inField) const;
 
-    SingleNode* m_root = nullptr;
+    node::Ptr<SingleNode> m_root;
     // Keyed by the whole 32-bit node ID. The registries hold no references:
     // the nodes are kept alive by their holders in the tree, and every
     // operation that changes the tree rebuilds the registries, so an entry
@@ -106,6 +107,6 @@ class SceneTree {
     // The decoding operation drops them when it ends and resyncs.
     class DecodingScope;
     int m_decoding = 0;
-    std::vector<SingleNode*> m_pins;
+    std::vector<node::Ptr<SingleNode>> m_pins;
     std::multimap<std::uint32_t, UseRecord> m_uses;
 };

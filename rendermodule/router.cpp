@@ -50,7 +50,7 @@ int CRouter::DealRoute(const RouteList* routes) {
     m_records.clear();
     if (routes == nullptr) return 0;
     for (const Route& route : *routes) {
-        switch (TypeOf(route.fromNode)) {
+        switch (TypeOf(route.fromNode.Get())) {
             case kTimeSensor:
                 Route_TimeSensor(route);
                 break;
@@ -79,20 +79,20 @@ CRouter::AnimationRecord* CRouter::FindRecord(const SingleNode* interpolatorNode
 
 void CRouter::Route_TimeSensor(const Route& route) {
     AnimationRecord record;
-    if (auto* sensor = dynamic_cast<const TimeSensor*>(route.fromNode)) {
+    if (auto* sensor = dynamic_cast<const TimeSensor*>(route.fromNode.Get())) {
         record.cycle = Milliseconds(sensor->cycleInterval().Get());
         record.start = Milliseconds(sensor->startTime().Get());
         record.loop = sensor->loop().Get();
     }
-    record.interpolatorNode = route.toNode;
-    auto found =
-        m_interpolators ? m_interpolators->find(route.toNode) : InterpolatorTable::const_iterator{};
+    record.interpolatorNode = route.toNode.Get();
+    auto found = m_interpolators ? m_interpolators->find(route.toNode.Get())
+                                 : InterpolatorTable::const_iterator{};
     if (m_interpolators && found != m_interpolators->end()) {
         record.interpolator = found->second;
     } else {
         ShowMessage("cannot find Interpolator! CRouter::Route_TimeSensor");
     }
-    int toType = TypeOf(route.toNode);
+    int toType = TypeOf(route.toNode.Get());
     if (toType != kColorInterpolator && toType != kOrientationInterpolator &&
         toType != kPositionInterpolator) {
         ShowMessage("unrecognized node name, CRouter::Route_TImeSensor");
@@ -101,9 +101,9 @@ void CRouter::Route_TimeSensor(const Route& route) {
 }
 
 void CRouter::Route_OrientationInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode);
+    AnimationRecord* record = FindRecord(route.fromNode.Get());
     if (record == nullptr) return;  // nothing feeds this interpolator
-    const auto* frame = Lookup(m_objects, route.toNode);
+    const auto* frame = Lookup(m_objects, route.toNode.Get());
     if (frame == nullptr || dynamic_cast<rm::Frame*>(frame->Get()) == nullptr) {
         ShowMessage("cannot find pointer of frame! CRouter::Route_OrientationInterpolator");
         return;
@@ -112,11 +112,11 @@ void CRouter::Route_OrientationInterpolator(const Route& route) {
 }
 
 void CRouter::Route_PositionInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode);
+    AnimationRecord* record = FindRecord(route.fromNode.Get());
     if (record == nullptr) return;
-    switch (TypeOf(route.toNode)) {
+    switch (TypeOf(route.toNode.Get())) {
         case kTransform: {
-            const auto* frame = Lookup(m_objects, route.toNode);
+            const auto* frame = Lookup(m_objects, route.toNode.Get());
             if (frame == nullptr || dynamic_cast<rm::Frame*>(frame->Get()) == nullptr) {
                 ShowMessage("cannot find pointer of frame! CRouter::Route_PositionInterpolator");
                 return;
@@ -134,11 +134,11 @@ void CRouter::Route_PositionInterpolator(const Route& route) {
 }
 
 void CRouter::Route_ColorInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode);
+    AnimationRecord* record = FindRecord(route.fromNode.Get());
     if (record == nullptr) return;
-    record->colorTargetNode = route.toNode;
+    record->colorTargetNode = route.toNode.Get();
     record->colorTargetField = route.toField;
-    const auto* mesh = Lookup(m_objects, route.toNode);
+    const auto* mesh = Lookup(m_objects, route.toNode.Get());
     if (mesh == nullptr || dynamic_cast<rm::MeshBuilder*>(mesh->Get()) == nullptr) {
         ShowMessage("cannot find pointer of meshbuilder! CRouter::Route_ColorInterpolator");
         return;

@@ -33,19 +33,19 @@ struct SharedScene {
     SingleNode* transform = nullptr;
     SingleNode* sw = nullptr;
     SharedScene() {
-        NodeRef root(Group::kNodeType), t(Transform::kNodeType), s(Switch::kNodeType),
-            sh(Shape::kNodeType);
+        NodePtr root = NewNode(Group::kNodeType), t = NewNode(Transform::kNodeType),
+                s = NewNode(Switch::kNodeType), sh = NewNode(Shape::kNodeType);
         t->SetNodeID(1);
         s->SetNodeID(2);
         sh->SetNodeID(5);
-        t->SetField(0, sh.get());
-        s->SetField(0, sh.get());
-        root->SetField(0, t.get());
-        root->SetField(0, s.get());
-        EXPECT_EQ(tree.SetRoot(root.get()), 0);
-        shape = sh.get();
-        transform = t.get();
-        sw = s.get();
+        t->SetField(0, sh.Get());
+        s->SetField(0, sh.Get());
+        root->SetField(0, t.Get());
+        root->SetField(0, s.Get());
+        EXPECT_EQ(tree.SetRoot(root.Get()), 0);
+        shape = sh.Get();
+        transform = t.Get();
+        sw = s.Get();
     }
 };
 
@@ -55,9 +55,9 @@ TEST(SceneTree, EmptyTree) {
     EXPECT_EQ(tree.GetRoot(&root), 1);
     EXPECT_EQ(root, nullptr);
     EXPECT_EQ(tree.DeleteNode(5), node::kFailCode);
-    SingleNode* found = nullptr;
-    EXPECT_EQ(tree.FindNode(5, &found), 1);
-    EXPECT_EQ(found, nullptr);
+    NodePtr found;
+    EXPECT_EQ(tree.FindNode(5, found.Put()), 1);
+    EXPECT_EQ(found.Get(), nullptr);
 }
 
 TEST(SceneTree, NodeHeldByTwoParentsHasOneEntryAndTwoUses) {
@@ -69,19 +69,19 @@ TEST(SceneTree, NodeHeldByTwoParentsHasOneEntryAndTwoUses) {
     EXPECT_EQ(uses[0].list, &dynamic_cast<Transform*>(s.transform)->children());
     EXPECT_EQ(uses[1].list, &dynamic_cast<Switch*>(s.sw)->choice());
     EXPECT_EQ(s.shape->GetRef(), 2);  // the registries hold no references
-    SingleNode* found = nullptr;
-    EXPECT_EQ(s.tree.FindNode(5, &found), 0);
-    EXPECT_EQ(found, s.shape);
+    NodePtr found;
+    EXPECT_EQ(s.tree.FindNode(5, found.Put()), 0);
+    EXPECT_EQ(found.Get(), s.shape);
     EXPECT_EQ(found->GetRef(), 3);
-    found->Release();
+    found.Reset();
+    EXPECT_EQ(s.shape->GetRef(), 2);
     // Whole 32-bit IDs are keys: 5 and 5 + 256 are different nodes.
     EXPECT_EQ(s.tree.Lookup(5 + 256), nullptr);
 }
 
 TEST(SceneTree, DeleteNodeTakesItFromEveryHolder) {
     SharedScene s;
-    NodeRef keep(s.shape);
-    s.shape->AddRef();
+    NodePtr keep(s.shape);
     EXPECT_EQ(s.tree.DeleteNode(5), node::kOk);
     EXPECT_EQ(dynamic_cast<Transform*>(s.transform)->children().GetCount(), 0);
     EXPECT_EQ(dynamic_cast<Switch*>(s.sw)->choice().GetCount(), 0);
@@ -92,16 +92,16 @@ TEST(SceneTree, DeleteNodeTakesItFromEveryHolder) {
 
 TEST(SceneTree, DeleteNodeEmptiesAnSFNodeField) {
     SceneTree tree;
-    NodeRef shape(Shape::kNodeType), box(Box::kNodeType);
+    NodePtr shape = NewNode(Shape::kNodeType), box = NewNode(Box::kNodeType);
     box->SetNodeID(7);
-    shape->SetField(1, box.get());
-    tree.SetRoot(shape.get());
+    shape->SetField(1, box.Get());
+    tree.SetRoot(shape.Get());
     EXPECT_EQ(tree.GetUses(7).size(), 1u);
     EXPECT_EQ(tree.DeleteNode(7), node::kOk);
     EXPECT_EQ(shape->GetField(1), nullptr);
     EXPECT_EQ(box->GetRef(), 1);
     shape->SetNodeID(8);
-    tree.SetRoot(shape.get());
+    tree.SetRoot(shape.Get());
     EXPECT_EQ(tree.DeleteNode(8), node::kOk);  // the root itself
     SingleNode* root = nullptr;
     tree.GetRoot(&root);
@@ -111,16 +111,18 @@ TEST(SceneTree, DeleteNodeEmptiesAnSFNodeField) {
 
 TEST(SceneTree, NodeMetTwiceWithOneReferenceIsAnError) {
     SceneTree tree;
-    NodeRef group(Group::kNodeType), t(Transform::kNodeType);
+    NodePtr group = NewNode(Group::kNodeType), t = NewNode(Transform::kNodeType);
     t->SetNodeID(4);
-    group->SetField(0, t.get());
-    group->SetField(0, t.get());
-    t->Release();  // break the model: two places, one reference... of three
-    t->Release();
-    EXPECT_EQ(tree.SetRoot(group.get()), 1);
+    group->SetField(0, t.Get());
+    group->SetField(0, t.Get());
+    // Break the model: two places, one reference... of three.
+    NodePtr::Adopt(t.Get()).Reset();
+    NodePtr::Adopt(t.Get()).Reset();
+    EXPECT_EQ(tree.SetRoot(group.Get()), 1);
     EXPECT_EQ(tree.NodeCount(), 1u);
-    t->AddRef();  // restore the count the list gives back
-    t->AddRef();
+    // Restore the count the list gives back.
+    NodePtr(t.Get()).Detach();
+    NodePtr(t.Get()).Detach();
 }
 
 // Fields of a Transform in list form: translation (DEF 5) = (x, y, z).
@@ -204,16 +206,17 @@ TEST(SceneTree, ReplaceNodeAndReplaceNodeByID) {
 
 TEST(SceneTree, ReplaceNodeByIDMovesASharedNode) {
     SceneTree tree;
-    NodeRef root(Group::kNodeType), a(Transform::kNodeType), b(Transform::kNodeType);
+    NodePtr root = NewNode(Group::kNodeType), a = NewNode(Transform::kNodeType),
+            b = NewNode(Transform::kNodeType);
     a->SetNodeID(10);
     b->SetNodeID(11);
-    root->SetField(0, a.get());
-    root->SetField(0, b.get());
-    tree.SetRoot(root.get());
+    root->SetField(0, a.Get());
+    root->SetField(0, b.Get());
+    tree.SetRoot(root.Get());
     EXPECT_EQ(tree.ReplaceNodeByID(10, 11), node::kOk);
-    auto& children = root.as<Group>().children();
-    EXPECT_EQ(children.GetNodeAt(0), b.get());
-    EXPECT_EQ(children.GetNodeAt(1), b.get());
+    auto& children = As<Group>(root).children();
+    EXPECT_EQ(children.GetNodeAt(0), b.Get());
+    EXPECT_EQ(children.GetNodeAt(1), b.Get());
     EXPECT_EQ(b->GetRef(), 3);
     EXPECT_EQ(a->GetRef(), 1);
     EXPECT_EQ(tree.Lookup(10), nullptr);
@@ -222,25 +225,25 @@ TEST(SceneTree, ReplaceNodeByIDMovesASharedNode) {
 
 TEST(SceneTree, IndexedValuesOfEveryElementType) {
     SceneTree tree;
-    NodeRef interp(OrientationInterpolator::kNodeType), coord(Coordinate::kNodeType),
-        text(Text::kNodeType);
-    NodeRef root(Group::kNodeType);
+    NodePtr interp = NewNode(OrientationInterpolator::kNodeType),
+            coord = NewNode(Coordinate::kNodeType), text = NewNode(Text::kNodeType);
+    NodePtr root = NewNode(Group::kNodeType);
     interp->SetNodeID(1);
     coord->SetNodeID(2);
     text->SetNodeID(3);
-    root->SetField(0, interp.get());
-    NodeRef shape(Shape::kNodeType), ifs(IndexedFaceSet::kNodeType);
-    ifs->SetField(5, coord.get());
-    shape->SetField(1, ifs.get());
-    NodeRef shape2(Shape::kNodeType);
-    shape2->SetField(1, text.get());
-    root->SetField(0, shape.get());
-    root->SetField(0, shape2.get());
-    tree.SetRoot(root.get());
+    root->SetField(0, interp.Get());
+    NodePtr shape = NewNode(Shape::kNodeType), ifs = NewNode(IndexedFaceSet::kNodeType);
+    ifs->SetField(5, coord.Get());
+    shape->SetField(1, ifs.Get());
+    NodePtr shape2 = NewNode(Shape::kNodeType);
+    shape2->SetField(1, text.Get());
+    root->SetField(0, shape.Get());
+    root->SetField(0, shape2.Get());
+    tree.SetRoot(root.Get());
     ASSERT_EQ(tree.NodeCount(), 3u);
 
     auto rotation = [](float angle) { return Floats({0, 1, 0, angle}); };
-    auto& keyValue = interp.as<OrientationInterpolator>().keyValue();
+    auto& keyValue = As<OrientationInterpolator>(interp).keyValue();
     for (auto [pos, angle] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{255, 3.0f}}) {
         auto b = rotation(angle);
         auto in = b.Stream();
@@ -264,7 +267,7 @@ TEST(SceneTree, IndexedValuesOfEveryElementType) {
     Bytes point = Floats({1, 2, 3});
     in = point.Stream();
     EXPECT_EQ(tree.InsertIndexedValue(2, 0, 0, *in), node::kOk);
-    EXPECT_EQ(coord.as<Coordinate>().point()[0], SFVec3f(1, 2, 3));
+    EXPECT_EQ(As<Coordinate>(coord).point()[0], SFVec3f(1, 2, 3));
 
     Bytes word([](OutStream& o) {
         o.WriteBits(16, 5);
@@ -273,25 +276,25 @@ TEST(SceneTree, IndexedValuesOfEveryElementType) {
     });
     in = word.Stream();
     EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, *in), node::kOk);
-    EXPECT_EQ(text.as<Text>()._string()[0].Get(), "hi");
+    EXPECT_EQ(As<Text>(text)._string()[0].Get(), "hi");
     // A truncated value changes nothing.
     Bytes cut([](OutStream& o) { o.WriteBits(16, 5); });
     CBIFS_InStream shortIn(cut.data.data(), 1);
     EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, shortIn), node::kFailCode);
-    EXPECT_EQ(text.as<Text>()._string().GetCount(), 1);
+    EXPECT_EQ(As<Text>(text)._string().GetCount(), 1);
 }
 
 TEST(SceneTree, ReplaceFieldOfValuesAndNodes) {
     SceneTree tree;
-    NodeRef shape(Shape::kNodeType), t(Transform::kNodeType);
+    NodePtr shape = NewNode(Shape::kNodeType), t = NewNode(Transform::kNodeType);
     shape->SetNodeID(3);
     t->SetNodeID(4);
-    t->SetField(0, shape.get());
-    tree.SetRoot(t.get());
+    t->SetField(0, shape.Get());
+    tree.SetRoot(t.Get());
     Bytes v = Floats({4, 5, 6});
     auto in = v.Stream();
     EXPECT_EQ(tree.ReplaceField(4, 7, *in), node::kOk);  // IN 7 = translation
-    EXPECT_EQ(t.as<Transform>().translation(), SFVec3f(4, 5, 6));
+    EXPECT_EQ(As<Transform>(t).translation(), SFVec3f(4, 5, 6));
     in = v.Stream();
     EXPECT_EQ(tree.ReplaceField(4, 3, *in), node::kFailCode);  // children: a list
     // Shape geometry (IN 1) <- a new Box with ID 9 and no fields.

@@ -13,6 +13,7 @@
 #include "node/bifs_command_decoder.h"
 #include "node/bifs_instream.h"
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 #include "node/scenetree.h"
 #include "tools/orvane-bifs/bifs_convert.h"
 #include "tools/orvane-bifs/bifs_dump.h"
@@ -181,10 +182,7 @@ TEST_F(BifsConvertTest, CommandFramingAndUnsupportedCommands) {
     // An empty Group root: 11, 8 zero bits, the root (0 01 0 0, DEF 0, 0 1 1, end 1),
     // no routes, 128 zero bits.
     SceneTree tree;
-    tree.SetRoot(CreateNode(46));
-    SingleNode* root = nullptr;
-    tree.GetRoot(&root);
-    root->Release();  // the tree holds its own reference
+    tree.SetRoot(node::Ptr<SingleNode>::Adopt(CreateNode(46)).Get());  // the tree keeps it
     std::vector<std::uint8_t> bytes;
     CCommadEncoder encoder;
     ASSERT_EQ(encoder.EncodeToMemory(&tree, bytes), node::kOk);
