@@ -76,7 +76,7 @@ struct Scene {
         loader.ParseSceneText(text);
         AssignSharedNodeIds(loader.GetSceneRoot());
         tree.SetRoot(loader.GetSceneRoot());
-        encodedOk = CCommadEncoder().EncodeToMemory(&tree, bytes) == kOk;
+        encodedOk = CCommadEncoder().EncodeToMemory(&tree, bytes) == node::kOk;
     }
     VrmlLoader loader;
     SceneTree tree;
@@ -120,7 +120,7 @@ void RunDecode(benchmark::State& state, Scene& scene) {
         auto tree = std::make_unique<SceneTree>();
         CBIFS_InStream in(scene.bytes.data(), static_cast<std::uint32_t>(scene.bytes.size()));
         CCommandDecoder decoder;
-        ok = ok && decoder.DecodeStream(&in, tree.get()) == kOk;
+        ok = ok && decoder.DecodeStream(&in, tree.get()) == node::kOk;
         state.PauseTiming();
         tree.reset();
         state.ResumeTiming();

@@ -4,15 +4,15 @@
 
 #include <vector>
 
-class SingleNode;
+#include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 
 struct Route {
-    SingleNode* fromNode = nullptr;
+    node::Ptr<SingleNode> fromNode;
     int fromField = -1;
-    SingleNode* toNode = nullptr;
+    node::Ptr<SingleNode> toNode;
     int toField = -1;
 };
 
-// Routes in source order. The loader that built the list holds a reference on
-// every node in it until its next ResetParser.
+// Routes in source order; each holds a reference on both its nodes.
 using RouteList = std::vector<Route>;

@@ -1,8 +1,7 @@
 #include "loader/scene_dump.h"
 
-#include <memory>
-
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 
 namespace {
 
@@ -26,10 +25,7 @@ bool ValueText(Field* field, std::string& text) {
 void Dump(SingleNode* node, int depth, std::string& out) {
     const std::string indent(depth * 2, ' ');
     out += indent + TypeName(*node) + "\n";
-    std::unique_ptr<SingleNode, void (*)(SingleNode*)> fresh(CreateNode(GetNodeType(*node)),
-                                                             [](SingleNode* n) {
-                                                                 if (n) n->Release();
-                                                             });
+    auto fresh = node::Ptr<SingleNode>::Adopt(CreateNode(GetNodeType(*node)));
     std::string name;
     for (int i = 0; node->GetFieldName(i, name) == 0; ++i) {
         Field* field = node->GetField(i);

@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
+#include <cstdio>
 #include <iostream>
+#include <map>
 #include <unordered_map>
 
 #include "loader/field_values.h"
 #include "loader/lex_state.h"
+#include "loader/parse_actions.h"
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 #include "vrml_lexer.hpp"
 #include "vrml_parser.hpp"
 
@@ -33,7 +36,7 @@ bool EndsWith(std::string_view text, std::string_view tail) {
 }
 
 void ReportFromLexer(void* context, const char* message) {
-    static_cast<VrmlLoader*>(context)->ParseError(message);
+    static_cast<ParseActions*>(context)->ParseError(message);
 }
 
 template <class V>
@@ -42,43 +45,204 @@ void ReleaseBig(std::vector<V>& values) {
     values.clear();
 }
 
+using NodePtr = node::Ptr<SingleNode>;
+
 }  // namespace
 
-VrmlLoader::VrmlLoader() : m_errors(&std::cerr), m_trace(&std::cout), m_registry(&std::cerr) {
-    ResetParser();
-}
+class VrmlLoader::Builder final : public ParseActions {
+  public:
+    Builder() : m_errors(&std::cerr), m_trace(&std::cout), m_registry(&std::cerr) { ResetParser(); }
+    Builder(const Builder&) = delete;
+    Builder& operator=(const Builder&) = delete;
+    ~Builder() = default;
 
-VrmlLoader::~VrmlLoader() {
-    ReleaseStacks();
-    ReleaseRoutesAndDefs();
-    for (SingleNode* node : m_nodeStack)
-        if (node) node->Release();
-    if (m_root) m_root->Release();
-}
+    void SetErrorStream(std::ostream* errors) {
+        m_errors = errors;
+        m_registry.SetErrorStream(errors);
+    }
+    void SetTraceStream(std::ostream* trace) { m_trace = trace; }
+    void SetStandardNodesPath(std::string path) { m_standardNodesPath = std::move(path); }
+
+    void ResetParser();
+    int LoadStandardNodes();
+    void ParseStandardNodesText(std::string_view text);
+    int ParseSceneFile(const std::string& path);
+    void ParseSceneText(std::string_view text);
+
+    SingleNode* GetSceneRoot() const { return m_root.Get(); }
+    const RouteList& GetRouteList() const { return m_routes; }
+    SingleNode* FindDef(const std::string& name) const;
+    const std::vector<std::string>& GetDefNames() const { return m_defNames; }
+    const VrmlNodeTypeRegistry& Registry() const { return m_registry; }
+    int GetErrorCount() const { return m_errorCount; }
+
+    // ParseActions
+    int FieldTypeToken(std::string_view typeName) override;
+    void ParseError(const char* message) override;
+    void ExpectToken(int token) override;
+    void SetPendingDef(const char* name) override;
+    void UseNode(const char* name) override;
+    void BeginProto(const char* name) override;
+    void EndProto() override;
+    void AddToProto(Declaration kind, const char* typeName, const char* name) override;
+    void AddRoute(const char* node1, const char* field1, const char* node2,
+                  const char* field2) override;
+    void EnterNode(const char* typeName) override;
+    void ExitNode() override;
+    void EnterField(const char* name) override;
+    void StoreValue() override;
+    void ExitField() override;
+    void CheckScriptInterface() override;
+    void SetValueKind(int kind) override { m_valueKind = kind; }
+    void ClearValueKind() override { m_valueKind = 0; }
+
+  private:
+    struct FieldRecord {
+        const VrmlNodeType* type = nullptr;
+        std::string fieldName;
+    };
+
+    // Runs the grammar over an open file or a text; restores the scopes and
+    // stacks an aborted parse leaves behind.
+    void Parse(std::FILE* file, std::string_view text);
+    void ReleaseStacks();
+    void ReleaseRoutesAndDefs();
+    // The same as FindFieldIndex through a table per node type, built at the
+    // type's first lookup.
+    int FieldIndex(const SingleNode* node, std::string_view name);
+    // Index of a ROUTE end; also accepts set_<f> and <f>_changed of an exposedField f.
+    int FindRouteField(const SingleNode* node, const std::string& name);
+    void TraceIndent(const char* label, std::string_view name) const;
+    void BuildPendingValue();
+    void Report(std::string_view line);
+    SingleNode* CurrentNode() const {
+        return m_nodeStack.empty() ? nullptr : m_nodeStack.back().Get();
+    }
+
+    std::ostream* m_errors;
+    std::ostream* m_trace;
+    std::string m_standardNodesPath = "standardNodes.wrl";
+    int m_errorCount = 0;
+    LexState* m_lex = nullptr;  // the scanner state of the parse in progress
+
+    NodePtr m_root;
+    RouteList m_routes;
+    std::map<std::string, NodePtr, std::less<>> m_defTable;
+    std::vector<std::string> m_defNames;
+
+    std::vector<NodePtr> m_nodeStack;  // the root first; an entry may be null
+    std::vector<std::string> m_nodeNameStack;
+    std::vector<FieldRecord> m_fieldRecords;
+    std::vector<std::string> m_fieldNameStack;
+    std::string m_currentFieldName;
+    std::string m_currentTypeName;
+    FieldValue m_pending;  // the value read for the current field, not yet stored
+    int m_valueKind = 0;
+    bool m_pendingDefFlag = false;
+    std::string m_pendingDefName;
+    bool m_useFlag = false;
+
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const {
+            return std::hash<std::string_view>()(text);
+        }
+    };
+    using FieldIndexTable = std::unordered_map<std::string, int, NameHash, std::equal_to<>>;
+    std::vector<FieldIndexTable> m_fieldIndexCache;  // by node type id
+
+    std::vector<std::unique_ptr<VrmlNodeType>> m_protoStack;
+    VrmlNodeTypeRegistry m_registry;
+};
+
+// ---------------------------------------------------------------------------
+// VrmlLoader: the public face of the builder
+
+VrmlLoader::VrmlLoader() : m_builder(std::make_unique<Builder>()) {}
+
+VrmlLoader::~VrmlLoader() = default;
 
 void VrmlLoader::SetErrorStream(std::ostream* errors) {
-    m_errors = errors;
-    m_registry.SetErrorStream(errors);
+    m_builder->SetErrorStream(errors);
 }
 
-void VrmlLoader::ReleaseRoutesAndDefs() {
-    for (Route& route : m_routes) {
-        route.fromNode->Release();
-        route.toNode->Release();
-    }
+void VrmlLoader::SetTraceStream(std::ostream* trace) {
+    m_builder->SetTraceStream(trace);
+}
+
+void VrmlLoader::SetStandardNodesPath(std::string path) {
+    m_builder->SetStandardNodesPath(std::move(path));
+}
+
+void VrmlLoader::ResetParser() {
+    m_builder->ResetParser();
+}
+
+int VrmlLoader::ParseVrmlFile(const char* fileName) {
+    if (int status = LoadStandardNodes(); status != kLoadOk) return status;
+    return ParseSceneFile(fileName ? fileName : "tri1.wrl");
+}
+
+int VrmlLoader::LoadStandardNodes() {
+    return m_builder->LoadStandardNodes();
+}
+
+void VrmlLoader::ParseStandardNodesText(std::string_view text) {
+    m_builder->ParseStandardNodesText(text);
+}
+
+int VrmlLoader::ParseSceneFile(const std::string& path) {
+    return m_builder->ParseSceneFile(path);
+}
+
+void VrmlLoader::ParseSceneText(std::string_view text) {
+    m_builder->ParseSceneText(text);
+}
+
+SingleNode* VrmlLoader::GetSceneRoot() const {
+    return m_builder->GetSceneRoot();
+}
+
+const RouteList& VrmlLoader::GetRouteList() const {
+    return m_builder->GetRouteList();
+}
+
+SingleNode* VrmlLoader::FindDef(const std::string& name) const {
+    return m_builder->FindDef(name);
+}
+
+const std::vector<std::string>& VrmlLoader::GetDefNames() const {
+    return m_builder->GetDefNames();
+}
+
+const VrmlNodeTypeRegistry& VrmlLoader::Registry() const {
+    return m_builder->Registry();
+}
+
+int VrmlLoader::GetErrorCount() const {
+    return m_builder->GetErrorCount();
+}
+
+int VrmlLoader::FindFieldIndex(const SingleNode* node, std::string_view name) {
+    if (node == nullptr) return -1;
+    std::string fieldName;
+    for (int i = 0; node->GetFieldName(i, fieldName) == 0; ++i)
+        if (fieldName == name) return i;
+    return -1;
+}
+
+// ---------------------------------------------------------------------------
+// State
+
+void VrmlLoader::Builder::ReleaseRoutesAndDefs() {
     m_routes.clear();
-    for (auto& [name, node] : m_defTable)
-        if (node) node->Release();
     m_defTable.clear();
     m_defNames.clear();
 }
 
 // Drops everything an unfinished parse left open above the root.
-void VrmlLoader::ReleaseStacks() {
-    while (m_nodeStack.size() > 1) {
-        if (m_nodeStack.back()) m_nodeStack.back()->Release();
-        m_nodeStack.pop_back();
-    }
+void VrmlLoader::Builder::ReleaseStacks() {
+    if (m_nodeStack.size() > 1) m_nodeStack.resize(1);
     m_nodeNameStack.clear();
     m_fieldRecords.clear();
     m_fieldNameStack.clear();
@@ -91,29 +255,24 @@ void VrmlLoader::ReleaseStacks() {
     m_protoStack.clear();
 }
 
-void VrmlLoader::ResetParser() {
+void VrmlLoader::Builder::ResetParser() {
     ReleaseStacks();
     ReleaseRoutesAndDefs();
-    for (SingleNode* node : m_nodeStack)
-        if (node) node->Release();
     m_nodeStack.clear();
-    if (m_root) m_root->Release();
-    m_root = nullptr;
-    if (SFWorldNode* group = CreateNode(GetNodeTypeFromName("Group"))) m_root = group;
-    if (m_root) m_root->AddRef();
+    m_root = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Group")));
     m_nodeStack.push_back(m_root);
 }
 
-SingleNode* VrmlLoader::FindDef(const std::string& name) const {
+SingleNode* VrmlLoader::Builder::FindDef(const std::string& name) const {
     auto it = m_defTable.find(name);
-    return it == m_defTable.end() ? nullptr : it->second;
+    return it == m_defTable.end() ? nullptr : it->second.Get();
 }
 
-void VrmlLoader::Report(std::string_view line) {
+void VrmlLoader::Builder::Report(std::string_view line) {
     if (m_errors) *m_errors << line;
 }
 
-void VrmlLoader::ParseError(const char* message) {
+void VrmlLoader::Builder::ParseError(const char* message) {
     ++m_errorCount;
     if (m_errors)
         *m_errors << "Error near line " << (m_lex ? m_lex->lineNumber : 0) << ": " << message
@@ -121,11 +280,11 @@ void VrmlLoader::ParseError(const char* message) {
     ExpectToken(0);
 }
 
-void VrmlLoader::ExpectToken(int token) {
+void VrmlLoader::Builder::ExpectToken(int token) {
     if (m_lex) m_lex->expectedToken = token;
 }
 
-int VrmlLoader::FieldTypeToken(std::string_view typeName) {
+int VrmlLoader::Builder::FieldTypeToken(std::string_view typeName) {
     static const std::unordered_map<std::string_view, int> tokens = {
         {"SFBool", SFBOOL},         {"SFColor", SFCOLOR},   {"SFFloat", SFFLOAT},
         {"SFImage", SFIMAGE},       {"SFInt32", SFINT32},   {"SFNode", SFNODE},
@@ -144,7 +303,7 @@ int VrmlLoader::FieldTypeToken(std::string_view typeName) {
 // ---------------------------------------------------------------------------
 // Entry points
 
-void VrmlLoader::Parse(std::FILE* file, std::string_view text) {
+void VrmlLoader::Builder::Parse(std::FILE* file, std::string_view text) {
     if (file == nullptr && text.size() > static_cast<std::size_t>(INT32_MAX - 2)) {
         Report("Error, the text is too long to parse\n");
         ++m_errorCount;
@@ -152,7 +311,7 @@ void VrmlLoader::Parse(std::FILE* file, std::string_view text) {
     }
     LexState lex;
     lex.reportError = ReportFromLexer;
-    lex.errorContext = this;
+    lex.errorContext = static_cast<ParseActions*>(this);
     lex.trace = m_trace;
     yyscan_t scanner = nullptr;
     if (vrmllex_init_extra(&lex, &scanner) != 0) return;
@@ -170,55 +329,50 @@ void VrmlLoader::Parse(std::FILE* file, std::string_view text) {
     ReleaseStacks();
 }
 
-int VrmlLoader::LoadStandardNodes() {
+int VrmlLoader::Builder::LoadStandardNodes() {
     std::FILE* file = std::fopen(m_standardNodesPath.c_str(), "rb");
     if (file == nullptr) {
         Report("Error, couldn't open standardNodes.wrl file");
         Report("\n");
-        return kNoStandardNodes;
+        return VrmlLoader::kNoStandardNodes;
     }
     Parse(file, {});
     std::fclose(file);
-    return kLoadOk;
+    return VrmlLoader::kLoadOk;
 }
 
-void VrmlLoader::ParseStandardNodesText(std::string_view text) {
+void VrmlLoader::Builder::ParseStandardNodesText(std::string_view text) {
     Parse(nullptr, text);
 }
 
-int VrmlLoader::ParseSceneFile(const std::string& path) {
+int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         Report("Error, could not open file\n");
-        return kNoSceneFile;
+        return VrmlLoader::kNoSceneFile;
     }
     m_registry.PushNameSpace();
     Parse(file, {});
     m_registry.PopNameSpace();
     std::fclose(file);
-    return kLoadOk;
+    return VrmlLoader::kLoadOk;
 }
 
-void VrmlLoader::ParseSceneText(std::string_view text) {
+void VrmlLoader::Builder::ParseSceneText(std::string_view text) {
     m_registry.PushNameSpace();
     Parse(nullptr, text);
     m_registry.PopNameSpace();
-}
-
-int VrmlLoader::ParseVrmlFile(const char* fileName) {
-    if (int status = LoadStandardNodes(); status != kLoadOk) return status;
-    return ParseSceneFile(fileName ? fileName : "tri1.wrl");
 }
 
 // ---------------------------------------------------------------------------
 // Prototypes and routes
 
-void VrmlLoader::BeginProto(const char* name) {
+void VrmlLoader::Builder::BeginProto(const char* name) {
     m_registry.PushNameSpace();
     m_protoStack.push_back(std::make_unique<VrmlNodeType>(name));
 }
 
-void VrmlLoader::EndProto() {
+void VrmlLoader::Builder::EndProto() {
     m_registry.PopNameSpace();
     if (m_protoStack.empty()) {
         Report("Error: Empty PROTO stack!\n");
@@ -229,7 +383,7 @@ void VrmlLoader::EndProto() {
     m_registry.AddToNameSpace(std::move(type));
 }
 
-void VrmlLoader::AddToProto(Declaration kind, const char* typeName, const char* name) {
+void VrmlLoader::Builder::AddToProto(Declaration kind, const char* typeName, const char* name) {
     int type = FieldTypeToken(typeName);
     if (type == 0) Report("Error: invalid field type: 0\n");
     if (m_protoStack.empty()) {
@@ -253,15 +407,7 @@ void VrmlLoader::AddToProto(Declaration kind, const char* typeName, const char* 
     }
 }
 
-int VrmlLoader::FindFieldIndex(const SingleNode* node, std::string_view name) {
-    if (node == nullptr) return -1;
-    std::string fieldName;
-    for (int i = 0; node->GetFieldName(i, fieldName) == 0; ++i)
-        if (fieldName == name) return i;
-    return -1;
-}
-
-int VrmlLoader::FieldIndex(const SingleNode* node, std::string_view name) {
+int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view name) {
     if (node == nullptr) return -1;
     int type = GetNodeType(*node);
     if (type <= 0) return FindFieldIndex(node, name);
@@ -276,7 +422,7 @@ int VrmlLoader::FieldIndex(const SingleNode* node, std::string_view name) {
     return it == table.end() ? -1 : it->second;
 }
 
-int VrmlLoader::FindRouteField(const SingleNode* node, const std::string& name) {
+int VrmlLoader::Builder::FindRouteField(const SingleNode* node, const std::string& name) {
     int index = FieldIndex(node, name);
     if (index >= 0 || node == nullptr) return index;
     std::string bare;
@@ -295,33 +441,31 @@ int VrmlLoader::FindRouteField(const SingleNode* node, const std::string& name) 
     return FieldIndex(node, bare);
 }
 
-void VrmlLoader::AddRoute(const char* node1, const char* field1, const char* node2,
-                          const char* field2) {
+void VrmlLoader::Builder::AddRoute(const char* node1, const char* field1, const char* node2,
+                                   const char* field2) {
     SingleNode* from = FindDef(node1);
     SingleNode* to = FindDef(node2);
     if (from == nullptr || to == nullptr) return;
     int fromIndex = FindRouteField(from, field1);
     int toIndex = FindRouteField(to, field2);
     if (fromIndex < 0 || toIndex < 0) return;
-    from->AddRef();
-    to->AddRef();
-    m_routes.push_back({from, fromIndex, to, toIndex});
+    m_routes.push_back({NodePtr(from), fromIndex, NodePtr(to), toIndex});
 }
 
 // ---------------------------------------------------------------------------
 // Nodes
 
-void VrmlLoader::TraceIndent(const char* label, std::string_view name) const {
+void VrmlLoader::Builder::TraceIndent(const char* label, std::string_view name) const {
     if (m_trace == nullptr) return;
     *m_trace << std::string(m_nodeNameStack.size(), ' ') << label << " " << name << "\n";
 }
 
-void VrmlLoader::SetPendingDef(const char* name) {
+void VrmlLoader::Builder::SetPendingDef(const char* name) {
     m_pendingDefFlag = true;
     m_pendingDefName = name;
 }
 
-void VrmlLoader::UseNode(const char* name) {
+void VrmlLoader::Builder::UseNode(const char* name) {
     m_useFlag = true;
     m_pendingDefName = name;
     EnterNode(nullptr);
@@ -329,7 +473,7 @@ void VrmlLoader::UseNode(const char* name) {
     m_useFlag = false;
 }
 
-void VrmlLoader::EnterNode(const char* typeName) {
+void VrmlLoader::Builder::EnterNode(const char* typeName) {
     m_currentTypeName = typeName ? typeName : "";
     const VrmlNodeType* type = nullptr;
     if (!m_useFlag) {
@@ -342,38 +486,36 @@ void VrmlLoader::EnterNode(const char* typeName) {
     m_fieldRecords.push_back({type, {}});
     TraceIndent("Get node:", m_useFlag ? "USE " + m_pendingDefName : m_currentTypeName);
 
-    SingleNode* node = nullptr;
+    NodePtr node;
     if (!m_useFlag) {
         int id = NameTableId(m_currentTypeName);
-        if (id > 0) node = CreateNode(id);
+        if (id > 0) node = NodePtr::Adopt(CreateNode(id));
     } else {
-        node = FindDef(m_pendingDefName);
+        node = NodePtr(FindDef(m_pendingDefName));
         // A node used inside its own body would contain itself.
         if (node && std::find(m_nodeStack.begin(), m_nodeStack.end(), node) != m_nodeStack.end()) {
             std::string message = "USE " + m_pendingDefName + " inside its own node ignored";
             ParseError(message.c_str());
-            node = nullptr;
+            node.Reset();
         }
-        if (node) node->AddRef();
     }
     if (m_pendingDefFlag) {
         m_defNames.push_back(m_pendingDefName);
-        auto [it, inserted] = m_defTable.emplace(m_pendingDefName, node);
-        if (inserted && node) node->AddRef();
+        m_defTable.emplace(m_pendingDefName, node);
         m_pendingDefFlag = false;
     }
-    m_nodeStack.push_back(node);
+    m_nodeStack.push_back(std::move(node));
     m_nodeNameStack.push_back(m_currentTypeName);
 }
 
-void VrmlLoader::ExitNode() {
+void VrmlLoader::Builder::ExitNode() {
     if (m_fieldRecords.empty() || m_nodeNameStack.empty() || m_nodeStack.size() < 2) {
         Report("Assertion failed: fr != NULL, file loader/vrml_loader.cpp\n");
         return;
     }
     m_fieldRecords.pop_back();
     std::string parentField = m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName;
-    SingleNode* node = m_nodeStack.back();
+    NodePtr node = std::move(m_nodeStack.back());
     m_nodeStack.pop_back();
     SingleNode* parent = CurrentNode();
     if (parent && node) {
@@ -383,19 +525,18 @@ void VrmlLoader::ExitNode() {
         if (parentField.empty() || parentField == "children")
             index = FieldIndex(parent, "addChildren");
         if (index < 0 && !parentField.empty()) index = FieldIndex(parent, parentField);
-        if (index >= 0) parent->SetField(index, node);
+        if (index >= 0) parent->SetField(index, node.Get());
     }
     std::string exited = std::move(m_nodeNameStack.back());
     m_nodeNameStack.pop_back();
     TraceIndent("Exit node:", exited);
     m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
-    if (node) node->Release();
 }
 
 // ---------------------------------------------------------------------------
 // Fields
 
-void VrmlLoader::EnterField(const char* name) {
+void VrmlLoader::Builder::EnterField(const char* name) {
     if (m_fieldRecords.empty()) {
         Report("Assertion failed: fr != NULL, file loader/vrml_loader.cpp\n");
         return;
@@ -417,7 +558,7 @@ void VrmlLoader::EnterField(const char* name) {
     }
 }
 
-void VrmlLoader::StoreValue() {
+void VrmlLoader::Builder::StoreValue() {
     if (m_fieldRecords.empty() || m_lex == nullptr) return;
     // A node that could not be created keeps none of its values.
     if (CurrentNode() != nullptr) BuildPendingValue();
@@ -428,7 +569,7 @@ void VrmlLoader::StoreValue() {
     m_valueKind = 0;
 }
 
-void VrmlLoader::BuildPendingValue() {
+void VrmlLoader::Builder::BuildPendingValue() {
     m_pending = MakeFieldValue(m_valueKind, *m_lex, m_currentFieldName);
     if (HasIncompleteTuple(m_valueKind, *m_lex))
         ParseError("incomplete last element in a list value");
@@ -443,7 +584,7 @@ void VrmlLoader::BuildPendingValue() {
     *m_trace << std::string(m_nodeNameStack.size(), ' ') << "Value: " << text << "\n";
 }
 
-void VrmlLoader::ExitField() {
+void VrmlLoader::Builder::ExitField() {
     if (m_fieldNameStack.empty() || m_fieldRecords.empty()) {
         Report("Assertion failed: fr != NULL, file loader/vrml_loader.cpp\n");
         return;
@@ -458,30 +599,8 @@ void VrmlLoader::ExitField() {
     m_fieldRecords.back().fieldName.clear();
 }
 
-void VrmlLoader::CheckScriptInterface() {
+void VrmlLoader::Builder::CheckScriptInterface() {
     const VrmlNodeType* type = m_fieldRecords.empty() ? nullptr : m_fieldRecords.back().type;
     if (type && type->GetName() == "Script") return;
     ParseError("interface declaration outside of Script or prototype");
-}
-
-// ---------------------------------------------------------------------------
-// The process-wide loader
-
-VrmlLoader& GetVrmlLoader() {
-    static VrmlLoader loader;
-    return loader;
-}
-
-void ResetParser() {
-    GetVrmlLoader().ResetParser();
-}
-
-int ParseVrmlFile(const char* fileName) {
-    return GetVrmlLoader().ParseVrmlFile(fileName);
-}
-
-int ParseVrmlFileOrExit(const char* fileName) {
-    int status = ParseVrmlFile(fileName);
-    if (status != VrmlLoader::kLoadOk) std::exit(1);
-    return status;
 }

@@ -1,24 +1,25 @@
 /* The VRML97 grammar. Mid-rule actions announce each field value's type to
-   the lexer before the value is scanned; every action is a call on the loader. */
+   the lexer before the value is scanned; every action is a call on the
+   loader's ParseActions. */
 %define api.pure full
 %define api.prefix {vrml}
-%parse-param {VrmlLoader* loader} {void* scanner}
+%parse-param {ParseActions* loader} {void* scanner}
 %lex-param {void* scanner}
 
 %code requires {
-class VrmlLoader;
+class ParseActions;
 }
 
 %code {
 #include <cstdlib>
 #include <cstring>
 
-#include "loader/vrml_loader.h"
+#include "loader/parse_actions.h"
 
 int vrmllex(VRMLSTYPE* value, void* scanner);
 
 namespace {
-void vrmlerror(VrmlLoader* loader, void*, const char* message) {
+void vrmlerror(ParseActions* loader, void*, const char* message) {
     if (std::strcmp(message, "syntax error") == 0) message = "parse error";
     if (std::strcmp(message, "memory exhausted") == 0) message = "parser stack overflow";
     loader->ParseError(message);
@@ -72,27 +73,27 @@ interfaceDeclarations: %empty | interfaceDeclarations interfaceDeclaration ;
 
 interfaceDeclaration
     : EVENTIN IDENTIFIER IDENTIFIER
-      { loader->AddToProto(VrmlLoader::kEventIn, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventIn, $2, $3); std::free($2); std::free($3); }
     | EVENTOUT IDENTIFIER IDENTIFIER
-      { loader->AddToProto(VrmlLoader::kEventOut, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventOut, $2, $3); std::free($2); std::free($3); }
     | FIELD IDENTIFIER IDENTIFIER { loader->ExpectToken(loader->FieldTypeToken($2)); } fieldValue
-      { loader->AddToProto(VrmlLoader::kField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kField, $2, $3); std::free($2); std::free($3); }
     | EXPOSEDFIELD IDENTIFIER IDENTIFIER { loader->ExpectToken(loader->FieldTypeToken($2)); }
       fieldValue
-      { loader->AddToProto(VrmlLoader::kExposedField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kExposedField, $2, $3); std::free($2); std::free($3); }
     ;
 
 externInterfaceDeclarations: %empty | externInterfaceDeclarations externInterfaceDeclaration ;
 
 externInterfaceDeclaration
     : EVENTIN IDENTIFIER IDENTIFIER
-      { loader->AddToProto(VrmlLoader::kEventIn, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventIn, $2, $3); std::free($2); std::free($3); }
     | EVENTOUT IDENTIFIER IDENTIFIER
-      { loader->AddToProto(VrmlLoader::kEventOut, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventOut, $2, $3); std::free($2); std::free($3); }
     | FIELD IDENTIFIER IDENTIFIER
-      { loader->AddToProto(VrmlLoader::kField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kField, $2, $3); std::free($2); std::free($3); }
     | EXPOSEDFIELD IDENTIFIER IDENTIFIER
-      { loader->AddToProto(VrmlLoader::kExposedField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kExposedField, $2, $3); std::free($2); std::free($3); }
     ;
 
 routeDeclaration

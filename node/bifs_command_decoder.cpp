@@ -15,9 +15,9 @@ constexpr std::uint32_t kSceneReplace = 3;
 
 HRESULT CCommadEncoder::EncodeSceneReplace() {
     SingleNode* root = nullptr;
-    if (m_stream == nullptr || m_tree == nullptr) return kFailCode;
+    if (m_stream == nullptr || m_tree == nullptr) return node::kFailCode;
     m_tree->GetRoot(&root);
-    if (root == nullptr) return kFailCode;
+    if (root == nullptr) return node::kFailCode;
     // A new pass: every node's visit count starts again from 0 at its first
     // visit, whatever earlier passes or references from outside the tree
     // (a loader's DEF table, the scene tree's registry) left behind.
@@ -28,13 +28,13 @@ HRESULT CCommadEncoder::EncodeSceneReplace() {
     m_stream->WriteBits(0, 1);  // no ROUTEs
     m_stream->WriteBits(0, 64);
     m_stream->WriteBits(0, 64);
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT CCommadEncoder::EncodeToFile(const char* fileName, SceneTree* tree) {
     SingleNode* root = nullptr;
     if (fileName == nullptr || tree == nullptr || (tree->GetRoot(&root), root == nullptr))
-        return kFailCode;
+        return node::kFailCode;
     OutToFile out(fileName);
     m_stream = &out;
     m_tree = tree;
@@ -49,16 +49,16 @@ HRESULT CCommadEncoder::EncodeToMemory(SceneTree* tree, std::vector<std::uint8_t
     m_tree = tree;
     HRESULT hr = EncodeSceneReplace();
     m_stream = nullptr;
-    if (hr != kOk) return hr;
+    if (hr != node::kOk) return hr;
     bytes = out.Finish();
-    return kOk;
+    return node::kOk;
 }
 
 // ---- CCommandDecoder ----
 
 HRESULT CCommandDecoder::Fail(std::string why) {
     m_error = std::move(why);
-    return kFailCode;
+    return node::kFailCode;
 }
 
 HRESULT CCommandDecoder::DecodeFile(const char* fileName, SceneTree* tree) {
@@ -94,9 +94,9 @@ HRESULT CCommandDecoder::DecodeSceneReplace() {
     static const int kTopTypes[4] = {95, 46, 54, 55};  // Transform2D, Group, Layer2D, Layer3D
     int type = kTopTypes[m_stream->ReadBits(2)];
     if (m_stream->HasError()) return Fail("the stream ends inside the scene header");
-    if (m_tree->ReplaceScene(type, *m_stream) != kOk || m_stream->HasError())
+    if (m_tree->ReplaceScene(type, *m_stream) != node::kOk || m_stream->HasError())
         return Fail("malformed scene: the data does not describe a valid node tree");
     m_stream->ReadBits(1);  // hasROUTEs: none are read
     if (m_stream->HasError()) return Fail("the stream ends before its route flag");
-    return kOk;
+    return node::kOk;
 }

@@ -19,12 +19,12 @@ class CCommadEncoder {
   public:
     virtual ~CCommadEncoder() = default;
 
-    // Writes the tree's SceneReplace command to `fileName`. kFailCode, and no
+    // Writes the tree's SceneReplace command to `fileName`. node::kFailCode, and no
     // file touched, for a null name or an empty tree. (A file that cannot be
     // opened ends the process, as the bit writer does: callers that must
     // survive that check the path first or use EncodeToMemory.)
     HRESULT EncodeToFile(const char* fileName, SceneTree* tree);
-    // The same command as bytes; kFailCode for an empty tree.
+    // The same command as bytes; node::kFailCode for an empty tree.
     HRESULT EncodeToMemory(SceneTree* tree, std::vector<std::uint8_t>& bytes);
     // Command code 3, the 8-bit scene header, the root in SFTopNode, no
     // routes, 128 zero bits. Uses the stream and tree set by the calls above.
@@ -37,7 +37,7 @@ class CCommadEncoder {
 
 class CCommandDecoder {
   public:
-    // Maps `fileName` and decodes its command into `tree`. kFailCode for a null
+    // Maps `fileName` and decodes its command into `tree`. node::kFailCode for a null
     // name, a file that cannot be read, an unsupported command or malformed
     // data; GetError says why. The tree is valid afterwards in every case.
     HRESULT DecodeFile(const char* fileName, SceneTree* tree);

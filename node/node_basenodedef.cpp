@@ -156,7 +156,7 @@ HRESULT SingleNode::EncodeNode(OutStream& stream, std::uint8_t ndt) {
     if (taken != 0) {
         stream.WriteBits(1, 1);  // isReused
         stream.WriteBits(GetNodeID(), 32);
-        return kOk;
+        return node::kOk;
     }
     stream.WriteBits(0, 1);
     EncodeNodeType(stream, ndt);
@@ -173,10 +173,10 @@ HRESULT SingleNode::EncodeNode(OutStream& stream, std::uint8_t ndt) {
         if (GetDEFField(i) == nullptr) continue;
         stream.WriteBits(0, 1);
         if (bits > 0) stream.WriteBits(static_cast<std::uint64_t>(i), bits);
-        if (EncodeField(stream, i) != kOk) return kFailCode;
+        if (EncodeField(stream, i) != node::kOk) return node::kFailCode;
     }
     stream.WriteBits(1, 1);
-    return kOk;
+    return node::kOk;
 }
 
 namespace {
@@ -200,7 +200,7 @@ bool IsBeingDecoded(const SingleNode* node) {
 HRESULT SingleNode::DecodeNode(CBIFS_InStream& stream, SceneTree* tree) {
     if (t_decoding.size() >= static_cast<std::size_t>(kMaxDecodeDepth)) {
         stream.MarkError();
-        return kFailCode;
+        return node::kFailCode;
     }
     DecodingScope scope(this);
     const int count = GetDEFCount();
@@ -208,10 +208,11 @@ HRESULT SingleNode::DecodeNode(CBIFS_InStream& stream, SceneTree* tree) {
     if (stream.ReadBits(1) == 1) {
         // Mask form: one bit per DEF field.
         for (int i = 0; i < count; ++i) {
-            if (stream.HasError()) return kFailCode;
-            if (stream.ReadBits(1) == 1 && DecodeField(stream, i, tree) != kOk) return kFailCode;
+            if (stream.HasError()) return node::kFailCode;
+            if (stream.ReadBits(1) == 1 && DecodeField(stream, i, tree) != node::kOk)
+                return node::kFailCode;
         }
-        return stream.HasError() ? kFailCode : kOk;
+        return stream.HasError() ? node::kFailCode : node::kOk;
     }
     // List form: 0 + DEF index + value per field, 1 at the end.
     while (!stream.HasError() && stream.ReadBits(1) == 0) {
@@ -219,11 +220,11 @@ HRESULT SingleNode::DecodeNode(CBIFS_InStream& stream, SceneTree* tree) {
         int index = static_cast<int>(stream.ReadBits(bits));
         if (stream.HasError() || index >= count) {
             stream.MarkError();
-            return kFailCode;
+            return node::kFailCode;
         }
-        if (DecodeField(stream, index, tree) != kOk) return kFailCode;
+        if (DecodeField(stream, index, tree) != node::kOk) return node::kFailCode;
     }
-    return stream.HasError() ? kFailCode : kOk;
+    return stream.HasError() ? node::kFailCode : node::kOk;
 }
 
 // ---- MultiNode ----
@@ -242,10 +243,10 @@ HRESULT MultiNode::EncodeNodeList(OutStream& stream, std::uint8_t ndt) {
     // The nodes may change the list's neighbours' counts, never the list.
     for (SingleNode* node : m_nodes) {
         stream.WriteBits(0, 1);
-        if (node->EncodeNode(stream, ndt) != kOk) return kFailCode;
+        if (node->EncodeNode(stream, ndt) != node::kOk) return node::kFailCode;
     }
     stream.WriteBits(1, 1);
-    return kOk;
+    return node::kOk;
 }
 
 void MultiNode::AddNode(Field* value) {

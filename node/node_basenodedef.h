@@ -65,8 +65,8 @@ class SingleNode : public Field {
     // Field slots.
     std::uint8_t GetFieldType() const override { return kFieldSFNode; }
     int IsSingle() const override { return 1; }
-    HRESULT Encode(OutStream&) const override { return kFailCode; }
-    HRESULT Decode(CBIFS_InStream&) override { return kFailCode; }
+    HRESULT Encode(OutStream&) const override { return node::kFailCode; }
+    HRESULT Decode(CBIFS_InStream&) override { return node::kFailCode; }
     ~SingleNode() override = default;
 
     // Writes the node as an SFNode in the context of NDT `ndt`: in full at the
@@ -225,8 +225,8 @@ class MultiNode : public Field {
 
     std::uint8_t GetFieldType() const override { return kFieldMFNode; }
     int IsSingle() const override { return 0; }
-    HRESULT Encode(OutStream&) const override { return kFailCode; }
-    HRESULT Decode(CBIFS_InStream&) override { return kFailCode; }
+    HRESULT Encode(OutStream&) const override { return node::kFailCode; }
+    HRESULT Decode(CBIFS_InStream&) override { return node::kFailCode; }
     // Releases every node, the last first.
     ~MultiNode() override;
 

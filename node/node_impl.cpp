@@ -178,23 +178,23 @@ HRESULT NodeImpl::EncodeNodeType(OutStream& stream, std::uint8_t ndt) {
     for (int i = 0; i < d.codeCount; ++i) {
         if (d.codes[i].ndt == ndt && bits > 0) {
             stream.WriteBits(d.codes[i].code, bits);
-            return kOk;
+            return node::kOk;
         }
     }
-    return kOk;  // not in this NDT: nothing is written
+    return node::kOk;  // not in this NDT: nothing is written
 }
 
 HRESULT NodeImpl::EncodeField(OutStream& stream, int defIndex) {
     const NodeDesc& d = Desc();
-    if (defIndex < 0 || defIndex >= d.defCount) return kFailCode;
+    if (defIndex < 0 || defIndex >= d.defCount) return node::kFailCode;
     const int all = d.defToAll[defIndex];
     const FieldDesc& f = d.fields[all];
     Slot slot = SlotAt(all);
     if (slot.node != nullptr) {
         SingleNode* node = slot.node->Node();
-        return node != nullptr ? node->EncodeNode(stream, f.ndt) : kFailCode;
+        return node != nullptr ? node->EncodeNode(stream, f.ndt) : node::kFailCode;
     }
-    if (slot.value == nullptr) return kFailCode;
+    if (slot.value == nullptr) return node::kFailCode;
     if (f.type == kFieldMFNode)
         return static_cast<MultiNode*>(slot.value)->EncodeNodeList(stream, f.ndt);
     return slot.value->Encode(stream);
@@ -207,28 +207,29 @@ namespace {
 template <class T>
 HRESULT DecodeValueInto(CBIFS_InStream& stream, Field& field) {
     T value;
-    if (value.Decode(stream) != kOk) return kFailCode;
+    if (value.Decode(stream) != node::kOk) return node::kFailCode;
     static_cast<T&>(field) = value;
-    return kOk;
+    return node::kOk;
 }
 
 }  // namespace
 
 HRESULT NodeImpl::DecodeField(CBIFS_InStream& stream, int defIndex, SceneTree* tree) {
     const NodeDesc& d = Desc();
-    if (defIndex < 0 || defIndex >= d.defCount) return kFailCode;
+    if (defIndex < 0 || defIndex >= d.defCount) return node::kFailCode;
     const int all = d.defToAll[defIndex];
     const FieldDesc& f = d.fields[all];
     Slot slot = SlotAt(all);
     if (slot.node != nullptr) {
         SingleNode* node = nullptr;
-        if (DecodeSFNode(stream, f.ndt, tree, this, nullptr, &node) != kOk) return kFailCode;
+        if (DecodeSFNode(stream, f.ndt, tree, this, nullptr, &node) != node::kOk)
+            return node::kFailCode;
         bool stored = slot.node->Assign(node, f.ndt);
         node->Release();  // the field holds its own reference
         if (!stored) stream.MarkError();
-        return stored ? kOk : kFailCode;
+        return stored ? node::kOk : node::kFailCode;
     }
-    if (slot.value == nullptr) return kFailCode;
+    if (slot.value == nullptr) return node::kFailCode;
     if (f.type == kFieldMFNode)
         return DecodeNodeList(stream, *static_cast<MultiNode*>(slot.value), f.ndt, tree);
     if (f.multi) {
@@ -258,8 +259,8 @@ HRESULT NodeImpl::DecodeField(CBIFS_InStream& stream, int defIndex, SceneTree* t
     }
     // Strings append to what they hold, so read into a fresh value.
     std::unique_ptr<SFField> fresh = CreateSFField(f.type);
-    if (fresh == nullptr || fresh->Decode(stream) != kOk) return kFailCode;
-    return static_cast<SFField*>(slot.value)->AssignFrom(*fresh) == 0 ? kOk : kFailCode;
+    if (fresh == nullptr || fresh->Decode(stream) != node::kOk) return node::kFailCode;
+    return static_cast<SFField*>(slot.value)->AssignFrom(*fresh) == 0 ? node::kOk : node::kFailCode;
 }
 
 HRESULT DecodeSFNode(CBIFS_InStream& stream, std::uint8_t ndt, SceneTree* tree,
@@ -271,7 +272,7 @@ HRESULT DecodeSFNode(CBIFS_InStream& stream, std::uint8_t ndt, SceneTree* tree,
         SingleNode* node = (tree != nullptr && !stream.HasError()) ? tree->Lookup(id) : nullptr;
         if (node == nullptr || !BelongsTo(node, ndt) || IsBeingDecoded(node)) {
             stream.MarkError();
-            return kFailCode;
+            return node::kFailCode;
         }
         node->AddRef();
         if (holderList != nullptr) {
@@ -280,13 +281,13 @@ HRESULT DecodeSFNode(CBIFS_InStream& stream, std::uint8_t ndt, SceneTree* tree,
             tree->AddUse(id, holderNode);
         }
         *out = node;
-        return kOk;
+        return node::kOk;
     }
     const std::uint8_t code = static_cast<std::uint8_t>(stream.ReadBits(GetNDTBits(ndt)));
     const int type = GetNodeTypeFromLocal(ndt, code);
     if (stream.HasError() || type == 0) {
         stream.MarkError();
-        return kFailCode;
+        return node::kFailCode;
     }
     SingleNode* node = CreateNode(type);
     if (stream.ReadBits(1) == 1) {  // isUpdateable: a node ID follows
@@ -299,22 +300,23 @@ HRESULT DecodeSFNode(CBIFS_InStream& stream, std::uint8_t ndt, SceneTree* tree,
             }
         }
     }
-    HRESULT result = kFailCode;
+    HRESULT result = node::kFailCode;
     if (!stream.HasError()) result = node->DecodeNode(stream, tree);
-    if (result != kOk) {
+    if (result != node::kOk) {
         stream.MarkError();
         node->Release();
-        return kFailCode;
+        return node::kFailCode;
     }
     *out = node;
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT DecodeNodeList(CBIFS_InStream& stream, MultiNode& list, std::uint8_t ndt, SceneTree* tree) {
-    if (stream.ReadBits(1) == 1) return stream.HasError() ? kFailCode : kOk;  // list left as it is
+    if (stream.ReadBits(1) == 1)
+        return stream.HasError() ? node::kFailCode : node::kOk;  // list left as it is
     auto readOne = [&]() {
         SingleNode* node = nullptr;
-        if (DecodeSFNode(stream, ndt, tree, nullptr, &list, &node) != kOk) return false;
+        if (DecodeSFNode(stream, ndt, tree, nullptr, &list, &node) != node::kOk) return false;
         list.AddNode(node);
         node->Release();  // the list holds its own reference
         return true;
@@ -325,16 +327,16 @@ HRESULT DecodeNodeList(CBIFS_InStream& stream, MultiNode& list, std::uint8_t ndt
         std::uint64_t count = stream.ReadBits(width);
         if (stream.HasError() || count > stream.BitsLeft()) {
             stream.MarkError();
-            return kFailCode;
+            return node::kFailCode;
         }
         for (std::uint64_t i = 0; i < count; ++i) {
-            if (!readOne()) return kFailCode;
+            if (!readOne()) return node::kFailCode;
         }
-        return kOk;
+        return node::kOk;
     }
     // List form: a 0 bit before each node, a 1 bit at the end.
     while (stream.ReadBits(1) == 0) {
-        if (stream.HasError() || !readOne()) return kFailCode;
+        if (stream.HasError() || !readOne()) return node::kFailCode;
     }
-    return stream.HasError() ? kFailCode : kOk;
+    return stream.HasError() ? node::kFailCode : node::kOk;
 }

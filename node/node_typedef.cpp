@@ -14,16 +14,16 @@
 // ---- Field ----
 
 HRESULT Field::Encode(OutStream&) const {
-    return kFailCode;
+    return node::kFailCode;
 }
 HRESULT Field::Decode(CBIFS_InStream&) {
-    return kFailCode;
+    return node::kFailCode;
 }
 
 namespace {
 
 HRESULT StreamResult(const CBIFS_InStream& stream) {
-    return stream.HasError() ? kFailCode : kOk;
+    return stream.HasError() ? node::kFailCode : node::kOk;
 }
 
 }  // namespace
@@ -51,7 +51,7 @@ int SFBool::FromString(const std::string& text) {
 
 HRESULT SFBool::Encode(OutStream& stream) const {
     stream.WriteBits(m_value ? 1 : 0, 1);
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SFBool::Decode(CBIFS_InStream& stream) {
@@ -73,7 +73,7 @@ int SFInt32::FromString(const std::string& text) {
 
 HRESULT SFInt32::Encode(OutStream& stream) const {
     stream.WriteInt32(m_value);
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SFInt32::Decode(CBIFS_InStream& stream) {
@@ -95,7 +95,7 @@ int SFFloat::FromString(const std::string& text) {
 
 HRESULT SFFloat::Encode(OutStream& stream) const {
     stream.WriteFloat(std::bit_cast<std::uint32_t>(m_value));
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SFFloat::Decode(CBIFS_InStream& stream) {
@@ -117,7 +117,7 @@ int SFTime::FromString(const std::string& text) {
 
 HRESULT SFTime::Encode(OutStream& stream) const {
     stream.WriteDouble(std::bit_cast<std::uint64_t>(m_value));
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SFTime::Decode(CBIFS_InStream& stream) {
@@ -134,7 +134,7 @@ HRESULT SFText<Derived, Code>::Encode(OutStream& stream) const {
     stream.WriteBits(16, 5);
     stream.WriteBits(m_value.size() & 0xFFFF, 16);
     stream.WriteChars(m_value);
-    return kOk;
+    return node::kOk;
 }
 
 template <class Derived, std::uint8_t Code>
@@ -144,7 +144,7 @@ HRESULT SFText<Derived, Code>::Decode(CBIFS_InStream& stream) {
     // A length beyond the data left is a malformed stream, not a huge allocation.
     if (stream.HasError() || length * 8 > stream.BitsLeft()) {
         stream.MarkError();
-        return kFailCode;
+        return node::kFailCode;
     }
     m_value.reserve(m_value.size() + length);
     for (std::uint64_t i = 0; i < length; ++i) {
@@ -191,7 +191,7 @@ int SFFloats<Derived, Code, N>::FromString(const std::string& text) {
 template <class Derived, std::uint8_t Code, int N>
 HRESULT SFFloats<Derived, Code, N>::Encode(OutStream& stream) const {
     for (float v : m_v) stream.WriteFloat(std::bit_cast<std::uint32_t>(v));
-    return kOk;
+    return node::kOk;
 }
 
 template <class Derived, std::uint8_t Code, int N>
@@ -246,7 +246,7 @@ HRESULT MultiField::Encode(OutStream& stream) const {
         GetElement(i)->Encode(stream);
     }
     stream.WriteBits(1, 1);
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT MultiField::Decode(CBIFS_InStream& stream) {
@@ -259,7 +259,7 @@ HRESULT MultiField::Decode(CBIFS_InStream& stream) {
         // data cannot hold is malformed, not a reason to allocate.
         if (stream.HasError() || count * 21 > stream.BitsLeft()) {
             stream.MarkError();
-            return kFailCode;
+            return node::kFailCode;
         }
         return DecodeElements(stream, false, count);
     }
@@ -291,7 +291,7 @@ HRESULT MFField<T>::Encode(OutStream& stream) const {
         run.WriteBits(0b01, 2);
         for (const T& value : m_values) WriteElement(run, value);
         run.WriteBits(1, 1);
-        return kOk;
+        return node::kOk;
     }
 }
 
@@ -301,12 +301,12 @@ HRESULT MFField<T>::DecodeElements(CBIFS_InStream& stream, bool listForm, std::u
     for (std::uint64_t i = 0; listForm || i < count; ++i) {
         if (listForm) {
             if (stream.ReadBits(1) != 0) break;
-            if (stream.HasError()) return kFailCode;
+            if (stream.HasError()) return node::kFailCode;
         }
         m_values.emplace_back();
-        if (m_values.back().Decode(stream) != kOk) {
+        if (m_values.back().Decode(stream) != node::kOk) {
             m_values.pop_back();
-            return kFailCode;
+            return node::kFailCode;
         }
     }
     return StreamResult(stream);

@@ -265,7 +265,7 @@ class MultiField : public Field {
     // List frame: 0, 1, then per element 0 and its raw coding, then 1.
     HRESULT Encode(OutStream& stream) const override;
     // Reads either the vector form or the list form; a first bit of 1 reads an
-    // empty list. Malformed data stops the read with kFailCode, keeping the
+    // empty list. Malformed data stops the read with node::kFailCode, keeping the
     // elements read so far.
     HRESULT Decode(CBIFS_InStream& stream) override;
 

@@ -76,7 +76,6 @@ struct SceneTree::WalkState {
 
 SceneTree::~SceneTree() {
     Clear();
-    if (m_root != nullptr) m_root->Release();
 }
 
 void SceneTree::Clear() {
@@ -85,23 +84,20 @@ void SceneTree::Clear() {
 }
 
 int SceneTree::GetRoot(SingleNode** out) const {
-    *out = m_root;
+    *out = m_root.Get();
     return 1;
 }
 
 int SceneTree::SetRoot(SingleNode* node) {
-    if (node != nullptr) node->AddRef();
-    SingleNode* old = m_root;
-    m_root = node;
-    if (old != nullptr) old->Release();
+    m_root = node::Ptr<SingleNode>(node);
     return Resync() == 0 ? 0 : 1;
 }
 
 int SceneTree::Resync() {
     Clear();
-    if (m_root == nullptr) return 0;
+    if (!m_root) return 0;
     WalkState state;
-    return Walk(nullptr, nullptr, m_root, state, 0);
+    return Walk(nullptr, nullptr, m_root.Get(), state, 0);
 }
 
 int SceneTree::RegisterSubtree(Field* holder, Field* field) {
@@ -167,10 +163,10 @@ class SceneTree::DecodingScope {
     explicit DecodingScope(SceneTree& tree) : m_tree(tree) { ++m_tree.m_decoding; }
     ~DecodingScope() {
         if (--m_tree.m_decoding > 0) return;
-        std::vector<SingleNode*> pins = std::move(m_tree.m_pins);
+        std::vector<node::Ptr<SingleNode>> pins = std::move(m_tree.m_pins);
         m_tree.m_pins.clear();
         if (pins.empty()) return;
-        for (SingleNode* node : pins) node->Release();
+        pins.clear();
         // Nodes only the pins kept alive are gone now: drop them from the registries.
         m_tree.Resync();
     }
@@ -181,20 +177,14 @@ class SceneTree::DecodingScope {
 
 int SceneTree::RegisterNode(std::uint32_t id, SingleNode* node, SingleNode* holder) {
     if (id == 0 || node == nullptr || !m_nodes.try_emplace(id, node).second) return 1;
-    if (m_decoding > 0) {
-        node->AddRef();
-        m_pins.push_back(node);
-    }
+    if (m_decoding > 0) m_pins.emplace_back(node);
     AddUse(id, holder);
     return 0;
 }
 
 int SceneTree::RegisterListNode(std::uint32_t id, SingleNode* node, MultiNode* list) {
     if (id == 0 || node == nullptr || !m_nodes.try_emplace(id, node).second) return 1;
-    if (m_decoding > 0) {
-        node->AddRef();
-        m_pins.push_back(node);
-    }
+    if (m_decoding > 0) m_pins.emplace_back(node);
     AddListUse(id, list);
     return 0;
 }
@@ -213,10 +203,9 @@ SingleNode* SceneTree::Lookup(std::uint32_t id) const {
 }
 
 int SceneTree::FindNode(std::uint32_t id, SingleNode** out) const {
-    *out = Lookup(id);
-    if (*out == nullptr) return 1;
-    (*out)->AddRef();
-    return 0;
+    node::Ptr<SingleNode> found(Lookup(id));
+    *out = found.Detach();
+    return *out == nullptr ? 1 : 0;
 }
 
 std::vector<SceneTree::UseRecord> SceneTree::GetUses(std::uint32_t id) const {
@@ -228,32 +217,30 @@ std::vector<SceneTree::UseRecord> SceneTree::GetUses(std::uint32_t id) const {
 
 HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
-    SingleNode* old = m_root;
-    m_root = nullptr;
+    m_root.Reset();
     Clear();
-    if (old != nullptr) old->Release();
-    SingleNode* root = CreateNode(nodeType);
-    if (root == nullptr) {
+    auto root = node::Ptr<SingleNode>::Adopt(CreateNode(nodeType));
+    if (!root) {
         stream.MarkError();
-        return kFailCode;
+        return node::kFailCode;
     }
     if (stream.ReadBits(1) == 1) {
         std::uint32_t id = stream.ReadBits(32);
-        if (root->SetNodeID(id) == 0) RegisterNode(id, root, nullptr);
+        if (root->SetNodeID(id) == 0) RegisterNode(id, root.Get(), nullptr);
     }
-    if (stream.HasError() || root->DecodeNode(stream, this) != kOk) {
+    if (stream.HasError() || root->DecodeNode(stream, this) != node::kOk) {
         stream.MarkError();
-        root->Release();
+        root.Reset();
         Clear();
-        return kFailCode;
+        return node::kFailCode;
     }
-    m_root = root;
+    m_root = std::move(root);
     // The walk rebuilds the ID registry from the final tree (a node registered
     // while decoding may since have been replaced). A stream that gave no
     // node an ID leaves nothing to rebuild: the registry is empty and no node
     // can stand in two places, since only an ID can be reused.
     if (!m_nodes.empty()) Resync();
-    return kOk;
+    return node::kOk;
 }
 
 bool SceneTree::ReachesHolder(SingleNode* node, std::uint32_t id) const {
@@ -278,10 +265,8 @@ bool SceneTree::PlaceAll(std::uint32_t id, SingleNode* old, SingleNode* replacem
                 use.list->ReplaceNodeAt(index, replacement);
             }
         } else if (use.node == nullptr) {
-            if (m_root != old || dryRun) continue;
-            if (replacement != nullptr) replacement->AddRef();
-            m_root = replacement;
-            old->Release();
+            if (m_root.Get() != old || dryRun) continue;
+            m_root = node::Ptr<SingleNode>(replacement);
         } else {
             int field = FieldHolding(use.node, old);
             if (field < 0) continue;
@@ -301,30 +286,30 @@ bool SceneTree::PlaceAll(std::uint32_t id, SingleNode* old, SingleNode* replacem
 
 HRESULT SceneTree::DeleteNode(std::uint32_t id) {
     SingleNode* node = Lookup(id);
-    if (node == nullptr) return kFailCode;
-    node->AddRef();  // alive until every holder has let go
-    PlaceAll(id, node, nullptr, false);
-    node->Release();
+    if (node == nullptr) return node::kFailCode;
+    {
+        node::Ptr<SingleNode> hold(node);  // alive until every holder has let go
+        PlaceAll(id, node, nullptr, false);
+    }
     Resync();
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SceneTree::ReplaceNode(std::uint32_t id, int nodeType, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     SingleNode* old = Lookup(id);
-    SingleNode* fresh = old != nullptr ? CreateNode(nodeType) : nullptr;
-    if (fresh == nullptr) return kFailCode;
-    HRESULT result = kFailCode;
-    if (PlaceAll(id, old, fresh, true) && fresh->DecodeNode(stream, this) == kOk &&
-        !ReachesHolder(fresh, id)) {
+    auto fresh = node::Ptr<SingleNode>::Adopt(old != nullptr ? CreateNode(nodeType) : nullptr);
+    if (!fresh) return node::kFailCode;
+    HRESULT result = node::kFailCode;
+    if (PlaceAll(id, old, fresh.Get(), true) && fresh->DecodeNode(stream, this) == node::kOk &&
+        !ReachesHolder(fresh.Get(), id)) {
         // The new node takes over the ID, so later commands still reach it.
         fresh->SetNodeID(id);
-        old->AddRef();
-        PlaceAll(id, old, fresh, false);
-        old->Release();
-        result = kOk;
+        node::Ptr<SingleNode> hold(old);
+        PlaceAll(id, old, fresh.Get(), false);
+        result = node::kOk;
     }
-    fresh->Release();
+    fresh.Reset();
     Resync();
     return result;
 }
@@ -332,43 +317,42 @@ HRESULT SceneTree::ReplaceNode(std::uint32_t id, int nodeType, CBIFS_InStream& s
 HRESULT SceneTree::ReplaceNodeByID(std::uint32_t id, std::uint32_t otherId) {
     SingleNode* old = Lookup(id);
     SingleNode* other = Lookup(otherId);
-    if (old == nullptr || other == nullptr) return kFailCode;
-    if (old == other) return kOk;
-    if (!PlaceAll(id, old, other, true) || ReachesHolder(other, id)) return kFailCode;
-    old->AddRef();
-    other->AddRef();
-    PlaceAll(id, old, other, false);
-    other->Release();
-    old->Release();
+    if (old == nullptr || other == nullptr) return node::kFailCode;
+    if (old == other) return node::kOk;
+    if (!PlaceAll(id, old, other, true) || ReachesHolder(other, id)) return node::kFailCode;
+    {
+        node::Ptr<SingleNode> holdOld(old), holdOther(other);
+        PlaceAll(id, old, other, false);
+    }
     Resync();
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SceneTree::InsertNode(std::uint32_t id, int nodeType, int position,
                               CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     SingleNode* target = Lookup(id);
-    if (target == nullptr) return kFailCode;
+    if (target == nullptr) return node::kFailCode;
     MultiNode* list = nullptr;
     for (int i = 0; i < target->GetDEFCount() && list == nullptr; ++i) {
         list = dynamic_cast<MultiNode*>(target->GetDEFField(i));
     }
-    SingleNode* fresh = list != nullptr ? CreateNode(nodeType) : nullptr;
-    if (fresh == nullptr) return kFailCode;
-    HRESULT result = kFailCode;
-    if (CastToNDT(fresh, list->GetNDT()) != nullptr && fresh->DecodeNode(stream, this) == kOk &&
-        Reachable(fresh).count(list) == 0) {
+    auto fresh = node::Ptr<SingleNode>::Adopt(list != nullptr ? CreateNode(nodeType) : nullptr);
+    if (!fresh) return node::kFailCode;
+    HRESULT result = node::kFailCode;
+    if (CastToNDT(fresh.Get(), list->GetNDT()) != nullptr &&
+        fresh->DecodeNode(stream, this) == node::kOk && Reachable(fresh.Get()).count(list) == 0) {
         const int count = list->GetCount();
         const int at = (position == 255 || position > count || position < 0) ? count : position;
-        list->AddNode(fresh);
+        list->AddNode(fresh.Get());
         // Rotate the nodes from the insertion point behind the new one.
         for (int moved = at; moved < count; ++moved) {
             list->AddNode(list->GetNodeAt(at));
             list->RemoveNodeAt(at);
         }
-        result = kOk;
+        result = node::kOk;
     }
-    fresh->Release();
+    fresh.Reset();
     Resync();
     return result;
 }
@@ -383,53 +367,54 @@ MultiField* SceneTree::IndexedList(std::uint32_t id, int inField) const {
 HRESULT SceneTree::InsertIndexedValue(std::uint32_t id, int inField, int position,
                                       CBIFS_InStream& stream) {
     MultiField* list = IndexedList(id, inField);
-    if (list == nullptr) return kFailCode;
+    if (list == nullptr) return node::kFailCode;
     std::unique_ptr<SFField> value = CreateSFField(list->GetFieldType());
-    if (value == nullptr || value->Decode(stream) != kOk) return kFailCode;
+    if (value == nullptr || value->Decode(stream) != node::kOk) return node::kFailCode;
     const int at = position == 255 ? list->GetCount() : position;
-    return list->InsertAt(at, *value) == 0 ? kOk : kFailCode;
+    return list->InsertAt(at, *value) == 0 ? node::kOk : node::kFailCode;
 }
 
 HRESULT SceneTree::DeleteIndexedValue(std::uint32_t id, int inField, int position) {
     MultiField* list = IndexedList(id, inField);
-    if (list == nullptr || list->GetCount() == 0) return kFailCode;
+    if (list == nullptr || list->GetCount() == 0) return node::kFailCode;
     const int at = position == 255 ? list->GetCount() - 1 : position;
-    if (at < 0 || at >= list->GetCount()) return kFailCode;
+    if (at < 0 || at >= list->GetCount()) return node::kFailCode;
     list->RemoveAt(at);
-    return kOk;
+    return node::kOk;
 }
 
 HRESULT SceneTree::ReplaceIndexedValue(std::uint32_t id, int inField, int position,
                                        CBIFS_InStream& stream) {
     MultiField* list = IndexedList(id, inField);
-    if (list == nullptr || list->GetCount() == 0) return kFailCode;
+    if (list == nullptr || list->GetCount() == 0) return node::kFailCode;
     std::unique_ptr<SFField> value = CreateSFField(list->GetFieldType());
-    if (value == nullptr || value->Decode(stream) != kOk) return kFailCode;
+    if (value == nullptr || value->Decode(stream) != node::kOk) return node::kFailCode;
     const int at = position == 255 ? list->GetCount() - 1 : position;
-    return list->AssignAt(at, *value) == 0 ? kOk : kFailCode;
+    return list->AssignAt(at, *value) == 0 ? node::kOk : node::kFailCode;
 }
 
 HRESULT SceneTree::ReplaceField(std::uint32_t id, int inField, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     auto* node = dynamic_cast<NodeImpl*>(Lookup(id));
-    if (node == nullptr) return kFailCode;
+    if (node == nullptr) return node::kFailCode;
     const int all = InTarget(*node, inField);
     const FieldDesc* f = node->FieldInfo(all);
     if (f == nullptr || !f->stored || f->multi)
-        return kFailCode;  // lists have their own operations
+        return node::kFailCode;  // lists have their own operations
     if (f->type == kFieldSFNode) {
-        SingleNode* value = nullptr;
-        if (DecodeSFNode(stream, f->ndt, this, node, nullptr, &value) != kOk) {
+        node::Ptr<SingleNode> value;
+        if (DecodeSFNode(stream, f->ndt, this, node, nullptr, value.Put()) != node::kOk) {
             Resync();
-            return kFailCode;
+            return node::kFailCode;
         }
-        HRESULT result = kFailCode;
-        if (Reachable(value).count(node) == 0 && node->SetField(all, value) == 0) result = kOk;
-        value->Release();
+        HRESULT result = node::kFailCode;
+        if (Reachable(value.Get()).count(node) == 0 && node->SetField(all, value.Get()) == 0)
+            result = node::kOk;
+        value.Reset();
         Resync();
         return result;
     }
     std::unique_ptr<SFField> value = CreateSFField(f->type);
-    if (value == nullptr || value->Decode(stream) != kOk) return kFailCode;
-    return node->SetField(all, value.get()) == 0 ? kOk : kFailCode;
+    if (value == nullptr || value->Decode(stream) != node::kOk) return node::kFailCode;
+    return node->SetField(all, value.get()) == 0 ? node::kOk : node::kFailCode;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 
 class CBIFS_InStream;
 
@@ -36,7 +37,7 @@ class SceneTree {
     // the trace; the node is registered once).
     int SetRoot(SingleNode* node);
     // Releases the root and reads a new root of type `nodeType`: the
-    // isUpdateable bit, the optional 32-bit ID, then the fields. kFailCode,
+    // isUpdateable bit, the optional 32-bit ID, then the fields. node::kFailCode,
     // and an empty tree, when the type has no class or the data is malformed.
     HRESULT ReplaceScene(int nodeType, CBIFS_InStream& stream);
 
@@ -62,7 +63,7 @@ class SceneTree {
 
     // BIFS update operations, each addressed by the target node's ID. An ID
     // that is not registered, a field of the wrong kind or malformed data
-    // changes nothing and gives kFailCode; success gives 0.
+    // changes nothing and gives node::kFailCode; success gives 0.
     // Position 255 means the end; other positions are indices.
     HRESULT InsertNode(std::uint32_t id, int nodeType, int position, CBIFS_InStream& stream);
     HRESULT DeleteNode(std::uint32_t id);
@@ -92,7 +93,7 @@ class SceneTree {
     // The list field an indexed-value operation addresses, or null.
     MultiField* IndexedList(std::uint32_t id, int inField) const;
 
-    SingleNode* m_root = nullptr;
+    node::Ptr<SingleNode> m_root;
     // Keyed by the whole 32-bit node ID. The registries hold no references:
     // the nodes are kept alive by their holders in the tree, and every
     // operation that changes the tree rebuilds the registries, so an entry
@@ -106,6 +107,6 @@ class SceneTree {
     // The decoding operation drops them when it ends and resyncs.
     class DecodingScope;
     int m_decoding = 0;
-    std::vector<SingleNode*> m_pins;
+    std::vector<node::Ptr<SingleNode>> m_pins;
     std::multimap<std::uint32_t, UseRecord> m_uses;
 };

@@ -41,7 +41,7 @@ const std::vector<rm::Ptr<rm::Object>>* Lookup(const NodeObjectTable* table,
 // The name of the field a route ends at; empty when the node has none at that index.
 std::string FieldName(const Route& route) {
     std::string name;
-    if (route.toNode == nullptr || route.toNode->GetFieldName(route.toField, name) != 0)
+    if (route.toNode.Get() == nullptr || route.toNode->GetFieldName(route.toField, name) != 0)
         name.clear();
     return name;
 }
@@ -66,7 +66,7 @@ int CRouter::DealRoute(const RouteList* routes) {
     if (m_viewpoints != nullptr && !m_viewpoints->empty()) m_bound = m_viewpoints->back().frame;
     if (routes == nullptr) return 0;
     for (const Route& route : *routes) {
-        switch (TypeOf(route.fromNode)) {
+        switch (TypeOf(route.fromNode.Get())) {
             case kTimeSensor:
                 Route_TimeSensor(route);
                 break;
@@ -95,20 +95,20 @@ CRouter::AnimationRecord* CRouter::FindRecord(const SingleNode* interpolatorNode
 
 void CRouter::Route_TimeSensor(const Route& route) {
     AnimationRecord record;
-    if (auto* sensor = dynamic_cast<const TimeSensor*>(route.fromNode)) {
+    if (auto* sensor = dynamic_cast<const TimeSensor*>(route.fromNode.Get())) {
         record.cycle = Milliseconds(sensor->cycleInterval().Get());
         record.start = Milliseconds(sensor->startTime().Get());
         record.loop = sensor->loop().Get();
     }
-    record.interpolatorNode = route.toNode;
+    record.interpolatorNode = route.toNode.Get();
     auto found =
-        m_interpolators ? m_interpolators->find(route.toNode) : InterpolatorTable::const_iterator{};
+        m_interpolators ? m_interpolators->find(route.toNode.Get()) : InterpolatorTable::const_iterator{};
     if (m_interpolators && found != m_interpolators->end()) {
         record.interpolator = found->second;
     } else {
         ShowMessage("cannot find Interpolator! CRouter::Route_TimeSensor");
     }
-    int toType = TypeOf(route.toNode);
+    int toType = TypeOf(route.toNode.Get());
     if (toType != kColorInterpolator && toType != kOrientationInterpolator &&
         toType != kPositionInterpolator) {
         ShowMessage("unrecognized node name, CRouter::Route_TImeSensor");
@@ -117,23 +117,23 @@ void CRouter::Route_TimeSensor(const Route& route) {
 }
 
 bool CRouter::PlacementOutput(const Route& route, Output* out) {
-    const auto* objects = Lookup(m_objects, route.toNode);
+    const auto* objects = Lookup(m_objects, route.toNode.Get());
     if (objects == nullptr) return false;
     std::vector<rm::Ptr<rm::Frame>> frames;
     for (const rm::Ptr<rm::Object>& object : *objects)
         if (auto* frame = dynamic_cast<rm::Frame*>(object.Get())) frames.emplace_back(frame);
     if (frames.empty()) return false;
-    auto [it, made] = m_placements.try_emplace(route.toNode);
+    auto [it, made] = m_placements.try_emplace(route.toNode.Get());
     Placement& placement = it->second;
     if (made) {
         // Fields no route drives keep the node's values.
-        if (auto* t = dynamic_cast<const Transform*>(route.toNode))
+        if (auto* t = dynamic_cast<const Transform*>(route.toNode.Get()))
             placement.fields = FieldsOf(*t);
-        else if (auto* v = dynamic_cast<const Viewpoint*>(route.toNode))
+        else if (auto* v = dynamic_cast<const Viewpoint*>(route.toNode.Get()))
             placement.fields = FieldsOf(*v);
         placement.frames = std::move(frames);
     }
-    out->node = route.toNode;
+    out->node = route.toNode.Get();
     out->field = route.toField;
     out->objects = *objects;
     out->placement = &placement;
@@ -141,9 +141,9 @@ bool CRouter::PlacementOutput(const Route& route, Output* out) {
 }
 
 void CRouter::Route_OrientationInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode);
+    AnimationRecord* record = FindRecord(route.fromNode.Get());
     if (record == nullptr) return;  // nothing feeds this interpolator
-    int toType = TypeOf(route.toNode);
+    int toType = TypeOf(route.toNode.Get());
     Output out;
     if ((toType != kTransform && toType != kViewpoint) || !PlacementOutput(route, &out)) {
         ShowMessage("cannot find pointer of frame! CRouter::Route_OrientationInterpolator");
@@ -157,10 +157,10 @@ void CRouter::Route_OrientationInterpolator(const Route& route) {
 }
 
 void CRouter::Route_PositionInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode);
+    AnimationRecord* record = FindRecord(route.fromNode.Get());
     if (record == nullptr) return;
     Output out;
-    switch (TypeOf(route.toNode)) {
+    switch (TypeOf(route.toNode.Get())) {
         case kTransform: {
             if (!PlacementOutput(route, &out)) {
                 ShowMessage("cannot find pointer of frame! CRouter::Route_PositionInterpolator");
@@ -186,12 +186,12 @@ void CRouter::Route_PositionInterpolator(const Route& route) {
 }
 
 void CRouter::Route_ColorInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode);
+    AnimationRecord* record = FindRecord(route.fromNode.Get());
     if (record == nullptr) return;
     Output out;
-    out.node = route.toNode;
+    out.node = route.toNode.Get();
     out.field = route.toField;
-    const auto* meshes = Lookup(m_objects, route.toNode);
+    const auto* meshes = Lookup(m_objects, route.toNode.Get());
     bool all = meshes != nullptr && !meshes->empty();
     for (std::size_t i = 0; all && i < meshes->size(); ++i)
         all = dynamic_cast<rm::MeshBuilder*>((*meshes)[i].Get()) != nullptr;

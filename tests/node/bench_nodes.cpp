@@ -3,24 +3,24 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include "node/node_ptr.h"
 #include "node/nodes.h"
 
 namespace {
 
 constexpr int kGroups = 100000;
 
-SingleNode* BuildScene() {
-    SingleNode* root = CreateNode(Group::kNodeType);
+using NodePtr = node::Ptr<SingleNode>;
+
+NodePtr BuildScene() {
+    auto root = NodePtr::Adopt(CreateNode(Group::kNodeType));
     for (int i = 0; i < kGroups; ++i) {
-        SingleNode* t = CreateNode(Transform::kNodeType);
-        SingleNode* shape = CreateNode(Shape::kNodeType);
-        SingleNode* box = CreateNode(Box::kNodeType);
-        shape->SetField(1, box);
-        t->SetField(0, shape);
-        root->SetField(0, t);
-        box->Release();
-        shape->Release();
-        t->Release();
+        auto t = NodePtr::Adopt(CreateNode(Transform::kNodeType));
+        auto shape = NodePtr::Adopt(CreateNode(Shape::kNodeType));
+        auto box = NodePtr::Adopt(CreateNode(Box::kNodeType));
+        shape->SetField(1, box.Get());
+        t->SetField(0, shape.Get());
+        root->SetField(0, t.Get());
     }
     return root;
 }
@@ -29,9 +29,9 @@ void BM_CreateDestroyScene(benchmark::State& state) {
     std::size_t bytes = 0;
     for (auto _ : state) {
         std::size_t before = mallinfo2().uordblks;
-        SingleNode* root = BuildScene();
+        NodePtr root = BuildScene();
         bytes = mallinfo2().uordblks - before;
-        root->Release();
+        root.Reset();
     }
     state.counters["nodes"] = 3.0 * kGroups + 1;
     state.counters["bytes_per_node"] = static_cast<double>(bytes) / (3.0 * kGroups + 1);

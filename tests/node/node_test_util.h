@@ -1,5 +1,5 @@
-// Helpers for the node tests: the catalogue tables read at run time, nodes
-// with owned references, and encoding a node into bytes.
+// Helpers for the node tests: the catalogue tables read at run time, new
+// nodes, and encoding a node into bytes.
 #pragma once
 
 #include <cstdlib>
@@ -11,27 +11,21 @@
 
 #include "coding_helpers.h"
 #include "node/node_impl.h"
+#include "node/node_ptr.h"
 #include "node/nodes.h"
 
-// Releases its node's reference when it goes.
-struct NodeRef {
-    SingleNode* node = nullptr;
-    NodeRef() = default;
-    explicit NodeRef(SingleNode* n) : node(n) {}
-    explicit NodeRef(int type) : node(CreateNode(type)) {}
-    NodeRef(const NodeRef&) = delete;
-    NodeRef& operator=(const NodeRef&) = delete;
-    ~NodeRef() {
-        if (node != nullptr) node->Release();
-    }
-    SingleNode* operator->() const { return node; }
-    SingleNode& operator*() const { return *node; }
-    SingleNode* get() const { return node; }
-    template <class T>
-    T& as() const {
-        return *dynamic_cast<T*>(node);
-    }
-};
+using NodePtr = node::Ptr<SingleNode>;
+
+// A new node of type `type` with its defaults; null for a type without a class.
+inline NodePtr NewNode(int type) {
+    return NodePtr::Adopt(CreateNode(type));
+}
+
+// The node as its class T (std::bad_cast when it is not one).
+template <class T>
+T& As(const NodePtr& node) {
+    return dynamic_cast<T&>(*node);
+}
 
 // One row of a tab-separated table, by column name.
 using TableRow = std::map<std::string, std::string>;

@@ -14,10 +14,10 @@ using ByteVector = std::vector<std::uint8_t>;
 
 template <class T>
 T RoundTrip(const T& value) {
-    auto bytes = EncodeBytes([&](OutStream& s) { EXPECT_EQ(value.Encode(s), kOk); });
+    auto bytes = EncodeBytes([&](OutStream& s) { EXPECT_EQ(value.Encode(s), node::kOk); });
     CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     T back;
-    EXPECT_EQ(back.Decode(in), kOk);
+    EXPECT_EQ(back.Decode(in), node::kOk);
     EXPECT_FALSE(in.HasError());
     return back;
 }
@@ -41,7 +41,7 @@ TEST(FieldCoding, StringDecodeAppendsToCurrentText) {
     auto bytes = EncodeBytes([](OutStream& s) { SFString("cd").Encode(s); });
     CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     SFString s("ab");
-    EXPECT_EQ(s.Decode(in), kOk);
+    EXPECT_EQ(s.Decode(in), node::kOk);
     EXPECT_EQ(s.Get(), "abcd");
 }
 
@@ -50,7 +50,7 @@ TEST(FieldCoding, TruncatedStringFailsWithoutReadingPastTheData) {
     bytes.resize(20);
     CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     SFString s;
-    EXPECT_EQ(s.Decode(in), kFailCode);
+    EXPECT_EQ(s.Decode(in), node::kFailCode);
     EXPECT_TRUE(in.HasError());
     EXPECT_LE(s.Get().size(), 20u);
 }

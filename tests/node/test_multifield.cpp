@@ -16,7 +16,7 @@ std::string Text(const MultiField& list) {
 }
 
 template <class L>
-L Decoded(const std::vector<std::uint8_t>& bytes, HRESULT expect = kOk) {
+L Decoded(const std::vector<std::uint8_t>& bytes, HRESULT expect = node::kOk) {
     CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     L list;
     EXPECT_EQ(list.Decode(in), expect);
@@ -128,7 +128,7 @@ TEST(MFFieldCoding, EveryListTypeRoundTrips) {
         rots.PushBack(SFRotation(f(), f(), f(), f()));
     }
     auto check = [](const auto& list) {
-        auto bytes = EncodeBytes([&](OutStream& s) { EXPECT_EQ(list.Encode(s), kOk); });
+        auto bytes = EncodeBytes([&](OutStream& s) { EXPECT_EQ(list.Encode(s), node::kOk); });
         EXPECT_EQ(Decoded<std::decay_t<decltype(list)>>(bytes), list);
     };
     check(strings);
@@ -148,19 +148,19 @@ TEST(MFFieldCoding, MalformedListsFailCleanly) {
         s.WriteBits(0x7FFFFFFF, 31);
         s.WriteInt32(1);
     });
-    EXPECT_EQ(Decoded<MFField<SFInt32>>(huge, kFailCode).GetCount(), 0);
+    EXPECT_EQ(Decoded<MFField<SFInt32>>(huge, node::kFailCode).GetCount(), 0);
 
     // List form cut off in its third element: the two whole ones stay.
     MFField<SFVec3f> three{SFVec3f(1, 2, 3), SFVec3f(4, 5, 6), SFVec3f(7, 8, 9)};
     auto bytes = EncodeBytes([&](OutStream& s) { three.Encode(s); });
     bytes.resize(bytes.size() - 6);
-    EXPECT_EQ(Decoded<MFField<SFVec3f>>(bytes, kFailCode).GetCount(), 2);
+    EXPECT_EQ(Decoded<MFField<SFVec3f>>(bytes, node::kFailCode).GetCount(), 2);
 
     // A list form that never ends: 0 then 1, and every following bit says
     // "another element".
     std::vector<std::uint8_t> zeros(64, 0x00);
     zeros[0] = 0x40;
-    EXPECT_LE(Decoded<MFField<SFFloat>>(zeros, kFailCode).GetCount(), 16);
+    EXPECT_LE(Decoded<MFField<SFFloat>>(zeros, node::kFailCode).GetCount(), 16);
 }
 
 }  // namespace

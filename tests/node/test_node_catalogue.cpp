@@ -114,9 +114,9 @@ TEST(NodeCatalogue, EveryClassMatchesTheTable) {
     }
     for (const auto& [id, cls] : classes) {
         SCOPED_TRACE(cls.name);
-        NodeRef node(id);
-        ASSERT_NE(node.get(), nullptr);
-        auto* impl = dynamic_cast<NodeImpl*>(node.get());
+        NodePtr node = NewNode(id);
+        ASSERT_NE(node.Get(), nullptr);
+        auto* impl = dynamic_cast<NodeImpl*>(node.Get());
         ASSERT_NE(impl, nullptr);
         EXPECT_EQ(GetNodeType(*node), id);
         EXPECT_EQ(node->GetRef(), 1);
@@ -205,20 +205,20 @@ TEST(NodeCatalogue, EveryClassMatchesTheTable) {
             for (std::size_t k = 0; k < pairs.size(); ++k) {
                 ASSERT_EQ(pairs[k].first, static_cast<int>(k))
                     << cls.name << " " << num.key << " numbering has a gap";
-                EXPECT_EQ((node.get()->*num.toAll)(static_cast<int>(k)), pairs[k].second)
+                EXPECT_EQ((node.Get()->*num.toAll)(static_cast<int>(k)), pairs[k].second)
                     << cls.name << " " << num.key << " " << k;
                 std::string viaMap, viaAll;
-                EXPECT_EQ((node.get()->*num.nameOf)(static_cast<int>(k), viaMap), 0);
+                EXPECT_EQ((node.Get()->*num.nameOf)(static_cast<int>(k), viaMap), 0);
                 node->GetFieldName(pairs[k].second, viaAll);
                 EXPECT_EQ(viaMap, viaAll) << cls.name << " " << num.key << " " << k;
-                EXPECT_EQ((node.get()->*num.ndtOf)(static_cast<int>(k)),
+                EXPECT_EQ((node.Get()->*num.ndtOf)(static_cast<int>(k)),
                           node->GetFieldNDT(pairs[k].second))
                     << cls.name << " " << num.key << " " << k;
             }
             const int count = static_cast<int>(pairs.size());
-            EXPECT_EQ((node.get()->*num.nameOf)(count, name), 1)
+            EXPECT_EQ((node.Get()->*num.nameOf)(count, name), 1)
                 << cls.name << " " << num.key << " count";
-            EXPECT_EQ((node.get()->*num.toAll)(count), 0)
+            EXPECT_EQ((node.Get()->*num.toAll)(count), 0)
                 << cls.name << " " << num.key << " past the end";
         }
         EXPECT_EQ(node->GetDEFField(defCount), nullptr);
@@ -260,10 +260,10 @@ TEST(NodeCatalogue, LocalCodesAndMembershipMatchTheCodeTable) {
     // The class's own bases are exactly its NDTs, and it writes its code
     // for those and nothing for any other NDT.
     for (const auto& [type, ndts] : ndtsOf) {
-        NodeRef node(type);
+        NodePtr node = NewNode(type);
         for (std::uint8_t ndt = 1; ndt <= NDT_Count; ++ndt) {
             const bool member = ndts.count(ndt) != 0;
-            EXPECT_EQ(CastToNDT(node.get(), ndt) != nullptr, member)
+            EXPECT_EQ(CastToNDT(node.Get(), ndt) != nullptr, member)
                 << type << " in " << NDTNames()[ndt];
             auto bytes = EncodeBytes([&](OutStream& out) {
                 out.WriteBits(1, 1);
@@ -293,15 +293,15 @@ TEST(NodeCatalogue, NodeFieldsHoldAndReleaseTheirReferences) {
         for (const TableRow& r : cls.fields) {
             if (r.at("type") != "SFNode" && r.at("type") != "MFNode") continue;
             const std::string where = cls.name + "." + r.at("field");
-            NodeRef child(FirstTypeIn(NDTByName(r.at("ndt"))));
-            ASSERT_NE(child.get(), nullptr) << where;
+            NodePtr child = NewNode(FirstTypeIn(NDTByName(r.at("ndt"))));
+            ASSERT_NE(child.Get(), nullptr) << where;
             {
-                NodeRef holder(id);
+                NodePtr holder = NewNode(id);
                 const int all = std::stoi(r.at("all"));
                 const bool settable =
                     r.at("field") != "removeChildren" &&
                     !(r.at("field") == "children" && cls.fields[0].at("field") == "addChildren");
-                EXPECT_EQ(holder->SetField(all, child.get()), settable ? 0 : 1) << where;
+                EXPECT_EQ(holder->SetField(all, child.Get()), settable ? 0 : 1) << where;
                 EXPECT_EQ(child->GetRef(), settable ? 2 : 1) << where;
             }
             EXPECT_EQ(child->GetRef(), 1) << where << " after the holder is destroyed";
@@ -330,19 +330,17 @@ TEST(NodeCatalogue, NameTableAndFactory) {
     EXPECT_EQ(GetNodeTypeFromName("_Rectangle"), 0);
     EXPECT_EQ(GetNodeTypeFromName("Nonsense"), 0);
 
-    for (int id : {0, 22, 67, 80, 101, -3, 1000}) EXPECT_EQ(CreateNode(id), nullptr) << id;
+    for (int id : {0, 22, 67, 80, 101, -3, 1000}) EXPECT_EQ(NewNode(id).Get(), nullptr) << id;
     int made = 0;
     for (int id = 1; id <= 100; ++id) {
-        if (SFWorldNode* n = CreateNode(id)) {
+        if (NodePtr node = NewNode(id)) {
             ++made;
-            SingleNode* single = n;
-            EXPECT_EQ(GetNodeType(*single), id);
-            single->Release();
+            EXPECT_EQ(GetNodeType(*node), id);
         }
     }
     EXPECT_EQ(made, 97);
-    NodeRef rect(78);
-    EXPECT_NE(dynamic_cast<_Rectangle*>(rect.get()), nullptr);
+    NodePtr rect = NewNode(78);
+    EXPECT_NE(dynamic_cast<_Rectangle*>(rect.Get()), nullptr);
 }
 
 }  // namespace

@@ -21,12 +21,12 @@ std::string EncodedBits(SingleNode& node, std::uint8_t ndt) {
 }
 
 // Decodes one SFNode of NDT `ndt` from `bytes`; null on failure.
-SingleNode* DecodeBytes(const std::vector<std::uint8_t>& bytes, std::uint8_t ndt,
-                        SceneTree* tree = nullptr) {
+NodePtr DecodeBytes(const std::vector<std::uint8_t>& bytes, std::uint8_t ndt,
+                    SceneTree* tree = nullptr) {
     CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-    SingleNode* node = nullptr;
-    HRESULT result = DecodeSFNode(in, ndt, tree, nullptr, nullptr, &node);
-    EXPECT_EQ(result == kOk, node != nullptr);
+    NodePtr node;
+    HRESULT result = DecodeSFNode(in, ndt, tree, nullptr, nullptr, node.Put());
+    EXPECT_EQ(result == node::kOk, node.Get() != nullptr);
     return node;
 }
 
@@ -44,11 +44,11 @@ void SetNonDefaults(SingleNode& node) {
         const FieldDesc& f = *impl.FieldInfo(all);
         Field* field = node.GetField(all);
         if (f.type == kFieldSFNode || f.type == kFieldMFNode) {
-            NodeRef child(FirstTypeIn(f.ndt));
+            NodePtr child = NewNode(FirstTypeIn(f.ndt));
             if (f.type == kFieldSFNode) {
-                ASSERT_EQ(node.SetField(all, child.get()), 0) << f.name;
+                ASSERT_EQ(node.SetField(all, child.Get()), 0) << f.name;
             } else {
-                dynamic_cast<MultiNode*>(field)->AddNode(child.get());
+                dynamic_cast<MultiNode*>(field)->AddNode(child.Get());
             }
         } else if (f.type == kFieldSFBool && !f.multi) {
             auto& b = dynamic_cast<SFBool&>(*field);
@@ -67,20 +67,20 @@ void SetNonDefaults(SingleNode& node) {
 // Each node: isReused 0, local code, isUpdateable 0, list form 0, then per
 // field "0", its DEF index and value, and "1" to end.
 TEST(NodeEncoding, WorkedExamplesBitForBit) {
-    NodeRef group(Group::kNodeType);
+    NodePtr group = NewNode(Group::kNodeType);
     EXPECT_EQ(EncodedBits(*group, NDT_SFTopNode), Bits("0 01 0 0 0 0 011 1", true));
-    NodeRef touch(TouchSensor::kNodeType);
+    NodePtr touch = NewNode(TouchSensor::kNodeType);
     EXPECT_EQ(EncodedBits(*touch, NDT_SF3DNode), Bits("0 101010 0 0 1", true));
-    NodeRef shape(Shape::kNodeType);
+    NodePtr shape = NewNode(Shape::kNodeType);
     EXPECT_EQ(EncodedBits(*shape, NDT_SF2DNode), Bits("0 10111 0 0 1", true));
-    NodeRef fdt(FaceDefTransform::kNodeType);
+    NodePtr fdt = NewNode(FaceDefTransform::kNodeType);
     EXPECT_EQ(EncodedBits(*fdt, NDT_SFFaceDefTransformNode).substr(0, 2), "01");
     // An ID is written after the isUpdateable bit.
     group->SetNodeID(5);
     EXPECT_EQ(EncodedBits(*group, NDT_SFTopNode).substr(0, 36),
               Bits("0 01 1 00000000000000000000000000000101"));
 
-    NodeRef t(Transform::kNodeType);
+    NodePtr t = NewNode(Transform::kNodeType);
     std::string fields = "0 000" + FloatBits({0, 0, 0});  // center
     fields += "0 001 011";                                // children: empty list
     fields += "0 010" + FloatBits({0, 0, 1, 0});          // rotation
@@ -90,19 +90,22 @@ TEST(NodeEncoding, WorkedExamplesBitForBit) {
     EXPECT_EQ(EncodedBits(*t, NDT_SF3DNode), Bits("0 101011 0 0" + fields, true));
 
     // Two DEF bits: center, size, enabled.
-    NodeRef p(ProximitySensor2D::kNodeType);
+    NodePtr p = NewNode(ProximitySensor2D::kNodeType);
     EXPECT_EQ(EncodedBits(*p, NDT_SF2DNode),
               Bits("0 10011 0 0 0 00" + FloatBits({0, 0}) + "0 01" + FloatBits({0, 0}) + "0 10 1 1",
                    true));
 }
 
 TEST(NodeEncoding, SharedNodeIsWrittenOnceThenAsReference) {
-    NodeRef group(Group::kNodeType);
-    SingleNode* t = CreateNode(Transform::kNodeType);
-    t->SetNodeID(9);
-    group->SetField(0, t);  // addChildren
-    group->SetField(0, t);
-    t->Release();  // the list now holds the only two references
+    NodePtr group = NewNode(Group::kNodeType);
+    SingleNode* t = nullptr;
+    {
+        NodePtr made = NewNode(Transform::kNodeType);
+        t = made.Get();
+        t->SetNodeID(9);
+        group->SetField(0, t);  // addChildren
+        group->SetField(0, t);
+    }  // the list now holds the only two references
     ASSERT_EQ(t->GetRef(), 2);
 
     auto first = EncodeNodeBytes(*group, NDT_SFTopNode);
@@ -122,16 +125,16 @@ TEST(NodeEncoding, SharedNodeIsWrittenOnceThenAsReference) {
 TEST(NodeEncoding, EveryClassRoundTripsWithNonDefaultValues) {
     InitNDTTables();
     for (int type = 1; type <= 100; ++type) {
-        NodeRef node(type);
-        if (node.get() == nullptr) continue;
+        NodePtr node = NewNode(type);
+        if (node.Get() == nullptr) continue;
         std::string name;
         GetNodeTypeName(type, name);
         SCOPED_TRACE(name);
         SetNonDefaults(*node);
         node->SetNodeID(1000 + type);
         auto bytes = EncodeNodeBytes(*node, NDT_SFWorldNode);
-        NodeRef back(DecodeBytes(bytes, NDT_SFWorldNode));
-        ASSERT_NE(back.get(), nullptr);
+        NodePtr back = DecodeBytes(bytes, NDT_SFWorldNode);
+        ASSERT_NE(back.Get(), nullptr);
         EXPECT_EQ(GetNodeType(*back), type);
         EXPECT_EQ(back->GetNodeID(), 1000u + type);
         EXPECT_EQ(back->GetRef(), 1);
@@ -169,9 +172,9 @@ TEST(NodeDecoding, MaskFormAndVectorFormLists) {
             for (float f : {1.0f, 2.0f, 3.0f}) out.WriteFloat(std::bit_cast<std::uint32_t>(f));
         }
     });
-    NodeRef group(DecodeBytes(bytes, NDT_SF3DNode));
-    ASSERT_NE(group.get(), nullptr);
-    auto& children = group.as<Group>().children();
+    NodePtr group = DecodeBytes(bytes, NDT_SF3DNode);
+    ASSERT_NE(group.Get(), nullptr);
+    auto& children = As<Group>(group).children();
     ASSERT_EQ(children.GetCount(), 2);
     auto* t = dynamic_cast<Transform*>(children.GetNodeAt(1));
     ASSERT_NE(t, nullptr);
@@ -182,19 +185,20 @@ TEST(NodeDecoding, MaskFormAndVectorFormLists) {
 
 // A rich scene encoded: grouping, a shared node with an ID, geometry, strings.
 std::vector<std::uint8_t> RichSceneBytes() {
-    NodeRef root(Group::kNodeType), t(Transform::kNodeType), shape(Shape::kNodeType),
-        box(Box::kNodeType), app(Appearance::kNodeType), mat(Material::kNodeType),
-        text(Text::kNodeType), shape2(Shape::kNodeType);
+    NodePtr root = NewNode(Group::kNodeType), t = NewNode(Transform::kNodeType),
+            shape = NewNode(Shape::kNodeType), box = NewNode(Box::kNodeType),
+            app = NewNode(Appearance::kNodeType), mat = NewNode(Material::kNodeType),
+            text = NewNode(Text::kNodeType), shape2 = NewNode(Shape::kNodeType);
     shape->SetNodeID(3);
-    app->SetField(0, mat.get());
-    shape->SetField(0, app.get());
-    shape->SetField(1, box.get());
-    t->SetField(0, shape.get());
-    root->SetField(0, t.get());
-    root->SetField(0, shape.get());
-    text.as<Text>()._string().PushBack(SFString("hello"));
-    shape2->SetField(1, text.get());
-    root->SetField(0, shape2.get());
+    app->SetField(0, mat.Get());
+    shape->SetField(0, app.Get());
+    shape->SetField(1, box.Get());
+    t->SetField(0, shape.Get());
+    root->SetField(0, t.Get());
+    root->SetField(0, shape.Get());
+    As<Text>(text)._string().PushBack(SFString("hello"));
+    shape2->SetField(1, text.Get());
+    root->SetField(0, shape2.Get());
     return EncodeNodeBytes(*root, NDT_SFTopNode);
 }
 
@@ -203,17 +207,18 @@ TEST(NodeDecoding, EveryTruncationOfARealEncodingFailsCleanly) {
     const auto bytes = RichSceneBytes();
     {
         SceneTree readTree;
-        NodeRef whole(DecodeBytes(bytes, NDT_SFTopNode, &readTree));
-        ASSERT_NE(whole.get(), nullptr);
+        NodePtr whole = DecodeBytes(bytes, NDT_SFTopNode, &readTree);
+        ASSERT_NE(whole.Get(), nullptr);
         EXPECT_EQ(EncodeNodeBytes(*whole, NDT_SFTopNode), bytes);
     }
     for (std::size_t len = 0; len < bytes.size(); ++len) {
         SceneTree readTree;
         CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(len));
-        SingleNode* node = nullptr;
-        EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, &node), kFailCode)
+        NodePtr node;
+        EXPECT_EQ(DecodeSFNode(in, NDT_SFTopNode, &readTree, nullptr, nullptr, node.Put()),
+                  node::kFailCode)
             << len;
-        EXPECT_EQ(node, nullptr);
+        EXPECT_EQ(node.Get(), nullptr);
         EXPECT_TRUE(in.HasError());
     }
 }
@@ -223,10 +228,9 @@ TEST(NodeDecoding, HostileStreamsFail) {
         auto bytes = EncodeBytes(write);
         bytes.resize(bytes.size() + 8, 0);
         CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        SingleNode* node = nullptr;
-        HRESULT r = DecodeSFNode(in, NDT_SF3DNode, tree, nullptr, nullptr, &node);
-        if (node != nullptr) node->Release();
-        return r == kFailCode;
+        NodePtr node;
+        HRESULT r = DecodeSFNode(in, NDT_SF3DNode, tree, nullptr, nullptr, node.Put());
+        return r == node::kFailCode;
     };
     // A local code no class has (8 in SF3DNode), and code 0.
     EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(8, 7); }));
@@ -280,10 +284,10 @@ std::vector<std::uint8_t> NestedGroups(int depth) {
 }
 
 TEST(NodeDecoding, NestingIsLimited) {
-    NodeRef shallow(DecodeBytes(NestedGroups(900), NDT_SF3DNode));
-    EXPECT_NE(shallow.get(), nullptr);
-    NodeRef deep(DecodeBytes(NestedGroups(1200), NDT_SF3DNode));
-    EXPECT_EQ(deep.get(), nullptr);
+    NodePtr shallow = DecodeBytes(NestedGroups(900), NDT_SF3DNode);
+    EXPECT_NE(shallow.Get(), nullptr);
+    NodePtr deep = DecodeBytes(NestedGroups(1200), NDT_SF3DNode);
+    EXPECT_EQ(deep.Get(), nullptr);
 }
 
 }  // namespace

@@ -7,29 +7,30 @@
 namespace {
 
 TEST(NodeFields, ValuesAreSetOnlyFromTheirOwnType) {
-    NodeRef t(Transform::kNodeType);
+    NodePtr t = NewNode(Transform::kNodeType);
     SFVec3f where(1, 2, 3);
     EXPECT_EQ(t->SetField(7, &where), 0);  // translation
-    EXPECT_EQ(t.as<Transform>().translation(), where);
+    EXPECT_EQ(As<Transform>(t).translation(), where);
     SFRotation wrongType(0, 1, 0, 1);
     EXPECT_EQ(t->SetField(7, &wrongType), 1);
     EXPECT_EQ(t->SetField(8, &where), 1);
     EXPECT_EQ(t->SetField(-1, &where), 1);
-    EXPECT_EQ(t.as<Transform>().translation(), where);
+    EXPECT_EQ(As<Transform>(t).translation(), where);
 }
 
 TEST(NodeFields, SFNodeFieldsConvertToTheirNDT) {
-    NodeRef shape(Shape::kNodeType), app(Appearance::kNodeType), box(Box::kNodeType);
-    auto& sh = shape.as<Shape>();
-    EXPECT_EQ(shape->SetField(1, app.get()), 1);  // geometry <- Appearance
+    NodePtr shape = NewNode(Shape::kNodeType), app = NewNode(Appearance::kNodeType),
+            box = NewNode(Box::kNodeType);
+    auto& sh = As<Shape>(shape);
+    EXPECT_EQ(shape->SetField(1, app.Get()), 1);  // geometry <- Appearance
     EXPECT_EQ(sh.geometry().get(), nullptr);
     EXPECT_EQ(app->GetRef(), 1);
-    EXPECT_EQ(shape->SetField(1, box.get()), 0);
-    EXPECT_EQ(shape->GetField(1), box.get());
-    EXPECT_EQ(static_cast<SingleNode*>(sh.geometry().get()), box.get());
+    EXPECT_EQ(shape->SetField(1, box.Get()), 0);
+    EXPECT_EQ(shape->GetField(1), box.Get());
+    EXPECT_EQ(static_cast<SingleNode*>(sh.geometry().get()), box.Get());
     EXPECT_EQ(box->GetRef(), 2);
-    EXPECT_EQ(shape->SetField(1, app.get()), 1);  // still the box
-    EXPECT_EQ(shape->GetField(1), box.get());
+    EXPECT_EQ(shape->SetField(1, app.Get()), 1);  // still the box
+    EXPECT_EQ(shape->GetField(1), box.Get());
     SFFloat notANode(1);
     EXPECT_EQ(shape->SetField(1, &notANode), 1);
     EXPECT_EQ(shape->SetField(1, nullptr), 0);
@@ -38,65 +39,66 @@ TEST(NodeFields, SFNodeFieldsConvertToTheirNDT) {
 }
 
 TEST(NodeFields, ChildrenArriveThroughAddChildrenOnly) {
-    NodeRef box(Box::kNodeType), t(Transform::kNodeType);
+    NodePtr box = NewNode(Box::kNodeType), t = NewNode(Transform::kNodeType);
     {
-        NodeRef group(Group::kNodeType);
-        auto& children = group.as<Group>().children();
-        EXPECT_EQ(group->SetField(0, t.get()), 0);  // addChildren
-        EXPECT_EQ(group->SetField(0, t.get()), 0);  // twice: two entries, two references
+        NodePtr group = NewNode(Group::kNodeType);
+        auto& children = As<Group>(group).children();
+        EXPECT_EQ(group->SetField(0, t.Get()), 0);  // addChildren
+        EXPECT_EQ(group->SetField(0, t.Get()), 0);  // twice: two entries, two references
         EXPECT_EQ(children.GetCount(), 2);
         EXPECT_EQ(t->GetRef(), 3);
-        EXPECT_EQ(group->SetField(2, t.get()), 1);  // children: not settable
-        EXPECT_EQ(group->SetField(1, t.get()), 1);  // removeChildren: not settable
+        EXPECT_EQ(group->SetField(2, t.Get()), 1);  // children: not settable
+        EXPECT_EQ(group->SetField(1, t.Get()), 1);  // removeChildren: not settable
         SFInt32 notANode(0);
         EXPECT_EQ(group->SetField(0, &notANode), 1);
         EXPECT_EQ(children.GetCount(), 2);
 
-        auto* grouping = dynamic_cast<GroupingNode*>(group.get());
+        auto* grouping = dynamic_cast<GroupingNode*>(group.Get());
         ASSERT_NE(grouping, nullptr);
         grouping->RemoveChildren(0);
         EXPECT_EQ(t->GetRef(), 2);
         grouping->RemoveChildren(5);
-        grouping->AddChildren(box.get());
+        grouping->AddChildren(box.Get());
         EXPECT_EQ(&grouping->Children(), &children);
         EXPECT_EQ(children.GetCount(), 2);
-        EXPECT_EQ(dynamic_cast<GroupingNode*>(box.get()), nullptr);
+        EXPECT_EQ(dynamic_cast<GroupingNode*>(box.Get()), nullptr);
     }
     EXPECT_EQ(t->GetRef(), 1);
     EXPECT_EQ(box->GetRef(), 1);
 }
 
 TEST(NodeFields, OtherNodeListsAppendNodesOfTheirNDT) {
-    NodeRef sw(Switch::kNodeType), lod(LOD::kNodeType), t(Transform::kNodeType),
-        box(Box::kNodeType);
-    EXPECT_EQ(sw->SetField(0, t.get()), 0);
-    EXPECT_EQ(sw->SetField(0, t.get()), 0);
-    EXPECT_EQ(sw->SetField(0, box.get()), 1);  // a geometry is not an SF3DNode
-    EXPECT_EQ(sw.as<Switch>().choice().GetCount(), 2);
-    EXPECT_EQ(lod->SetField(0, t.get()), 0);
-    EXPECT_EQ(lod.as<LOD>().level().GetCount(), 1);
+    NodePtr sw = NewNode(Switch::kNodeType), lod = NewNode(LOD::kNodeType),
+            t = NewNode(Transform::kNodeType), box = NewNode(Box::kNodeType);
+    EXPECT_EQ(sw->SetField(0, t.Get()), 0);
+    EXPECT_EQ(sw->SetField(0, t.Get()), 0);
+    EXPECT_EQ(sw->SetField(0, box.Get()), 1);  // a geometry is not an SF3DNode
+    EXPECT_EQ(As<Switch>(sw).choice().GetCount(), 2);
+    EXPECT_EQ(lod->SetField(0, t.Get()), 0);
+    EXPECT_EQ(As<LOD>(lod).level().GetCount(), 1);
     EXPECT_EQ(t->GetRef(), 4);
 }
 
 TEST(NodeFields, EitherKindOfStringListFillsEitherKindOfField) {
-    NodeRef bg(Background::kNodeType), tex(ImageTexture::kNodeType);
+    NodePtr bg = NewNode(Background::kNodeType), tex = NewNode(ImageTexture::kNodeType);
     MFField<SFString> strings{SFString("sky.jpg")};
     MFField<SFURL> urls{SFURL("a.jpg"), SFURL("b.jpg")};
     EXPECT_EQ(bg->SetField(4, &urls), 0);  // bottomUrl holds strings
-    EXPECT_EQ(bg.as<Background>().bottomUrl().GetCount(), 2);
-    EXPECT_EQ(bg.as<Background>().bottomUrl()[1].Get(), "b.jpg");
+    EXPECT_EQ(As<Background>(bg).bottomUrl().GetCount(), 2);
+    EXPECT_EQ(As<Background>(bg).bottomUrl()[1].Get(), "b.jpg");
     EXPECT_EQ(tex->SetField(0, &strings), 0);  // url holds URLs
-    EXPECT_EQ(tex.as<ImageTexture>().url()[0].Get(), "sky.jpg");
+    EXPECT_EQ(As<ImageTexture>(tex).url()[0].Get(), "sky.jpg");
     MFField<SFFloat> floats{SFFloat(1)};
     EXPECT_EQ(tex->SetField(0, &floats), 1);
-    EXPECT_EQ(tex.as<ImageTexture>().url().GetCount(), 1);
+    EXPECT_EQ(As<ImageTexture>(tex).url().GetCount(), 1);
 }
 
 TEST(NodeFields, SetEventsForwardToTheirField) {
-    NodeRef grid(ElevationGrid::kNodeType), interp(PositionInterpolator::kNodeType);
+    NodePtr grid = NewNode(ElevationGrid::kNodeType),
+            interp = NewNode(PositionInterpolator::kNodeType);
     MFField<SFFloat> heights{SFFloat(1), SFFloat(2)};
     EXPECT_EQ(grid->SetField(0, &heights), 0);  // set_height
-    EXPECT_EQ(grid.as<ElevationGrid>().height(), heights);
+    EXPECT_EQ(As<ElevationGrid>(grid).height(), heights);
     SFFloat fraction(0.5f);
     EXPECT_EQ(interp->SetField(0, &fraction), 1);  // set_fraction stores nothing
 }
@@ -132,7 +134,7 @@ TEST(NodeFields, CheckFieldValuesClampsToTheTableBounds) {
     };
     for (const Bound& b : bounds) {
         SCOPED_TRACE(std::string(b.field) + " = " + (b.value ? b.value : "default"));
-        NodeRef node(b.type);
+        NodePtr node = NewNode(b.type);
         Field* field = nullptr;
         std::string name;
         for (int i = 0; node->GetFieldName(i, name) == 0; ++i)

@@ -33,19 +33,19 @@ struct SharedScene {
     SingleNode* transform = nullptr;
     SingleNode* sw = nullptr;
     SharedScene() {
-        NodeRef root(Group::kNodeType), t(Transform::kNodeType), s(Switch::kNodeType),
-            sh(Shape::kNodeType);
+        NodePtr root = NewNode(Group::kNodeType), t = NewNode(Transform::kNodeType),
+                s = NewNode(Switch::kNodeType), sh = NewNode(Shape::kNodeType);
         t->SetNodeID(1);
         s->SetNodeID(2);
         sh->SetNodeID(5);
-        t->SetField(0, sh.get());
-        s->SetField(0, sh.get());
-        root->SetField(0, t.get());
-        root->SetField(0, s.get());
-        EXPECT_EQ(tree.SetRoot(root.get()), 0);
-        shape = sh.get();
-        transform = t.get();
-        sw = s.get();
+        t->SetField(0, sh.Get());
+        s->SetField(0, sh.Get());
+        root->SetField(0, t.Get());
+        root->SetField(0, s.Get());
+        EXPECT_EQ(tree.SetRoot(root.Get()), 0);
+        shape = sh.Get();
+        transform = t.Get();
+        sw = s.Get();
     }
 };
 
@@ -54,10 +54,10 @@ TEST(SceneTree, EmptyTree) {
     SingleNode* root = reinterpret_cast<SingleNode*>(1);
     EXPECT_EQ(tree.GetRoot(&root), 1);
     EXPECT_EQ(root, nullptr);
-    EXPECT_EQ(tree.DeleteNode(5), kFailCode);
-    SingleNode* found = nullptr;
-    EXPECT_EQ(tree.FindNode(5, &found), 1);
-    EXPECT_EQ(found, nullptr);
+    EXPECT_EQ(tree.DeleteNode(5), node::kFailCode);
+    NodePtr found;
+    EXPECT_EQ(tree.FindNode(5, found.Put()), 1);
+    EXPECT_EQ(found.Get(), nullptr);
 }
 
 TEST(SceneTree, NodeHeldByTwoParentsHasOneEntryAndTwoUses) {
@@ -69,20 +69,20 @@ TEST(SceneTree, NodeHeldByTwoParentsHasOneEntryAndTwoUses) {
     EXPECT_EQ(uses[0].list, &dynamic_cast<Transform*>(s.transform)->children());
     EXPECT_EQ(uses[1].list, &dynamic_cast<Switch*>(s.sw)->choice());
     EXPECT_EQ(s.shape->GetRef(), 2);  // the registries hold no references
-    SingleNode* found = nullptr;
-    EXPECT_EQ(s.tree.FindNode(5, &found), 0);
-    EXPECT_EQ(found, s.shape);
+    NodePtr found;
+    EXPECT_EQ(s.tree.FindNode(5, found.Put()), 0);
+    EXPECT_EQ(found.Get(), s.shape);
     EXPECT_EQ(found->GetRef(), 3);
-    found->Release();
+    found.Reset();
+    EXPECT_EQ(s.shape->GetRef(), 2);
     // Whole 32-bit IDs are keys: 5 and 5 + 256 are different nodes.
     EXPECT_EQ(s.tree.Lookup(5 + 256), nullptr);
 }
 
 TEST(SceneTree, DeleteNodeTakesItFromEveryHolder) {
     SharedScene s;
-    NodeRef keep(s.shape);
-    s.shape->AddRef();
-    EXPECT_EQ(s.tree.DeleteNode(5), kOk);
+    NodePtr keep(s.shape);
+    EXPECT_EQ(s.tree.DeleteNode(5), node::kOk);
     EXPECT_EQ(dynamic_cast<Transform*>(s.transform)->children().GetCount(), 0);
     EXPECT_EQ(dynamic_cast<Switch*>(s.sw)->choice().GetCount(), 0);
     EXPECT_EQ(keep->GetRef(), 1);
@@ -92,17 +92,17 @@ TEST(SceneTree, DeleteNodeTakesItFromEveryHolder) {
 
 TEST(SceneTree, DeleteNodeEmptiesAnSFNodeField) {
     SceneTree tree;
-    NodeRef shape(Shape::kNodeType), box(Box::kNodeType);
+    NodePtr shape = NewNode(Shape::kNodeType), box = NewNode(Box::kNodeType);
     box->SetNodeID(7);
-    shape->SetField(1, box.get());
-    tree.SetRoot(shape.get());
+    shape->SetField(1, box.Get());
+    tree.SetRoot(shape.Get());
     EXPECT_EQ(tree.GetUses(7).size(), 1u);
-    EXPECT_EQ(tree.DeleteNode(7), kOk);
+    EXPECT_EQ(tree.DeleteNode(7), node::kOk);
     EXPECT_EQ(shape->GetField(1), nullptr);
     EXPECT_EQ(box->GetRef(), 1);
     shape->SetNodeID(8);
-    tree.SetRoot(shape.get());
-    EXPECT_EQ(tree.DeleteNode(8), kOk);  // the root itself
+    tree.SetRoot(shape.Get());
+    EXPECT_EQ(tree.DeleteNode(8), node::kOk);  // the root itself
     SingleNode* root = nullptr;
     tree.GetRoot(&root);
     EXPECT_EQ(root, nullptr);
@@ -111,16 +111,18 @@ TEST(SceneTree, DeleteNodeEmptiesAnSFNodeField) {
 
 TEST(SceneTree, NodeMetTwiceWithOneReferenceIsAnError) {
     SceneTree tree;
-    NodeRef group(Group::kNodeType), t(Transform::kNodeType);
+    NodePtr group = NewNode(Group::kNodeType), t = NewNode(Transform::kNodeType);
     t->SetNodeID(4);
-    group->SetField(0, t.get());
-    group->SetField(0, t.get());
-    t->Release();  // break the model: two places, one reference... of three
-    t->Release();
-    EXPECT_EQ(tree.SetRoot(group.get()), 1);
+    group->SetField(0, t.Get());
+    group->SetField(0, t.Get());
+    // Break the model: two places, one reference... of three.
+    NodePtr::Adopt(t.Get()).Reset();
+    NodePtr::Adopt(t.Get()).Reset();
+    EXPECT_EQ(tree.SetRoot(group.Get()), 1);
     EXPECT_EQ(tree.NodeCount(), 1u);
-    t->AddRef();  // restore the count the list gives back
-    t->AddRef();
+    // Restore the count the list gives back.
+    NodePtr(t.Get()).Detach();
+    NodePtr(t.Get()).Detach();
 }
 
 // Fields of a Transform in list form: translation (DEF 5) = (x, y, z).
@@ -138,7 +140,7 @@ TEST(SceneTree, InsertNodeAtFrontMiddleAndEnd) {
     for (auto [pos, x] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{1, 3.0f}}) {
         Bytes b([x](OutStream& o) { TranslationFields(o, x); });
         auto in = b.Stream();
-        EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, pos, *in), kOk);
+        EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, pos, *in), node::kOk);
     }
     // Order: 2 (front), 3 (before index 1), Shape, 1 (end).
     ASSERT_EQ(children.GetCount(), 4);
@@ -150,12 +152,12 @@ TEST(SceneTree, InsertNodeAtFrontMiddleAndEnd) {
     // A node outside the list's NDT, an unknown ID and bad data change nothing.
     Bytes empty([](OutStream& o) { o.WriteBits(0b01, 2); });
     auto in = empty.Stream();
-    EXPECT_EQ(s.tree.InsertNode(1, Box::kNodeType, 0, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(1, Box::kNodeType, 0, *in), node::kFailCode);
     in = empty.Stream();
-    EXPECT_EQ(s.tree.InsertNode(77, Group::kNodeType, 0, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(77, Group::kNodeType, 0, *in), node::kFailCode);
     Bytes bad([](OutStream& o) { o.WriteBits(0b00111, 5); });  // DEF index 7
     in = bad.Stream();
-    EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, 0, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(1, Transform::kNodeType, 0, *in), node::kFailCode);
     EXPECT_EQ(children.GetCount(), 4);
 }
 
@@ -170,7 +172,7 @@ TEST(SceneTree, InsertNodeThatWouldContainItsTargetFails) {
         o.WriteBits(0b11, 2);
     });
     auto in = b.Stream();
-    EXPECT_EQ(s.tree.InsertNode(1, Group::kNodeType, 255, *in), kFailCode);
+    EXPECT_EQ(s.tree.InsertNode(1, Group::kNodeType, 255, *in), node::kFailCode);
     EXPECT_EQ(dynamic_cast<Transform*>(s.transform)->children().GetCount(), 1);
     EXPECT_EQ(s.transform->GetRef(), 1);
     EXPECT_EQ(s.tree.NodeCount(), 3u);
@@ -180,7 +182,7 @@ TEST(SceneTree, ReplaceNodeAndReplaceNodeByID) {
     SharedScene s;
     Bytes b([](OutStream& o) { o.WriteBits(0b01, 2); });  // Group, no fields
     auto in = b.Stream();
-    EXPECT_EQ(s.tree.ReplaceNode(5, Group::kNodeType, *in), kOk);
+    EXPECT_EQ(s.tree.ReplaceNode(5, Group::kNodeType, *in), node::kOk);
     auto& tc = dynamic_cast<Transform*>(s.transform)->children();
     auto& sc = dynamic_cast<Switch*>(s.sw)->choice();
     SingleNode* fresh = tc.GetNodeAt(0);
@@ -192,28 +194,29 @@ TEST(SceneTree, ReplaceNodeAndReplaceNodeByID) {
 
     // Put Switch 2 in the place of node 5 inside Transform 1, but not inside
     // itself: Switch 2 holds node 5, so that would make a cycle.
-    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 2), kFailCode);
+    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 2), node::kFailCode);
     EXPECT_EQ(tc.GetNodeAt(0), fresh);
-    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 1), kFailCode);
+    EXPECT_EQ(s.tree.ReplaceNodeByID(5, 1), node::kFailCode);
     // A node of the wrong NDT is refused.
     Bytes box([](OutStream& o) { o.WriteBits(0b01, 2); });
     in = box.Stream();
-    EXPECT_EQ(s.tree.ReplaceNode(5, Box::kNodeType, *in), kFailCode);
+    EXPECT_EQ(s.tree.ReplaceNode(5, Box::kNodeType, *in), node::kFailCode);
     EXPECT_EQ(tc.GetNodeAt(0), fresh);
 }
 
 TEST(SceneTree, ReplaceNodeByIDMovesASharedNode) {
     SceneTree tree;
-    NodeRef root(Group::kNodeType), a(Transform::kNodeType), b(Transform::kNodeType);
+    NodePtr root = NewNode(Group::kNodeType), a = NewNode(Transform::kNodeType),
+            b = NewNode(Transform::kNodeType);
     a->SetNodeID(10);
     b->SetNodeID(11);
-    root->SetField(0, a.get());
-    root->SetField(0, b.get());
-    tree.SetRoot(root.get());
-    EXPECT_EQ(tree.ReplaceNodeByID(10, 11), kOk);
-    auto& children = root.as<Group>().children();
-    EXPECT_EQ(children.GetNodeAt(0), b.get());
-    EXPECT_EQ(children.GetNodeAt(1), b.get());
+    root->SetField(0, a.Get());
+    root->SetField(0, b.Get());
+    tree.SetRoot(root.Get());
+    EXPECT_EQ(tree.ReplaceNodeByID(10, 11), node::kOk);
+    auto& children = As<Group>(root).children();
+    EXPECT_EQ(children.GetNodeAt(0), b.Get());
+    EXPECT_EQ(children.GetNodeAt(1), b.Get());
     EXPECT_EQ(b->GetRef(), 3);
     EXPECT_EQ(a->GetRef(), 1);
     EXPECT_EQ(tree.Lookup(10), nullptr);
@@ -222,49 +225,49 @@ TEST(SceneTree, ReplaceNodeByIDMovesASharedNode) {
 
 TEST(SceneTree, IndexedValuesOfEveryElementType) {
     SceneTree tree;
-    NodeRef interp(OrientationInterpolator::kNodeType), coord(Coordinate::kNodeType),
-        text(Text::kNodeType);
-    NodeRef root(Group::kNodeType);
+    NodePtr interp = NewNode(OrientationInterpolator::kNodeType),
+            coord = NewNode(Coordinate::kNodeType), text = NewNode(Text::kNodeType);
+    NodePtr root = NewNode(Group::kNodeType);
     interp->SetNodeID(1);
     coord->SetNodeID(2);
     text->SetNodeID(3);
-    root->SetField(0, interp.get());
-    NodeRef shape(Shape::kNodeType), ifs(IndexedFaceSet::kNodeType);
-    ifs->SetField(5, coord.get());
-    shape->SetField(1, ifs.get());
-    NodeRef shape2(Shape::kNodeType);
-    shape2->SetField(1, text.get());
-    root->SetField(0, shape.get());
-    root->SetField(0, shape2.get());
-    tree.SetRoot(root.get());
+    root->SetField(0, interp.Get());
+    NodePtr shape = NewNode(Shape::kNodeType), ifs = NewNode(IndexedFaceSet::kNodeType);
+    ifs->SetField(5, coord.Get());
+    shape->SetField(1, ifs.Get());
+    NodePtr shape2 = NewNode(Shape::kNodeType);
+    shape2->SetField(1, text.Get());
+    root->SetField(0, shape.Get());
+    root->SetField(0, shape2.Get());
+    tree.SetRoot(root.Get());
     ASSERT_EQ(tree.NodeCount(), 3u);
 
     auto rotation = [](float angle) { return Floats({0, 1, 0, angle}); };
-    auto& keyValue = interp.as<OrientationInterpolator>().keyValue();
+    auto& keyValue = As<OrientationInterpolator>(interp).keyValue();
     for (auto [pos, angle] : {std::pair{255, 1.0f}, std::pair{0, 2.0f}, std::pair{255, 3.0f}}) {
         auto b = rotation(angle);
         auto in = b.Stream();
-        EXPECT_EQ(tree.InsertIndexedValue(1, 2, pos, *in), kOk);  // IN 2 = keyValue
+        EXPECT_EQ(tree.InsertIndexedValue(1, 2, pos, *in), node::kOk);  // IN 2 = keyValue
     }
     ASSERT_EQ(keyValue.GetCount(), 3);
     EXPECT_EQ(keyValue[0].GetAngle(), 2);
     EXPECT_EQ(keyValue[2].GetAngle(), 3);
     auto b = rotation(9);
     auto in = b.Stream();
-    EXPECT_EQ(tree.ReplaceIndexedValue(1, 2, 255, *in), kOk);
+    EXPECT_EQ(tree.ReplaceIndexedValue(1, 2, 255, *in), node::kOk);
     EXPECT_EQ(keyValue[2].GetAngle(), 9);
     in = b.Stream();
-    EXPECT_EQ(tree.InsertIndexedValue(1, 2, 9, *in), kFailCode);  // past the end
-    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 0), kOk);
-    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 255), kOk);
+    EXPECT_EQ(tree.InsertIndexedValue(1, 2, 9, *in), node::kFailCode);  // past the end
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 0), node::kOk);
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 2, 255), node::kOk);
     EXPECT_EQ(keyValue.GetCount(), 1);
     EXPECT_EQ(keyValue[0].GetAngle(), 1);
-    EXPECT_EQ(tree.DeleteIndexedValue(1, 0, 0), kFailCode);  // set_fraction: no list
+    EXPECT_EQ(tree.DeleteIndexedValue(1, 0, 0), node::kFailCode);  // set_fraction: no list
 
     Bytes point = Floats({1, 2, 3});
     in = point.Stream();
-    EXPECT_EQ(tree.InsertIndexedValue(2, 0, 0, *in), kOk);
-    EXPECT_EQ(coord.as<Coordinate>().point()[0], SFVec3f(1, 2, 3));
+    EXPECT_EQ(tree.InsertIndexedValue(2, 0, 0, *in), node::kOk);
+    EXPECT_EQ(As<Coordinate>(coord).point()[0], SFVec3f(1, 2, 3));
 
     Bytes word([](OutStream& o) {
         o.WriteBits(16, 5);
@@ -272,28 +275,28 @@ TEST(SceneTree, IndexedValuesOfEveryElementType) {
         o.WriteChars("hi");
     });
     in = word.Stream();
-    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, *in), kOk);
-    EXPECT_EQ(text.as<Text>()._string()[0].Get(), "hi");
+    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, *in), node::kOk);
+    EXPECT_EQ(As<Text>(text)._string()[0].Get(), "hi");
     // A truncated value changes nothing.
     Bytes cut([](OutStream& o) { o.WriteBits(16, 5); });
     CBIFS_InStream shortIn(cut.data.data(), 1);
-    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, shortIn), kFailCode);
-    EXPECT_EQ(text.as<Text>()._string().GetCount(), 1);
+    EXPECT_EQ(tree.InsertIndexedValue(3, 0, 255, shortIn), node::kFailCode);
+    EXPECT_EQ(As<Text>(text)._string().GetCount(), 1);
 }
 
 TEST(SceneTree, ReplaceFieldOfValuesAndNodes) {
     SceneTree tree;
-    NodeRef shape(Shape::kNodeType), t(Transform::kNodeType);
+    NodePtr shape = NewNode(Shape::kNodeType), t = NewNode(Transform::kNodeType);
     shape->SetNodeID(3);
     t->SetNodeID(4);
-    t->SetField(0, shape.get());
-    tree.SetRoot(t.get());
+    t->SetField(0, shape.Get());
+    tree.SetRoot(t.Get());
     Bytes v = Floats({4, 5, 6});
     auto in = v.Stream();
-    EXPECT_EQ(tree.ReplaceField(4, 7, *in), kOk);  // IN 7 = translation
-    EXPECT_EQ(t.as<Transform>().translation(), SFVec3f(4, 5, 6));
+    EXPECT_EQ(tree.ReplaceField(4, 7, *in), node::kOk);  // IN 7 = translation
+    EXPECT_EQ(As<Transform>(t).translation(), SFVec3f(4, 5, 6));
     in = v.Stream();
-    EXPECT_EQ(tree.ReplaceField(4, 3, *in), kFailCode);  // children: a list
+    EXPECT_EQ(tree.ReplaceField(4, 3, *in), node::kFailCode);  // children: a list
     // Shape geometry (IN 1) <- a new Box with ID 9 and no fields.
     Bytes box([](OutStream& o) {
         o.WriteBits(0, 1);
@@ -303,7 +306,7 @@ TEST(SceneTree, ReplaceFieldOfValuesAndNodes) {
         o.WriteBits(0b01, 2);
     });
     in = box.Stream();
-    EXPECT_EQ(tree.ReplaceField(3, 1, *in), kOk);
+    EXPECT_EQ(tree.ReplaceField(3, 1, *in), node::kOk);
     ASSERT_NE(shape->GetField(1), nullptr);
     EXPECT_EQ(tree.Lookup(9), shape->GetField(1));
     EXPECT_EQ(shape->GetField(1)->IsSingle(), 1);
@@ -322,7 +325,7 @@ TEST(SceneTree, ReplaceSceneReadsTheRootAndRegistersIDs) {
     });
     SceneTree tree;
     CBIFS_InStream in(body.data(), static_cast<std::uint32_t>(body.size()));
-    ASSERT_EQ(tree.ReplaceScene(Group::kNodeType, in), kOk);
+    ASSERT_EQ(tree.ReplaceScene(Group::kNodeType, in), node::kOk);
     EXPECT_EQ(tree.NodeCount(), 3u);
     EXPECT_EQ(tree.GetUses(5).size(), 2u);
     EXPECT_EQ(tree.Lookup(5)->GetRef(), 2);
@@ -333,13 +336,13 @@ TEST(SceneTree, ReplaceSceneReadsTheRootAndRegistersIDs) {
     // Every truncation fails and leaves an empty tree.
     for (std::size_t len = 0; len < body.size(); ++len) {
         CBIFS_InStream cut(body.data(), static_cast<std::uint32_t>(len));
-        EXPECT_EQ(tree.ReplaceScene(Group::kNodeType, cut), kFailCode) << len;
+        EXPECT_EQ(tree.ReplaceScene(Group::kNodeType, cut), node::kFailCode) << len;
         tree.GetRoot(&back);
         EXPECT_EQ(back, nullptr);
         EXPECT_EQ(tree.NodeCount(), 0u);
     }
     CBIFS_InStream none(body.data(), static_cast<std::uint32_t>(body.size()));
-    EXPECT_EQ(tree.ReplaceScene(22, none), kFailCode);
+    EXPECT_EQ(tree.ReplaceScene(22, none), node::kFailCode);
 }
 
 }  // namespace

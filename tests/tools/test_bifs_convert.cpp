@@ -13,6 +13,7 @@
 #include "node/bifs_command_decoder.h"
 #include "node/bifs_instream.h"
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 #include "node/scenetree.h"
 #include "tools/orvane-bifs/bifs_convert.h"
 #include "tools/orvane-bifs/bifs_dump.h"
@@ -52,7 +53,7 @@ class BifsConvertTest : public ::testing::Test {
         CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
         CCommandDecoder decoder;
         HRESULT result = decoder.DecodeStream(&in, &tree);
-        EXPECT_EQ(result == kOk, decoder.GetError().empty()) << decoder.GetError();
+        EXPECT_EQ(result == node::kOk, decoder.GetError().empty()) << decoder.GetError();
         return decoder.GetError();
     }
     static std::string Decode(const std::vector<std::uint8_t>& bifs) {
@@ -181,27 +182,24 @@ TEST_F(BifsConvertTest, CommandFramingAndUnsupportedCommands) {
     // An empty Group root: 11, 8 zero bits, the root (0 01 0 0, DEF 0, 0 1 1, end 1),
     // no routes, 128 zero bits.
     SceneTree tree;
-    tree.SetRoot(CreateNode(46));
-    SingleNode* root = nullptr;
-    tree.GetRoot(&root);
-    root->Release();  // the tree holds its own reference
+    tree.SetRoot(node::Ptr<SingleNode>::Adopt(CreateNode(46)).Get());  // the tree keeps it
     std::vector<std::uint8_t> bytes;
     CCommadEncoder encoder;
-    ASSERT_EQ(encoder.EncodeToMemory(&tree, bytes), kOk);
+    ASSERT_EQ(encoder.EncodeToMemory(&tree, bytes), node::kOk);
     ASSERT_EQ(bytes.size(), (2 + 8 + 11 + 1 + 128 + 7) / 8);
     EXPECT_EQ(bytes[0], 0xC0);  // command 11, header 000000
     EXPECT_EQ(bytes[1], 0x08);  // header 00, isReused 0, code 01, isUpdateable 0, list 0, more 0
     EXPECT_EQ(bytes[2], 0x38);  // DEF index 0, children 0 1 1, end 1, no routes 0, padding
     // Encoding twice gives the same bytes.
     std::vector<std::uint8_t> again;
-    ASSERT_EQ(encoder.EncodeToMemory(&tree, again), kOk);
+    ASSERT_EQ(encoder.EncodeToMemory(&tree, again), node::kOk);
     EXPECT_EQ(bytes, again);
 
     SceneTree empty;
     std::string path = Temp("empty.bifs");
-    EXPECT_EQ(encoder.EncodeToFile(path.c_str(), &empty), kFailCode);
+    EXPECT_EQ(encoder.EncodeToFile(path.c_str(), &empty), node::kFailCode);
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(encoder.EncodeToFile(nullptr, &tree), kFailCode);
+    EXPECT_EQ(encoder.EncodeToFile(nullptr, &tree), node::kFailCode);
 
     for (std::uint8_t code = 0; code < 3; ++code) {
         SceneTree target;

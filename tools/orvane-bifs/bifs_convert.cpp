@@ -121,7 +121,7 @@ bool EncodeWrlFile(const std::string& wrl, const std::string& standardNodes,
     SceneTree tree;
     tree.SetRoot(root);
     CCommadEncoder encoder;
-    if (encoder.EncodeToMemory(&tree, bifs) != kOk) {
+    if (encoder.EncodeToMemory(&tree, bifs) != node::kOk) {
         *error = "the scene is empty";
         return false;
     }
@@ -136,7 +136,7 @@ bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::s
     CBIFS_InStream in(bifs.data(), static_cast<std::uint32_t>(bifs.size()));
     SceneTree tree;
     CCommandDecoder decoder;
-    if (decoder.DecodeStream(&in, &tree) != kOk) {
+    if (decoder.DecodeStream(&in, &tree) != node::kOk) {
         *error = decoder.GetError();
         return false;
     }

@@ -7,6 +7,7 @@
 
 #include "node/bifs_instream.h"
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 #include "tools/orvane-bifs/vrml_writer.h"
 
 namespace {
@@ -79,9 +80,9 @@ class Dumper {
             auto code = static_cast<std::uint8_t>(Read(bits, "local code", depth));
             type = GetNodeTypeFromLocal(ndt, code);
         }
-        SingleNode* node = type ? CreateNode(type) : nullptr;
+        auto node = node::Ptr<SingleNode>::Adopt(type ? CreateNode(type) : nullptr);
         Note(node ? VrmlNodeName(type) : "no node has this code");
-        if (node == nullptr) {
+        if (!node) {
             m_failed = true;
             return;
         }
@@ -103,7 +104,7 @@ class Dumper {
                     break;
                 }
                 Note(name);
-                Value(node, index, depth + 1);
+                Value(node.Get(), index, depth + 1);
             }
             Note("end");
         } else {
@@ -113,13 +114,12 @@ class Dumper {
                 node->GetDEFFieldName(i, name);
                 if (Read(1, "mask bit of " + name, depth)) {
                     End();
-                    Value(node, i, depth + 1);
+                    Value(node.Get(), i, depth + 1);
                 } else {
                     End();
                 }
             }
         }
-        node->Release();
     }
 
     void Value(SingleNode* node, int index, int depth) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "node/node_basenodedef.h"
+#include "node/node_ptr.h"
 #include "node/outstream.h"
 
 namespace {
@@ -109,7 +110,7 @@ void VrmlWriter::WriteNode(SingleNode* node, int indent) {
     int type = GetNodeType(*node);
     m_out << VrmlNodeName(type) << " {";
     // A node of the same type with its defaults, to leave out unchanged fields.
-    SingleNode* defaults = CreateNode(type);
+    auto defaults = node::Ptr<SingleNode>::Adopt(CreateNode(type));
     bool any = false;
     for (int i = 0, n = node->GetDEFCount(); i < n; ++i) {
         Field* field = node->GetDEFField(i);
@@ -129,7 +130,6 @@ void VrmlWriter::WriteNode(SingleNode* node, int indent) {
         WriteValue(field, def, indent + 1);
         any = true;
     }
-    if (defaults) defaults->Release();
     if (any) {
         m_out << "\n";
         Indent(indent);
