@@ -342,7 +342,7 @@ Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
     m_mesh->SetMaterial(material.Get());
     // A Material shared through USE colours every shape using it: each one's
     // meshbuilder is kept, so that colour routes reach them all.
-    m_nodeObjects[static_cast<SingleNode*>(m)].emplace_back(m_mesh.Get());
+    NodeObjectsOf(m).emplace_back(m_mesh.Get());
     return Visit::Children;
 }
 
@@ -484,7 +484,7 @@ Visit CNodeDealer::Enter_Transform(SingleNode*, SFWorldNode* node) {
         rm::Succeeded(rm->CreateFrame(CurrentFrame(), frame.Put()))) {
         PlaceFrame(*frame, FieldsOf(*t));
         // A Transform used twice gets a frame per use; routes move them all.
-        m_nodeObjects[static_cast<SingleNode*>(t)].emplace_back(frame.Get());
+        NodeObjectsOf(t).emplace_back(frame.Get());
     }
     // Pushed even when empty, so that the exit handler's pop stays balanced.
     m_frames.push_back(std::move(frame));
@@ -588,7 +588,7 @@ Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     if (rm != nullptr && CurrentFrame() != nullptr &&
         rm::Succeeded(rm->CreateFrame(CurrentFrame(), frame.Put()))) {
         PlaceFrame(*frame, FieldsOf(*v));
-        m_nodeObjects[static_cast<SingleNode*>(v)].emplace_back(frame.Get());
+        NodeObjectsOf(v).emplace_back(frame.Get());
     }
     if (m_display && m_display->GetCamera()) {
         rm::Frame* camera = m_display->GetCamera();
@@ -640,7 +640,7 @@ Visit CNodeDealer::EnterInterpolator(SFWorldNode* node, int kind) {
     } else {
         return Visit::SkipChildren;
     }
-    m_interpolators[self] = std::move(interpolator);
+    m_interpolators.insert_or_assign(node::Ptr<SingleNode>(self), std::move(interpolator));
     return Visit::SkipChildren;
 }
 

@@ -132,6 +132,14 @@ class CNodeDealer {
     // meshbuilder's texture; "File name error!" when none can.
     template <class List>
     bool LoadTexture(const List& urls);
+    std::vector<rm::Ptr<rm::Object>>& NodeObjectsOf(SingleNode* node) {
+        auto it = m_nodeObjects.find(node);
+        if (it == m_nodeObjects.end())
+            it = m_nodeObjects
+                     .emplace(node::Ptr<SingleNode>(node), std::vector<rm::Ptr<rm::Object>>{})
+                     .first;
+        return it->second;
+    }
     void VisitChild(SingleNode* parent, Field* field) {
         if (m_visitChild && field != nullptr) m_visitChild(parent, field);
     }

@@ -4,12 +4,14 @@
 // translation and the router build a frame's transform.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include <glm/glm.hpp>
 
+#include "node/node_ptr.h"
 #include "node/node_typedef.h"
 #include "rendermodule/interpolator.h"
 #include "retained/frame.h"
@@ -19,12 +21,25 @@ class SingleNode;
 class Transform;
 class Viewpoint;
 
-// Interpolator node -> its runtime form.
-using InterpolatorTable = std::map<const SingleNode*, CInterpolator>;
+// Orders the tables' keys by node address; finds accept a plain node pointer.
+struct NodeKeyLess {
+    using is_transparent = void;
+    static const SingleNode* Of(const node::Ptr<SingleNode>& p) { return p.Get(); }
+    static const SingleNode* Of(const SingleNode* p) { return p; }
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+        return std::less<const SingleNode*>()(Of(a), Of(b));
+    }
+};
+
+// Interpolator node -> its runtime form. The tables hold a reference on every
+// node they name, so a key stays a live node for as long as the table has it.
+using InterpolatorTable = std::map<node::Ptr<SingleNode>, CInterpolator, NodeKeyLess>;
 // Node -> every object translation made for it, in the order it met the node's
 // uses: a Transform's frames, a Viewpoint's frames, the meshbuilders of the
 // shapes a Material colours. A node shared through USE has one per use.
-using NodeObjectTable = std::map<const SingleNode*, std::vector<rm::Ptr<rm::Object>>>;
+using NodeObjectTable =
+    std::map<node::Ptr<SingleNode>, std::vector<rm::Ptr<rm::Object>>, NodeKeyLess>;
 
 struct ViewpointRecord {
     std::string name;

@@ -11,6 +11,14 @@
 
 namespace {
 
+// The entry of `node` in a translation table; throws when there is none.
+template <class Table>
+const auto& At(const Table& table, const SingleNode* node) {
+    auto it = table.find(node);
+    if (it == table.end()) throw std::out_of_range("no table entry for the node");
+    return it->second;
+}
+
 class RenderModuleTest : public ModuleTest<200, 100> {
   protected:
     void Show(const std::string& text) {
@@ -76,7 +84,7 @@ TEST_F(RenderModuleTest, QualityChangeDealsRoutesAgainOntoTheNewFrames) {
         " ROUTE P.value_changed TO X.translation");
     m_module.SetRenderQuality(64);
     const auto& table = m_module.GetTraverser().GetDealer().NodeObjects();
-    rm::Object* frame = table.at(m_loader->FindDef("X"))[0].Get();
+    rm::Object* frame = At(table, m_loader->FindDef("X"))[0].Get();
     ASSERT_EQ(m_module.GetRouter().Records().size(), 1u);
     ASSERT_EQ(m_module.GetRouter().Records()[0].outputs.size(), 1u);
     ASSERT_EQ(m_module.GetRouter().Records()[0].outputs[0].objects.size(), 1u);

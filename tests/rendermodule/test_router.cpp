@@ -5,6 +5,14 @@
 
 namespace {
 
+// The entry of `node` in a translation table; throws when there is none.
+template <class Table>
+const auto& EntryOf(const Table& table, const SingleNode* node) {
+    auto it = table.find(node);
+    if (it == table.end()) throw std::out_of_range("no table entry for the node");
+    return it->second;
+}
+
 class RouterTest : public ModuleTest<32, 32> {
   protected:
     void Show(const std::string& text) {
@@ -13,7 +21,7 @@ class RouterTest : public ModuleTest<32, 32> {
     }
     CRouter& m_router() { return m_module.GetRouter(); }
     const std::vector<rm::Ptr<rm::Object>>& ObjectsOf(const char* def) {
-        return m_module.GetTraverser().GetDealer().NodeObjects().at(m_loader->FindDef(def));
+        return EntryOf(m_module.GetTraverser().GetDealer().NodeObjects(), m_loader->FindDef(def));
     }
     rm::Frame* FrameOf(const char* def) {
         return dynamic_cast<rm::Frame*>(ObjectsOf(def)[0].Get());

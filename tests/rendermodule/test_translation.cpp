@@ -9,6 +9,14 @@
 
 namespace {
 
+// The entry of `node` in a translation table; throws when there is none.
+template <class Table>
+const auto& At(const Table& table, const SingleNode* node) {
+    auto it = table.find(node);
+    if (it == table.end()) throw std::out_of_range("no table entry for the node");
+    return it->second;
+}
+
 class TranslationTest : public ModuleTest<64, 48> {
   protected:
     rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
@@ -25,8 +33,8 @@ TEST_F(TranslationTest, TransformGetsAFrameAndShapeAVisual) {
     EXPECT_EQ(frame->GetPosition(World()), glm::vec3(1, 2, 3));
     SingleNode* t = m_loader->FindDef("T");
     ASSERT_EQ(Dealer().NodeObjects().count(t), 1u);
-    ASSERT_EQ(Dealer().NodeObjects().at(t).size(), 1u);
-    EXPECT_EQ(Dealer().NodeObjects().at(t)[0].Get(), frame);
+    ASSERT_EQ(At(Dealer().NodeObjects(), t).size(), 1u);
+    EXPECT_EQ(At(Dealer().NodeObjects(), t)[0].Get(), frame);
     EXPECT_TRUE(m_messages.texts.empty());
 }
 
@@ -51,7 +59,7 @@ TEST_F(TranslationTest, NestedTransformsAttachToTheNearestEnclosingFrame) {
     rm::Frame* outer = World()->Children()[0].Get();
     ASSERT_EQ(outer->Children().size(), 1u);
     SingleNode* inner = m_loader->FindDef("IN");
-    EXPECT_EQ(Dealer().NodeObjects().at(inner)[0].Get(), outer->Children()[0].Get());
+    EXPECT_EQ(At(Dealer().NodeObjects(), inner)[0].Get(), outer->Children()[0].Get());
 }
 
 TEST_F(TranslationTest, NodesWithoutHandlersAreTracedAndTheirFieldsVisited) {
@@ -100,7 +108,7 @@ TEST_F(TranslationTest, MaterialColoursTheShape) {
     ASSERT_NE(mb->GetMaterial(), nullptr);
     EXPECT_EQ(mb->GetMaterial()->GetAmbient().value(), glm::vec3(1, 0, 0));
     EXPECT_EQ(mb->GetMaterial()->GetEmissive(), glm::vec3(0, 0, 1));
-    EXPECT_EQ(Dealer().NodeObjects().at(m_loader->FindDef("M"))[0].Get(), mb);
+    EXPECT_EQ(At(Dealer().NodeObjects(), m_loader->FindDef("M"))[0].Get(), mb);
 }
 
 TEST_F(TranslationTest, HandlersOutsideAShapeDoNothing) {
@@ -191,11 +199,11 @@ TEST_F(TranslationTest, InterpolatorsBecomeTableEntries) {
         " DEF C ColorInterpolator { key [ 0 ] keyValue [ 1 0 0 ] }");
     const auto& table = Dealer().Interpolators();
     ASSERT_EQ(table.size(), 2u);
-    const CInterpolator& p = table.at(m_loader->FindDef("P"));
+    const CInterpolator& p = At(table, m_loader->FindDef("P"));
     EXPECT_EQ(p.GetKind(), 73);
     ASSERT_EQ(p.Keys().size(), 2u);
     EXPECT_EQ(p.Keys()[0].key, 0);  // sorted
-    EXPECT_EQ(table.at(m_loader->FindDef("C")).GetKind(), 19);
+    EXPECT_EQ(At(table, m_loader->FindDef("C")).GetKind(), 19);
 }
 
 TEST_F(TranslationTest, BackgroundColourAndRenderedFrame) {
