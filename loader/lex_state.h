@@ -31,6 +31,11 @@ struct LexState {
     bool listOpen = false;
     int listToken = 0;  // the token the open list returns at "]"
 
+    // Set by the parser after the name of a node type nobody declared: the
+    // scanner passes over that node's body, braces balanced.
+    bool skipNodeBody = false;
+    int skipDepth = 0;
+
     // SFImage: numbers after width and height still to consume.
     std::int64_t imageExpected = 0;
     std::int64_t imageSeen = 0;

@@ -11,9 +11,11 @@
 
 namespace vrml_numbers {
 
-// A float token: optional "-", digits with optional fraction or "." digits,
-// optional exponent. Out-of-range text gives what the scanf rules give.
+// A float token: optional sign, digits with an optional point and fraction
+// ("5." too) or "." digits, optional exponent. Out-of-range text gives what
+// the scanf rules give.
 inline float ToFloat(const char* first, const char* last) {
+    if (first != last && *first == '+') ++first;
     float value = 0;
     auto [ptr, ec] = std::from_chars(first, last, value);
     if (ec == std::errc::result_out_of_range) numtext::ScanFloat(first, value);
@@ -22,6 +24,7 @@ inline float ToFloat(const char* first, const char* last) {
 }
 
 inline double ToDouble(const char* first, const char* last) {
+    if (first != last && *first == '+') ++first;
     double value = 0;
     auto [ptr, ec] = std::from_chars(first, last, value);
     if (ec == std::errc::result_out_of_range) numtext::ScanDouble(first, value);
@@ -29,12 +32,12 @@ inline double ToDouble(const char* first, const char* last) {
     return value;
 }
 
-// An integer token: optional "-", then decimal digits or 0x and hex digits.
+// An integer token: optional sign, then decimal digits or 0x and hex digits.
 // Values beyond 32 bits are clamped.
 inline std::int32_t ToInt32(const char* first, const char* last) {
     bool negative = false;
-    if (first != last && *first == '-') {
-        negative = true;
+    if (first != last && (*first == '-' || *first == '+')) {
+        negative = *first == '-';
         ++first;
     }
     int base = 10;
@@ -86,11 +89,11 @@ inline bool IsDigit(char c) {
 // scanner to handle whatever stands there.
 inline const char* PlainFloatEnd(const char* p) {
     const char* q = p;
-    if (*q == '-') ++q;
+    if (*q == '-' || *q == '+') ++q;
     if (IsDigit(*q)) {
         while (IsDigit(*q)) ++q;
-        if (*q == '.' && IsDigit(q[1])) {
-            q += 2;
+        if (*q == '.') {
+            ++q;
             while (IsDigit(*q)) ++q;
         }
     } else if (*q == '.' && IsDigit(q[1])) {
@@ -114,7 +117,7 @@ inline const char* PlainFloatEnd(const char* p) {
 // otherwise null (hexadecimal numbers and anything unusual go to the scanner).
 inline const char* PlainIntEnd(const char* p) {
     const char* q = p;
-    if (*q == '-') ++q;
+    if (*q == '-' || *q == '+') ++q;
     if (!IsDigit(*q)) return nullptr;
     while (IsDigit(*q)) ++q;
     return IsBlank(*q) ? q : nullptr;

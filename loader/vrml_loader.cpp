@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <iostream>
 #include <map>
+#include <set>
 #include <unordered_map>
 
 #include "loader/field_values.h"
@@ -17,14 +18,17 @@
 
 namespace {
 
-// Node type id of a name exactly as the node-name table spells it; -1 when
-// the table has no such row.
+// Node type id of a name as the node-name table spells it, or as VRML97
+// spells the two types that table shortens ("IndexedLineSet" for its
+// "IndexLineSet"); -1 for any other name.
 int NameTableId(std::string_view name) {
     static const std::unordered_map<std::string, int> table = [] {
         std::unordered_map<std::string, int> rows;
         std::string row;
         for (int id = 1; id <= 100; ++id)
             if (GetNodeTypeName(id, row) == 0) rows.emplace(row, id);
+        for (const char* vrml : {"IndexedLineSet", "IndexedLineSet2D"})
+            if (int id = GetNodeTypeFromName(vrml); id > 0) rows.emplace(vrml, id);
         return rows;
     }();
     auto it = table.find(std::string(name));
@@ -33,6 +37,26 @@ int NameTableId(std::string_view name) {
 
 bool EndsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+// A field that standardNodes.wrl declares under its VRML97 name beside the
+// catalogue's spelling: `type` as the node-name table spells it.
+struct FieldAlias {
+    const char* type;
+    const char* name;
+    const char* field;
+};
+constexpr FieldAlias kFieldAliases[] = {
+#include "standard_field_aliases.inc"
+};
+
+// True when ALL field `all` of the node is a field or exposedField that holds
+// one node (not a list, not an eventIn).
+bool HoldsOneNode(SingleNode& node, int all) {
+    for (int i = 0; i < node.GetDEFCount(); ++i)
+        if (node.DEFToAll(i) == all)
+            return node.GetDEFFieldNDT(i) != nullptr && AsNodeList(node.GetDEFField(i)) == nullptr;
+    return false;
 }
 
 void ReportFromLexer(void* context, const char* message) {
@@ -108,8 +132,13 @@ class VrmlLoader::Builder final : public ParseActions {
     void ReleaseStacks();
     void ReleaseRoutesAndDefs();
     // The same as FindFieldIndex through a table per node type, built at the
-    // type's first lookup.
+    // type's first lookup; the table also answers to the VRML97 names of the
+    // fields the catalogue spells its own way ("string" for Text's "_string").
     int FieldIndex(const SingleNode* node, std::string_view name);
+    // The field of `parent` that a node read under its field `fieldName` joins.
+    int AttachIndex(SingleNode* parent, const std::string& fieldName);
+    // Before each scene: unknown node types are reported once per scene.
+    void BeginScene() { m_reportedUnknown.clear(); }
     // Index of a ROUTE end; also accepts set_<f> and <f>_changed of an exposedField f.
     int FindRouteField(const SingleNode* node, const std::string& name);
     void TraceIndent(const char* label, std::string_view name) const;
@@ -153,6 +182,7 @@ class VrmlLoader::Builder final : public ParseActions {
 
     std::vector<std::unique_ptr<VrmlNodeType>> m_protoStack;
     VrmlNodeTypeRegistry m_registry;
+    std::set<std::string, std::less<>> m_reportedUnknown;
 };
 
 // ---------------------------------------------------------------------------
@@ -336,12 +366,15 @@ int VrmlLoader::Builder::LoadStandardNodes() {
         Report("\n");
         return VrmlLoader::kNoStandardNodes;
     }
+    // The declarations of an earlier read make way for those of this one.
+    m_registry.Clear();
     Parse(file, {});
     std::fclose(file);
     return VrmlLoader::kLoadOk;
 }
 
 void VrmlLoader::Builder::ParseStandardNodesText(std::string_view text) {
+    m_registry.Clear();
     Parse(nullptr, text);
 }
 
@@ -351,6 +384,7 @@ int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
         Report("Error, could not open file\n");
         return VrmlLoader::kNoSceneFile;
     }
+    BeginScene();
     m_registry.PushNameSpace();
     Parse(file, {});
     m_registry.PopNameSpace();
@@ -359,6 +393,7 @@ int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
 }
 
 void VrmlLoader::Builder::ParseSceneText(std::string_view text) {
+    BeginScene();
     m_registry.PushNameSpace();
     Parse(nullptr, text);
     m_registry.PopNameSpace();
@@ -417,9 +452,30 @@ int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view nam
     if (table.empty()) {
         std::string fieldName;
         for (int i = 0; node->GetFieldName(i, fieldName) == 0; ++i) table.emplace(fieldName, i);
+        std::string typeName;
+        GetNodeTypeName(type, typeName);
+        for (const FieldAlias& alias : kFieldAliases) {
+            if (typeName != alias.type) continue;
+            auto it = table.find(std::string_view(alias.field));
+            if (it == table.end()) continue;
+            int index = it->second;
+            table.emplace(alias.name, index);
+        }
     }
     auto it = table.find(name);
     return it == table.end() ? -1 : it->second;
+}
+
+// A node field the text names (a Layer3D's background, a viewpoint) takes the
+// node; a grouping node takes every other node through addChildren, since
+// its children list cannot be set directly; other nodes take it in the field
+// the text names.
+int VrmlLoader::Builder::AttachIndex(SingleNode* parent, const std::string& fieldName) {
+    int named = fieldName.empty() ? -1 : FieldIndex(parent, fieldName);
+    int add = FieldIndex(parent, "addChildren");
+    if (add < 0) return named;
+    if (named >= 0 && HoldsOneNode(*parent, named)) return named;
+    return add;
 }
 
 int VrmlLoader::Builder::FindRouteField(const SingleNode* node, const std::string& name) {
@@ -479,10 +535,16 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
     if (!m_useFlag) {
         type = m_registry.Find(m_currentTypeName);
         if (type == nullptr) {
-            std::string message = "Unknown node type '" + m_currentTypeName + "'";
-            ParseError(message.c_str());
+            // Said once per scene and name; the scanner passes over the body,
+            // whose fields nothing can type, and the parse goes on after it.
+            if (m_reportedUnknown.insert(m_currentTypeName).second) {
+                std::string message = "Unknown node type '" + m_currentTypeName + "'";
+                ParseError(message.c_str());
+            }
+            if (m_lex) m_lex->skipNodeBody = true;
         }
     }
+    std::string parentField = m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName;
     m_fieldRecords.push_back({type, {}});
     TraceIndent("Get node:", m_useFlag ? "USE " + m_pendingDefName : m_currentTypeName);
 
@@ -500,9 +562,17 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
         }
     }
     if (m_pendingDefFlag) {
+        // A name defined again names the new node for what follows.
         m_defNames.push_back(m_pendingDefName);
-        m_defTable.emplace(m_pendingDefName, node);
+        m_defTable.insert_or_assign(m_pendingDefName, node);
         m_pendingDefFlag = false;
+    }
+    // The node joins its parent now, so that what was read stays in the
+    // scene when an error stops the parse inside the node.
+    SingleNode* parent = CurrentNode();
+    if (parent && node) {
+        int index = AttachIndex(parent, parentField);
+        if (index >= 0) parent->SetField(index, node.Get());
     }
     m_nodeStack.push_back(std::move(node));
     m_nodeNameStack.push_back(m_currentTypeName);
@@ -514,19 +584,7 @@ void VrmlLoader::Builder::ExitNode() {
         return;
     }
     m_fieldRecords.pop_back();
-    std::string parentField = m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName;
-    NodePtr node = std::move(m_nodeStack.back());
     m_nodeStack.pop_back();
-    SingleNode* parent = CurrentNode();
-    if (parent && node) {
-        // A grouping node's children go through addChildren (which appends);
-        // a node written in any other field (Collision's proxy) goes there.
-        int index = -1;
-        if (parentField.empty() || parentField == "children")
-            index = FieldIndex(parent, "addChildren");
-        if (index < 0 && !parentField.empty()) index = FieldIndex(parent, parentField);
-        if (index >= 0) parent->SetField(index, node.Get());
-    }
     std::string exited = std::move(m_nodeNameStack.back());
     m_nodeNameStack.pop_back();
     TraceIndent("Exit node:", exited);

@@ -33,10 +33,10 @@ class VrmlLoader {
 
     // A new empty Group becomes the root; routes and DEF names are dropped.
     void ResetParser();
-    // Reads the declarations file, then the scene ("tri1.wrl" when null) in a
-    // scope of its own. A file that cannot be opened prints "Error, couldn't
-    // open standardNodes.wrl file" or "Error, could not open file" and gives
-    // kNoStandardNodes or kNoSceneFile; syntax errors are reported and counted.
+    // Reads the declarations file (its types replace those of an earlier
+    // read), then the scene ("tri1.wrl" when null) in a scope of its own. A file that cannot be
+    // opened prints "Error, couldn't open standardNodes.wrl file" or "Error, could not open file"
+    // and gives kNoStandardNodes or kNoSceneFile; syntax errors are reported and counted.
     int ParseVrmlFile(const char* fileName);
     // The two halves of ParseVrmlFile, and the same from text in memory.
     int LoadStandardNodes();
@@ -46,7 +46,7 @@ class VrmlLoader {
 
     SingleNode* GetSceneRoot() const;
     const RouteList& GetRouteList() const;
-    // The node DEFined under `name` (the first one), or null.
+    // The node DEFined under `name` (the latest one), or null.
     SingleNode* FindDef(const std::string& name) const;
     const std::vector<std::string>& GetDefNames() const;
     const VrmlNodeTypeRegistry& Registry() const;

@@ -66,6 +66,8 @@ class VrmlNodeTypeRegistry {
     void PushNameSpace();
     // Destroys the innermost scope's types and its marker.
     void PopNameSpace();
+    // Destroys every type and scope.
+    void Clear() { m_entries.clear(); }
 
     int ScopeDepth() const;
     std::size_t TypeCount() const;

@@ -18,15 +18,17 @@ class LoaderFixtureBase {
         loader.SetStandardNodesPath(ORVANE_STANDARD_NODES);
     }
 
-    // Loads the declarations (once) and the scene text after a reset.
-    void Load(const std::string& scene) {
+    // Loads the declarations (once) and the scene text after a reset; Load
+    // puts the header before the text.
+    void LoadText(const std::string& text) {
         if (!standardLoaded) {
             loader.LoadStandardNodes();
             standardLoaded = true;
         }
         loader.ResetParser();
-        loader.ParseSceneText("#VRML V2.0 utf8\n" + scene);
+        loader.ParseSceneText(text);
     }
+    void Load(const std::string& scene) { LoadText("#VRML V2.0 utf8\n" + scene); }
 
     // Top-level nodes of the scene.
     const MultiNode& TopLevel() const { return *Children(loader.GetSceneRoot()); }

@@ -91,6 +91,13 @@ TEST(Lexer, OddInput) {
     // A file without the header comes back as characters.
     Scanner noHeader("# just a comment\nGroup { }", false);
     EXPECT_EQ(noHeader.Next(), 'G');
+    // A UTF-8 byte-order mark may stand before the header; it does not
+    // stand for one.
+    Scanner bom("\xEF\xBB\xBF#VRML V2.0 utf8\nGroup { }", false);
+    EXPECT_EQ(bom.Next(), IDENTIFIER);
+    EXPECT_EQ(bom.identifier, "Group");
+    Scanner bomOnly("\xEF\xBB\xBFGroup { }", false);
+    EXPECT_EQ(bomOnly.Next(), 0xEF);
     // A NUL byte is not the end of the input.
     Scanner nul(std::string("Group \0 x", 9));
     EXPECT_EQ(nul.Next(), IDENTIFIER);
@@ -109,7 +116,6 @@ TEST(Lexer, SingleNumbers) {
     EXPECT_FLOAT_EQ(s.lex.floatValue, 0.01f);
     EXPECT_EQ(s.Next(SFFLOAT), SFFLOAT);
     EXPECT_FLOAT_EQ(s.lex.floatValue, 5.0f);
-    EXPECT_EQ(s.Next(), '.');  // "5." is 5 and a stray '.'
     EXPECT_EQ(s.Next(SFINT32), SFINT32);
     EXPECT_EQ(s.lex.intValue, 31);
     EXPECT_EQ(s.Next(SFINT32), SFINT32);
@@ -126,9 +132,51 @@ TEST(Lexer, SingleNumbers) {
     EXPECT_EQ(s.Next(SFINT32), SFINT32);
     EXPECT_EQ(s.lex.intValue, INT32_MIN);
     EXPECT_TRUE(s.errors.empty());
-    // A leading plus is not part of a number.
-    Scanner plus("+1");
-    EXPECT_EQ(plus.Next(SFFLOAT), '+');
+}
+
+// Spellings that exporters write: a leading plus, a point with no digits
+// after it. What follows the number shows where it ended.
+TEST(Lexer, ExporterNumberSpellings) {
+    struct Case {
+        const char* text;
+        int token;
+        double value;
+        int next;  // the token after the number
+    };
+    const Case cases[] = {
+        {"+1.5 DEF", SFFLOAT, 1.5, DEF},
+        {"5. DEF", SFFLOAT, 5, DEF},
+        {"-5.e1 DEF", SFFLOAT, -50, DEF},
+        {"+.25 DEF", SFFLOAT, 0.25, DEF},
+        {"+2. DEF", SFTIME, 2, DEF},
+        {"+3 DEF", SFINT32, 3, DEF},
+        {"+0x10 DEF", SFINT32, 16, DEF},
+        {"1.5. DEF", SFFLOAT, 1.5, '.'},
+        {"5.5.5 DEF", SFFLOAT, 5.5, '.'},
+        {"+ 1", 0, 0, 0},
+        {"++1", 0, 0, 0},
+        {"+-1", 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        Scanner s(c.text);
+        if (c.token == 0) {  // not a number: the plus comes back as a character
+            EXPECT_EQ(s.Next(SFFLOAT), '+');
+            continue;
+        }
+        ASSERT_EQ(s.Next(c.token), c.token);
+        double value = c.token == SFINT32  ? s.lex.intValue
+                       : c.token == SFTIME ? s.lex.timeValue
+                                           : s.lex.floatValue;
+        EXPECT_DOUBLE_EQ(value, c.value);
+        EXPECT_EQ(s.Next(), c.next);
+    }
+    Scanner tuple("+1 2. -.5e1 [ +1, 2., +3 ]");
+    EXPECT_EQ(tuple.Next(SFVEC3F), SFVEC3F);
+    EXPECT_EQ(tuple.lex.floats, (std::vector<float>{1, 2, -5}));
+    EXPECT_EQ(tuple.Next(MFFLOAT), MFFLOAT);
+    EXPECT_EQ(tuple.lex.floats, (std::vector<float>{1, 2, 3}));
+    EXPECT_TRUE(tuple.errors.empty());
 }
 
 TEST(Lexer, Tuples) {
@@ -168,8 +216,10 @@ TEST(Lexer, Lists) {
 // comments read the same values, and count the same lines, from memory and
 // from a stream whose buffer loads cut them anywhere.
 TEST(Lexer, LongListsOfEveryNumberForm) {
-    const char* floatForms[] = {"12", "-3", "0.5", "-2.25", ".5", "-.75", "1e3", "2.5E-2", "4e+1"};
-    const char* intForms[] = {"7", "-42", "0x1F", "0Xab", "2147483647", "99999999999", "-0"};
+    const char* floatForms[] = {"12",  "-3",     "0.5",  "-2.25", ".5", "-.75",
+                                "1e3", "2.5E-2", "4e+1", "+1.5",  "5.", "+6.e-1"};
+    const char* intForms[] = {"7",           "-42", "0x1F", "0Xab", "2147483647",
+                              "99999999999", "-0",  "+9",   "+0x2"};
     const char* blanks[] = {" ", ",", ", ", "\n", "\t", " # note 1 2 3\n", "\r\n"};
     std::mt19937 rng(5);
     for (bool ints : {false, true}) {
@@ -178,7 +228,8 @@ TEST(Lexer, LongListsOfEveryNumberForm) {
         std::vector<std::int32_t> integers;
         int lines = 2;  // the header line ends with the first newline
         for (int i = 0; i < 60000; ++i) {
-            std::string token = ints ? intForms[rng() % 7] : floatForms[rng() % 9];
+            std::string token = ints ? intForms[rng() % std::size(intForms)]
+                                     : floatForms[rng() % std::size(floatForms)];
             if (ints) {
                 long long v = std::strtoll(token.c_str(), nullptr, 0);
                 integers.push_back(static_cast<std::int32_t>(std::min<long long>(v, INT32_MAX)));
@@ -292,6 +343,47 @@ TEST(Lexer, IsEndsEveryValueCondition) {
         EXPECT_EQ(s.Next(token), IS) << token;
         EXPECT_EQ(s.Next(), IDENTIFIER);
         EXPECT_EQ(s.identifier, "other");
+    }
+}
+
+// After the name of an undeclared node type the parser has the scanner pass
+// over the body: "{", then the matching "}", whatever braces strings and
+// comments hold, counting its lines.
+TEST(Lexer, SkippedNodeBodies) {
+    struct Case {
+        const char* body;
+        int lines;  // newlines in the body
+    };
+    const Case cases[] = {
+        {"{ }", 0},
+        {"{ size 1 2 3 children [ Box { } Group { children [ ] } ] }", 0},
+        {"{ name \"}{\" info [ \"a\\\"}\" ] }", 0},
+        {"{ # a comment with } and {\n  x 1\n}", 2},
+        {"{ text \"two\nlines }\" url \"#notacomment{\" }", 1},
+        {"{{{}}{}}", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.body);
+        Scanner s(std::string(c.body) + " Next");
+        s.lex.skipNodeBody = true;
+        EXPECT_EQ(s.Next(), '{');
+        EXPECT_EQ(s.Next(), '}');
+        EXPECT_EQ(s.lex.lineNumber, 2 + c.lines);
+        EXPECT_EQ(s.Next(), IDENTIFIER);
+        EXPECT_EQ(s.identifier, "Next");
+    }
+    // No body follows: the scanner goes on as usual.
+    Scanner none("Next { }");
+    none.lex.skipNodeBody = true;
+    EXPECT_EQ(none.Next(), IDENTIFIER);
+    EXPECT_EQ(none.Next(), '{');
+    EXPECT_EQ(none.Next(), '}');
+    // A body that never closes ends with the input.
+    for (const char* open : {"{ a { b }", "{ \"}"}) {
+        Scanner s(open);
+        s.lex.skipNodeBody = true;
+        EXPECT_EQ(s.Next(), '{') << open;
+        EXPECT_EQ(s.Next(), 0) << open;
     }
 }
 

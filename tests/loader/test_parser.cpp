@@ -4,6 +4,7 @@
 // scenes are in the corpus (test_corpus.cpp).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -45,13 +46,26 @@ TEST_F(Parser, UseInsideItsOwnNodeIsRefused) {
     EXPECT_EQ(Children(kids->GetNodeAt(1))->GetCount(), 0);
 }
 
-TEST_F(Parser, FirstDefOfANameKeepsIt) {
-    Load("DEF X Box { } DEF X Sphere { } Shape { geometry USE X }");
-    EXPECT_EQ(TypeOf(loader.FindDef("X")), "Box");
-    EXPECT_EQ(loader.GetDefNames(), (std::vector<std::string>{"X", "X"}));
-    auto* geometry = dynamic_cast<SingleNode*>(FieldOf(TopLevel().GetNodeAt(2), "geometry"));
-    ASSERT_NE(geometry, nullptr);
-    EXPECT_EQ(TypeOf(geometry), "Box");
+TEST_F(Parser, LatestDefOfANameIsTheOneUsedAndRouted) {
+    Load(R"(
+DEF X Box { } Shape { geometry USE X }
+DEF X Sphere { } Shape { geometry USE X }
+DEF T TimeSensor { } DEF S ScalarInterpolator { }
+ROUTE T.fraction_changed TO S.set_fraction
+DEF S ScalarInterpolator { }
+ROUTE T.fraction_changed TO S.set_fraction
+)");
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(TypeOf(loader.FindDef("X")), "Sphere");
+    EXPECT_EQ(loader.GetDefNames(), (std::vector<std::string>{"X", "X", "T", "S", "S"}));
+    for (int i : {1, 3}) {
+        auto* geometry = dynamic_cast<SingleNode*>(FieldOf(TopLevel().GetNodeAt(i), "geometry"));
+        EXPECT_EQ(geometry, TopLevel().GetNodeAt(i - 1)) << i;
+    }
+    const RouteList& routes = loader.GetRouteList();
+    ASSERT_EQ(routes.size(), 2u);
+    EXPECT_NE(routes[0].toNode.Get(), routes[1].toNode.Get());
+    EXPECT_EQ(routes[1].toNode.Get(), loader.FindDef("S"));
 }
 
 TEST_F(Parser, ChildrenGoThroughAddChildrenAndNodeFieldsByName) {
@@ -62,10 +76,13 @@ TEST_F(Parser, ChildrenGoThroughAddChildrenAndNodeFieldsByName) {
     auto* sphere = dynamic_cast<SingleNode*>(FieldOf(shape, "geometry"));
     ASSERT_NE(sphere, nullptr);
     EXPECT_FLOAT_EQ(dynamic_cast<SFFloat*>(FieldOf(sphere, "radius"))->Get(), 2.0f);
-    // A grouping node's other node fields keep what is written in them.
-    Load("Layer3D { viewpoint Viewpoint { } }");
-    EXPECT_EQ(Children(TopLevel().GetNodeAt(0))->GetCount(), 0);
-    EXPECT_NE(FieldOf(TopLevel().GetNodeAt(0), "viewpoint"), nullptr);
+    // A grouping node takes the nodes of its children through addChildren,
+    // and a node field named in the text (its viewpoint) takes its node.
+    Load("Layer3D { viewpoint Viewpoint { } children Shape { } }");
+    EXPECT_EQ(Children(TopLevel().GetNodeAt(0))->GetCount(), 1);
+    auto* viewpoint = dynamic_cast<SingleNode*>(FieldOf(TopLevel().GetNodeAt(0), "viewpoint"));
+    ASSERT_NE(viewpoint, nullptr);
+    EXPECT_EQ(TypeOf(viewpoint), "Viewpoint");
     Load("Collision { proxy Shape { } children Group { } }");
     EXPECT_EQ(Children(TopLevel().GetNodeAt(0))->GetCount(), 1);
     EXPECT_NE(FieldOf(TopLevel().GetNodeAt(0), "proxy"), nullptr);
@@ -199,18 +216,6 @@ Wheel { size 2 }
               "Error near line 3: Unknown node type 'Spoke'\n");
 }
 
-TEST_F(Parser, PrototypeBodyIsLinkedWithIs) {
-    Load(R"(
-PROTO Mover [ field SFVec3f where 0 0 0 field MFNode kids [] field SFNode look NULL
-              eventIn SFFloat go field MFString files [] ] {
-  Transform { translation IS where children IS kids set_scale IS go }
-  Shape { appearance IS look }
-  ImageTexture { url IS files }
-}
-)");
-    EXPECT_EQ(errors.str(), "");
-}
-
 TEST_F(Parser, ScenePrototypeCannotReplaceAStandardType) {
     Load("PROTO Box [ field SFFloat weight 1 ] { }\nBox { size 1 2 3 }");
     EXPECT_EQ(errors.str(), "PROTO Box already defined\n");
@@ -227,39 +232,113 @@ Transform { field SFFloat y 2 }
     EXPECT_EQ(TopLevel().GetCount(), 1);  // Script has no node class
 }
 
-TEST_F(Parser, KnownTypeWithoutNodeClassIsSkippedWithItsFields) {
-    Load(R"(
-Shape { geometry IndexedLineSet { coord Coordinate { point [ 0 0 0, 1 1 1 ] } coordIndex [ 0 1 ] } }
-Shape { geometry IndexLineSet { coordIndex [ 0 1 ] } }
-Text { string [ "hello" ] }
-Sound { minFront 2 }
-)");
-    EXPECT_EQ(errors.str(), "");
-    ASSERT_EQ(TopLevel().GetCount(), 4);
-    EXPECT_EQ(FieldOf(TopLevel().GetNodeAt(0), "geometry"), nullptr);
-    auto* lines = dynamic_cast<SingleNode*>(FieldOf(TopLevel().GetNodeAt(1), "geometry"));
-    ASSERT_NE(lines, nullptr);
-    EXPECT_EQ(TypeOf(lines), "IndexLineSet");
+// Scene texts and what they build: the root's dump and the error stream.
+struct SceneCase {
+    const char* what;
+    std::string text;  // after the header line (line 1)
+    std::string errors;
+    std::string dump;
+};
+
+void PrintTo(const SceneCase& c, std::ostream* os) {
+    *os << c.what;
 }
 
-TEST_F(Parser, ErrorsNameTheirLineAndKeepWhatWasBuilt) {
-    // A syntax error stops the file; the nodes before it stay.
-    Load("Box { }\nSphere { radius }\nCone { }");
-    EXPECT_EQ(errors.str(), "Error near line 3: parse error\n");
-    EXPECT_EQ(TopLevel().GetCount(), 1);
-    EXPECT_EQ(loader.GetErrorCount(), 1);
-    // Field names compare exactly.
-    errors.str("");
-    Load("Transform {\n  translation 1 2 3\n  Translation 4\n}\nShape { }");
+class Scenes : public ::testing::TestWithParam<SceneCase>, public LoaderFixtureBase {};
+
+TEST_P(Scenes, BuildWhatTheTextSays) {
+    const SceneCase& c = GetParam();
+    Load(c.text);
+    EXPECT_EQ(errors.str(), c.errors);
+    EXPECT_EQ(DumpScene(loader.GetSceneRoot()), c.dump);
+    EXPECT_EQ(loader.GetErrorCount(),
+              static_cast<int>(std::count(c.errors.begin(), c.errors.end(), '\n')) -
+                  static_cast<int>(c.errors.find("Error: Node's") != std::string::npos));
+}
+
+const SceneCase kScenes[] = {
+    {"ExporterNumbers",
+     "Transform { translation +1.5 5. -2.e1 scale +3 +.5 1. }\n"
+     "Shape { geometry IndexedFaceSet { coordIndex [ +0, +1, 2, -1 ] creaseAngle +1 } }",
+     "",
+     "Group\n  children:\n    Transform\n      scale 3.0,0.5,1.0\n"
+     "      translation 1.5,5.0,-20.0\n    Shape\n      geometry:\n        IndexedFaceSet\n"
+     "          coordIndex [0;1;2;-1]\n          creaseAngle 1.0\n"},
+    {"BoundingBoxFieldsAreReadAndDropped",
+     "Group { bboxCenter 0 1 0 bboxSize 2 2 2 children Transform { bboxSize 1 1 1 scale 2 2 2 } }\n"
+     "Anchor { bboxCenter 1 1 1 } Billboard { bboxSize 1 1 1 } Collision { bboxCenter 0 0 0 }\n"
+     "Transform { bboxCenter 0 0 0 bboxSize -1 -1 -1 translation 0 1 0 }",
+     "",
+     "Group\n  children:\n    Group\n      children:\n        Transform\n"
+     "          scale 2.0,2.0,2.0\n    Anchor\n    Billboard\n    Collision\n    Transform\n"
+     "      translation 0.0,1.0,0.0\n"},
+    {"LineSetsInBothSpellings",
+     "Shape { geometry IndexedLineSet { coordIndex [ 0 1 ] } }\n"
+     "Shape { geometry IndexLineSet { coordIndex [ 2 3 ] } }\n"
+     "Shape { geometry IndexedLineSet2D { coordIndex [ 4 5 ] } }",
+     "",
+     "Group\n  children:\n    Shape\n      geometry:\n        IndexLineSet\n"
+     "          coordIndex [0;1]\n    Shape\n      geometry:\n        IndexLineSet\n"
+     "          coordIndex [2;3]\n    Shape\n      geometry:\n        IndexLineSet2D\n"
+     "          coordIndex [4;5]\n"},
+    {"StandardFieldNamesFillTheCataloguesFields",
+     "Shape { geometry Text { string [ \"hello\" ] } }\n"
+     "Shape { geometry IndexedFaceSet { normalPerVertex FALSE } }\n"
+     "Sound { minFront 2 source AudioSwitch { whichChoice [ 1 0 ] } }\n"
+     "Shape { appearance Appearance { texture CompositeTexture3D { viewpoint Viewpoint { } } } }",
+     "",
+     "Group\n  children:\n    Shape\n      geometry:\n        Text\n"
+     "          _string [hello]\n    Shape\n      geometry:\n        IndexedFaceSet\n"
+     "          normalPerIndex false\n    Sound\n      minFrint 2.0\n      source:\n"
+     "        AudioSwitch\n          whiceChoice [1;0]\n    Shape\n      appearance:\n"
+     "        Appearance\n          texture:\n            CompositeTexture3D\n"
+     "              viewport:\n                Viewpoint\n"},
+    {"SyntaxErrorKeepsTheNodeItStopsIn", "Box { }\nSphere { radius }\nCone { }",
+     "Error near line 3: parse error\n", "Group\n  children:\n    Box\n    Sphere\n"},
+    {"SyntaxErrorDeepInsideKeepsEveryLevel",
+     "Transform { translation 1 2 3 children [\n"
+     "  Shape { geometry Sphere { radius 2 } appearance Appearance {\n"
+     "    material Material { diffuseColor 1 0 } } }\n  Box { } ] }",
+     "Error near line 4: parse error\n",
+     "Group\n  children:\n    Transform\n      children:\n        Shape\n"
+     "          appearance:\n            Appearance\n              material:\n"
+     "                Material\n          geometry:\n            Sphere\n"
+     "              radius 2.0\n      translation 1.0,2.0,3.0\n"},
+    {"UnknownFieldStopsTheFileButKeepsItsNode",
+     "Transform {\n  translation 1 2 3\n  Translation 4\n}\nShape { }",
+     "Error: Node's of type Transform do not have fields/eventIn/eventOut named Translation\n"
+     "Error near line 4: parse error\n",
+     "Group\n  children:\n    Transform\n      translation 1.0,2.0,3.0\n"},
+    {"UnclosedGroupKeepsItsChildren", "Group { children [ Box { } Sphere { radius 3 }",
+     "Error near line 2: parse error\n",
+     "Group\n  children:\n    Group\n      children:\n        Box\n        Sphere\n"
+     "          radius 3.0\n"},
+    {"UnknownNodesAreSaidOnceAndPassedOver",
+     "Teapot { size 1 spout [ 1 2 ] lid Lid { knob \"}\" } }\nBox { }\n"
+     "Group { children [ Teapot { } Kettle { # }\n } Sphere { } ] }",
+     "Error near line 2: Unknown node type 'Teapot'\n"
+     "Error near line 4: Unknown node type 'Kettle'\n",
+     "Group\n  children:\n    Box\n    Group\n      children:\n        Sphere\n"},
+    {"UnknownNodeThatNeverCloses", "Box { }\nTeapot { lid {\nSphere { }",
+     "Error near line 3: Unknown node type 'Teapot'\nError near line 4: parse error\n",
+     "Group\n  children:\n    Box\n"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Parser, Scenes, ::testing::ValuesIn(kScenes),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+TEST_F(Parser, UnknownTypeIsSaidAgainInTheNextScene) {
+    Load("Teapot { }\nTeapot { }");
+    Load("Teapot { }");
     EXPECT_EQ(errors.str(),
-              "Error: Node's of type Transform do not have fields/eventIn/eventOut named "
-              "Translation\n"
-              "Error near line 4: parse error\n");
-    EXPECT_EQ(TopLevel().GetCount(), 0);
-    errors.str("");
-    Load("Group { }\n\n\nUnknownThing { }\nGroup { children [ Box { } ] }");
-    EXPECT_EQ(errors.str(), "Error near line 5: Unknown node type 'UnknownThing'\n");
-    EXPECT_EQ(TopLevel().GetCount(), 2);
+              "Error near line 2: Unknown node type 'Teapot'\n"
+              "Error near line 2: Unknown node type 'Teapot'\n");
+}
+
+TEST_F(Parser, ByteOrderMarkBeforeTheHeader) {
+    LoadText("\xEF\xBB\xBF#VRML V2.0 utf8\nBox { }");
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(DumpScene(loader.GetSceneRoot()), "Group\n  children:\n    Box\n");
 }
 
 TEST_F(Parser, AbortedParseLeavesNoOpenScopes) {
@@ -305,20 +384,34 @@ TEST_F(Parser, MissingFilesAreReturnedAsErrors) {
     EXPECT_EQ(errors.str(), "Error, could not open file\n");
 }
 
-TEST_F(Parser, SecondLoadRereadsTheDeclarations) {
-    auto path = std::filesystem::temp_directory_path() / "orvane_loader_second.wrl";
-    std::ofstream(path) << "#VRML V2.0 utf8\nPROTO Mine [ ] { }\nMine { }\nBox { }\n";
-    EXPECT_EQ(loader.ParseVrmlFile(path.c_str()), VrmlLoader::kLoadOk);
+TEST_F(Parser, SecondLoadRereadsTheDeclarationsQuietly) {
+    auto dir = std::filesystem::temp_directory_path();
+    auto declarations = dir / "orvane_loader_declarations.wrl";
+    auto scene = dir / "orvane_loader_second.wrl";
+    auto write = [](const std::filesystem::path& path, const std::string& text) {
+        std::ofstream(path) << "#VRML V2.0 utf8\n" << text;
+    };
+    write(declarations, "PROTO Box [ field SFVec3f size 2 2 2 ] { }\n");
+    write(scene, "PROTO Mine [ ] { }\nMine { }\nBox { size 1 1 1 }\n");
+    loader.SetStandardNodesPath(declarations.string());
+    EXPECT_EQ(loader.ParseVrmlFile(scene.c_str()), VrmlLoader::kLoadOk);
     EXPECT_EQ(errors.str(), "");
     EXPECT_EQ(TopLevel().GetCount(), 1);
+    // The second time the file is read again (its new type is known), without
+    // a word about the types it declared before; Mine is new again too.
+    write(declarations, "PROTO Box [ field SFVec3f size 2 2 2 ] { }\nPROTO Sphere [ ] { }\n");
+    write(scene, "PROTO Mine [ ] { }\nMine { }\nBox { size 1 1 1 }\nSphere { }\n");
     loader.ResetParser();
     EXPECT_EQ(loader.GetRouteList().size(), 0u);
-    EXPECT_EQ(loader.ParseVrmlFile(path.c_str()), VrmlLoader::kLoadOk);
-    // Every standard type is already known the second time; Mine is new again.
-    EXPECT_NE(errors.str().find("PROTO Box already defined\n"), std::string::npos);
-    EXPECT_EQ(errors.str().find("Mine"), std::string::npos);
-    EXPECT_EQ(TopLevel().GetCount(), 1);
-    std::filesystem::remove(path);
+    EXPECT_EQ(loader.ParseVrmlFile(scene.c_str()), VrmlLoader::kLoadOk);
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(TopLevel().GetCount(), 2);
+    // A scene that declares a type of the declarations again is still told.
+    write(scene, "PROTO Sphere [ ] { }\n");
+    EXPECT_EQ(loader.ParseVrmlFile(scene.c_str()), VrmlLoader::kLoadOk);
+    EXPECT_EQ(errors.str(), "PROTO Sphere already defined\n");
+    std::filesystem::remove(declarations);
+    std::filesystem::remove(scene);
 }
 
 TEST_F(Parser, DumpOfASmallScene) {

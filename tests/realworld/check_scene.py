@@ -12,6 +12,10 @@ Options add checks on the picture:
   --same-as-first-lines N
                         the picture equals that of the scene's first N lines
                         alone: what was read before an error still renders
+  --unlike-first-lines N
+                        the picture differs from that of the first N lines
+                        alone: what comes after them (the node an error
+                        stopped in, the scene after an unknown node) is drawn
   --same-as-lf          messages and picture equal those of the same scene
                         with LF line ends
   --max-seconds S       the run takes at most S seconds
@@ -120,6 +124,15 @@ def render(args, scene, png):
     return run.returncode, messages, seconds
 
 
+def first_lines_rows(args, scene, out, count):
+    """The picture rows of the scene's first `count` lines as a scene of their own."""
+    lines = scene.read_bytes().splitlines(keepends=True)[:count]
+    twin = out / f"{scene.stem}.first{count}.wrl"
+    twin.write_bytes(b"".join(lines))
+    render(args, twin, out / (twin.stem + ".png"))
+    return read_png(out / (twin.stem + ".png"))[2]
+
+
 def check(args):
     # orvane-render runs from the scene's folder: make the other paths absolute.
     args.render = str(Path(args.render).resolve())
@@ -157,14 +170,16 @@ def check(args):
         print(f"drawn: {drawn} of {width * height} pixels")
 
     if args.same_as_first_lines:
-        lines = scene.read_bytes().splitlines(keepends=True)[: args.same_as_first_lines]
-        twin = out / f"{scene.stem}.first{args.same_as_first_lines}.wrl"
-        twin.write_bytes(b"".join(lines))
-        _, _, _ = render(args, twin, out / (twin.stem + ".png"))
-        if read_png(out / (twin.stem + ".png"))[2] != rows:
+        if first_lines_rows(args, scene, out, args.same_as_first_lines) != rows:
             raise Failure(f"{scene.name}: the picture differs from that of its first "
                           f"{args.same_as_first_lines} lines: not all that was read is shown")
         print(f"picture equals that of the first {args.same_as_first_lines} lines")
+
+    if args.unlike_first_lines:
+        if first_lines_rows(args, scene, out, args.unlike_first_lines) == rows:
+            raise Failure(f"{scene.name}: the picture equals that of its first "
+                          f"{args.unlike_first_lines} lines: what follows them is not shown")
+        print(f"picture differs from that of the first {args.unlike_first_lines} lines")
 
     if args.same_as_lf:
         data = scene.read_bytes()
@@ -191,6 +206,7 @@ def main():
     parser.add_argument("--message", action="append", help="an expected message line, in order")
     parser.add_argument("--drawn", action="store_true")
     parser.add_argument("--same-as-first-lines", type=int)
+    parser.add_argument("--unlike-first-lines", type=int)
     parser.add_argument("--same-as-lf", action="store_true")
     parser.add_argument("--max-seconds", type=float)
     args = parser.parse_args()

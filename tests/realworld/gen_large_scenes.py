@@ -61,7 +61,9 @@ def terrain_scene(points, faces, tail=""):
 
 
 def long_line_errors(points):
-    # Line 4 is the long line; the errors come after it, on lines 7 and 10.
+    # Line 4 is the long line; the errors come after it, on lines 7 and 11:
+    # an unknown node, then a radius whose field name was lost, in a sphere
+    # opened on line 10.
     return (
         HEADER
         + "# Points on one long line, then two mistakes.\n"
@@ -72,7 +74,8 @@ def long_line_errors(points):
         + "  GeoOrigin { }\n"
         + "  Shape { geometry Sphere { } }\n"
         + "] }\n"
-        + "Shape { geometry Sphere { radius 1.5. } }\n"
+        + "Shape { geometry Sphere {\n"
+        + "  1.5 } }\n"
     )
 
 
