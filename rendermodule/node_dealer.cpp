@@ -328,8 +328,7 @@ Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
     // A Material outside a Shape has no meshbuilder to colour.
     if (m == nullptr || rm == nullptr || !m_mesh) return Visit::Children;
     rm::Ptr<rm::Material> material;
-    // A shininess of 0 gives an infinite power; the retained layer clamps it.
-    if (rm::Failed(rm->CreateMaterial(1.0f / m->shininess().Get(), material.Put()))) {
+    if (rm::Failed(rm->CreateMaterial(SpecularPower(m->shininess().Get()), material.Put()))) {
         ShowMessage("Failed to create material!");
         return Visit::Children;
     }

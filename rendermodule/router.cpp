@@ -270,7 +270,7 @@ void CRouter::ApplyColor(rm::MeshBuilder* mb, const SingleNode* node, int field,
     auto* material = dynamic_cast<const Material*>(node);
     if (mb == nullptr || material == nullptr || m_rm == nullptr) return;
     rm::Ptr<rm::Material> m;
-    if (rm::Failed(m_rm->CreateMaterial(1.0f / material->shininess().Get(), m.Put()))) return;
+    if (rm::Failed(m_rm->CreateMaterial(SpecularPower(material->shininess().Get()), m.Put()))) return;
     const SFColor& d = material->diffuseColor();
     const SFColor& e = material->emissiveColor();
     const SFColor& s = material->specularColor();

@@ -51,6 +51,12 @@ struct ViewpointRecord {
 };
 using ViewpointList = std::vector<ViewpointRecord>;
 
+// The specular exponent of a VRML97 Material: shininess × 128, so a higher
+// shininess gives a smaller, sharper highlight (0 a dull one).
+inline float SpecularPower(float shininess) {
+    return shininess * 128.0f;
+}
+
 // The fields that place a Transform's children, rotations as axis and angle
 // (radians). A Viewpoint is the special case of a position (translation) and
 // an orientation (rotation) alone.

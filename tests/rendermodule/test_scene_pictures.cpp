@@ -154,6 +154,22 @@ TEST_F(ScenePictureTest, LodFollowsTheCamera) {
     EXPECT_GT(far.Count(0, 255, 0), 0);
 }
 
+// Shininess is the standard's exponent (× 128): a shiny red sphere under the head
+// light keeps a small highlight, it does not turn white.
+TEST_F(ScenePictureTest, ShininessGivesASmallHighlight) {
+    Picture p = Draw(
+        "Shape { appearance Appearance { material Material { diffuseColor 1 0 0 specularColor 1 "
+        "1 1 shininess 0.9 } } geometry Sphere { radius 4 } }");
+    int sphere = 0, white = 0;
+    for (std::size_t i = 0; i + 3 < p.rgba.size(); i += 4) {
+        sphere += p.rgba[i] > 40;
+        white += p.rgba[i + 1] > 200 && p.rgba[i + 2] > 200;
+    }
+    ASSERT_GT(sphere, 100);
+    EXPECT_GT(white, 0);  // the highlight is there
+    EXPECT_LT(white * 20, sphere);
+}
+
 // A relative texture URL is found beside the scene file that names it, wherever
 // the program runs; a file: URL and an absolute path work too; the first
 // readable entry of the list is used.
