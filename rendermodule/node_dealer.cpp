@@ -66,6 +66,7 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Material::kNodeType, {&D::Enter_Material, nullptr, R::Material}},
         {Material2D::kNodeType, {&D::Enter_Material2D, nullptr, R::Material}},
         {MovieTexture::kNodeType, {&D::Enter_MovieTexture, nullptr, R::Texture}},
+        {NavigationInfo::kNodeType, {&D::Enter_NavigationInfo, nullptr, R::None}},
         {OrderedGroup::kNodeType, {&D::Enter_OrderedGroup, nullptr, R::None}},
         {OrientationInterpolator::kNodeType, {&D::Enter_OrientationInterpolator, nullptr, R::None}},
         {PointLight::kNodeType, {&D::Enter_PointLight, nullptr, R::None}},
@@ -109,6 +110,8 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_display = display;
     m_sceneFile = sceneFile;
     m_lods.clear();
+    m_headLight = true;
+    m_navigationInfoSeen = false;
     m_texture.SetPicture(&m_picture);
     m_mesh.Reset();
     m_frames.clear();
@@ -173,6 +176,14 @@ Visit CNodeDealer::Enter_TimeSensor(SingleNode*, SFWorldNode*) {
 }
 Visit CNodeDealer::Enter_Viseme(SingleNode*, SFWorldNode*) {
     return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_NavigationInfo(SingleNode*, SFWorldNode* node) {
+    // The first NavigationInfo of the scene is the one bound at load.
+    auto* info = As<NavigationInfo>(node);
+    if (info != nullptr && !m_navigationInfoSeen) m_headLight = info->headlight().Get() != 0;
+    m_navigationInfoSeen = true;
+    return Visit::SkipChildren;
 }
 
 // ---- Grouping nodes that choose what to draw ----

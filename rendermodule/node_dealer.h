@@ -82,6 +82,7 @@ class CNodeDealer {
     Visit Enter_Material(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Material2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_MovieTexture(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_NavigationInfo(SingleNode* parent, SFWorldNode* node);
     Visit Enter_OrderedGroup(SingleNode* parent, SFWorldNode* node);
     Visit Enter_OrientationInterpolator(SingleNode* parent, SFWorldNode* node);
     Visit Enter_PointLight(SingleNode* parent, SFWorldNode* node);
@@ -108,6 +109,8 @@ class CNodeDealer {
     const InterpolatorTable& Interpolators() const { return m_interpolators; }
     const NodeObjectTable& NodeObjects() const { return m_nodeObjects; }
     const ViewpointList& Viewpoints() const { return m_viewpoints; }
+    // False when the scene's first NavigationInfo turns the head light off.
+    bool SceneWantsHeadLight() const { return m_headLight; }
     // Gives the viewpoints the names of an earlier translation of the same scene.
     void RenameViewpoints(const std::vector<std::string>& names) {
         for (std::size_t i = 0; i < names.size() && i < m_viewpoints.size(); ++i)
@@ -159,6 +162,8 @@ class CNodeDealer {
     std::string m_sceneFile;
     ChildVisitor m_visitChild;
     std::vector<LevelRecord> m_lods;
+    bool m_headLight = true;
+    bool m_navigationInfoSeen = false;
     std::vector<rm::Ptr<rm::Frame>> m_frames;
     rm::Ptr<rm::MeshBuilder> m_mesh;
     rm::Quality m_quality = rm::kRenderGouraud;

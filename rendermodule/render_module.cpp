@@ -80,9 +80,16 @@ void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
     m_root = root;
     m_routes = routes;
     m_sceneFile = sceneFile;
+    Translate();
+    CD3DObj& d3d = GetD3DObj();
+    if (!m_traverser.GetDealer().SceneWantsHeadLight() && d3d.GetCamera() && d3d.GetHeadLight())
+        d3d.GetCamera()->DeleteLight(d3d.GetHeadLight());
+}
+
+void CRenderModule::Translate() {
     m_traverser.GetDealer().SetRenderQuality(m_quality);
-    m_traverser.TraverseScene(&GetD3DObj(), root, sceneFile);
-    m_router.DealRoute(routes);
+    m_traverser.TraverseScene(&GetD3DObj(), m_root, m_sceneFile);
+    m_router.DealRoute(m_routes);
 }
 
 void CRenderModule::ResetScene() {
@@ -107,7 +114,7 @@ void CRenderModule::RetranslateScene() {
     std::size_t bound = viewpoints.size();
     for (std::size_t i = 0; i < viewpoints.size() && m_router.BoundViewpoint(); ++i)
         if (viewpoints[i].frame.Get() == m_router.BoundViewpoint()) bound = i;
-    SetScene(m_root, m_routes, m_sceneFile);
+    Translate();
     if (d3d.GetCamera()) d3d.GetCamera()->AddTransform(rm::Combine::Replace, camera);
     m_traverser.GetDealer().RenameViewpoints(names);
     m_router.BindViewpoint(bound < viewpoints.size() ? viewpoints[bound].frame.Get() : nullptr);

@@ -64,7 +64,8 @@ class CRenderModule {
     void SetClock(std::function<std::uint32_t()> clock) { m_clock = std::move(clock); }
 
     // Scene hand-over: keeps root and routes, translates the scene, deals the
-    // routes. Relative URLs in it are looked up beside `sceneFile`.
+    // routes. Relative URLs in it are looked up beside `sceneFile`. A scene
+    // whose NavigationInfo says `headlight FALSE` turns the head light off.
     void SetScene(SingleNode* root, const RouteList* routes, const std::string& sceneFile = {});
     void ResetScene();
     // Translates the kept scene again (after a render-quality change).
@@ -104,6 +105,9 @@ class CRenderModule {
   private:
     // The scene lock, with messages raised meanwhile shown after it is released.
     class SceneGuard;
+    // Translation and routes of the kept scene (SetScene without the settings
+    // a new scene brings).
+    void Translate();
 
     // The destructor ends the thread first, before anything it uses goes.
     CRenderThread m_thread;

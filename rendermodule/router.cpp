@@ -101,8 +101,8 @@ void CRouter::Route_TimeSensor(const Route& route) {
         record.loop = sensor->loop().Get();
     }
     record.interpolatorNode = route.toNode.Get();
-    auto found =
-        m_interpolators ? m_interpolators->find(route.toNode.Get()) : InterpolatorTable::const_iterator{};
+    auto found = m_interpolators ? m_interpolators->find(route.toNode.Get())
+                                 : InterpolatorTable::const_iterator{};
     if (m_interpolators && found != m_interpolators->end()) {
         record.interpolator = found->second;
     } else {
@@ -270,7 +270,8 @@ void CRouter::ApplyColor(rm::MeshBuilder* mb, const SingleNode* node, int field,
     auto* material = dynamic_cast<const Material*>(node);
     if (mb == nullptr || material == nullptr || m_rm == nullptr) return;
     rm::Ptr<rm::Material> m;
-    if (rm::Failed(m_rm->CreateMaterial(SpecularPower(material->shininess().Get()), m.Put()))) return;
+    if (rm::Failed(m_rm->CreateMaterial(SpecularPower(material->shininess().Get()), m.Put())))
+        return;
     const SFColor& d = material->diffuseColor();
     const SFColor& e = material->emissiveColor();
     const SFColor& s = material->specularColor();

@@ -170,6 +170,23 @@ TEST_F(ScenePictureTest, ShininessGivesASmallHighlight) {
     EXPECT_LT(white * 20, sphere);
 }
 
+// NavigationInfo { headlight FALSE } turns the head light off at load: a lit
+// red box in a scene without lights of its own stays dark.
+TEST_F(ScenePictureTest, NavigationInfoCanTurnTheHeadLightOff) {
+    const std::string box =
+        "Shape { appearance Appearance { material Material { diffuseColor 1 0 0 } } geometry Box "
+        "{} "
+        "}";
+    Picture lit = Draw(box);
+    EXPECT_GT(lit.Count(204, 0, 0) + lit.Count(255, 0, 0), 0);
+    EXPECT_TRUE(m_module.IsHeadLightOn());
+    Picture dark = Draw("NavigationInfo { headlight FALSE } " + box);
+    EXPECT_FALSE(m_module.IsHeadLightOn());
+    int red = 0;
+    for (std::size_t i = 0; i + 3 < dark.rgba.size(); i += 4) red += dark.rgba[i] > 40;
+    EXPECT_EQ(red, 0);
+}
+
 // A relative texture URL is found beside the scene file that names it, wherever
 // the program runs; a file: URL and an absolute path work too; the first
 // readable entry of the list is used.
