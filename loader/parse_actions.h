@@ -31,6 +31,8 @@ class ParseActions {
     virtual void StoreValue() = 0;
     virtual void ExitField() = 0;
     virtual void CheckScriptInterface() = 0;
+    // The current field of a PROTO body node is bound with IS to the PROTO's field `name`.
+    virtual void BindIs(const char* name) = 0;
     virtual void SetValueKind(int kind) = 0;
     virtual void ClearValueKind() = 0;
 

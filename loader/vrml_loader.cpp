@@ -71,6 +71,99 @@ void ReleaseBig(std::vector<V>& values) {
 
 using NodePtr = node::Ptr<SingleNode>;
 
+// The value of one field as the scanner left it, kept to be stored again
+// (an interface default, or a value read inside a PROTO body).
+struct ValueSnapshot {
+    int kind = 0;
+    bool boolValue = false;
+    std::int32_t intValue = 0;
+    float floatValue = 0;
+    double timeValue = 0;
+    std::string stringValue;
+    std::vector<float> floats;
+    std::vector<std::int32_t> ints;
+    std::vector<std::string> strings;
+
+    static ValueSnapshot Take(int kind, const LexState& lex) {
+        return {kind,           lex.boolValue, lex.intValue,
+                lex.floatValue, lex.timeValue, lex.stringValue,
+                lex.floats,     lex.ints,      lex.strings};
+    }
+    void LoadInto(LexState& lex) const {
+        lex.boolValue = boolValue;
+        lex.intValue = intValue;
+        lex.floatValue = floatValue;
+        lex.timeValue = timeValue;
+        lex.stringValue = stringValue;
+        lex.floats = floats;
+        lex.ints = ints;
+        lex.strings = strings;
+    }
+};
+
+// One grammar action read inside a PROTO (its interface defaults and body),
+// played back for each instance.
+struct TapeOp {
+    enum Kind {
+        kEnterNode,
+        kExitNode,
+        kUse,
+        kDef,
+        kEnterField,
+        kValue,
+        kExitField,
+        kIs,
+        kRoute,
+        kBeginProto,
+        kAddToProto,
+        kEndProto
+    };
+    explicit TapeOp(Kind k) : kind(k) {}
+    Kind kind;
+    int line = 0;
+    int declaration = 0;
+    std::string a, b, c, d;
+    std::shared_ptr<const ValueSnapshot> value;
+};
+
+// What a scene PROTO declares: its interface, the default of each field and
+// the actions of its body.
+struct ProtoDefinition {
+    struct Default {
+        ValueSnapshot value;
+        std::vector<TapeOp> nodeOps;  // the nodes of an SFNode/MFNode default
+    };
+    VrmlNodeType iface{""};
+    std::map<std::string, Default, std::less<>> defaults;
+    std::vector<TapeOp> tape;
+    std::size_t mark = 0;  // start of the ops not yet given to a default
+    std::size_t bodyStart = 0;
+};
+
+// A type declared by PROTO; `definition` is set for the scene's own PROTOs
+// (the declarations file's stand for the built-in nodes).
+class ProtoType final : public VrmlNodeType {
+  public:
+    using VrmlNodeType::VrmlNodeType;
+    std::shared_ptr<ProtoDefinition> definition;
+};
+
+bool IsNodeToken(int token) {
+    return token == SFNODE || token == MFNODE;
+}
+
+// Nodes that draw nothing themselves: a PROTO body's extra nodes of these
+// kinds join the scene where they can run, the others are kept undrawn.
+bool DrawsNothing(std::string_view typeName) {
+    return EndsWith(typeName, "Interpolator") || EndsWith(typeName, "Sensor") ||
+           typeName == "Script" || typeName == "Valuator" || typeName == "Conditional";
+}
+
+// Longest chain of instances inside instances that expanding follows.
+constexpr int kMaxProtoDepth = 32;
+// Instances one load expands at most (nested PROTOs can multiply).
+constexpr long kMaxExpansions = 2'000'000;
+
 }  // namespace
 
 class VrmlLoader::Builder final : public ParseActions {
@@ -117,6 +210,7 @@ class VrmlLoader::Builder final : public ParseActions {
     void StoreValue() override;
     void ExitField() override;
     void CheckScriptInterface() override;
+    void BindIs(const char* name) override;
     void SetValueKind(int kind) override { m_valueKind = kind; }
     void ClearValueKind() override { m_valueKind = 0; }
 
@@ -180,9 +274,76 @@ class VrmlLoader::Builder final : public ParseActions {
     using FieldIndexTable = std::unordered_map<std::string, int, NameHash, std::equal_to<>>;
     std::vector<FieldIndexTable> m_fieldIndexCache;  // by node type id
 
-    std::vector<std::unique_ptr<VrmlNodeType>> m_protoStack;
+    std::vector<std::unique_ptr<ProtoType>> m_protoStack;
     VrmlNodeTypeRegistry m_registry;
     std::set<std::string, std::less<>> m_reportedUnknown;
+
+    // ---- PROTO instances
+    using Binding = std::pair<NodePtr, int>;  // a body node and its field index
+    using Bindings = std::map<std::string, std::vector<Binding>, std::less<>>;
+    // A field given in an instance: its value, or its nodes.
+    struct Slot {
+        bool given = false;
+        ValueSnapshot value;
+        std::vector<NodePtr> nodes;
+    };
+    // An instance being read: the null entry at `stackIndex` of m_nodeStack
+    // stands for it while its fields are read.
+    struct Instance {
+        std::shared_ptr<ProtoDefinition> definition;
+        std::string name;
+        std::size_t stackIndex = 0;
+        std::string parentField;
+        std::string defName;
+        int line = 0;
+        std::map<std::string, Slot, std::less<>> slots;
+        // Fields of this instance bound with IS to the enclosing instance's
+        // interface: (this instance's field, the enclosing one's field).
+        std::vector<std::pair<std::string, std::string>> forwards;
+    };
+    // An instance whose body is being played back.
+    struct Expansion {
+        Instance instance;
+        Bindings bindings;
+    };
+    // The interface of a DEFed instance, for ROUTEs that name its fields.
+    struct InstanceInterface {
+        std::shared_ptr<ProtoDefinition> definition;
+        Bindings bindings;
+    };
+    // Top-level nodes of a played-back text gather here instead of joining a parent.
+    struct Sink {
+        std::size_t stackIndex = 0;
+        std::vector<NodePtr> nodes;
+    };
+
+    bool Recording() const { return m_inScene && !m_protoStack.empty(); }
+    void Record(TapeOp::Kind kind, std::string a = {}, std::string b = {}, std::string c = {},
+                std::string d = {});
+    void RecordOp(TapeOp op);
+    Instance* InstanceAtTop();
+    // Puts a node read (or made) where the node stack's top takes it.
+    void AttachNode(const NodePtr& node, const std::string& parentField);
+    void Expand(Instance instance);
+    std::vector<NodePtr> PlayBack(const std::vector<TapeOp>& ops, std::size_t begin,
+                                  std::size_t end);
+    void Play(const TapeOp& op);
+    void ApplyIs(const std::string& name);
+    void KeepExtra(const NodePtr& node);
+    std::vector<Binding> RouteEnds(SingleNode* node, const std::string& field);
+    void ReportOnce(const std::string& key, const std::string& message, int line);
+
+    bool m_inScene = false;
+    bool m_lastWasIs = false;
+    int m_playDepth = 0;
+    long m_expansionCount = 0;
+    LexState m_playLex;  // the scanner state that played-back values go through
+    std::vector<Instance> m_instances;
+    std::vector<Expansion> m_expansions;
+    std::vector<Sink> m_sinks;
+    std::map<const SingleNode*, InstanceInterface> m_instanceInterfaces;
+    std::set<std::string, std::less<>> m_reportedOnce;
+    NodePtr m_hidden;  // a Switch that shows nothing, for undrawn body nodes
 };
 
 // ---------------------------------------------------------------------------
@@ -268,6 +429,10 @@ void VrmlLoader::Builder::ReleaseRoutesAndDefs() {
     m_routes.clear();
     m_defTable.clear();
     m_defNames.clear();
+    m_instanceInterfaces.clear();
+    m_hidden.Reset();
+    m_expansionCount = 0;
+    m_reportedOnce.clear();
 }
 
 // Drops everything an unfinished parse left open above the root.
@@ -283,6 +448,10 @@ void VrmlLoader::Builder::ReleaseStacks() {
     m_pendingDefFlag = false;
     m_useFlag = false;
     m_protoStack.clear();
+    m_instances.clear();
+    m_sinks.clear();
+    m_expansions.clear();
+    m_lastWasIs = false;
 }
 
 void VrmlLoader::Builder::ResetParser() {
@@ -303,6 +472,8 @@ void VrmlLoader::Builder::Report(std::string_view line) {
 }
 
 void VrmlLoader::Builder::ParseError(const char* message) {
+    // What a PROTO body says was reported when the body was read.
+    if (m_playDepth > 0) return;
     ++m_errorCount;
     if (m_errors)
         *m_errors << "Error near line " << (m_lex ? m_lex->lineNumber : 0) << ": " << message
@@ -386,7 +557,9 @@ int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
     }
     BeginScene();
     m_registry.PushNameSpace();
+    m_inScene = true;
     Parse(file, {});
+    m_inScene = false;
     m_registry.PopNameSpace();
     std::fclose(file);
     return VrmlLoader::kLoadOk;
@@ -395,7 +568,9 @@ int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
 void VrmlLoader::Builder::ParseSceneText(std::string_view text) {
     BeginScene();
     m_registry.PushNameSpace();
+    m_inScene = true;
     Parse(nullptr, text);
+    m_inScene = false;
     m_registry.PopNameSpace();
 }
 
@@ -403,8 +578,13 @@ void VrmlLoader::Builder::ParseSceneText(std::string_view text) {
 // Prototypes and routes
 
 void VrmlLoader::Builder::BeginProto(const char* name) {
+    if (Recording()) Record(TapeOp::kBeginProto, name);
     m_registry.PushNameSpace();
-    m_protoStack.push_back(std::make_unique<VrmlNodeType>(name));
+    auto type = std::make_unique<ProtoType>(name);
+    // A scene's outermost PROTO keeps its text; the ones inside it are kept
+    // as part of that text and defined again for each instance.
+    if (m_inScene && m_protoStack.empty()) type->definition = std::make_shared<ProtoDefinition>();
+    m_protoStack.push_back(std::move(type));
 }
 
 void VrmlLoader::Builder::EndProto() {
@@ -413,8 +593,13 @@ void VrmlLoader::Builder::EndProto() {
         Report("Error: Empty PROTO stack!\n");
         return;
     }
-    std::unique_ptr<VrmlNodeType> type = std::move(m_protoStack.back());
+    if (m_inScene && m_protoStack.size() > 1) Record(TapeOp::kEndProto);
+    std::unique_ptr<ProtoType> type = std::move(m_protoStack.back());
     m_protoStack.pop_back();
+    if (ProtoDefinition* definition = type->definition.get()) {
+        definition->bodyStart = definition->mark;
+        definition->iface = *type;
+    }
     m_registry.AddToNameSpace(std::move(type));
 }
 
@@ -424,6 +609,27 @@ void VrmlLoader::Builder::AddToProto(Declaration kind, const char* typeName, con
     if (m_protoStack.empty()) {
         Report("Error: declaration outside of prototype\n");
         return;
+    }
+    if (m_inScene && m_lex) {
+        auto value = ValueSnapshot::Take(m_valueKind, *m_lex);
+        if (m_protoStack.size() > 1) {
+            TapeOp op(TapeOp::kAddToProto);
+            op.declaration = kind;
+            op.b = typeName;
+            op.c = name;
+            op.value = std::make_shared<ValueSnapshot>(std::move(value));
+            RecordOp(std::move(op));
+        } else if (ProtoDefinition* definition = m_protoStack.back()->definition.get()) {
+            // The nodes read since the last declaration are this field's default.
+            ProtoDefinition::Default& entry = definition->defaults[name];
+            entry.value = std::move(value);
+            entry.nodeOps.assign(definition->tape.begin() + definition->mark,
+                                 definition->tape.end());
+            definition->tape.erase(definition->tape.begin() + definition->mark,
+                                   definition->tape.end());
+        }
+        m_lex->ClearValues();
+        m_valueKind = 0;
     }
     VrmlNodeType& proto = *m_protoStack.back();
     switch (kind) {
@@ -497,15 +703,47 @@ int VrmlLoader::Builder::FindRouteField(const SingleNode* node, const std::strin
     return FieldIndex(node, bare);
 }
 
+// The node fields a ROUTE end names: an instance's interface field stands for
+// the body fields bound to it with IS; any other name is the node's own field.
+std::vector<VrmlLoader::Builder::Binding> VrmlLoader::Builder::RouteEnds(SingleNode* node,
+                                                                         const std::string& field) {
+    auto found = m_instanceInterfaces.find(node);
+    if (found != m_instanceInterfaces.end()) {
+        const InstanceInterface& entry = found->second;
+        const VrmlNodeType& iface = entry.definition->iface;
+        if (iface.HasField(field) || iface.HasEventIn(field) || iface.HasEventOut(field)) {
+            std::vector<Binding> ends;
+            auto add = [&](const std::string& key) {
+                auto it = entry.bindings.find(key);
+                if (it != entry.bindings.end())
+                    ends.insert(ends.end(), it->second.begin(), it->second.end());
+            };
+            add(field);
+            // set_<f> and <f>_changed of an exposedField reach what <f> is bound to.
+            if (field.starts_with("set_"))
+                add(field.substr(4));
+            else if (EndsWith(field, "_changed"))
+                add(field.substr(0, field.size() - 8));
+            return ends;
+        }
+    }
+    int index = FindRouteField(node, field);
+    if (index < 0) return {};
+    return {{NodePtr(node), index}};
+}
+
 void VrmlLoader::Builder::AddRoute(const char* node1, const char* field1, const char* node2,
                                    const char* field2) {
+    if (Recording()) {
+        Record(TapeOp::kRoute, node1, field1, node2, field2);
+        return;
+    }
     SingleNode* from = FindDef(node1);
     SingleNode* to = FindDef(node2);
     if (from == nullptr || to == nullptr) return;
-    int fromIndex = FindRouteField(from, field1);
-    int toIndex = FindRouteField(to, field2);
-    if (fromIndex < 0 || toIndex < 0) return;
-    m_routes.push_back({NodePtr(from), fromIndex, NodePtr(to), toIndex});
+    for (const Binding& source : RouteEnds(from, field1))
+        for (const Binding& target : RouteEnds(to, field2))
+            m_routes.push_back({source.first, source.second, target.first, target.second});
 }
 
 // ---------------------------------------------------------------------------
@@ -517,11 +755,19 @@ void VrmlLoader::Builder::TraceIndent(const char* label, std::string_view name) 
 }
 
 void VrmlLoader::Builder::SetPendingDef(const char* name) {
+    if (Recording()) {
+        Record(TapeOp::kDef, name);
+        return;
+    }
     m_pendingDefFlag = true;
     m_pendingDefName = name;
 }
 
 void VrmlLoader::Builder::UseNode(const char* name) {
+    if (Recording()) {
+        Record(TapeOp::kUse, name);
+        return;
+    }
     m_useFlag = true;
     m_pendingDefName = name;
     EnterNode(nullptr);
@@ -548,6 +794,32 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
     m_fieldRecords.push_back({type, {}});
     TraceIndent("Get node:", m_useFlag ? "USE " + m_pendingDefName : m_currentTypeName);
 
+    // Inside a PROTO the node is only noted, to be made for each instance.
+    if (Recording()) {
+        Record(TapeOp::kEnterNode, m_currentTypeName);
+        m_nodeStack.emplace_back();
+        m_nodeNameStack.push_back(m_currentTypeName);
+        return;
+    }
+    auto* proto = dynamic_cast<const ProtoType*>(type);
+    if (proto && proto->definition) {
+        // An instance: its fields are gathered, the body is made at its end.
+        Instance instance;
+        instance.definition = proto->definition;
+        instance.name = proto->GetName();
+        instance.stackIndex = m_nodeStack.size();
+        instance.parentField = parentField;
+        instance.line = m_lex ? m_lex->lineNumber : 0;
+        if (m_pendingDefFlag) {
+            instance.defName = m_pendingDefName;
+            m_pendingDefFlag = false;
+        }
+        m_instances.push_back(std::move(instance));
+        m_nodeStack.emplace_back();
+        m_nodeNameStack.push_back(m_currentTypeName);
+        return;
+    }
+
     NodePtr node;
     if (!m_useFlag) {
         int id = NameTableId(m_currentTypeName);
@@ -569,13 +841,33 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
     }
     // The node joins its parent now, so that what was read stays in the
     // scene when an error stops the parse inside the node.
-    SingleNode* parent = CurrentNode();
-    if (parent && node) {
-        int index = AttachIndex(parent, parentField);
-        if (index >= 0) parent->SetField(index, node.Get());
-    }
+    AttachNode(node, parentField);
     m_nodeStack.push_back(std::move(node));
     m_nodeNameStack.push_back(m_currentTypeName);
+}
+
+VrmlLoader::Builder::Instance* VrmlLoader::Builder::InstanceAtTop() {
+    if (m_instances.empty() || m_instances.back().stackIndex + 1 != m_nodeStack.size())
+        return nullptr;
+    return &m_instances.back();
+}
+
+void VrmlLoader::Builder::AttachNode(const NodePtr& node, const std::string& parentField) {
+    if (!node) return;
+    if (Instance* instance = InstanceAtTop()) {
+        Slot& slot = instance->slots[parentField];
+        slot.given = true;
+        slot.nodes.push_back(node);
+        return;
+    }
+    if (!m_sinks.empty() && m_sinks.back().stackIndex + 1 == m_nodeStack.size()) {
+        m_sinks.back().nodes.push_back(node);
+        return;
+    }
+    SingleNode* parent = CurrentNode();
+    if (parent == nullptr) return;
+    int index = AttachIndex(parent, parentField);
+    if (index >= 0) parent->SetField(index, node.Get());
 }
 
 void VrmlLoader::Builder::ExitNode() {
@@ -583,12 +875,20 @@ void VrmlLoader::Builder::ExitNode() {
         Report("Assertion failed: fr != NULL, file loader/vrml_loader.cpp\n");
         return;
     }
+    if (Recording()) Record(TapeOp::kExitNode);
+    bool instance = InstanceAtTop() != nullptr;
     m_fieldRecords.pop_back();
     m_nodeStack.pop_back();
     std::string exited = std::move(m_nodeNameStack.back());
     m_nodeNameStack.pop_back();
     TraceIndent("Exit node:", exited);
     m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
+    if (instance) {
+        Instance done = std::move(m_instances.back());
+        m_instances.pop_back();
+        Expand(std::move(done));
+        m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -599,16 +899,18 @@ void VrmlLoader::Builder::EnterField(const char* name) {
         Report("Assertion failed: fr != NULL, file loader/vrml_loader.cpp\n");
         return;
     }
+    if (Recording()) Record(TapeOp::kEnterField, name);
     m_currentFieldName = name;
     m_fieldRecords.back().fieldName = name;
     m_pending = {};
     TraceIndent("Field:", name);
     m_fieldNameStack.push_back(name);
+    if (Instance* instance = InstanceAtTop()) instance->slots[name].given = true;
 
     const VrmlNodeType* type = m_fieldRecords.back().type;
     if (type && type->HasEventIn(name) == 0 && type->HasEventOut(name) == 0) {
         int token = type->HasField(name);
-        if (token == 0)
+        if (token == 0 && m_playDepth == 0)
             Report("Error: Node's of type " + m_currentTypeName +
                    " do not have fields/eventIn/eventOut named " + name + "\n");
         else
@@ -618,8 +920,24 @@ void VrmlLoader::Builder::EnterField(const char* name) {
 
 void VrmlLoader::Builder::StoreValue() {
     if (m_fieldRecords.empty() || m_lex == nullptr) return;
-    // A node that could not be created keeps none of its values.
-    if (CurrentNode() != nullptr) BuildPendingValue();
+    if (Recording()) {
+        // The value an IS stands for is not a value of its own.
+        if (!m_lastWasIs) {
+            TapeOp op(TapeOp::kValue);
+            op.value = std::make_shared<ValueSnapshot>(ValueSnapshot::Take(m_valueKind, *m_lex));
+            RecordOp(std::move(op));
+        }
+        m_lastWasIs = false;
+    } else if (Instance* instance = InstanceAtTop()) {
+        if (m_valueKind != 0) {
+            Slot& slot = instance->slots[m_currentFieldName];
+            slot.given = true;
+            slot.value = ValueSnapshot::Take(m_valueKind, *m_lex);
+        }
+    } else if (CurrentNode() != nullptr) {
+        // A node that could not be created keeps none of its values.
+        BuildPendingValue();
+    }
     LexState& lex = *m_lex;
     ReleaseBig(lex.floats);
     ReleaseBig(lex.ints);
@@ -629,7 +947,7 @@ void VrmlLoader::Builder::StoreValue() {
 
 void VrmlLoader::Builder::BuildPendingValue() {
     m_pending = MakeFieldValue(m_valueKind, *m_lex, m_currentFieldName);
-    if (HasIncompleteTuple(m_valueKind, *m_lex))
+    if (m_playDepth == 0 && HasIncompleteTuple(m_valueKind, *m_lex))
         ParseError("incomplete last element in a list value");
     if (m_trace == nullptr || !m_pending) return;
     std::string text;
@@ -647,6 +965,7 @@ void VrmlLoader::Builder::ExitField() {
         Report("Assertion failed: fr != NULL, file loader/vrml_loader.cpp\n");
         return;
     }
+    if (Recording()) Record(TapeOp::kExitField);
     SingleNode* node = CurrentNode();
     int index = FieldIndex(node, m_fieldNameStack.back());
     if (index >= 0) StoreFieldValue(*node, index, m_pending);
@@ -661,4 +980,258 @@ void VrmlLoader::Builder::CheckScriptInterface() {
     const VrmlNodeType* type = m_fieldRecords.empty() ? nullptr : m_fieldRecords.back().type;
     if (type && type->GetName() == "Script") return;
     ParseError("interface declaration outside of Script or prototype");
+}
+
+// ---------------------------------------------------------------------------
+// PROTO instances
+
+void VrmlLoader::Builder::ReportOnce(const std::string& key, const std::string& message, int line) {
+    if (!m_reportedOnce.insert(key).second) return;
+    ++m_errorCount;
+    if (m_errors) *m_errors << "Error near line " << line << ": " << message << "\n";
+}
+
+void VrmlLoader::Builder::Record(TapeOp::Kind kind, std::string a, std::string b, std::string c,
+                                 std::string d) {
+    TapeOp op(kind);
+    op.a = std::move(a);
+    op.b = std::move(b);
+    op.c = std::move(c);
+    op.d = std::move(d);
+    RecordOp(std::move(op));
+}
+
+void VrmlLoader::Builder::RecordOp(TapeOp op) {
+    if (m_protoStack.empty() || !m_protoStack.front()->definition) return;
+    op.line = m_lex ? m_lex->lineNumber : 0;
+    m_protoStack.front()->definition->tape.push_back(std::move(op));
+}
+
+void VrmlLoader::Builder::BindIs(const char* name) {
+    if (!Recording()) {
+        std::string message = "IS " + std::string(name) + " outside of a prototype ignored";
+        ParseError(message.c_str());
+        return;
+    }
+    const VrmlNodeType& proto = *m_protoStack.back();
+    auto typeOf = [](const VrmlNodeType& type, std::string_view field) {
+        if (int token = type.HasField(field)) return token;
+        if (int token = type.HasEventIn(field)) return token;
+        return type.HasEventOut(field);
+    };
+    int ifaceType = typeOf(proto, name);
+    if (ifaceType == 0) {
+        std::string message = m_currentFieldName + " IS " + name + ": PROTO " + proto.GetName() +
+                              " has no field " + name;
+        ParseError(message.c_str());
+        return;
+    }
+    const VrmlNodeType* type = m_fieldRecords.empty() ? nullptr : m_fieldRecords.back().type;
+    int fieldType = type ? typeOf(*type, m_currentFieldName) : 0;
+    if (fieldType != 0 && fieldType != ifaceType) {
+        std::string message =
+            m_currentFieldName + " IS " + name + ": the two fields have different types";
+        ParseError(message.c_str());
+        return;
+    }
+    Record(TapeOp::kIs, name);
+    m_lastWasIs = true;
+}
+
+void VrmlLoader::Builder::Play(const TapeOp& op) {
+    m_playLex.lineNumber = op.line;
+    switch (op.kind) {
+        case TapeOp::kEnterNode:
+            EnterNode(op.a.c_str());
+            m_playLex.skipNodeBody = false;
+            break;
+        case TapeOp::kExitNode:
+            ExitNode();
+            break;
+        case TapeOp::kUse:
+            UseNode(op.a.c_str());
+            break;
+        case TapeOp::kDef:
+            SetPendingDef(op.a.c_str());
+            break;
+        case TapeOp::kEnterField:
+            EnterField(op.a.c_str());
+            break;
+        case TapeOp::kValue:
+            op.value->LoadInto(m_playLex);
+            m_valueKind = op.value->kind;
+            StoreValue();
+            break;
+        case TapeOp::kExitField:
+            ExitField();
+            break;
+        case TapeOp::kIs:
+            if (Recording())
+                BindIs(op.a.c_str());
+            else
+                ApplyIs(op.a);
+            break;
+        case TapeOp::kRoute:
+            AddRoute(op.a.c_str(), op.b.c_str(), op.c.c_str(), op.d.c_str());
+            break;
+        case TapeOp::kBeginProto:
+            BeginProto(op.a.c_str());
+            break;
+        case TapeOp::kAddToProto:
+            op.value->LoadInto(m_playLex);
+            m_valueKind = op.value->kind;
+            AddToProto(static_cast<Declaration>(op.declaration), op.b.c_str(), op.c.c_str());
+            break;
+        case TapeOp::kEndProto:
+            EndProto();
+            break;
+    }
+}
+
+std::vector<NodePtr> VrmlLoader::Builder::PlayBack(const std::vector<TapeOp>& ops,
+                                                   std::size_t begin, std::size_t end) {
+    // A level of its own on the stacks: the text's top-level nodes gather in a sink.
+    const std::size_t nodes = m_nodeStack.size();
+    const std::size_t records = m_fieldRecords.size();
+    const std::size_t names = m_nodeNameStack.size();
+    const std::size_t fields = m_fieldNameStack.size();
+    const std::size_t instances = m_instances.size();
+    const std::size_t protos = m_protoStack.size();
+    std::string fieldName = m_currentFieldName;
+    std::string typeName = m_currentTypeName;
+    int valueKind = m_valueKind;
+    m_nodeStack.emplace_back();
+    m_fieldRecords.push_back({});
+    m_nodeNameStack.emplace_back();
+    m_sinks.push_back({nodes, {}});
+    LexState* lex = m_lex;
+    m_lex = &m_playLex;
+    ++m_playDepth;
+    for (std::size_t i = begin; i < end && i < ops.size(); ++i) Play(ops[i]);
+    --m_playDepth;
+    m_lex = lex;
+    std::vector<NodePtr> result = std::move(m_sinks.back().nodes);
+    m_sinks.pop_back();
+    m_nodeStack.resize(nodes);
+    m_fieldRecords.resize(records);
+    m_nodeNameStack.resize(names);
+    m_fieldNameStack.resize(fields);
+    m_instances.resize(instances);
+    m_protoStack.resize(protos);
+    m_currentFieldName = std::move(fieldName);
+    m_currentTypeName = std::move(typeName);
+    m_valueKind = valueKind;
+    return result;
+}
+
+void VrmlLoader::Builder::ApplyIs(const std::string& name) {
+    if (m_expansions.empty()) return;
+    Expansion& expansion = m_expansions.back();
+    const ProtoDefinition& definition = *expansion.instance.definition;
+    const std::string field = m_currentFieldName;
+    Instance* target = InstanceAtTop();
+    SingleNode* node = CurrentNode();
+    if (int token = definition.iface.HasField(name)) {
+        auto slot = expansion.instance.slots.find(name);
+        const Slot* given =
+            slot != expansion.instance.slots.end() && slot->second.given ? &slot->second : nullptr;
+        auto fallback = definition.defaults.find(name);
+        const ProtoDefinition::Default* initial =
+            fallback == definition.defaults.end() ? nullptr : &fallback->second;
+        if (IsNodeToken(token)) {
+            std::vector<NodePtr> nodes;
+            if (given)
+                nodes = given->nodes;
+            else if (initial)
+                nodes = PlayBack(initial->nodeOps, 0, initial->nodeOps.size());
+            if (target) target->slots[field].given = true;
+            for (const NodePtr& entry : nodes) AttachNode(entry, field);
+        } else {
+            const ValueSnapshot* value = given     ? &given->value
+                                         : initial ? &initial->value
+                                                   : nullptr;
+            if (value && value->kind != 0) {
+                value->LoadInto(*m_lex);
+                m_valueKind = value->kind;
+                StoreValue();
+            }
+        }
+    }
+    if (target) {
+        target->forwards.emplace_back(field, name);
+    } else if (node) {
+        int index = FindRouteField(node, field);
+        if (index >= 0) expansion.bindings[name].push_back({NodePtr(node), index});
+    }
+}
+
+void VrmlLoader::Builder::Expand(Instance instance) {
+    const std::shared_ptr<ProtoDefinition> definition = instance.definition;
+    const std::string& name = instance.name;
+    for (const Expansion& open : m_expansions)
+        if (open.instance.definition == definition) {
+            ReportOnce("self " + name,
+                       "PROTO " + name + " contains an instance of itself, which is left out",
+                       instance.line);
+            return;
+        }
+    if (static_cast<int>(m_expansions.size()) >= kMaxProtoDepth) {
+        ReportOnce("depth", "PROTO instances nested more than 32 deep are left out", instance.line);
+        return;
+    }
+    if (++m_expansionCount > kMaxExpansions) {
+        ReportOnce("count", "too many PROTO instances; the rest are left out", instance.line);
+        return;
+    }
+    const std::size_t enclosing = m_expansions.size();
+    m_expansions.push_back({std::move(instance), {}});
+    // DEF names inside the body belong to this instance alone.
+    auto defs = std::exchange(m_defTable, {});
+    auto defNames = std::exchange(m_defNames, {});
+    m_registry.PushNameSpace();
+    std::vector<NodePtr> nodes =
+        PlayBack(definition->tape, definition->bodyStart, definition->tape.size());
+    m_registry.PopNameSpace();
+    m_defTable = std::move(defs);
+    m_defNames = std::move(defNames);
+    Expansion done = std::move(m_expansions.back());
+    m_expansions.pop_back();
+
+    // Fields bound to the enclosing instance's interface pass their bindings on.
+    if (enclosing > 0) {
+        Expansion& outer = m_expansions[enclosing - 1];
+        for (const auto& [inner, outerName] : done.instance.forwards) {
+            auto it = done.bindings.find(inner);
+            if (it == done.bindings.end()) continue;
+            auto& list = outer.bindings[outerName];
+            list.insert(list.end(), it->second.begin(), it->second.end());
+        }
+    }
+    if (nodes.empty()) return;
+    // The first node stands for the instance; the others run beside it, undrawn.
+    AttachNode(nodes.front(), done.instance.parentField);
+    for (std::size_t i = 1; i < nodes.size(); ++i) KeepExtra(nodes[i]);
+    if (!done.instance.defName.empty()) {
+        m_defNames.push_back(done.instance.defName);
+        m_defTable.insert_or_assign(done.instance.defName, nodes.front());
+        m_instanceInterfaces[nodes.front().Get()] = {definition, std::move(done.bindings)};
+    }
+}
+
+void VrmlLoader::Builder::KeepExtra(const NodePtr& node) {
+    if (!node || !m_root) return;
+    std::string typeName;
+    GetNodeTypeName(GetNodeType(*node), typeName);
+    if (DrawsNothing(typeName)) {
+        int index = AttachIndex(m_root.Get(), "");
+        if (index >= 0) m_root->SetField(index, node.Get());
+        return;
+    }
+    if (!m_hidden) {
+        m_hidden = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Switch")));
+        int index = AttachIndex(m_root.Get(), "");
+        if (index >= 0) m_root->SetField(index, m_hidden.Get());
+    }
+    int index = FieldIndex(m_hidden.Get(), "choice");
+    if (index >= 0) m_hidden->SetField(index, node.Get());
 }

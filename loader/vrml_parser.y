@@ -150,10 +150,10 @@ fieldValue
     | MFVEC3F       { loader->SetValueKind(10); }
     | SFNODE nodeDeclaration
     | SFNODE SFN_NULL
-    | SFNODE IS IDENTIFIER { std::free($3); }
+    | SFNODE IS IDENTIFIER { loader->BindIs($3); std::free($3); }
     | MFNODE mfnodeValue
-    | MFNODE IS IDENTIFIER { std::free($3); }
-    | IS IDENTIFIER { std::free($2); }
+    | MFNODE IS IDENTIFIER { loader->BindIs($3); std::free($3); }
+    | IS IDENTIFIER { loader->BindIs($2); std::free($2); }
     ;
 
 mfnodeValue: '[' nodes ']' | nodeDeclaration ;

@@ -216,6 +216,53 @@ Wheel { size 2 }
               "Error near line 3: Unknown node type 'Spoke'\n");
 }
 
+TEST_F(Parser, RoutesThroughAProtoInterfaceReachTheBoundFields) {
+    Load(R"(
+PROTO Door [ exposedField SFVec3f position 0 0 0 eventIn SFFloat set_fraction ] {
+  DEF T Transform { translation IS position }
+  DEF Clock TimeSensor { loop TRUE }
+  DEF Mover PositionInterpolator { set_fraction IS set_fraction }
+  ROUTE Clock.fraction_changed TO Mover.set_fraction
+  ROUTE Mover.value_changed TO T.set_translation
+}
+PROTO Wrap [ exposedField SFVec3f where 0 0 0 ] { Door { position IS where } }
+DEF D1 Door { position 1 0 0 }
+DEF W Wrap { }
+DEF Timer TimeSensor { }
+DEF Lift PositionInterpolator { }
+ROUTE Lift.value_changed TO D1.set_position
+ROUTE Timer.fraction_changed TO D1.set_fraction
+ROUTE Lift.value_changed TO W.where
+)");
+    EXPECT_EQ(errors.str(), "");
+    EXPECT_EQ(loader.FindDef("T"), nullptr);  // body names stay inside the instance
+    SingleNode* d1 = loader.FindDef("D1");
+    SingleNode* w = loader.FindDef("W");
+    ASSERT_NE(d1, nullptr);
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(TypeOf(w), "Transform");
+    const int translation = VrmlLoader::FindFieldIndex(d1, "translation");
+    const RouteList& routes = loader.GetRouteList();
+    ASSERT_EQ(routes.size(), 7u);  // two in each of the 2 bodies, three outside
+    EXPECT_EQ(routes[1].toNode.Get(), d1);
+    EXPECT_EQ(routes[1].toField, translation);
+    EXPECT_EQ(routes[4].toNode.Get(), d1);
+    EXPECT_EQ(routes[4].toField, translation);
+    // set_fraction reaches D1's own interpolator, which a body route also drives.
+    EXPECT_EQ(TypeOf(routes[5].toNode.Get()), "PositionInterpolator");
+    EXPECT_EQ(routes[5].toNode, routes[0].toNode);
+    // Through Wrap's interface to the Door inside it.
+    EXPECT_EQ(routes[6].toNode.Get(), w);
+    EXPECT_EQ(routes[6].toField, translation);
+    // The sensors and interpolators of the bodies run beside the instances.
+    std::vector<std::string> top;
+    for (SingleNode* node : TopLevel().Nodes()) top.push_back(TypeOf(node));
+    // (the Door inside W makes its extras before W's first node takes its place).
+    EXPECT_EQ(top, (std::vector<std::string>{"Transform", "TimeSensor", "PositionInterpolator",
+                                             "TimeSensor", "PositionInterpolator", "Transform",
+                                             "TimeSensor", "PositionInterpolator"}));
+}
+
 TEST_F(Parser, ScenePrototypeCannotReplaceAStandardType) {
     Load("PROTO Box [ field SFFloat weight 1 ] { }\nBox { size 1 2 3 }");
     EXPECT_EQ(errors.str(), "PROTO Box already defined\n");
@@ -322,6 +369,47 @@ const SceneCase kScenes[] = {
     {"UnknownNodeThatNeverCloses", "Box { }\nTeapot { lid {\nSphere { }",
      "Error near line 3: Unknown node type 'Teapot'\nError near line 4: parse error\n",
      "Group\n  children:\n    Box\n"},
+    {"ProtoInstancesTakeTheirValuesOrTheDefaults",
+     "PROTO Ball [ field SFVec3f at 1 2 3 field SFFloat r 1 field MFString tags [ \"a\" ] ] {\n"
+     "  Transform { translation IS at children Shape { geometry Sphere { radius IS r } } }\n"
+     "  Transform { scale 2 2 2 }\n}\nBall { r 2 }\nBall { at 0 0 1 }",
+     "",
+     "Group\n  children:\n    Transform\n      children:\n        Shape\n          geometry:\n"
+     "            Sphere\n              radius 2.0\n      translation 1.0,2.0,3.0\n    Switch\n"
+     "      choice:\n        Transform\n          scale 2.0,2.0,2.0\n        Transform\n"
+     "          scale 2.0,2.0,2.0\n    Transform\n      children:\n        Shape\n"
+     "          geometry:\n            Sphere\n      translation 0.0,0.0,1.0\n"},
+    {"NodeFieldsNestingAndDefsPerInstance",
+     "PROTO Part [ field SFNode look NULL field MFNode kids [ Box { } ] ] {\n"
+     "  PROTO Ring [ field SFFloat r 1 ] { Cylinder { radius IS r } }\n"
+     "  DEF T Transform { children [ Shape { appearance IS look geometry Ring { r 3 } }\n"
+     "    Group { children IS kids } USE T ] } }\n"
+     "DEF T Part { look Appearance { } }\nPart { kids [ Sphere { } USE T ] }",
+     "",
+     "Group\n  children:\n    Transform\n      children:\n        Shape\n          appearance:\n"
+     "            Appearance\n          geometry:\n            Cylinder\n              radius 3.0\n"
+     "        Group\n          children:\n            Box\n    Transform\n      children:\n"
+     "        Shape\n          geometry:\n            Cylinder\n              radius 3.0\n"
+     "        Group\n          children:\n            Sphere\n            Transform\n"
+     "              children:\n                Shape\n                  appearance:\n"
+     "                    Appearance\n                  geometry:\n                    Cylinder\n"
+     "                      radius 3.0\n                Group\n                  children:\n"
+     "                    Box\n"},
+    {"BadIsBindingsAreSaidWithTheirLines",
+     "PROTO P [ field SFFloat r 1 field SFColor c 1 0 0 ] {\n"
+     "  Sphere { radius IS nothing }\n  Material { diffuseColor IS r }\n}\n"
+     "P { r 4 }\nBox { size IS r }",
+     "Error near line 3: radius IS nothing: PROTO P has no field nothing\n"
+     "Error near line 4: diffuseColor IS r: the two fields have different types\n"
+     "Error near line 7: IS r outside of a prototype ignored\n",
+     "Group\n  children:\n    Sphere\n    Switch\n    Box\n"},
+    {"ProtosThatContainThemselvesAreSaidOnce",
+     "PROTO A [ ] { Group { children [ B { } ] } }\n"
+     "PROTO B [ ] { Transform { children [ A { } ] } }\nA { }\nA { }",
+     "Error near line 2: Unknown node type 'B'\n"
+     "Error near line 3: PROTO A contains an instance of itself, which is left out\n",
+     "Group\n  children:\n    Group\n      children:\n        Transform\n    Group\n"
+     "      children:\n        Transform\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Parser, Scenes, ::testing::ValuesIn(kScenes),

@@ -89,12 +89,14 @@ def _rgba(line):
     return bytes(out)
 
 
-def render(args, scene, png):
+def render(args, scene, png, at=None):
     """Runs orvane-render from the scene's folder; (exit status, messages, seconds)."""
     if png.exists():
         png.unlink()
     command = [args.render, scene.name, "-o", str(png), "--size", "%dx%d" % SIZE,
                "--standard-nodes", args.standard_nodes]
+    if at is not None:
+        command += ["--time", str(at)]
     start = time.monotonic()
     try:
         run = subprocess.run(command, cwd=scene.parent, capture_output=True, timeout=TIMEOUT)
@@ -181,6 +183,14 @@ def check(args):
                           f"{args.unlike_first_lines} lines: what follows them is not shown")
         print(f"picture differs from that of the first {args.unlike_first_lines} lines")
 
+    if args.moves_by is not None:
+        later = out / f"{scene.stem}.at{args.moves_by}.png"
+        render(args, scene, later, at=args.moves_by)
+        if read_png(later)[2] == rows:
+            raise Failure(f"{scene.name}: the picture at {args.moves_by} s equals that at 0 s: "
+                          "nothing was animated")
+        print(f"picture at {args.moves_by} s differs from that at 0 s")
+
     if args.same_as_lf:
         data = scene.read_bytes()
         if b"\r\n" not in data:
@@ -209,6 +219,7 @@ def main():
     parser.add_argument("--unlike-first-lines", type=int)
     parser.add_argument("--same-as-lf", action="store_true")
     parser.add_argument("--max-seconds", type=float)
+    parser.add_argument("--moves-by", type=float, help="the picture at this time differs from 0 s")
     args = parser.parse_args()
     try:
         check(args)
