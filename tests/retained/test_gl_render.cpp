@@ -6,12 +6,16 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
+#include "retained/gl/gpu_memory.h"
 #include "retained/gl/headless_renderer.h"
 #include "retained/gl/png_writer.h"
+#include "retained/gl/unit_mesh.h"
 #include "retained/lighting.h"
 #include "test_util.h"
 
@@ -298,6 +302,108 @@ TEST_F(GLRenderTest, DrawsSnapshotsWhileAnotherThreadChangesTheScene) {
     animator.join();
     pixels_ = renderer_->Render(*s.device->LatestFrame());
     ExpectNear({0, 255, 0}, At(32, 32), 0);  // step 199 set green
+}
+
+TEST(GpuMemory, RangesAreTakenBestFitAndMergedWhenFreed) {
+    rm::gl::RangeAllocator a(100);
+    EXPECT_EQ(0u, a.Allocate(30));
+    EXPECT_EQ(30u, a.Allocate(30));
+    EXPECT_EQ(60u, a.Allocate(30));
+    EXPECT_FALSE(a.Allocate(11));  // 10 left
+    a.Free(30, 30);
+    EXPECT_EQ(90u, a.Allocate(10));  // the tight end, not the hole of 30
+    EXPECT_EQ(30u, a.Allocate(20));
+    EXPECT_EQ(90u, a.Used());
+    for (auto [offset, count] : {std::pair{0u, 30u}, {90u, 10u}, {30u, 20u}, {60u, 30u}})
+        a.Free(offset, count);
+    EXPECT_EQ(0u, a.Used());
+    EXPECT_EQ(0u, a.Allocate(100));  // every piece merged back into one range
+}
+
+TEST(GpuMemory, LimitComesFromMemAvailableOrTheEnvironment) {
+    const std::pair<const char*, std::optional<std::uint64_t>> meminfo[] = {
+        {"MemTotal:  8000 kB\nMemFree: 10 kB\nMemAvailable:    2048 kB\n", 2048u * 1024},
+        {"MemAvailable: 7 kB", 7u * 1024},
+        {"MemTotal: 8000 kB\n", std::nullopt},
+        {"MemAvailable: many kB\n", std::nullopt},
+        {"MemAvailable: 12\n", std::nullopt},
+        {"XMemAvailable: 5 kB\n", std::nullopt},
+    };
+    for (const auto& [text, bytes] : meminfo)
+        EXPECT_EQ(bytes, rm::gl::MemAvailableBytes(text)) << text;
+    setenv("ORVANE_GPU_MEMORY_MIB", "3", 1);
+    EXPECT_EQ(std::size_t{3} << 20, rm::gl::DefaultMemoryLimit());
+    setenv("ORVANE_GPU_MEMORY_MIB", "3x", 1);  // not a number: the machine's memory decides
+    EXPECT_NE(std::size_t{3} << 20, rm::gl::DefaultMemoryLimit());
+    unsetenv("ORVANE_GPU_MEMORY_MIB");
+}
+
+// The unit form of a box built at another size, place or stretch: shared only while the
+// stretch keeps to kMaxStretch and the shape is the same.
+TEST(UnitMesh, BoxesOfOneShapeMatchAtAnySizeAndPlace) {
+    struct Form {
+        rm::gl::Placement placement;
+        std::vector<rm::PackedDrawVertex> vertices;
+        std::vector<std::uint32_t> indices;
+        std::uint32_t triangles;
+        std::shared_ptr<const rm::MeshData> data;
+        rm::gl::UnitMeshView View() const { return {vertices, indices, triangles}; }
+    };
+    rm::Ptr<rm::RetainedMode> rm;
+    ASSERT_EQ(rm::kOk, rm::RetainedMode::Create(rm.Put()));
+    auto unitBox = [&](glm::vec3 scale, glm::vec3 move, bool dent) {
+        rm::Ptr<rm::MeshBuilder> mb;
+        rm->CreateMeshBuilder(mb.Put());
+        rmtest::AddBox(mb.Get(), 0.5f);
+        mb->Scale(scale.x, scale.y, scale.z);
+        mb->Translate(move.x, move.y, move.z);
+        if (dent) mb->SetVertex(0, glm::vec3(-0.499f, -0.5f, -0.5f) * scale + move);
+        rm::DrawMesh dm = rm::BuildDrawMesh(*mb->Data());
+        Form f;
+        f.data = mb->Data();
+        f.placement = rm::gl::UnitPlacement(dm.vertices);
+        rm::gl::ToUnit(f.placement, dm.vertices);
+        for (const rm::DrawVertex& v : dm.vertices) f.vertices.emplace_back(v);
+        f.indices = dm.triangles;
+        f.triangles = static_cast<std::uint32_t>(dm.triangles.size());
+        f.indices.insert(f.indices.end(), dm.edges.begin(), dm.edges.end());
+        return f;
+    };
+    const Form cube = unitBox(glm::vec3(1), glm::vec3(0), false);
+    EXPECT_EQ(glm::vec3(1), cube.placement.scale);
+    const struct {
+        glm::vec3 scale, move;
+        bool dent, same;
+        glm::vec3 placementScale;
+    } cases[] = {
+        {glm::vec3(3.7f), {5, -2, 1}, false, true, glm::vec3(3.7f)},
+        {{0.4f, 1.2f, 0.9f}, {0, 0, 0}, false, true, {0.4f, 1.2f, 0.9f}},  // stretch 3
+        {{1, 1, 6}, {0, 0, 0}, false, false, glm::vec3(6)},  // stretch 6: scaled alike
+        {glm::vec3(2), {0, 0, 0}, true, false, glm::vec3(2)},
+    };
+    for (const auto& c : cases) {
+        const Form f = unitBox(c.scale, c.move, c.dent);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_FLOAT_EQ(c.placementScale[k], f.placement.scale[k]);
+            EXPECT_NEAR(c.move[k], f.placement.offset[k], 1e-5f);
+        }
+        EXPECT_EQ(c.same, rm::gl::SameShape(cube.View(), f.View())) << c.scale.z;
+        // Without a draw mesh: data scaled alike on every axis is found similar.
+        rm::gl::Placement cubeToF;
+        const bool similar = rm::gl::SimilarSource(*cube.data, *f.data, &cubeToF);
+        EXPECT_EQ(c.same && c.scale.x == c.scale.z, similar) << c.scale.z;
+        if (similar) {
+            EXPECT_EQ(rm::gl::SourceHash(*cube.data), rm::gl::SourceHash(*f.data));
+            const rm::gl::Placement p = rm::gl::Compose(cubeToF, cube.placement);
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_NEAR(f.placement.offset[k], p.offset[k], 1e-5f);
+                EXPECT_NEAR(f.placement.scale[k], p.scale[k], 1e-5f);
+            }
+        }
+        if (c.same) {
+            EXPECT_EQ(rm::gl::ShapeHash(cube.View()), rm::gl::ShapeHash(f.View()));
+        }
+    }
 }
 
 TEST_F(GLRenderTest, WritesAndReadsBackAPng) {
