@@ -304,6 +304,86 @@ TEST_F(GLRenderTest, DrawsSnapshotsWhileAnotherThreadChangesTheScene) {
     ExpectNear({0, 255, 0}, At(32, 32), 0);  // step 199 set green
 }
 
+// Boxes of one shape share one copy on the GPU and one draw call per shading, yet each
+// keeps its place, size, turn and material: the same data in separate meshbuilders, a
+// smaller box, one meshbuilder on two frames, an unlit one.
+TEST_F(GLRenderTest, VisualsSharingAMeshKeepTheirPlacesAndMaterials) {
+    std::string err;
+    auto own = rm::gl::HeadlessRenderer::Create(&err);  // counts of this test only
+    ASSERT_TRUE(own) << err;
+    rmtest::Scene s(160, 64);  // 16 pixels a unit at z = 0, centre (80, 32)
+    s.AddLight(s.scene.Get(), rm::LightType::Directional, glm::vec3(1));  // along −z
+    struct Case {
+        float x, half, turn;
+        glm::vec3 reflectance, emissive;
+        rm::Quality quality;
+        bool firstMesh;   // the first case's meshbuilder again
+        float rowExtent;  // half the front's width along the row in units (0: sides show too)
+        Rgb expected;
+    } cases[] = {
+        {-4, 0.5f, 0, {1, 0, 0}, {}, rm::kRenderGouraud, false, 0.5f, {255, 0, 0}},
+        {-2, 0.5f, 0, {0, 1, 0}, {0, 0, 0.5f}, rm::kRenderGouraud, false, 0.5f, {0, 255, 128}},
+        {0, 0.25f, 0, {0, 0, 1}, {}, rm::kRenderGouraud, false, 0.25f, {0, 0, 255}},
+        {2, 0.5f, 0.7853982f, {}, {}, rm::kRenderGouraud, true, 0.7071068f, {255, 0, 0}},
+        {4, 0.5f, 0, {1, 1, 0}, {}, rm::kShadeFlat | rm::kFillSolid, false, 0, {255, 255, 0}},
+    };
+    rm::Ptr<rm::MeshBuilder> first;
+    for (const Case& c : cases) {
+        auto frame = s.AddFrame();
+        frame->AddTranslation(rm::Combine::Replace, c.x, 0, 0);
+        frame->AddRotation(rm::Combine::Before, 0, 0, 1, c.turn);
+        if (c.firstMesh) {
+            frame->AddVisual(first.Get());
+            continue;
+        }
+        auto mb = s.AddVisual(frame.Get());
+        rmtest::AddBox(mb.Get(), c.half);
+        s.SetMaterial(mb.Get(), 1.0f, c.reflectance, c.emissive);
+        mb->SetQuality(c.quality);
+        if (!first) first = mb;
+    }
+    pixels_ = own->Render(*s.Frame(), &err);
+    width_ = 160;
+    ASSERT_FALSE(pixels_.empty()) << err;
+    for (const Case& c : cases) {
+        const int centre = 80 + static_cast<int>(16 * c.x);
+        ExpectNear(c.expected, At(centre, 32));
+        if (c.rowExtent == 0) continue;
+        // The front face, at z = half: 16 pixels a unit at z = 0, more nearer the camera.
+        int front = 0;
+        for (int x = centre - 15; x <= centre + 15; ++x)
+            front += glm::all(glm::lessThanEqual(glm::abs(At(x, 32) - c.expected), Rgb(2)));
+        EXPECT_NEAR(2 * c.rowExtent * 160 / (10 - c.half), front, 1.5) << "box at x " << c.x;
+    }
+    const auto stats = own->Renderer().GetStats();
+    EXPECT_EQ(1u, stats.storedMeshes);
+    EXPECT_EQ(1u, stats.meshUploads);
+    EXPECT_EQ(2u, stats.drawCalls);  // the lit boxes, the unlit one
+}
+
+TEST_F(GLRenderTest, AFrameOverTheMemoryLimitFailsWithAMessage) {
+    std::string err;
+    auto own = rm::gl::HeadlessRenderer::Create(&err);
+    ASSERT_TRUE(own) << err;
+    rm::gl::GLRenderer& r = own->Renderer();
+    rmtest::Scene s;
+    auto box = s.AddVisual();
+    rmtest::AddBox(box.Get(), 1.0f);
+    box->SetColorRGB(1, 0, 0);
+    box->SetQuality(rm::kShadeFlat | rm::kFillSolid);
+    constexpr std::size_t kSmall = 64 << 10;  // less than the first arena
+    r.SetMemoryLimit(kSmall);
+    EXPECT_TRUE(own->Render(*s.Frame(), &err).empty());
+    EXPECT_NE(std::string::npos, err.find("not enough graphics memory")) << err;
+    EXPECT_LE(r.GetStats().memoryBytes, kSmall);
+    // Given room, the same renderer draws the scene.
+    r.SetMemoryLimit(std::size_t{64} << 20);
+    pixels_ = own->Render(*s.Frame(), &err);
+    width_ = 64;
+    ASSERT_FALSE(pixels_.empty()) << err;
+    ExpectNear({255, 0, 0}, At(32, 32), 0);
+}
+
 TEST(GpuMemory, RangesAreTakenBestFitAndMergedWhenFreed) {
     rm::gl::RangeAllocator a(100);
     EXPECT_EQ(0u, a.Allocate(30));
