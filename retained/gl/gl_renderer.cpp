@@ -186,8 +186,8 @@ bool GLRenderer::Reserve(std::size_t bytes) {
                                  : memoryBytes_ + bytes;
     char text[256];
     std::snprintf(text, sizeof text,
-                  "not enough graphics memory: the scene needs at least %zu MiB, the limit is "
-                  "%zu MiB (half of the memory available at start; ORVANE_GPU_MEMORY_MIB sets it)",
+                  "not enough graphics memory: the scene needs at least %zu MiB, more than the "
+                  "limit of %zu MiB (ORVANE_GPU_MEMORY_MIB, else half of the available memory)",
                   MiB(need), memoryLimit_ >> 20);
     error_ = text;
     return false;
