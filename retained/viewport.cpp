@@ -117,6 +117,9 @@ Result Viewport::Clear() {
 Result Viewport::Render(Frame* scene) {
     if (!scene || scene->GetScene() != camera_->GetScene()) return kInvalidArg;
     ViewportSnapshot s = Base();
+    // As many visuals as last time, most likely: room for them at once spares the
+    // copies of a growing list.
+    s.visuals.reserve(lastVisuals_);
     const Quality deviceQuality = device_->GetQuality();
     std::vector<const Frame*> path;
     Walk(scene, scene->GetWorldTransform(), path,
@@ -147,6 +150,7 @@ Result Viewport::Render(Frame* scene) {
                  s.visuals.push_back(std::move(v));
              }
          });
+    lastVisuals_ = s.visuals.size();
     device_->Record(std::move(s));
     return kOk;
 }

@@ -44,7 +44,9 @@ const char kUsage[] =
     "  -h, --help               this text\n"
     "\n"
     "exit status: 0 written, 2 bad arguments, 3 the scene could not be loaded,\n"
-    "4 nothing could be rendered or written.\n";
+    "4 nothing could be rendered or written, also when the scene needs more graphics\n"
+    "memory than the limit: ORVANE_GPU_MEMORY_MIB (in MiB), else half of the memory\n"
+    "available when drawing starts.\n";
 
 struct Options {
     std::string scene;
