@@ -8,6 +8,7 @@
 #include <clocale>
 #include <thread>
 
+#include "app/command_line.h"
 #include "app/key_map.h"
 #include "app/load_scene.h"
 #include "app/panel_placement.h"
@@ -48,6 +49,39 @@ TEST(CameraText, ExactFormAndLargeNumbersWhole) {
     std::string text = FormatCameraText({big, big, big}, {big, big, big}, {big, big, big});
     EXPECT_EQ(text.rfind(')'), text.size() - 1) << "cut short: " << text.size();
     EXPECT_GT(text.size(), 9 * 40u);
+}
+
+TEST(ViewerCommandLine, FilesOptionsAndUsageErrors) {
+    using O = ViewerOptions;
+    struct Case {
+        std::vector<std::string> args;
+        O::Action action;
+        std::string file, standardNodes, error;
+    } cases[] = {
+        {{}, O::kRun, "", "", ""},
+        {{"a.wrl"}, O::kRun, "a.wrl", "", ""},
+        {{"--standard-nodes", "d.wrl", "b.bifs"}, O::kRun, "b.bifs", "d.wrl", ""},
+        {{"--", "-dash.wrl"}, O::kRun, "-dash.wrl", "", ""},
+        {{"-"}, O::kRun, "-", "", ""},
+        {{"a.wrl", "--help", "--bogus"}, O::kHelp, "", "", ""},
+        {{"--version"}, O::kVersion, "", "", ""},
+        {{"--bogus", "--help"}, O::kUsageError, "", "", "unknown option --bogus"},
+        {{"-x"}, O::kUsageError, "", "", "unknown option -x"},
+        {{"a.wrl", "b.wrl"}, O::kUsageError, "", "", "more than one file given: a.wrl and b.wrl"},
+        {{"--standard-nodes"}, O::kUsageError, "", "", "missing file after --standard-nodes"},
+        {{""}, O::kUsageError, "", "", "an empty file name"},
+    };
+    for (const Case& c : cases) {
+        const ViewerOptions o = ParseViewerCommandLine(c.args);
+        const std::string at = ::testing::PrintToString(c.args);
+        EXPECT_EQ(o.action, c.action) << at;
+        if (c.action == O::kRun) {
+            EXPECT_EQ(o.file, c.file) << at;
+            EXPECT_EQ(o.standardNodes, c.standardNodes) << at;
+        }
+        EXPECT_EQ(o.error.substr(0, c.error.size()), c.error) << at;
+        EXPECT_EQ(o.error.empty(), c.error.empty()) << at;
+    }
 }
 
 using LoadSceneTest = ModuleTest;

@@ -42,6 +42,7 @@ const char kUsage[] =
     "  --standard-nodes FILE    the declarations file (default standardNodes.wrl)\n"
     "  -v, --verbose            also print the loader's node trace and the debug trace\n"
     "  -h, --help               this text\n"
+    "  --version                the program's version\n"
     "\n"
     "exit status: 0 written, 2 bad arguments, 3 the scene could not be loaded,\n"
     "4 nothing could be rendered or written.\n";
@@ -82,6 +83,9 @@ Options ParseArgs(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--version") {
+            std::printf("orvane-render %s\n", ORVANE_VERSION);
             std::exit(0);
         } else if (a == "-o" || a == "--output") {
             o.output = value(i);

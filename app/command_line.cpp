@@ -1,0 +1,49 @@
+#include "app/command_line.h"
+
+const char kViewerUsage[] =
+    "usage: orvane [options] [FILE]\n"
+    "\n"
+    "Shows the VRML97 scene FILE (.wrl). Without FILE it opens t3.wrl from the\n"
+    "working directory.\n"
+    "\n"
+    "options:\n"
+    "  --standard-nodes FILE    the declarations file (default standardNodes.wrl)\n"
+    "  -h, --help               this text\n"
+    "  --version                the program's version\n"
+    "\n"
+    "exit status: 0 closed normally, 1 the start-up scene could not be read,\n"
+    "2 bad arguments.\n";
+
+ViewerOptions ParseViewerCommandLine(const std::vector<std::string>& args) {
+    ViewerOptions o;
+    auto usageError = [&o](std::string why) {
+        o.action = ViewerOptions::kUsageError;
+        o.error = std::move(why);
+        return o;
+    };
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool isOption = !optionsEnded && a.size() > 1 && a[0] == '-';
+        if (!isOption) {
+            if (a.empty()) return usageError("an empty file name");
+            if (!o.file.empty())
+                return usageError("more than one file given: " + o.file + " and " + a);
+            o.file = a;
+        } else if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-h" || a == "--help") {
+            o.action = ViewerOptions::kHelp;
+            return o;
+        } else if (a == "--version") {
+            o.action = ViewerOptions::kVersion;
+            return o;
+        } else if (a == "--standard-nodes") {
+            if (i + 1 >= args.size()) return usageError("missing file after --standard-nodes");
+            o.standardNodes = args[++i];
+        } else {
+            return usageError("unknown option " + a + " (see --help)");
+        }
+    }
+    return o;
+}
