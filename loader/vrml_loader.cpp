@@ -10,6 +10,7 @@
 #include "loader/field_values.h"
 #include "loader/lex_state.h"
 #include "loader/parse_actions.h"
+#include "loader/scene_source.h"
 #include "node/node_basenodedef.h"
 #include "node/node_ptr.h"
 #include "vrml_lexer.hpp"
@@ -330,14 +331,13 @@ void VrmlLoader::Builder::Parse(std::FILE* file, std::string_view text) {
 }
 
 int VrmlLoader::Builder::LoadStandardNodes() {
-    std::FILE* file = std::fopen(m_standardNodesPath.c_str(), "rb");
-    if (file == nullptr) {
+    StandardNodesSource source(m_standardNodesPath);
+    if (!source.IsOpen()) {
         Report("Error, couldn't open standardNodes.wrl file");
         Report("\n");
         return VrmlLoader::kNoStandardNodes;
     }
-    Parse(file, {});
-    std::fclose(file);
+    Parse(source.File(), source.Text());
     return VrmlLoader::kLoadOk;
 }
 

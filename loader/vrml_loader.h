@@ -28,7 +28,8 @@ class VrmlLoader {
     // default); null silences them. Errors are counted either way.
     void SetErrorStream(std::ostream* errors);
     void SetTraceStream(std::ostream* trace);
-    // Path of the declarations file; "standardNodes.wrl" by default.
+    // Path of the declarations file; "standardNodes.wrl" by default, which is
+    // looked for beyond the working directory (see StandardNodesSource).
     void SetStandardNodesPath(std::string path);
 
     // A new empty Group becomes the root; routes and DEF names are dropped.
