@@ -1,10 +1,14 @@
 #include "app/command_line.h"
 
+#include <filesystem>
+
+#include "loader/scene_source.h"
+
 const char kViewerUsage[] =
     "usage: orvane [options] [FILE]\n"
     "\n"
     "Shows the VRML97 scene FILE (.wrl). Without FILE it opens t3.wrl from the\n"
-    "working directory.\n"
+    "working directory, or else the one installed with the program.\n"
     "\n"
     "options:\n"
     "  --standard-nodes FILE    the declarations file; by default standardNodes.wrl\n"
@@ -48,4 +52,14 @@ ViewerOptions ParseViewerCommandLine(const std::vector<std::string>& args) {
         }
     }
     return o;
+}
+
+std::string DefaultStartScene() {
+    namespace fs = std::filesystem;
+    const std::string name = "t3.wrl";
+    std::error_code error;
+    if (fs::is_regular_file(name, error)) return name;
+    const std::string dir = InstalledDataDir();
+    if (!dir.empty() && fs::is_regular_file(dir + "/" + name, error)) return dir + "/" + name;
+    return name;
 }

@@ -17,6 +17,10 @@ struct ViewerOptions {
 // The usage text --help prints.
 extern const char kViewerUsage[];
 
+// The scene shown when none is named: t3.wrl from the working directory, else the
+// one installed with the program, else "t3.wrl" (which then cannot be opened).
+std::string DefaultStartScene();
+
 // Reads the arguments after the program name. "--" ends the options; an
 // argument starting with '-' before it must be a known option.
 ViewerOptions ParseViewerCommandLine(const std::vector<std::string>& args);

@@ -1,5 +1,6 @@
 // orvane: the viewer. Shows the scene named on the command line, or "t3.wrl" from
-// the working directory, in the main window, with the control panel below it.
+// the working directory (else the installed one), in the main window, with the
+// control panel below it.
 #include <QApplication>
 #include <cstdio>
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv) {
     int result = 1;
     {
         MainWindow window(module, loader);
-        if (window.Create(options.file.empty() ? "t3.wrl" : options.file)) {
+        if (window.Create(options.file.empty() ? DefaultStartScene() : options.file)) {
             window.show();
             result = app.exec();
         }
