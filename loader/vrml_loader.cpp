@@ -68,6 +68,7 @@ class VrmlLoader::Builder final : public ParseActions {
     int LoadStandardNodes();
     void ParseStandardNodesText(std::string_view text);
     int ParseSceneFile(const std::string& path);
+    int ParseSceneSource(SceneSource& source);
     void ParseSceneText(std::string_view text);
 
     SingleNode* GetSceneRoot() const { return m_root.Get(); }
@@ -194,6 +195,10 @@ void VrmlLoader::ParseStandardNodesText(std::string_view text) {
 
 int VrmlLoader::ParseSceneFile(const std::string& path) {
     return m_builder->ParseSceneFile(path);
+}
+
+int VrmlLoader::ParseSceneSource(SceneSource& source) {
+    return m_builder->ParseSceneSource(source);
 }
 
 void VrmlLoader::ParseSceneText(std::string_view text) {
@@ -346,16 +351,22 @@ void VrmlLoader::Builder::ParseStandardNodesText(std::string_view text) {
 }
 
 int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    SceneSource source(path);
+    return ParseSceneSource(source);
+}
+
+int VrmlLoader::Builder::ParseSceneSource(SceneSource& source) {
+    if (!source.IsOpen()) {
         Report("Error, could not open file\n");
         return VrmlLoader::kNoSceneFile;
     }
     m_registry.PushNameSpace();
-    Parse(file, {});
+    Parse(source.File(), {});
     m_registry.PopNameSpace();
-    std::fclose(file);
-    return VrmlLoader::kLoadOk;
+    source.Finish();
+    if (source.Error().empty()) return VrmlLoader::kLoadOk;
+    Report("Error, could not read file: " + source.Error() + "\n");
+    return VrmlLoader::kNoSceneFile;
 }
 
 void VrmlLoader::Builder::ParseSceneText(std::string_view text) {

@@ -12,6 +12,7 @@
 #include "loader/route.h"
 #include "loader/vrml_node_type.h"
 
+class SceneSource;
 class SingleNode;
 
 class VrmlLoader {
@@ -44,6 +45,10 @@ class VrmlLoader {
     void ParseStandardNodesText(std::string_view text);
     int ParseSceneFile(const std::string& path);
     void ParseSceneText(std::string_view text);
+    // ParseSceneFile from a source the caller opened (plain or gzip-compressed,
+    // see SceneSource), to follow or cancel the read; kNoSceneFile also when the
+    // text could not be read to its end ("Error, could not read file: why").
+    int ParseSceneSource(SceneSource& source);
 
     SingleNode* GetSceneRoot() const;
     const RouteList& GetRouteList() const;

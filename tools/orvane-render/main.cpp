@@ -28,9 +28,10 @@ constexpr int kExitRender = 4;
 const char kUsage[] =
     "usage: orvane-render SCENE.wrl -o OUT.png [options]\n"
     "\n"
-    "Renders a VRML97 scene to PNG as the viewer shows it. Reads the declarations\n"
-    "first, like the viewer: standardNodes.wrl from the working directory, else the\n"
-    "copy installed with the program, else the copy built into it.\n"
+    "Renders a VRML97 scene (plain or gzip-compressed: .wrz, .wrl.gz) to PNG as the\n"
+    "viewer shows it. Reads the declarations first, like the viewer:\n"
+    "standardNodes.wrl from the working directory, else the copy installed with the\n"
+    "program, else the copy built into it.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE        the PNG to write; with --frames a pattern such as\n"
