@@ -7,8 +7,10 @@
 const char kViewerUsage[] =
     "usage: orvane [options] [FILE]\n"
     "\n"
-    "Shows the VRML97 scene FILE (.wrl). Without FILE it opens t3.wrl from the\n"
-    "working directory, or else the one installed with the program.\n"
+    "Shows the scene FILE: VRML97 text (.wrl, or gzip-compressed .wrz and .wrl.gz)\n"
+    "or a BIFS stream (.bifs). Without FILE it opens t3.wrl from the working\n"
+    "directory, or else the one installed with the program. A scene file dropped on\n"
+    "the window opens too.\n"
     "\n"
     "options:\n"
     "  --standard-nodes FILE    the declarations file; by default standardNodes.wrl\n"

@@ -42,10 +42,7 @@ int main(int argc, char** argv) {
     int result = 1;
     {
         MainWindow window(module, loader);
-        if (window.Create(options.file.empty() ? DefaultStartScene() : options.file)) {
-            window.show();
-            result = app.exec();
-        }
+        if (window.Start(options.file)) result = app.exec();
         // However the loop ended (File/Exit leaves the thread running), the render
         // thread is gone and the device released before the window goes.
         module.Stop();

@@ -14,6 +14,13 @@
 
 namespace {
 
+// The system's reason for `error` in English, like every other message of the
+// programs, whatever the user's locale.
+std::string ErrorText(int error) {
+    const char* text = strerrordesc_np(error);
+    return text ? text : "error " + std::to_string(error);
+}
+
 // A regular file of `path` opened for reading, or null (folders included).
 std::FILE* OpenRegularFile(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -67,12 +74,12 @@ class SceneSource::Reader {
     Reader(const std::string& path, SceneReadControl* control) : m_control(control) {
         m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (m_fd < 0) {
-            Fail(std::strerror(errno));
+            Fail(ErrorText(errno));
             return;
         }
         struct stat info {};
         if (fstat(m_fd, &info) != 0) {
-            Fail(std::strerror(errno));
+            Fail(ErrorText(errno));
             return;
         }
         if (S_ISDIR(info.st_mode)) {
@@ -151,7 +158,7 @@ class SceneSource::Reader {
             n = read(m_fd, out, std::min<std::size_t>(size, 1u << 30));
         } while (n < 0 && errno == EINTR);
         if (n < 0) {
-            Fail(std::strerror(errno));
+            Fail(ErrorText(errno));
             return 0;
         }
         if (m_control) m_control->bytesRead += static_cast<std::uint64_t>(n);
@@ -260,12 +267,12 @@ SceneSource::SceneSource(const std::string& path, SceneReadControl* control)
     // text comes through a socket that a thread of this source fills.
     int ends[2];
     if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        m_reader->Fail(std::strerror(errno));
+        m_reader->Fail(ErrorText(errno));
         return;
     }
     m_file = fdopen(ends[0], "rb");
     if (m_file == nullptr) {
-        m_reader->Fail(std::strerror(errno));
+        m_reader->Fail(ErrorText(errno));
         close(ends[0]);
         close(ends[1]);
         return;

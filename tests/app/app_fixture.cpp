@@ -1,5 +1,7 @@
 #include "app_fixture.h"
 
+#include <QSettings>
+
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,7 @@ extern "C" const char* __lsan_default_suppressions() {
 namespace {
 
 QApplication* g_app = nullptr;
+QTemporaryDir g_settings;
 bool g_decimalComma = false;
 int g_argc = 1;
 char g_arg0[] = "app_tests";
@@ -33,6 +36,8 @@ class QtEnvironment : public ::testing::Environment {
         }
         std::setlocale(LC_ALL, "C");
         PrepareApplication();
+        // Recent files and other settings go to a folder of the test's own.
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, g_settings.path());
         g_app = new QApplication(g_argc, g_argv);  // adopts the locale of the environment
         ConfigureApplication();
     }
