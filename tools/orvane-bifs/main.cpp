@@ -18,9 +18,12 @@ const char kUsage[] =
     "usage: orvane-bifs encode SCENE.wrl OUT.bifs [--standard-nodes FILE]\n"
     "       orvane-bifs decode IN.bifs [OUT.wrl]\n"
     "       orvane-bifs dump IN.bifs\n"
+    "       orvane-bifs --help | --version\n"
     "\n"
-    "encode  loads a VRML97 scene (after standardNodes.wrl from the working\n"
-    "        directory, or FILE) and writes it as one BIFS SceneReplace command;\n"
+    "encode  loads a VRML97 scene, plain or gzip-compressed (after the\n"
+    "        declarations: FILE, or else standardNodes.wrl from the working\n"
+    "        directory, the installed copy or the built-in one) and writes it as\n"
+    "        one BIFS SceneReplace command;\n"
     "        nodes used in several places get node IDs so the sharing survives\n"
     "decode  reads such a command and writes the scene as VRML97 text (to\n"
     "        standard output without OUT.wrl)\n"
@@ -58,12 +61,18 @@ int main(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (args[i] == "--version") {
+            std::printf("orvane-bifs %s\n", ORVANE_VERSION);
+            return 0;
+        }
         if (args[i] == "--standard-nodes") {
             if (i + 1 >= args.size()) return Fail(2, "missing file after --standard-nodes");
             standardNodes = args[i + 1];
             args.erase(args.begin() + static_cast<long>(i),
                        args.begin() + static_cast<long>(i) + 2);
             --i;
+        } else if (args[i].size() > 1 && args[i][0] == '-') {
+            return Fail(2, "unknown option " + args[i] + " (see --help)");
         }
     }
     if (args.empty()) return Fail(2, "no command given (see --help)");
