@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <cstdio>
+#include <mutex>
 #include <thread>
 
 #include "app/command_line.h"
@@ -29,6 +30,7 @@
 #include "retained/gl/headless_renderer.h"
 #include "retained/gl/png_writer.h"
 #include "trace/debug_trace.h"
+#include "trace/message_sink.h"
 
 namespace {
 // How long closing waits for the render thread.
@@ -81,6 +83,15 @@ MainWindow::MainWindow(CRenderModule& module, VrmlLoader& loader)
 
 MainWindow::~MainWindow() {
     if (panel_) delete panel_.data();
+    // The shown document and the client area go with the window: the module (and a
+    // render thread still stepping) lets go of the document's nodes and of the
+    // display device drawing into the client area first.
+    module_.Stop();
+    MessageDeferral defer;
+    std::lock_guard<std::recursive_mutex> lock(module_.SceneLock());
+    if (shown_) module_.SetScene(nullptr, nullptr);
+    shown_.reset();
+    module_.Release();
 }
 
 void MainWindow::BuildMenu() {

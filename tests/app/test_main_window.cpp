@@ -235,6 +235,24 @@ TEST_F(MainWindowTest, ClosingEndsTheRenderThreadAndExitReleases) {
     EXPECT_TRUE(m_module.GetRenderThread().Terminate(0));  // already ended
 }
 
+// The window owns the shown scene and the device's client area: going while the
+// render thread plays, it stops the thread and takes both from the module first.
+TEST_F(MainWindowTest, AWindowGoneWhilePlayingTakesItsSceneFromTheModule) {
+    Start(m_files.Write("anim.wrl",
+                        "DEF T TimeSensor { cycleInterval 0.2 loop TRUE }\n"
+                        "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 3 0 0] }\n"
+                        "DEF X Transform { children Shape { geometry Box {} } }\n"
+                        "Viewpoint { description \"V\" }\n"
+                        "ROUTE T.fraction_changed TO P.set_fraction\n"
+                        "ROUTE P.value_changed TO X.translation\n"));
+    m_module.Play();
+    QTest::qWait(60);
+    m_window.reset();
+    EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kPaused);
+    EXPECT_TRUE(m_module.GetViewpointNames().empty());
+    m_module.StepFrame();  // nothing left to animate, nothing freed touched
+}
+
 // A message from another thread is handed to the GUI thread, which does not wait
 // for it; the raising thread waits until its box is closed, the box's closing
 // function is dropped, or the application releases every waiter.
