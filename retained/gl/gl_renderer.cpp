@@ -375,8 +375,14 @@ bool GLRenderer::FromSimilar(const MeshData& mesh, Upload* out) {
         const Upload& a = *it->second;
         Placement aToB;
         if (a.geometry == kNone || !SimilarSource(*a.data, mesh, &aToB)) continue;
+        const Placement p = Compose(aToB, a.placement);
+        // Scales that differ more than kMaxStretch would magnify the stored normals'
+        // rounding too much: such a mesh is built and stored on its own.
+        const float lo = std::min({p.scale.x, p.scale.y, p.scale.z});
+        const float hi = std::max({p.scale.x, p.scale.y, p.scale.z});
+        if (lo != hi && !(lo * kMaxStretch >= hi)) continue;
         out->geometry = a.geometry;
-        out->placement = Compose(aToB, a.placement);
+        out->placement = p;
         ++geometries_[a.geometry].users;
         return true;
     }

@@ -47,8 +47,9 @@ class GLRenderer {
     // be frame.width × frame.height pixels. Viewport rectangles count y from the top.
     // Returns false with *error when the frame needs more graphics memory than the limit:
     // the allocation that would pass it is not made, memory of meshes and textures this
-    // frame does not show is freed first, and the picture is left unfinished. The
-    // renderer stays usable.
+    // frame does not show is freed first, and the picture is left unfinished. Also false
+    // when the program for a viewport's numbers of lights fails to compile. The renderer
+    // stays usable.
     bool Draw(const DeviceFrame& frame, unsigned fbo, std::string* error = nullptr);
 
     // Bytes of buffers and textures this renderer may hold (see DefaultMemoryLimit).

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <vector>
+
+#include "retained/triangulate.h"
 
 namespace rm::gl {
 
@@ -153,6 +156,38 @@ std::uint64_t SourceHash(const MeshData& m) {
     return h.h;
 }
 
+namespace {
+
+// What BuildDrawMesh decides for each face before cutting it: 0 left out (no area),
+// 1 kept, 2 turned round because its given normals point against its corner order.
+void FaceTurns(const MeshData& m, std::vector<std::uint8_t>& out) {
+    out.clear();
+    thread_local std::vector<glm::vec3> corners;
+    for (const MeshFace& face : m.faces) {
+        corners.clear();
+        glm::vec3 given(0.0f);
+        for (std::uint32_t k = 0; k < face.cornerCount; ++k) {
+            corners.push_back(m.vertices[m.cornerVertex[face.firstCorner + k]]);
+            const std::int32_t ni = m.cornerNormal[face.firstCorner + k];
+            if (ni != kNoNormal) given += m.normals[static_cast<std::size_t>(ni)];
+        }
+        const glm::vec3 normal = PolygonNormal(corners);
+        const float area = glm::length(normal);
+        if (!(area > 0.0f) || !std::isfinite(area))
+            out.push_back(0);
+        else
+            out.push_back(glm::dot(given, normal / area) < 0.0f ? 2 : 1);
+    }
+}
+
+// n / |n|, or n when it has no length.
+glm::vec3 Direction(glm::vec3 n) {
+    const float len = glm::length(n);
+    return len > 0.0f && std::isfinite(len) ? n / len : n;
+}
+
+}  // namespace
+
 bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     if (a.vertices.size() != b.vertices.size() || a.texCoords.size() != b.texCoords.size() ||
         a.normals.size() != b.normals.size() || a.faces.size() != b.faces.size() ||
@@ -171,22 +206,41 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     const float bLongest = std::max({bSize.x, bSize.y, bSize.z});
     if (!(aLongest > 0.0f) || !(bLongest > 0.0f) || !std::isfinite(bLongest / aLongest))
         return false;
-    const float k = bLongest / aLongest;
+    // Axis by axis where both have an extent on every axis, else one factor.
+    glm::vec3 k(bLongest / aLongest);
+    if (std::min({aSize.x, aSize.y, aSize.z}) > 0.0f &&
+        std::min({bSize.x, bSize.y, bSize.z}) > 0.0f)
+        k = bSize / aSize;
+    for (int c = 0; c < 3; ++c)
+        if (!std::isfinite(k[c]) || !(k[c] > 0.0f)) return false;
+    const bool uniform = std::abs(k.x - k.y) <= kShapeTolerance * k.x &&
+                         std::abs(k.x - k.z) <= kShapeTolerance * k.x;
+    if (uniform) k = glm::vec3(bLongest / aLongest);
     const float tolerance = kShapeTolerance * bLongest;
     const glm::vec3 aCentre = aLo + 0.5f * aSize, bCentre = bLo + 0.5f * bSize;
     for (std::size_t i = 0; i < a.vertices.size(); ++i) {
         const glm::vec3 d = (b.vertices[i] - bCentre) - k * (a.vertices[i] - aCentre);
         if (!(std::max({std::abs(d.x), std::abs(d.y), std::abs(d.z)}) <= tolerance)) return false;
     }
-    for (std::size_t i = 0; i < a.normals.size(); ++i)
+    for (std::size_t i = 0; i < a.normals.size(); ++i) {
+        // Under one factor the normals themselves match, as BuildDrawMesh sums them raw.
+        const glm::vec3 na = uniform ? a.normals[i] : Direction(a.normals[i]);
+        const glm::vec3 nb = uniform ? b.normals[i] : Direction(k * b.normals[i]);
         for (int c = 0; c < 3; ++c)
-            if (!Near(a.normals[i][c], b.normals[i][c], std::abs(a.normals[i][c]))) return false;
+            if (!Near(na[c], nb[c], std::abs(na[c]))) return false;
+    }
     for (std::size_t i = 0; i < a.texCoords.size(); ++i)
         for (int c = 0; c < 2; ++c)
             if (!Near(a.texCoords[i][c], b.texCoords[i][c], std::abs(a.texCoords[i][c])))
                 return false;
+    if (!uniform) {
+        thread_local std::vector<std::uint8_t> aTurns, bTurns;
+        FaceTurns(a, aTurns);
+        FaceTurns(b, bTurns);
+        if (aTurns != bTurns) return false;
+    }
     aToB->offset = bCentre - k * aCentre;
-    aToB->scale = glm::vec3(k);
+    aToB->scale = k;
     return true;
 }
 

@@ -61,18 +61,20 @@ inline constexpr float kShapeTolerance = 1.0f / 65536.0f;
 bool SameShape(const UnitMeshView& a, const UnitMeshView& b);
 
 // Before any of that is built: meshbuilder data that is other data moved and scaled
-// alike on every axis (every Box {} of one size, spheres of any radius) gives the same
-// draw mesh, moved and scaled alike, so it needs no draw mesh of its own.
+// (every Box {} of one size, spheres of any radius, cones of any radius and height)
+// gives the same draw mesh moved and scaled alike, so it needs no draw mesh of its own.
 
 // Hash of what SimilarSource needs equal: the counts, the corner and normal indices, the
 // faces and the colours.
 std::uint64_t SourceHash(const MeshData& m);
 
-// True when b's vertices are a's moved and scaled by one factor (within kShapeTolerance
-// of b's size), and the rest equal: indices, faces and colours exactly, normals and
-// texture coordinates within kShapeTolerance. *aToB then takes a's coordinates to b's.
-// A uniform scale keeps every angle, so the faces b turns round and the triangles it
-// is cut into are a's.
+// True when b's vertices are a's moved and scaled axis by axis (within kShapeTolerance
+// of b's size), and the rest agrees: indices, faces and colours exactly, texture
+// coordinates within kShapeTolerance, normals too once turned by the scale (normals
+// turn the other way: b's normal is a's divided by the scale, up to its length). Under a
+// scale that differs between axes, every face must also be turned round (or left out)
+// as it is in a; the triangles a face is cut into do not change under any scale.
+// *aToB then takes a's coordinates to b's.
 bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB);
 
 // The placement of a unit mesh seen through aToB: where it lies for b when p is where
