@@ -3,13 +3,15 @@
 // caller keeps alive, through a 64-bit window topped up to at least 32 bits.
 //
 // Reading past the end of the data never touches memory outside it: such reads
-// give zero bits and set an error flag (HasError) that decoders test.
+// give zero bits and set an error flag (HasError) that decoders test. The
+// first error keeps its reason and bit position (ErrorText).
 #pragma once
 
 #include <bit>
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 class CBIFS_InStream final {
   public:
@@ -78,6 +80,7 @@ class CBIFS_InStream final {
     virtual void SkipBits(std::uint8_t bits) {
         if (bits > m_bitsInWindow || bits > 32) {
             // Only possible at the end of the data: the window holds all that is left.
+            NoteTruncation();
             m_error = true;
             m_window = 0;
             m_bitsInWindow = 0;
@@ -94,6 +97,18 @@ class CBIFS_InStream final {
     bool HasError() const { return m_error; }
     // Decoders call this when the data they read cannot be right.
     void MarkError() { m_error = true; }
+    // The same with the reason: "<what> at bit <at>". Only the first error's
+    // reason is kept, so a decoder that fails on the zeros a truncated read
+    // gave still reports the truncation.
+    void Fail(std::uint64_t at, const std::string& what);
+    // Why the stream is in error ("" while it is not): the first reason given,
+    // "truncated at bit N ..." for a read past the end, or a general text when
+    // a decoder marked the error without a reason.
+    std::string ErrorText() const;
+    // The position of the next bit to read, from the first bit of the data.
+    std::uint64_t BitPosition() const { return std::uint64_t{m_bytesTaken} * 8 - m_bitsInWindow; }
+    // Bits in the whole data.
+    std::uint64_t BitCount() const { return std::uint64_t{m_size} * 8; }
     // Bits not yet read.
     std::uint64_t BitsLeft() const {
         return std::uint64_t{m_size - m_bytesTaken} * 8 + m_bitsInWindow;
@@ -104,6 +119,8 @@ class CBIFS_InStream final {
 
   private:
     bool MapFile(const char* fileName);
+    // Records the truncation as the first error when none is recorded yet.
+    void NoteTruncation();
 
     const std::uint8_t* m_viewBase = nullptr;
     const std::uint8_t* m_readPointer = nullptr;
@@ -113,4 +130,5 @@ class CBIFS_InStream final {
     std::uint8_t m_bitsInWindow = 0;
     bool m_mapped = false;
     bool m_error = false;
+    std::string m_errorText;  // the first error's reason; empty when none was given
 };
