@@ -1,13 +1,23 @@
 #include "tools/orvane-bifs/bifs_convert.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <map>
-#include <set>
 #include <sstream>
+#include <streambuf>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "loader/vrml_loader.h"
 #include "node/bifs_command_decoder.h"
 #include "node/bifs_instream.h"
 #include "node/node_basenodedef.h"
+#include "node/node_impl.h"
 #include "node/scenetree.h"
 #include "tools/orvane-bifs/vrml_writer.h"
 
@@ -17,15 +27,15 @@ namespace {
 // first meets each: fields in DEF order, list elements in list order, each
 // subtree before the next sibling. (Depth is bounded by what the loader
 // accepts, so plain recursion serves.)
-void CountPlaces(SingleNode* node, std::map<SingleNode*, int>& places,
+void CountPlaces(SingleNode* node, std::unordered_map<SingleNode*, int>& places,
                  std::vector<SingleNode*>& order) {
     if (places[node]++ != 0) return;
     order.push_back(node);
-    for (int i = 0, n = node->GetDEFCount(); i < n; ++i) {
+    for (std::uint8_t i : node->GetDEFNodeFields()) {
         Field* field = node->GetDEFField(i);
-        if (auto* child = dynamic_cast<SingleNode*>(field)) {
+        if (SingleNode* child = AsNode(field)) {
             CountPlaces(child, places, order);
-        } else if (auto* list = dynamic_cast<MultiNode*>(field)) {
+        } else if (MultiNode* list = AsNodeList(field)) {
             for (SingleNode* element : list->Nodes()) CountPlaces(element, places, order);
         }
     }
@@ -35,7 +45,35 @@ bool Allowed(const NDTTable* table, SingleNode* node) {
     return table->count(GetNodeType(*node)) != 0;
 }
 
-void Prune(SingleNode* node, std::set<SingleNode*>& seen, std::vector<std::string>& out) {
+// "<what> left out (<n> <unit>s): <why>", one line per kind, in the order
+// the kinds were first met.
+class LeftOut {
+  public:
+    void Add(const std::string& what, const std::string& why, const char* unit, int n = 1) {
+        const std::string key = what + '\n' + why;
+        auto [it, added] = m_counts.try_emplace(key, Entry{what, why, unit, 0});
+        if (added) m_order.push_back(key);
+        it->second.count += n;
+    }
+    void AppendTo(std::vector<std::string>& lines) const {
+        for (const std::string& key : m_order) {
+            const Entry& e = m_counts.at(key);
+            lines.push_back(e.what + " left out (" + std::to_string(e.count) + " " + e.unit +
+                            (e.count == 1 ? "" : "s") + "): " + e.why);
+        }
+    }
+
+  private:
+    struct Entry {
+        std::string what, why;
+        const char* unit;
+        int count;
+    };
+    std::map<std::string, Entry> m_counts;
+    std::vector<std::string> m_order;
+};
+
+void Prune(SingleNode* node, std::unordered_set<SingleNode*>& seen, LeftOut& out) {
     if (!seen.insert(node).second) return;
     for (int i = 0, n = node->GetDEFCount(); i < n; ++i) {
         const NDTTable* table = node->GetDEFFieldNDT(i);
@@ -43,12 +81,15 @@ void Prune(SingleNode* node, std::set<SingleNode*>& seen, std::vector<std::strin
         if (table == nullptr || field == nullptr) continue;
         std::string fieldName;
         node->GetDEFFieldName(i, fieldName);
+        const int type = GetNodeType(*node);
         auto report = [&](SingleNode* child) {
-            out.push_back(std::string(VrmlNodeName(GetNodeType(*child))) + " left out: the " +
-                          fieldName + " of a " + VrmlNodeName(GetNodeType(*node)) + " take only " +
-                          GetNDTName(GetNDTOfTable(table)) + " nodes");
+            out.Add(VrmlNodeName(GetNodeType(*child)),
+                    std::string("the ") + VrmlFieldName(type, fieldName.c_str()) + " of a " +
+                        VrmlNodeName(type) + " take only " + GetNDTName(GetNDTOfTable(table)) +
+                        " nodes",
+                    "node");
         };
-        if (auto* list = dynamic_cast<MultiNode*>(field)) {
+        if (MultiNode* list = AsNodeList(field)) {
             for (int k = list->GetCount() - 1; k >= 0; --k) {
                 SingleNode* child = list->GetNodeAt(k);
                 if (!Allowed(table, child)) {
@@ -57,7 +98,7 @@ void Prune(SingleNode* node, std::set<SingleNode*>& seen, std::vector<std::strin
                 }
             }
             for (SingleNode* child : list->Nodes()) Prune(child, seen, out);
-        } else if (auto* child = dynamic_cast<SingleNode*>(field)) {
+        } else if (SingleNode* child = AsNode(field)) {
             if (!Allowed(table, child)) {
                 report(child);
                 node->SetDEFField(i, nullptr);
@@ -68,69 +109,219 @@ void Prune(SingleNode* node, std::set<SingleNode*>& seen, std::vector<std::strin
     }
 }
 
+// Reads the loader's trace as it is written and counts the nodes it could not
+// make: types without a node class (Script, PixelTexture) and instances of
+// PROTOs, whose contents go with them. The trace enters a node with
+// "<indent>Get node: TYPE" and leaves it with "<same indent>Exit node: TYPE".
+class UnmadeNodes final : public std::streambuf {
+  public:
+    const std::vector<std::pair<std::string, int>>& Counts() const { return m_counts; }
+
+  protected:
+    int overflow(int c) override {
+        if (c == traits_type::eof()) return 0;
+        if (c == '\n') {
+            Line();
+            m_line.clear();
+        } else {
+            m_line.push_back(static_cast<char>(c));
+        }
+        return c;
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        for (std::streamsize i = 0; i < n; ++i) overflow(static_cast<unsigned char>(s[i]));
+        return n;
+    }
+
+  private:
+    void Line() {
+        const std::size_t indent = m_line.find_first_not_of(' ');
+        if (indent == std::string::npos) return;
+        const std::string_view rest = std::string_view(m_line).substr(indent);
+        if (m_skipIndent != std::string::npos) {
+            if (indent == m_skipIndent && rest.starts_with("Exit node: "))
+                m_skipIndent = std::string::npos;
+            return;
+        }
+        if (!rest.starts_with("Get node: ") || rest.starts_with("Get node: USE ")) return;
+        const std::string type(rest.substr(10));
+        const int id = GetNodeTypeFromName(type);
+        if (id > 0 && GetNodeDesc(id) != nullptr) return;
+        m_skipIndent = indent;
+        for (auto& [name, count] : m_counts)
+            if (name == type) return void(++count);
+        m_counts.emplace_back(type, 1);
+    }
+
+    std::string m_line;
+    std::size_t m_skipIndent = std::string::npos;
+    std::vector<std::pair<std::string, int>> m_counts;
+};
+
+// The index in the OUT (`out`) or IN numbering of ALL field `all`; -1 when
+// the field has none (an eventIn has no OUT index, a field neither).
+int RouteIndex(const SingleNode& node, int all, bool out) {
+    const int count = out ? node.GetOUTCount() : node.GetINCount();
+    for (int i = 0; i < count; ++i)
+        if ((out ? node.OUTToAll(i) : node.INToAll(i)) == all) return i;
+    return -1;
+}
+
+bool Encode(const std::string* path, std::string_view text, const std::string& standardNodes,
+            std::vector<std::uint8_t>& bifs, std::string* error, std::vector<std::string>* warnings,
+            const EncodeOptions& options) {
+    std::vector<std::string> notes;
+    auto done = [&](bool ok, std::string why = {}) {
+        if (warnings) *warnings = std::move(notes);
+        if (!ok) *error = std::move(why);
+        return ok;
+    };
+    std::string why;
+    if (ClassifyInput(standardNodes, &why) != InputKind::kFile)
+        return done(false, "cannot read the declarations file " + why);
+    VrmlLoader loader;
+    std::ostringstream messages;
+    UnmadeNodes unmade;
+    std::ostream trace(&unmade);
+    loader.SetErrorStream(&messages);
+    loader.SetTraceStream(&trace);
+    loader.SetStandardNodesPath(standardNodes);
+    loader.ResetParser();
+    if (loader.LoadStandardNodes() != VrmlLoader::kLoadOk)
+        return done(false, "cannot read the declarations file " + standardNodes);
+    if (path != nullptr) {
+        if (loader.ParseSceneFile(*path) != VrmlLoader::kLoadOk)
+            return done(false, "cannot read " + *path);
+    } else {
+        loader.ParseSceneText(text);
+    }
+    // Every message of the loader is passed on; errors stop the encoding.
+    std::string line, firstError;
+    for (std::istringstream lines(messages.str()); std::getline(lines, line);) {
+        if (line.empty()) continue;
+        if (firstError.empty() && line.starts_with("Error")) firstError = line;
+        notes.push_back(line);
+    }
+    if (loader.GetErrorCount() > 0)
+        return done(false, std::to_string(loader.GetErrorCount()) +
+                               " error(s) in the scene; first: " + firstError);
+
+    node::Ptr<SingleNode> root(loader.GetSceneRoot());
+    // A lone top-level node that only the top of a scene takes (Layer2D)
+    // becomes the root instead of being left out of the file's Group.
+    if (MultiNode* top = AsNodeList(root->GetDEFField(0)); top != nullptr && top->GetCount() == 1) {
+        SingleNode* only = top->GetNodeAt(0);
+        if (TopNodeCode(GetNodeType(*only)) >= 0 && !Allowed(root->GetDEFFieldNDT(0), only))
+            root = node::Ptr<SingleNode>(only);
+    }
+    LeftOut leftOut;
+    std::unordered_set<SingleNode*> seen;
+    Prune(root.Get(), seen, leftOut);
+    for (const auto& [type, count] : unmade.Counts()) {
+        const int id = GetNodeTypeFromName(type);
+        leftOut.Add(type,
+                    id > 0 ? "Orvane has no node class for this type"
+                           : "an instance of a PROTO, which BIFS cannot carry; only the built-in "
+                             "node types have codes",
+                    "node", count);
+    }
+
+    // ROUTEs: with --routes those whose ends are in the scene and are an
+    // eventOut and an eventIn are written; every other one is counted.
+    std::unordered_map<SingleNode*, int> places;
+    std::vector<SingleNode*> order;
+    CountPlaces(root.Get(), places, order);
+    struct Kept {
+        SingleNode* from;
+        int out;
+        SingleNode* to;
+        int in;
+    };
+    std::vector<Kept> kept;
+    std::vector<SingleNode*> routed;
+    for (const Route& r : loader.GetRouteList()) {
+        if (!options.routes) {
+            leftOut.Add("ROUTE", "ROUTEs are written only with --routes", "route");
+            continue;
+        }
+        if (!places.count(r.fromNode.Get()) || !places.count(r.toNode.Get())) {
+            leftOut.Add("ROUTE", "a node it joins is not in the encoded scene", "route");
+            continue;
+        }
+        const int out = RouteIndex(*r.fromNode, r.fromField, true);
+        const int in = RouteIndex(*r.toNode, r.toField, false);
+        std::string name;
+        if (out < 0 || in < 0) {
+            SingleNode& n = out < 0 ? *r.fromNode : *r.toNode;
+            n.GetFieldName(out < 0 ? r.fromField : r.toField, name);
+            leftOut.Add("ROUTE",
+                        std::string(VrmlNodeName(GetNodeType(n))) + "." +
+                            VrmlFieldName(GetNodeType(n), name.c_str()) + " is not an " +
+                            (out < 0 ? "eventOut" : "eventIn"),
+                        "route");
+            continue;
+        }
+        kept.push_back({r.fromNode.Get(), out, r.toNode.Get(), in});
+        routed.push_back(r.fromNode.Get());
+        routed.push_back(r.toNode.Get());
+    }
+    leftOut.AppendTo(notes);
+
+    AssignSharedNodeIds(root.Get(), routed);
+    SceneTree tree;
+    tree.SetRoot(root.Get());
+    std::vector<SceneTree::Route> routes;
+    for (const Kept& k : kept)
+        routes.push_back({k.from->GetNodeID(), k.out, k.to->GetNodeID(), k.in});
+    tree.SetRoutes(std::move(routes));
+    CCommadEncoder encoder;
+    if (encoder.EncodeToMemory(&tree, bifs) != node::kOk) return done(false, encoder.GetError());
+    return done(true);
+}
+
 }  // namespace
 
 std::vector<std::string> PruneNodesOutsideTheirContext(SingleNode* root) {
-    std::vector<std::string> out;
-    std::set<SingleNode*> seen;
-    if (root != nullptr) Prune(root, seen, out);
-    return out;
+    LeftOut leftOut;
+    std::unordered_set<SingleNode*> seen;
+    if (root != nullptr) Prune(root, seen, leftOut);
+    std::vector<std::string> lines;
+    leftOut.AppendTo(lines);
+    return lines;
 }
 
-int AssignSharedNodeIds(SingleNode* root) {
+int AssignSharedNodeIds(SingleNode* root, const std::vector<SingleNode*>& named) {
     if (root == nullptr) return 0;
-    std::map<SingleNode*, int> places;
+    std::unordered_map<SingleNode*, int> places;
     std::vector<SingleNode*> order;
     CountPlaces(root, places, order);
-    int next = 0;
+    for (SingleNode* n : named)
+        if (auto it = places.find(n); it != places.end() && it->second < 2) it->second = 2;
+    std::uint32_t next = 0;
     for (SingleNode* n : order)
-        if (places[n] > 1) n->SetNodeID(static_cast<std::uint32_t>(++next));
-    return next;
+        if (places[n] > 1) n->SetNodeID(++next);
+    return static_cast<int>(next);
 }
 
 bool EncodeWrlFile(const std::string& wrl, const std::string& standardNodes,
                    std::vector<std::uint8_t>& bifs, std::string* error,
-                   std::vector<std::string>* warnings) {
-    VrmlLoader loader;
-    std::ostringstream errors;
-    loader.SetErrorStream(&errors);
-    loader.SetTraceStream(nullptr);
-    loader.SetStandardNodesPath(standardNodes);
-    loader.ResetParser();
-    switch (loader.ParseVrmlFile(wrl.c_str())) {
-        case VrmlLoader::kNoStandardNodes:
-            *error = "cannot read the declarations file " + standardNodes;
-            return false;
-        case VrmlLoader::kNoSceneFile:
-            *error = "cannot read " + wrl;
-            return false;
-        default:
-            break;
-    }
-    if (loader.GetErrorCount() > 0) {
-        std::string first = errors.str();
-        first = first.substr(0, first.find('\n'));
-        *error = wrl + ": " + std::to_string(loader.GetErrorCount()) +
-                 " error(s) in the scene; first: " + first;
-        return false;
-    }
-    SingleNode* root = loader.GetSceneRoot();
-    std::vector<std::string> pruned = PruneNodesOutsideTheirContext(root);
-    if (warnings) *warnings = std::move(pruned);
-    AssignSharedNodeIds(root);
-    SceneTree tree;
-    tree.SetRoot(root);
-    CCommadEncoder encoder;
-    if (encoder.EncodeToMemory(&tree, bifs) != node::kOk) {
-        *error = "the scene is empty";
-        return false;
-    }
-    return true;
+                   std::vector<std::string>* warnings, const EncodeOptions& options) {
+    return Encode(&wrl, {}, standardNodes, bifs, error, warnings, options);
+}
+
+bool EncodeWrlText(std::string_view text, const std::string& standardNodes,
+                   std::vector<std::uint8_t>& bifs, std::string* error,
+                   std::vector<std::string>* warnings, const EncodeOptions& options) {
+    return Encode(nullptr, text, standardNodes, bifs, error, warnings, options);
 }
 
 bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::string* error) {
     if (bifs.empty()) {
         *error = "the file is empty";
+        return false;
+    }
+    if (bifs.size() > 0xFFFFFFFFu) {
+        *error = "the stream is larger than 4 GiB";
         return false;
     }
     CBIFS_InStream in(bifs.data(), static_cast<std::uint32_t>(bifs.size()));
@@ -140,10 +331,99 @@ bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::s
         *error = decoder.GetError();
         return false;
     }
-    SingleNode* root = nullptr;
-    tree.GetRoot(&root);
-    std::ostringstream text;
-    VrmlWriter(text).WriteScene(root);
-    wrl = text.str();
+    wrl.clear();
+    wrl.reserve(bifs.size() * 2);
+    VrmlWriter(wrl).WriteScene(tree);
     return true;
+}
+
+// ---- Files ----
+
+InputKind ClassifyInput(const std::string& path, std::string* error) {
+    if (path == "-") return InputKind::kStream;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        *error = path + ": " + std::strerror(errno);
+        return InputKind::kRefused;
+    }
+    if (S_ISREG(st.st_mode)) return InputKind::kFile;
+    if (S_ISDIR(st.st_mode)) {
+        *error = path + ": it is a folder, not a file";
+        return InputKind::kRefused;
+    }
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        *error = path + ": it is a device, not a file";
+        return InputKind::kRefused;
+    }
+    return InputKind::kStream;  // a pipe or a socket
+}
+
+bool ReadInput(const std::string& path, std::vector<std::uint8_t>& bytes, std::string* error,
+               std::uint64_t limit) {
+    std::string why;
+    if (ClassifyInput(path, &why) == InputKind::kRefused) {
+        *error = "cannot read " + why;
+        return false;
+    }
+    const bool standardInput = path == "-";
+    const std::string name = standardInput ? "standard input" : path;
+    int fd = standardInput ? 0 : open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = "cannot read " + name + ": " + std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<std::uint64_t>(st.st_size) <= limit)
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    bool ok = true;
+    std::uint8_t chunk[1 << 16];
+    for (;;) {
+        ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            *error = "cannot read " + name + ": " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        if (got == 0) break;
+        if (bytes.size() + static_cast<std::uint64_t>(got) > limit) {
+            *error = name + " holds more than " + std::to_string(limit) +
+                     " bytes, more than orvane-bifs reads";
+            ok = false;
+            break;
+        }
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
+    if (!standardInput) close(fd);
+    if (!ok) bytes.clear();
+    return ok;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == "-" || b == "-") return false;
+    if (a == b) return true;
+    struct stat sa {
+    }, sb{};
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+bool WriteOutput(const std::string& path, const void* data, std::size_t size, std::string* error) {
+    const bool standardOutput = path == "-";
+    std::FILE* file = standardOutput ? stdout : std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        *error = "cannot write " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = std::fwrite(data, 1, size, file) == size;
+    ok = (standardOutput ? std::fflush(file) : std::fclose(file)) == 0 && ok;
+    if (!ok) {
+        *error = "cannot write " + (standardOutput ? std::string("standard output") : path);
+        struct stat st {};
+        if (!standardOutput && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            std::remove(path.c_str());
+    }
+    return ok;
 }
