@@ -167,44 +167,79 @@ int RouteIndex(const SingleNode& node, int all, bool out) {
     return -1;
 }
 
-bool Encode(const std::string* path, std::string_view text, const std::string& standardNodes,
-            std::vector<std::uint8_t>& bifs, std::string* error, std::vector<std::string>* warnings,
-            const EncodeOptions& options) {
+}  // namespace
+
+SceneEncoder::SceneEncoder(std::string standardNodes) : m_standardNodes(std::move(standardNodes)) {}
+
+SceneEncoder::~SceneEncoder() = default;
+
+bool SceneEncoder::EncodeFile(const std::string& wrl, std::vector<std::uint8_t>& bifs,
+                              std::string* error, std::vector<std::string>* warnings,
+                              const EncodeOptions& options) {
+    return Encode(&wrl, {}, bifs, error, warnings, options);
+}
+
+bool SceneEncoder::EncodeText(std::string_view text, std::vector<std::uint8_t>& bifs,
+                              std::string* error, std::vector<std::string>* warnings,
+                              const EncodeOptions& options) {
+    return Encode(nullptr, text, bifs, error, warnings, options);
+}
+
+bool SceneEncoder::Encode(const std::string* path, std::string_view text,
+                          std::vector<std::uint8_t>& bifs, std::string* error,
+                          std::vector<std::string>* warnings, const EncodeOptions& options) {
     std::vector<std::string> notes;
     auto done = [&](bool ok, std::string why = {}) {
         if (warnings) *warnings = std::move(notes);
         if (!ok) *error = std::move(why);
         return ok;
     };
-    std::string why;
-    if (ClassifyInput(standardNodes, &why) != InputKind::kFile)
-        return done(false, "cannot read the declarations file " + why);
-    VrmlLoader loader;
+    // Every message of the loader is passed on; errors stop the encoding.
     std::ostringstream messages;
+    auto takeMessages = [&](std::vector<std::string>& into) {
+        std::string line;
+        for (std::istringstream lines(messages.str()); std::getline(lines, line);)
+            if (!line.empty()) into.push_back(line);
+        messages.str("");
+    };
+    if (!m_loader) {
+        std::string why;
+        if (ClassifyInput(m_standardNodes, &why) != InputKind::kFile)
+            return done(false, "cannot read the declarations file " + why);
+        auto loader = std::make_unique<VrmlLoader>();
+        loader->SetErrorStream(&messages);
+        loader->SetTraceStream(nullptr);
+        loader->SetStandardNodesPath(m_standardNodes);
+        loader->ResetParser();
+        if (loader->LoadStandardNodes() != VrmlLoader::kLoadOk)
+            return done(false, "cannot read the declarations file " + m_standardNodes);
+        takeMessages(m_declarationNotes);
+        m_loader = std::move(loader);
+    }
+    VrmlLoader& loader = *m_loader;
+    notes = m_declarationNotes;
     UnmadeNodes unmade;
     std::ostream trace(&unmade);
     loader.SetErrorStream(&messages);
     loader.SetTraceStream(&trace);
-    loader.SetStandardNodesPath(standardNodes);
     loader.ResetParser();
-    if (loader.LoadStandardNodes() != VrmlLoader::kLoadOk)
-        return done(false, "cannot read the declarations file " + standardNodes);
-    if (path != nullptr) {
-        if (loader.ParseSceneFile(*path) != VrmlLoader::kLoadOk)
-            return done(false, "cannot read " + *path);
-    } else {
-        loader.ParseSceneText(text);
+    const int errorsBefore = loader.GetErrorCount();
+    const bool read = path == nullptr || loader.ParseSceneFile(*path) == VrmlLoader::kLoadOk;
+    if (path == nullptr) loader.ParseSceneText(text);
+    loader.SetErrorStream(nullptr);
+    loader.SetTraceStream(nullptr);
+    if (!read) return done(false, "cannot read " + *path);
+    takeMessages(notes);
+    const int errors = loader.GetErrorCount() - errorsBefore;
+    if (errors > 0) {
+        std::string firstError;
+        for (const std::string& line : notes)
+            if (line.starts_with("Error")) {
+                firstError = line;
+                break;
+            }
+        return done(false, std::to_string(errors) + " error(s) in the scene; first: " + firstError);
     }
-    // Every message of the loader is passed on; errors stop the encoding.
-    std::string line, firstError;
-    for (std::istringstream lines(messages.str()); std::getline(lines, line);) {
-        if (line.empty()) continue;
-        if (firstError.empty() && line.starts_with("Error")) firstError = line;
-        notes.push_back(line);
-    }
-    if (loader.GetErrorCount() > 0)
-        return done(false, std::to_string(loader.GetErrorCount()) +
-                               " error(s) in the scene; first: " + firstError);
 
     node::Ptr<SingleNode> root(loader.GetSceneRoot());
     // A lone top-level node that only the top of a scene takes (Layer2D)
@@ -279,8 +314,6 @@ bool Encode(const std::string* path, std::string_view text, const std::string& s
     return done(true);
 }
 
-}  // namespace
-
 std::vector<std::string> PruneNodesOutsideTheirContext(SingleNode* root) {
     LeftOut leftOut;
     std::unordered_set<SingleNode*> seen;
@@ -306,13 +339,13 @@ int AssignSharedNodeIds(SingleNode* root, const std::vector<SingleNode*>& named)
 bool EncodeWrlFile(const std::string& wrl, const std::string& standardNodes,
                    std::vector<std::uint8_t>& bifs, std::string* error,
                    std::vector<std::string>* warnings, const EncodeOptions& options) {
-    return Encode(&wrl, {}, standardNodes, bifs, error, warnings, options);
+    return SceneEncoder(standardNodes).EncodeFile(wrl, bifs, error, warnings, options);
 }
 
 bool EncodeWrlText(std::string_view text, const std::string& standardNodes,
                    std::vector<std::uint8_t>& bifs, std::string* error,
                    std::vector<std::string>* warnings, const EncodeOptions& options) {
-    return Encode(nullptr, text, standardNodes, bifs, error, warnings, options);
+    return SceneEncoder(standardNodes).EncodeText(text, bifs, error, warnings, options);
 }
 
 bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::string* error) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,34 @@ struct EncodeOptions {
     // the bits are those of a scene without ROUTEs, and the warnings say how
     // many were left out.
     bool routes = false;
+};
+
+class VrmlLoader;
+
+// Encodes scenes with one loader that reads the declarations file once, at
+// the first scene; the functions below make one for a single scene.
+class SceneEncoder {
+  public:
+    explicit SceneEncoder(std::string standardNodes);
+    ~SceneEncoder();
+    SceneEncoder(const SceneEncoder&) = delete;
+    SceneEncoder& operator=(const SceneEncoder&) = delete;
+    // As EncodeWrlFile and EncodeWrlText.
+    bool EncodeFile(const std::string& wrl, std::vector<std::uint8_t>& bifs, std::string* error,
+                    std::vector<std::string>* warnings = nullptr,
+                    const EncodeOptions& options = {});
+    bool EncodeText(std::string_view text, std::vector<std::uint8_t>& bifs, std::string* error,
+                    std::vector<std::string>* warnings = nullptr,
+                    const EncodeOptions& options = {});
+
+  private:
+    bool Encode(const std::string* path, std::string_view text, std::vector<std::uint8_t>& bifs,
+                std::string* error, std::vector<std::string>* warnings,
+                const EncodeOptions& options);
+
+    std::string m_standardNodes;
+    std::unique_ptr<VrmlLoader> m_loader;         // once the declarations are read
+    std::vector<std::string> m_declarationNotes;  // what the loader said about them
 };
 
 // Loads a VRML97 file (after `standardNodes`) and encodes it as one

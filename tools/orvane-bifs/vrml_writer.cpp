@@ -36,39 +36,50 @@ void AppendFloats(std::string& out, const std::array<float, N>& values) {
     }
 }
 
-// The text of one single value of field type `type`.
+// The text of one single value.
+void AppendValue(std::string& out, const SFBool& v) {
+    out += v.Get() ? "TRUE" : "FALSE";
+}
+void AppendValue(std::string& out, const SFInt32& v) {
+    AppendNumber(out, v.Get());
+}
+void AppendValue(std::string& out, const SFFloat& v) {
+    AppendNumber(out, v.Get());
+}
+void AppendValue(std::string& out, const SFTime& v) {
+    AppendNumber(out, v.Get());
+}
+template <class D, std::uint8_t C>
+void AppendValue(std::string& out, const field_detail::SFText<D, C>& v) {
+    AppendQuoted(out, v.Get());
+}
+template <class D, std::uint8_t C, int N>
+void AppendValue(std::string& out, const field_detail::SFFloats<D, C, N>& v) {
+    AppendFloats(out, v.Values());
+}
+
 void AppendSingle(std::string& out, const SFField& value) {
     switch (value.GetFieldType()) {
         case kFieldSFBool:
-            out += static_cast<const SFBool&>(value).Get() ? "TRUE" : "FALSE";
-            break;
+            return AppendValue(out, static_cast<const SFBool&>(value));
         case kFieldSFInt32:
-            AppendNumber(out, static_cast<const SFInt32&>(value).Get());
-            break;
+            return AppendValue(out, static_cast<const SFInt32&>(value));
         case kFieldSFFloat:
-            AppendNumber(out, static_cast<const SFFloat&>(value).Get());
-            break;
+            return AppendValue(out, static_cast<const SFFloat&>(value));
         case kFieldSFTime:
-            AppendNumber(out, static_cast<const SFTime&>(value).Get());
-            break;
+            return AppendValue(out, static_cast<const SFTime&>(value));
         case kFieldSFString:
-            AppendQuoted(out, static_cast<const SFString&>(value).Get());
-            break;
+            return AppendValue(out, static_cast<const SFString&>(value));
         case kFieldSFURL:
-            AppendQuoted(out, static_cast<const SFURL&>(value).Get());
-            break;
+            return AppendValue(out, static_cast<const SFURL&>(value));
         case kFieldSFVec2f:
-            AppendFloats(out, static_cast<const SFVec2f&>(value).Values());
-            break;
+            return AppendValue(out, static_cast<const SFVec2f&>(value));
         case kFieldSFVec3f:
-            AppendFloats(out, static_cast<const SFVec3f&>(value).Values());
-            break;
+            return AppendValue(out, static_cast<const SFVec3f&>(value));
         case kFieldSFColor:
-            AppendFloats(out, static_cast<const SFColor&>(value).Values());
-            break;
+            return AppendValue(out, static_cast<const SFColor&>(value));
         case kFieldSFRotation:
-            AppendFloats(out, static_cast<const SFRotation&>(value).Values());
-            break;
+            return AppendValue(out, static_cast<const SFRotation&>(value));
         default:
             break;
     }
@@ -135,7 +146,7 @@ void AppendList(std::string& out, const MultiField& field, int indent) {
         out += '[';
         for (std::size_t i = 0; i < values.size(); ++i) {
             out += i == 0 ? " " : ", ";
-            AppendSingle(out, values[i]);
+            AppendValue(out, values[i]);
         }
         out += " ]";
         return;
@@ -148,7 +159,7 @@ void AppendList(std::string& out, const MultiField& field, int indent) {
         } else {
             out += ", ";
         }
-        AppendSingle(out, values[i]);
+        AppendValue(out, values[i]);
     }
     out += '\n';
     out.append(static_cast<std::size_t>(indent) * 2, ' ');
