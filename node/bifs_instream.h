@@ -109,6 +109,47 @@ class CBIFS_InStream final {
     std::uint64_t BitPosition() const { return std::uint64_t{m_bytesTaken} * 8 - m_bitsInWindow; }
     // Bits in the whole data.
     std::uint64_t BitCount() const { return std::uint64_t{m_size} * 8; }
+    // The 32 bits at bit `position` of the data, which must hold them
+    // (position + 32 <= BitCount()). Reads nothing: for decoders that walk
+    // a run of fixed-size values straight through the data (then SeekBit).
+    std::uint32_t WordAt(std::uint64_t position) const {
+        const std::uint64_t byte = position >> 3;
+        std::uint64_t word = 0;
+        if (byte + 8 <= m_size) {
+            std::memcpy(&word, m_viewBase + byte, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
+        } else {
+            for (std::uint64_t i = 0; byte + i < m_size; ++i)
+                word |= std::uint64_t{m_viewBase[byte + i]} << (56 - 8 * i);
+        }
+        return static_cast<std::uint32_t>((word << (position & 7)) >> 32);
+    }
+    // Moves the reading position forward to bit `position` (at most
+    // BitCount()), as if the bits between had been read.
+    void SeekBit(std::uint64_t position) {
+        assert(position >= BitPosition() && position <= BitCount());
+        m_bytesTaken = static_cast<std::uint32_t>(position >> 3);
+        m_readPointer = m_viewBase + m_bytesTaken;
+        m_window = 0;
+        m_bitsInWindow = 0;
+        Fill();
+        if ((position & 7) != 0) SkipBits(static_cast<std::uint8_t>(position & 7));
+    }
+    // How many elements a list-form value list holds from the present
+    // position on, when each takes `elementBits` bits after its 0 bit: the
+    // 0 bits met at element boundaries before a 1 bit or the end of the
+    // data. Reads nothing; at most one element per 1 + `elementBits` bits
+    // left, so a hostile count stays in proportion to the data.
+    std::uint64_t CountListElements(unsigned elementBits) const {
+        std::uint64_t at = BitPosition(), count = 0;
+        const std::uint64_t end = BitCount();
+        while (at < end && ((m_viewBase[at >> 3] >> (7 - (at & 7))) & 1) == 0) {
+            ++count;
+            at += 1 + elementBits;
+        }
+        return count;
+    }
     // Bits not yet read.
     std::uint64_t BitsLeft() const {
         return std::uint64_t{m_size - m_bytesTaken} * 8 + m_bitsInWindow;

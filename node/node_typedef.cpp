@@ -313,8 +313,63 @@ HRESULT MFField<T>::Encode(OutStream& stream) const {
     }
 }
 
+namespace {
+
+// Number lists: 32-bit words per element, and an element from its words.
+template <class T>
+constexpr unsigned kWords = 0;
+template <>
+constexpr unsigned kWords<SFInt32> = 1;
+template <>
+constexpr unsigned kWords<SFFloat> = 1;
+template <>
+constexpr unsigned kWords<SFVec2f> = 2;
+template <>
+constexpr unsigned kWords<SFVec3f> = 3;
+template <>
+constexpr unsigned kWords<SFColor> = 3;
+template <>
+constexpr unsigned kWords<SFRotation> = 4;
+
+template <class T>
+T FromWords(const std::uint32_t* words) {
+    if constexpr (std::is_same_v<T, SFInt32>) {
+        return T(static_cast<std::int32_t>(words[0]));
+    } else if constexpr (std::is_same_v<T, SFFloat>) {
+        return T(std::bit_cast<float>(words[0]));
+    } else {
+        std::array<float, kWords<T>> values;
+        for (unsigned i = 0; i < kWords<T>; ++i) values[i] = std::bit_cast<float>(words[i]);
+        T value;
+        value.SetValues(values);
+        return value;
+    }
+}
+
+}  // namespace
+
 template <class T>
 HRESULT MFField<T>::DecodeElements(CBIFS_InStream& stream, bool listForm, std::uint64_t count) {
+    if constexpr (kWords<T> != 0) {
+        if (listForm) {
+            // A list-form number list: counted first, so that its room is
+            // taken once (a list grown element by element copies itself and
+            // touches fresh memory at each doubling), then its whole elements
+            // read straight from the data. The loop below reads the end bit,
+            // or meets the end of the data where it would have.
+            constexpr unsigned kBits = 1 + 32 * kWords<T>;
+            const std::uint64_t elements = stream.CountListElements(kBits - 1);
+            m_values.reserve(m_values.size() + elements);
+            std::uint64_t at = stream.BitPosition();
+            const std::uint64_t end = stream.BitCount();
+            std::uint32_t words[kWords<T>];
+            for (std::uint64_t i = 0; i < elements && at + kBits <= end; ++i, at += kBits) {
+                for (unsigned w = 0; w < kWords<T>; ++w) words[w] = stream.WordAt(at + 1 + 32 * w);
+                m_values.push_back(FromWords<T>(words));
+            }
+            stream.SeekBit(at);
+        }
+    }
     if (!listForm) m_values.reserve(m_values.size() + count);
     for (std::uint64_t i = 0; listForm || i < count; ++i) {
         if (listForm) {

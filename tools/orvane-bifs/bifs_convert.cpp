@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -41,6 +42,18 @@ void CountPlaces(SingleNode* node, std::unordered_map<SingleNode*, int>& places,
     }
 }
 
+// Gives node IDs 1, 2, ... in encoder order to the nodes with several
+// places and to those of `named`.
+int NumberNodes(std::unordered_map<SingleNode*, int>& places, const std::vector<SingleNode*>& order,
+                const std::vector<SingleNode*>& named) {
+    for (SingleNode* n : named)
+        if (auto it = places.find(n); it != places.end() && it->second < 2) it->second = 2;
+    std::uint32_t next = 0;
+    for (SingleNode* n : order)
+        if (places[n] > 1) n->SetNodeID(++next);
+    return static_cast<int>(next);
+}
+
 bool Allowed(const NDTTable* table, SingleNode* node) {
     return table->count(GetNodeType(*node)) != 0;
 }
@@ -75,14 +88,14 @@ class LeftOut {
 
 void Prune(SingleNode* node, std::unordered_set<SingleNode*>& seen, LeftOut& out) {
     if (!seen.insert(node).second) return;
-    for (int i = 0, n = node->GetDEFCount(); i < n; ++i) {
+    for (std::uint8_t i : node->GetDEFNodeFields()) {
         const NDTTable* table = node->GetDEFFieldNDT(i);
         Field* field = node->GetDEFField(i);
         if (table == nullptr || field == nullptr) continue;
-        std::string fieldName;
-        node->GetDEFFieldName(i, fieldName);
-        const int type = GetNodeType(*node);
         auto report = [&](SingleNode* child) {
+            const int type = GetNodeType(*node);
+            std::string fieldName;
+            node->GetDEFFieldName(i, fieldName);
             out.Add(VrmlNodeName(GetNodeType(*child)),
                     std::string("the ") + VrmlFieldName(type, fieldName.c_str()) + " of a " +
                         VrmlNodeName(type) + " take only " + GetNDTName(GetNDTOfTable(table)) +
@@ -123,13 +136,23 @@ class UnmadeNodes final : public std::streambuf {
         if (c == '\n') {
             Line();
             m_line.clear();
-        } else {
+        } else if (m_line.size() < 128) {
             m_line.push_back(static_cast<char>(c));
         }
         return c;
     }
     std::streamsize xsputn(const char* s, std::streamsize n) override {
-        for (std::streamsize i = 0; i < n; ++i) overflow(static_cast<unsigned char>(s[i]));
+        for (const char *p = s, *end = s + n; p != end;) {
+            const char* newline = static_cast<const char*>(std::memchr(p, '\n', end - p));
+            const char* stop = newline != nullptr ? newline : end;
+            // Only the start of a line can matter: the rest of a long value is dropped.
+            if (m_line.size() < 128)
+                m_line.append(p, std::min<std::size_t>(stop - p, 128 - m_line.size()));
+            if (newline == nullptr) break;
+            Line();
+            m_line.clear();
+            p = newline + 1;
+        }
         return n;
     }
 
@@ -145,8 +168,12 @@ class UnmadeNodes final : public std::streambuf {
         }
         if (!rest.starts_with("Get node: ") || rest.starts_with("Get node: USE ")) return;
         const std::string type(rest.substr(10));
-        const int id = GetNodeTypeFromName(type);
-        if (id > 0 && GetNodeDesc(id) != nullptr) return;
+        auto known = m_made.find(type);
+        if (known == m_made.end()) {
+            const int id = GetNodeTypeFromName(type);
+            known = m_made.emplace(type, id > 0 && GetNodeDesc(id) != nullptr).first;
+        }
+        if (known->second) return;
         m_skipIndent = indent;
         for (auto& [name, count] : m_counts)
             if (name == type) return void(++count);
@@ -154,6 +181,7 @@ class UnmadeNodes final : public std::streambuf {
     }
 
     std::string m_line;
+    std::unordered_map<std::string, bool> m_made;  // type name -> has a node class
     std::size_t m_skipIndent = std::string::npos;
     std::vector<std::pair<std::string, int>> m_counts;
 };
@@ -265,6 +293,7 @@ bool SceneEncoder::Encode(const std::string* path, std::string_view text,
     // eventOut and an eventIn are written; every other one is counted.
     std::unordered_map<SingleNode*, int> places;
     std::vector<SingleNode*> order;
+    places.reserve(seen.size());
     CountPlaces(root.Get(), places, order);
     struct Kept {
         SingleNode* from;
@@ -302,7 +331,7 @@ bool SceneEncoder::Encode(const std::string* path, std::string_view text,
     }
     leftOut.AppendTo(notes);
 
-    AssignSharedNodeIds(root.Get(), routed);
+    NumberNodes(places, order, routed);
     SceneTree tree;
     tree.SetRoot(root.Get());
     std::vector<SceneTree::Route> routes;
@@ -328,12 +357,7 @@ int AssignSharedNodeIds(SingleNode* root, const std::vector<SingleNode*>& named)
     std::unordered_map<SingleNode*, int> places;
     std::vector<SingleNode*> order;
     CountPlaces(root, places, order);
-    for (SingleNode* n : named)
-        if (auto it = places.find(n); it != places.end() && it->second < 2) it->second = 2;
-    std::uint32_t next = 0;
-    for (SingleNode* n : order)
-        if (places[n] > 1) n->SetNodeID(++next);
-    return static_cast<int>(next);
+    return NumberNodes(places, order, named);
 }
 
 bool EncodeWrlFile(const std::string& wrl, const std::string& standardNodes,
@@ -348,7 +372,7 @@ bool EncodeWrlText(std::string_view text, const std::string& standardNodes,
     return SceneEncoder(standardNodes).EncodeText(text, bifs, error, warnings, options);
 }
 
-bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::string* error) {
+bool DecodeScene(const std::vector<std::uint8_t>& bifs, SceneTree& tree, std::string* error) {
     if (bifs.empty()) {
         *error = "the file is empty";
         return false;
@@ -358,12 +382,23 @@ bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::s
         return false;
     }
     CBIFS_InStream in(bifs.data(), static_cast<std::uint32_t>(bifs.size()));
-    SceneTree tree;
     CCommandDecoder decoder;
     if (decoder.DecodeStream(&in, &tree) != node::kOk) {
         *error = decoder.GetError();
         return false;
     }
+    return true;
+}
+
+bool WriteSceneText(const SceneTree& tree, std::FILE* file) {
+    VrmlWriter writer(file);
+    writer.WriteScene(tree);
+    return writer.Finish();
+}
+
+bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::string* error) {
+    SceneTree tree;
+    if (!DecodeScene(bifs, tree, error)) return false;
     wrl.clear();
     wrl.reserve(bifs.size() * 2);
     VrmlWriter(wrl).WriteScene(tree);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -74,6 +75,10 @@ bool EncodeWrlText(std::string_view text, const std::string& standardNodes,
 // Decodes a SceneReplace command and writes the scene, with its ROUTEs, as
 // VRML97 text. False with *error (the decoder's reason and bit) on failure.
 bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::string* error);
+// The same in two steps, for text written to a file as it is made: the
+// decoding (false with *error), then the text (false when a write failed).
+bool DecodeScene(const std::vector<std::uint8_t>& bifs, SceneTree& tree, std::string* error);
+bool WriteSceneText(const SceneTree& tree, std::FILE* file);
 
 // The largest input the tool reads.
 inline constexpr std::uint64_t kMaxInputBytes = std::uint64_t{1} << 30;

@@ -1,11 +1,14 @@
 // orvane-bifs: converts VRML97 scenes to BIFS SceneReplace bitstreams and
 // back, and lists what a bitstream holds bit by bit.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "node/node_basenodedef.h"
+#include "node/scenetree.h"
 #include "tools/orvane-bifs/bifs_convert.h"
 #include "tools/orvane-bifs/bifs_dump.h"
 #include "trace/debug_trace.h"
@@ -100,12 +103,22 @@ int Decode(const std::vector<std::string>& args) {
     const std::string& input = args[1];
     const std::string output = args.size() == 3 ? args[2] : "-";
     if (SameFile(input, output)) return Fail(1, "the output " + output + " is the input");
-    std::string error, wrl;
+    std::string error;
     std::vector<std::uint8_t> bifs;
     if (!ReadStream(input, bifs, &error)) return Fail(1, error);
-    if (!DecodeToWrl(bifs, wrl, &error)) return Fail(1, Shown(input, false) + ": " + error);
+    SceneTree tree;
+    if (!DecodeScene(bifs, tree, &error)) return Fail(1, Shown(input, false) + ": " + error);
     bifs = {};
-    if (!WriteOutput(output, wrl.data(), wrl.size(), &error)) return Fail(1, error);
+    // The text goes out as it is made, a block at a time.
+    const bool standardOutput = output == "-";
+    std::FILE* file = standardOutput ? stdout : std::fopen(output.c_str(), "wb");
+    if (file == nullptr) return Fail(1, "cannot write " + output + ": " + std::strerror(errno));
+    bool ok = WriteSceneText(tree, file);
+    ok = (standardOutput ? std::fflush(file) : std::fclose(file)) == 0 && ok;
+    if (!ok) {
+        if (!standardOutput) std::remove(output.c_str());
+        return Fail(1, "cannot write " + Shown(output, true));
+    }
     return 0;
 }
 

@@ -1,8 +1,10 @@
 #include "tools/orvane-bifs/vrml_writer.h"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "node/node_basenodedef.h"
@@ -137,53 +139,87 @@ bool SameValue(const Field& a, const Field& b) {
     return true;
 }
 
-// The elements of a value list of `T`, eight to a line when there are more.
-template <class T>
-void AppendList(std::string& out, const MultiField& field, int indent) {
+// One number element formatted at `p` (room for 80 characters); returns its end.
+char* Format(char* p, const SFInt32& v) {
+    return std::to_chars(p, p + 16, v.Get()).ptr;
+}
+char* Format(char* p, const SFFloat& v) {
+    return std::to_chars(p, p + 32, v.Get()).ptr;
+}
+template <class D, std::uint8_t C, int N>
+char* Format(char* p, const field_detail::SFFloats<D, C, N>& v) {
+    for (int i = 0; i < N; ++i) {
+        if (i != 0) *p++ = ' ';
+        p = std::to_chars(p, p + 32, v[i]).ptr;
+    }
+    return p;
+}
+
+constexpr std::size_t kPerLine = 8;
+
+// The elements of a value list of `T`: "[ a, b ]", or eight to a line when
+// there are more. Numbers are formatted a line at a time in a buffer of
+// their own: appending each piece to the text cost more than the formatting.
+template <class T, class Spill>
+void AppendList(std::string& out, const MultiField& field, int indent, Spill spill) {
     const auto& values = static_cast<const MFField<T>&>(field).Values();
-    constexpr std::size_t kPerLine = 8;
-    if (values.size() <= kPerLine) {
-        out += '[';
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            out += i == 0 ? " " : ", ";
-            AppendValue(out, values[i]);
+    constexpr bool kNumbers = !std::is_same_v<T, SFString> && !std::is_same_v<T, SFURL>;
+    auto appendLine = [&](std::size_t first, std::size_t last) {
+        if constexpr (kNumbers) {
+            char line[kPerLine * 96];
+            char* p = line;
+            for (std::size_t i = first; i < last; ++i) {
+                if (i != first) {
+                    *p++ = ',';
+                    *p++ = ' ';
+                }
+                p = Format(p, values[i]);
+            }
+            out.append(line, p);
+        } else {
+            for (std::size_t i = first; i < last; ++i) {
+                if (i != first) out += ", ";
+                AppendValue(out, values[i]);
+            }
         }
+    };
+    if (values.size() <= kPerLine) {
+        out += values.empty() ? "[" : "[ ";
+        appendLine(0, values.size());
         out += " ]";
         return;
     }
     out += "[\n";
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i % kPerLine == 0) {
-            if (i != 0) out += ",\n";
-            out.append(static_cast<std::size_t>(indent + 1) * 2, ' ');
-        } else {
-            out += ", ";
-        }
-        AppendValue(out, values[i]);
+    for (std::size_t first = 0; first < values.size(); first += kPerLine) {
+        if (first != 0) out += ",\n";
+        out.append(static_cast<std::size_t>(indent + 1) * 2, ' ');
+        appendLine(first, std::min(values.size(), first + kPerLine));
+        spill();
     }
     out += '\n';
     out.append(static_cast<std::size_t>(indent) * 2, ' ');
     out += ']';
 }
 
-void AppendValueList(std::string& out, const MultiField& list, int indent) {
+template <class Spill>
+void AppendValueList(std::string& out, const MultiField& list, int indent, Spill spill) {
     switch (list.GetFieldType()) {
         case kFieldSFInt32:
-            return AppendList<SFInt32>(out, list, indent);
+            return AppendList<SFInt32>(out, list, indent, spill);
         case kFieldSFFloat:
-            return AppendList<SFFloat>(out, list, indent);
+            return AppendList<SFFloat>(out, list, indent, spill);
         case kFieldSFString:
-            return AppendList<SFString>(out, list, indent);
+            return AppendList<SFString>(out, list, indent, spill);
         case kFieldSFURL:
-            return AppendList<SFURL>(out, list, indent);
+            return AppendList<SFURL>(out, list, indent, spill);
         case kFieldSFVec2f:
-            return AppendList<SFVec2f>(out, list, indent);
+            return AppendList<SFVec2f>(out, list, indent, spill);
         case kFieldSFVec3f:
-            return AppendList<SFVec3f>(out, list, indent);
+            return AppendList<SFVec3f>(out, list, indent, spill);
         case kFieldSFColor:
-            return AppendList<SFColor>(out, list, indent);
+            return AppendList<SFColor>(out, list, indent, spill);
         case kFieldSFRotation:
-            return AppendList<SFRotation>(out, list, indent);
+            return AppendList<SFRotation>(out, list, indent, spill);
         default:
             out += "[ ]";
             break;
@@ -215,6 +251,20 @@ const char* VrmlNodeName(int nodeType) {
 
 void VrmlWriter::Indent(int indent) {
     m_out.append(static_cast<std::size_t>(indent) * 2, ' ');
+}
+
+void VrmlWriter::Spill() {
+    if (m_file == nullptr || m_out.size() < (std::size_t{1} << 20)) return;
+    m_failed = std::fwrite(m_out.data(), 1, m_out.size(), m_file) != m_out.size() || m_failed;
+    m_out.clear();
+}
+
+bool VrmlWriter::Finish() {
+    if (m_file != nullptr && !m_out.empty()) {
+        m_failed = std::fwrite(m_out.data(), 1, m_out.size(), m_file) != m_out.size() || m_failed;
+        m_out.clear();
+    }
+    return !m_failed;
 }
 
 void VrmlWriter::WriteScene(const SceneTree& tree) {
@@ -332,6 +382,7 @@ void VrmlWriter::WriteNode(SingleNode* node, int indent) {
         m_out += VrmlFieldName(type, name.c_str());
         m_out += ' ';
         WriteValue(*field, indent + 1);
+        Spill();
         any = true;
     }
     if (any) {
@@ -359,6 +410,6 @@ void VrmlWriter::WriteValue(const Field& field, int indent) {
     } else if (field.IsSingle()) {
         AppendSingle(m_out, static_cast<const SFField&>(field));
     } else {
-        AppendValueList(m_out, static_cast<const MultiField&>(field), indent);
+        AppendValueList(m_out, static_cast<const MultiField&>(field), indent, [this] { Spill(); });
     }
 }

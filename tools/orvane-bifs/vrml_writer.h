@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,6 +26,10 @@ class VrmlWriter {
   public:
     // Appends to `out`.
     explicit VrmlWriter(std::string& out) : m_out(out) {}
+    // Writes to `file` in blocks of about a megabyte; Finish writes the rest.
+    explicit VrmlWriter(std::FILE* file) : m_out(m_buffer), m_file(file) {}
+    // Writes what is buffered to the file; false when any write to it failed.
+    bool Finish();
     // The header line, the root and the tree's ROUTEs. A Group root without
     // a name has its children at the top (the loader wraps a file's
     // top-level nodes in a Group of its own); another root stands there itself.
@@ -38,8 +43,13 @@ class VrmlWriter {
     void WriteNode(SingleNode* node, int indent);
     void WriteValue(const Field& field, int indent);
     void Indent(int indent);
+    // Hands a full block to the file.
+    void Spill();
 
+    std::string m_buffer;
     std::string& m_out;
+    std::FILE* m_file = nullptr;
+    bool m_failed = false;
     // The names of the nodes that get one (shared or named by a ROUTE), and
     // whether each has been written (DEF) already.
     struct Name {
