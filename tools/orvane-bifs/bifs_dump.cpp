@@ -22,6 +22,13 @@ std::string Number(T value) {
     return std::string(buffer, result.ptr);
 }
 
+// "N<id>", the name decode gives a node with that ID.
+std::string Named(std::uint32_t id) {
+    std::string name = "N";
+    name += Number(id);
+    return name;
+}
+
 // The text between quotes, with quotes, backslashes and control characters
 // escaped so that the listing stays one line per string.
 std::string Escaped(const std::string& text) {
@@ -93,7 +100,7 @@ class Dumper {
         if (Read(1, "isUpdateable", 0) == 1) {
             End();
             id = Read(32, "node ID", 0);
-            Note("N" + Number(id));
+            Note(Named(id));
             if (id != 0) m_defined[id] = type;
         } else {
             End();
@@ -159,7 +166,7 @@ class Dumper {
                 return Fail(at, bifs_error::ReusedOutsideNDT(id, found->second, ndt));
             for (std::uint32_t open : m_open)
                 if (open == id) return Fail(at, bifs_error::UsedInsideItself(id));
-            Note("USE N" + Number(id) + " (" + VrmlNodeTypeName(found->second) + ")");
+            Note("USE " + Named(id) + " (" + VrmlNodeTypeName(found->second) + ")");
             return true;
         }
         End();
@@ -176,7 +183,7 @@ class Dumper {
             id = Read(32, "node ID", indent);
             if (m_in.HasError()) return false;
             if (id != 0 && m_defined.count(id) != 0) return Fail(at, bifs_error::DefinedTwice(id));
-            Note("N" + Number(id));
+            Note(Named(id));
             if (id != 0) m_defined[id] = type;
         } else {
             End();
@@ -406,7 +413,7 @@ class Dumper {
     bool Route() {
         if (Read(1, "ROUTE: isUpdateable", 1) == 1) {
             Note("yes");
-            Note("route ID " + Number(Read(32, "route ID", 1)));
+            Note(std::string("route ID ") += Number(Read(32, "route ID", 1)));
         } else {
             Note("no");
         }
@@ -419,7 +426,7 @@ class Dumper {
         if (m_in.HasError()) return false;
         auto found = m_defined.find(id);
         if (found == m_defined.end()) return Fail(at, bifs_error::NotDefined(id));
-        Note("N" + Number(id) + " (" + VrmlNodeTypeName(found->second) + ")");
+        Note(Named(id) + " (" + VrmlNodeTypeName(found->second) + ")");
         SingleNode& node = *Prototype(found->second);
         const int count = out ? node.GetOUTCount() : node.GetINCount();
         const std::uint64_t fieldAt = m_in.BitPosition();
