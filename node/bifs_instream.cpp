@@ -69,10 +69,13 @@ bool CBIFS_InStream::MapFile(const char* fileName) {
     return true;
 }
 
-void CBIFS_InStream::NoteTruncation() {
-    if (m_error || !m_errorText.empty()) return;
-    m_errorText = "truncated at bit " + std::to_string(BitPosition()) + " (the data ends at bit " +
-                  std::to_string(BitCount()) + ")";
+void CBIFS_InStream::PastTheEnd() {
+    if (!m_error && m_errorText.empty())
+        m_errorText = "truncated at bit " + std::to_string(BitPosition()) +
+                      " (the data ends at bit " + std::to_string(BitCount()) + ")";
+    m_error = true;
+    m_window = 0;
+    m_bitsInWindow = 0;
 }
 
 void CBIFS_InStream::Fail(std::uint64_t at, const std::string& what) {

@@ -78,12 +78,9 @@ class CBIFS_InStream final {
 
     // Drops `bits` bits (at most 32) and refills.
     virtual void SkipBits(std::uint8_t bits) {
-        if (bits > m_bitsInWindow || bits > 32) {
+        if (bits > m_bitsInWindow || bits > 32) [[unlikely]] {
             // Only possible at the end of the data: the window holds all that is left.
-            NoteTruncation();
-            m_error = true;
-            m_window = 0;
-            m_bitsInWindow = 0;
+            PastTheEnd();
             return;
         }
         m_window <<= bits;
@@ -160,8 +157,11 @@ class CBIFS_InStream final {
 
   private:
     bool MapFile(const char* fileName);
-    // Records the truncation as the first error when none is recorded yet.
-    void NoteTruncation();
+    // A read past the end: records the truncation as the first error when
+    // none is recorded yet, sets the error flag and empties the window. Out
+    // of line and cold, so that the reads that call it stay small enough to
+    // be inlined.
+    [[gnu::cold, gnu::noinline]] void PastTheEnd();
 
     const std::uint8_t* m_viewBase = nullptr;
     const std::uint8_t* m_readPointer = nullptr;
