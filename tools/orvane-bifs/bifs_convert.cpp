@@ -390,6 +390,43 @@ bool DecodeScene(const std::vector<std::uint8_t>& bifs, SceneTree& tree, std::st
     return true;
 }
 
+bool DecodeInput(const std::string& path, SceneTree& tree, std::string* error) {
+    const std::string name = path == "-" ? "standard input" : path;
+    std::string why;
+    switch (ClassifyInput(path, &why)) {
+        case InputKind::kRefused:
+            *error = "cannot read " + why;
+            return false;
+        case InputKind::kStream: {
+            std::vector<std::uint8_t> bytes;
+            if (!ReadInput(path, bytes, error)) return false;
+            if (DecodeScene(bytes, tree, &why)) return true;
+            *error = name + ": " + why;
+            return false;
+        }
+        case InputKind::kFile:
+            break;
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        *error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (st.st_size == 0) {
+        *error = path + ": the file is empty";
+        return false;
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxInputBytes) {
+        *error = path + " holds more than " + std::to_string(kMaxInputBytes) +
+                 " bytes, more than orvane-bifs reads";
+        return false;
+    }
+    CCommandDecoder decoder;
+    if (decoder.DecodeFile(path.c_str(), &tree) == node::kOk) return true;
+    *error = path + ": " + decoder.GetError();
+    return false;
+}
+
 bool WriteSceneText(const SceneTree& tree, std::FILE* file) {
     VrmlWriter writer(file);
     writer.WriteScene(tree);

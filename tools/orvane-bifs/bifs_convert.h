@@ -78,6 +78,9 @@ bool DecodeToWrl(const std::vector<std::uint8_t>& bifs, std::string& wrl, std::s
 // The same in two steps, for text written to a file as it is made: the
 // decoding (false with *error), then the text (false when a write failed).
 bool DecodeScene(const std::vector<std::uint8_t>& bifs, SceneTree& tree, std::string* error);
+// The decoding of an input as ReadInput reads it ("-", a pipe, a regular file,
+// which is mapped rather than copied); *error starts with the input's name.
+bool DecodeInput(const std::string& path, SceneTree& tree, std::string* error);
 bool WriteSceneText(const SceneTree& tree, std::FILE* file);
 
 // The largest input the tool reads.

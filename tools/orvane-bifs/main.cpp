@@ -104,11 +104,8 @@ int Decode(const std::vector<std::string>& args) {
     const std::string output = args.size() == 3 ? args[2] : "-";
     if (SameFile(input, output)) return Fail(1, "the output " + output + " is the input");
     std::string error;
-    std::vector<std::uint8_t> bifs;
-    if (!ReadStream(input, bifs, &error)) return Fail(1, error);
     SceneTree tree;
-    if (!DecodeScene(bifs, tree, &error)) return Fail(1, Shown(input, false) + ": " + error);
-    bifs = {};
+    if (!DecodeInput(input, tree, &error)) return Fail(1, error);
     // The text goes out as it is made, a block at a time.
     const bool standardOutput = output == "-";
     std::FILE* file = standardOutput ? stdout : std::fopen(output.c_str(), "wb");
