@@ -1,6 +1,7 @@
 #include "tools/orvane-bifs/bifs_convert.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 #include <cstring>
 #include <map>
 #include <sstream>
-#include <streambuf>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -122,68 +122,109 @@ void Prune(SingleNode* node, std::unordered_set<SingleNode*>& seen, LeftOut& out
     }
 }
 
-// Reads the loader's trace as it is written and counts the nodes it could not
-// make: types without a node class (Script, PixelTexture) and instances of
-// PROTOs, whose contents go with them. The trace enters a node with
-// "<indent>Get node: TYPE" and leaves it with "<same indent>Exit node: TYPE".
-class UnmadeNodes final : public std::streambuf {
+// The nodes of a scene's text that the loader cannot make, by type, in the
+// order first met: types without a node class (Script, PixelTexture) and
+// instances of PROTOs; what stands inside them goes with them and is not
+// counted. A node is a name followed by "{" (a PROTO's body follows "]"),
+// found past comments and strings as the loader's scanner finds them.
+class UnmadeNodes {
   public:
+    explicit UnmadeNodes(std::string_view text) {
+        std::string_view name;
+        bool afterName = false;
+        int depth = 0, skipFrom = 0;  // skipFrom: the depth of the node being passed over
+        for (std::size_t i = 0, n = text.size(); i < n;) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            if (c == '#') {  // a comment, to the end of the line
+                const std::size_t end = text.find('\n', i);
+                i = end == std::string_view::npos ? n : end;
+            } else if (c == '"') {  // a string, with its \" and \\ escapes
+                for (++i; i < n && text[i] != '"'; ++i)
+                    if (text[i] == '\\') ++i;
+                ++i;
+                afterName = false;
+            } else if (c <= 0x20 || c == ',') {
+                ++i;
+            } else if (c == '{') {
+                ++depth;
+                if (skipFrom == 0 && afterName && !Made(name)) {
+                    Count(name);
+                    skipFrom = depth;
+                }
+                afterName = false;
+                ++i;
+            } else if (c == '}') {
+                if (depth == skipFrom) skipFrom = 0;
+                --depth;
+                afterName = false;
+                ++i;
+            } else {
+                // A name, or another token (a number, a bracket, a dot) that
+                // is not the name of a node.
+                const std::size_t start = i++;
+                while (i < n && IsNameRest(static_cast<unsigned char>(text[i]))) ++i;
+                afterName = IsNameFirst(c);
+                name = text.substr(start, i - start);
+                if (!afterName && !IsNameRest(c)) i = start + 1;
+            }
+        }
+    }
     const std::vector<std::pair<std::string, int>>& Counts() const { return m_counts; }
 
-  protected:
-    int overflow(int c) override {
-        if (c == traits_type::eof()) return 0;
-        if (c == '\n') {
-            Line();
-            m_line.clear();
-        } else if (m_line.size() < 128) {
-            m_line.push_back(static_cast<char>(c));
-        }
-        return c;
-    }
-    std::streamsize xsputn(const char* s, std::streamsize n) override {
-        for (const char *p = s, *end = s + n; p != end;) {
-            const char* newline = static_cast<const char*>(std::memchr(p, '\n', end - p));
-            const char* stop = newline != nullptr ? newline : end;
-            // Only the start of a line can matter: the rest of a long value is dropped.
-            if (m_line.size() < 128)
-                m_line.append(p, std::min<std::size_t>(stop - p, 128 - m_line.size()));
-            if (newline == nullptr) break;
-            Line();
-            m_line.clear();
-            p = newline + 1;
-        }
-        return n;
-    }
-
   private:
-    void Line() {
-        const std::size_t indent = m_line.find_first_not_of(' ');
-        if (indent == std::string::npos) return;
-        const std::string_view rest = std::string_view(m_line).substr(indent);
-        if (m_skipIndent != std::string::npos) {
-            if (indent == m_skipIndent && rest.starts_with("Exit node: "))
-                m_skipIndent = std::string::npos;
-            return;
-        }
-        if (!rest.starts_with("Get node: ") || rest.starts_with("Get node: USE ")) return;
-        const std::string type(rest.substr(10));
-        auto known = m_made.find(type);
+    // The character classes of the scanner's names.
+    static bool IsNameRest(unsigned char c) {
+        return c > 0x20 && c != 0x22 && c != 0x23 && c != 0x27 && c != 0x2c && c != 0x2e &&
+               (c < 0x5b || c > 0x5d) && c != 0x7b && c != 0x7d && c != 0x7f;
+    }
+    static bool IsNameFirst(unsigned char c) {
+        return IsNameRest(c) && (c < 0x2b || c > 0x2d) && (c < 0x30 || c > 0x39);
+    }
+    bool Made(std::string_view type) {
+        auto known = m_made.find(std::string(type));
         if (known == m_made.end()) {
-            const int id = GetNodeTypeFromName(type);
-            known = m_made.emplace(type, id > 0 && GetNodeDesc(id) != nullptr).first;
+            const int id = GetNodeTypeFromName(std::string(type));
+            known = m_made.emplace(std::string(type), id > 0 && GetNodeDesc(id) != nullptr).first;
         }
-        if (known->second) return;
-        m_skipIndent = indent;
+        return known->second;
+    }
+    void Count(std::string_view type) {
         for (auto& [name, count] : m_counts)
             if (name == type) return void(++count);
-        m_counts.emplace_back(type, 1);
+        m_counts.emplace_back(std::string(type), 1);
     }
 
-    std::string m_line;
     std::unordered_map<std::string, bool> m_made;  // type name -> has a node class
-    std::size_t m_skipIndent = std::string::npos;
     std::vector<std::pair<std::string, int>> m_counts;
+};
+
+// A read-only view of a whole file (empty when it cannot be mapped).
+class MappedFile {
+  public:
+    explicit MappedFile(const std::string& path) {
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return;
+        struct stat st {};
+        if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            void* view =
+                mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+            if (view != MAP_FAILED) {
+                m_data = static_cast<const char*>(view);
+                m_size = static_cast<std::size_t>(st.st_size);
+            }
+        }
+        close(fd);
+    }
+    ~MappedFile() {
+        if (m_data != nullptr) munmap(const_cast<char*>(m_data), m_size);
+    }
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+    std::string_view Text() const { return {m_data, m_size}; }
+
+  private:
+    const char* m_data = nullptr;
+    std::size_t m_size = 0;
 };
 
 // The index in the OUT (`out`) or IN numbering of ALL field `all`; -1 when
@@ -246,16 +287,12 @@ bool SceneEncoder::Encode(const std::string* path, std::string_view text,
     }
     VrmlLoader& loader = *m_loader;
     notes = m_declarationNotes;
-    UnmadeNodes unmade;
-    std::ostream trace(&unmade);
     loader.SetErrorStream(&messages);
-    loader.SetTraceStream(&trace);
     loader.ResetParser();
     const int errorsBefore = loader.GetErrorCount();
     const bool read = path == nullptr || loader.ParseSceneFile(*path) == VrmlLoader::kLoadOk;
     if (path == nullptr) loader.ParseSceneText(text);
     loader.SetErrorStream(nullptr);
-    loader.SetTraceStream(nullptr);
     if (!read) return done(false, "cannot read " + *path);
     takeMessages(notes);
     const int errors = loader.GetErrorCount() - errorsBefore;
@@ -280,7 +317,14 @@ bool SceneEncoder::Encode(const std::string* path, std::string_view text,
     LeftOut leftOut;
     std::unordered_set<SingleNode*> seen;
     Prune(root.Get(), seen, leftOut);
-    for (const auto& [type, count] : unmade.Counts()) {
+    std::vector<std::pair<std::string, int>> unmade;
+    if (path != nullptr) {
+        const MappedFile file(*path);  // mapped only while it is scanned
+        unmade = UnmadeNodes(file.Text()).Counts();
+    } else {
+        unmade = UnmadeNodes(text).Counts();
+    }
+    for (const auto& [type, count] : unmade) {
         const int id = GetNodeTypeFromName(type);
         leftOut.Add(type,
                     id > 0 ? "Orvane has no node class for this type"
