@@ -208,6 +208,11 @@ TEST_F(BifsConvertTest, WhatEncodeLeavesOutIsNamedWithACount) {
           "ROUTE left out (1 route): a node it joins is not in the encoded scene",
           "ROUTE left out (1 route): Box.size is not an eventIn"}},
         {"PROTO Box [ ] { } Shape { }", false, {"PROTO Box already defined"}},
+        // Comments and strings hold no nodes; what stands in a node left out goes with it.
+        {"# Script { }\nWorldInfo { title \"Script { }\" }"
+         " DEF S Script { field SFNode x Transform { children [ Script { } ] } } Script{}",
+         false,
+         {"Script left out (2 nodes): Orvane has no node class for this type"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.scene);
