@@ -206,12 +206,14 @@ void GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo) {
     glUseProgram(program_);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
-    glDisable(GL_CULL_FACE);  // both sides of every face are drawn
+    glDisable(GL_CULL_FACE);  // both sides of every face are drawn, unless a mesh is solid
     glDisable(GL_BLEND);
     glEnable(GL_SCISSOR_TEST);
     glUniform1i(loc_.texture, 0);
     for (const ViewportSnapshot& vp : frame.viewports) DrawViewport(vp, frame.height);
     glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
     glBindVertexArray(0);
     Evict();
 }
@@ -246,6 +248,12 @@ void GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         glUniformMatrix4fv(loc_.model, 1, GL_FALSE, glm::value_ptr(v.world));
         const glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(v.world)));
         glUniformMatrix3fv(loc_.normalMatrix, 1, GL_FALSE, glm::value_ptr(normalMatrix));
+        // A solid mesh hides its back faces; a mirroring transform turns its winding round.
+        if (v.cullBack)
+            glEnable(GL_CULL_FACE);
+        else
+            glDisable(GL_CULL_FACE);
+        glFrontFace(glm::determinant(glm::mat3(v.world)) < 0.0f ? GL_CW : GL_CCW);
         glUniform1i(loc_.lit, q.lit);
         glUniform1i(loc_.flat, q.shade == Shade::Flat);
         glUniform1i(loc_.useVertexColor, v.material.useVertexColor);
