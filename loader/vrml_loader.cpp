@@ -417,6 +417,23 @@ int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view nam
     if (table.empty()) {
         std::string fieldName;
         for (int i = 0; node->GetFieldName(i, fieldName) == 0; ++i) table.emplace(fieldName, i);
+        // Fields the catalogue spells its own way take their values under the VRML97
+        // name as well (standardNodes.wrl declares both).
+        static const struct {
+            const char* type;
+            const char* field;
+            const char* vrml97;
+        } kSpellings[] = {{"IndexedFaceSet", "normalPerIndex", "normalPerVertex"},
+                          {"Text", "_string", "string"},
+                          {"Sound", "minFrint", "minFront"},
+                          {"AudioSwitch", "whiceChoice", "whichChoice"},
+                          {"CompositeTexture3D", "viewport", "viewpoint"}};
+        std::string typeName;
+        GetNodeTypeName(type, typeName);
+        for (const auto& s : kSpellings) {
+            auto it = table.find(std::string_view(s.field));
+            if (typeName == s.type && it != table.end()) table.emplace(s.vrml97, it->second);
+        }
     }
     auto it = table.find(name);
     return it == table.end() ? -1 : it->second;

@@ -233,9 +233,17 @@ Shape { geometry IndexedLineSet { coord Coordinate { point [ 0 0 0, 1 1 1 ] } co
 Shape { geometry IndexLineSet { coordIndex [ 0 1 ] } }
 Text { string [ "hello" ] }
 Sound { minFront 2 }
+IndexedFaceSet { normalPerVertex FALSE }
 )");
     EXPECT_EQ(errors.str(), "");
-    ASSERT_EQ(TopLevel().GetCount(), 4);
+    ASSERT_EQ(TopLevel().GetCount(), 5);
+    // VRML97 spellings of fields the catalogue names its own way reach those fields.
+    auto* perVertex = dynamic_cast<SFBool*>(FieldOf(TopLevel().GetNodeAt(4), "normalPerIndex"));
+    ASSERT_NE(perVertex, nullptr);
+    EXPECT_FALSE(perVertex->Get());
+    auto* minFront = dynamic_cast<SFFloat*>(FieldOf(TopLevel().GetNodeAt(3), "minFrint"));
+    ASSERT_NE(minFront, nullptr);
+    EXPECT_EQ(minFront->Get(), 2.0f);
     EXPECT_EQ(FieldOf(TopLevel().GetNodeAt(0), "geometry"), nullptr);
     auto* lines = dynamic_cast<SingleNode*>(FieldOf(TopLevel().GetNodeAt(1), "geometry"));
     ASSERT_NE(lines, nullptr);
