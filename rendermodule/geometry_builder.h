@@ -51,8 +51,11 @@ enum GeometryProblem : unsigned {
     kZeroNormal = 8u,     // a given normal of zero length (the face's own is used)
     kBadSize = 16u,       // a zero or negative size, dimension or spacing
     kDegenerate = 32u,    // a spine or cross-section of fewer than two distinct points
+    kTooLarge = 64u,      // more points than kMaxSweptPoints
 };
 using GeometryProblems = unsigned;
+// The most points an extrusion (spine points × cross-section points) is built of.
+inline constexpr std::size_t kMaxSweptPoints = std::size_t{1} << 24;
 
 // One message for all the problems of one node, naming the node type; "" for none.
 std::string DescribeProblems(const char* nodeType, GeometryProblems problems);

@@ -147,6 +147,7 @@ GeometryProblems GetAnExtrusion(rm::MeshBuilder* mb, const ExtrusionInput& in) {
     for (const glm::vec2& p : section)
         if (!std::isfinite(p.x) || !std::isfinite(p.y)) return problems | kDegenerate;
     const std::size_t n = spine.size(), m = section.size();
+    if (n > kMaxSweptPoints / m) return problems | kTooLarge;
     const bool spineClosed = n > 2 && spine.front() == spine.back();
     const bool sectionClosed = m > 2 && section.front() == section.back();
     if ((in.scale.size() > 1 && in.scale.size() < n) ||

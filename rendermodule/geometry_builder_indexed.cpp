@@ -137,6 +137,7 @@ std::string DescribeProblems(const char* nodeType, GeometryProblems problems) {
         {kZeroNormal, "a normal of zero length"},
         {kBadSize, "a zero or negative size"},
         {kDegenerate, "a spine or cross-section of fewer than two distinct points"},
+        {kTooLarge, "more than 16,777,216 points"},
     };
     std::string text;
     for (const auto& t : kTexts) {
@@ -181,29 +182,55 @@ void SmoothNormals(rm::PolygonMesh& m, float creaseAngle,
             byPoint[next[pointOf(c)]++] = static_cast<std::uint32_t>(c);
     }
     // Faces meeting at less than the crease angle are smoothed together; a corner's own
-    // face always counts.
+    // face always counts. Faces of one direction at a point (a flat region) are weighed
+    // together, so the work at a point grows with the square of its distinct directions;
+    // past kMaxDirections (a fan of thousands of different faces) its corners keep their
+    // faces' own normals.
+    constexpr std::size_t kMaxDirections = 512;
     const float limit = std::cos(std::clamp(creaseAngle, 0.0f, 3.14159265f));
+    auto less = [](const glm::vec3& a, const glm::vec3& b) {
+        return a.x != b.x ? a.x < b.x : a.y != b.y ? a.y < b.y : a.z < b.z;
+    };
     m.normals.clear();
     m.cornerNormal.assign(corners, rm::kNoNormal);
+    std::vector<glm::vec3> directions;
+    std::vector<float> weights;
+    std::vector<std::int32_t> normalOf;
     for (std::size_t p = 0; p < points; ++p) {
-        const std::size_t first = m.normals.size();
+        directions.clear();
+        for (std::uint32_t i = start[p]; i < start[p + 1]; ++i)
+            directions.push_back(faceNormal[polygonOf[byPoint[i]]]);
+        std::sort(directions.begin(), directions.end(), less);
+        weights.clear();
+        std::size_t unique = 0;
+        for (std::size_t i = 0; i < directions.size(); ++i) {
+            if (unique > 0 && directions[i] == directions[unique - 1]) {
+                weights[unique - 1] += 1.0f;
+            } else {
+                directions[unique++] = directions[i];
+                weights.push_back(1.0f);
+            }
+        }
+        directions.resize(unique);
+        if (unique > kMaxDirections) continue;  // the meshbuilder's face normals
+        // The normal of each direction's smoothing group, added once.
+        normalOf.assign(unique, rm::kNoNormal);
+        for (std::size_t i = 0; i < unique; ++i) {
+            if (directions[i] == glm::vec3(0.0f)) continue;  // degenerate: drawn flat
+            glm::vec3 sum(0.0f);
+            for (std::size_t j = 0; j < unique; ++j)
+                if (glm::dot(directions[i], directions[j]) >= limit)
+                    sum += weights[j] * directions[j];
+            const float len = glm::length(sum);
+            if (!(len > 0.0f) || !std::isfinite(len)) continue;
+            normalOf[i] = static_cast<std::int32_t>(m.normals.size());
+            m.normals.push_back(sum / len);
+        }
         for (std::uint32_t i = start[p]; i < start[p + 1]; ++i) {
             const std::uint32_t c = byPoint[i];
-            const glm::vec3 own = faceNormal[polygonOf[c]];
-            if (own == glm::vec3(0.0f)) continue;  // degenerate: its own normal is drawn
-            glm::vec3 sum(0.0f);
-            for (std::uint32_t j = start[p]; j < start[p + 1]; ++j) {
-                const glm::vec3 other = faceNormal[polygonOf[byPoint[j]]];
-                if (glm::dot(own, other) >= limit) sum += other;
-            }
-            const float len = glm::length(sum);
-            if (!(len > 0.0f)) continue;
-            const glm::vec3 n = sum / len;
-            // Corners of one smoothing group share one normal.
-            std::size_t k = first;
-            while (k < m.normals.size() && m.normals[k] != n) ++k;
-            if (k == m.normals.size()) m.normals.push_back(n);
-            m.cornerNormal[c] = static_cast<std::int32_t>(k);
+            const auto at = std::lower_bound(directions.begin(), directions.end(),
+                                             faceNormal[polygonOf[c]], less);
+            m.cornerNormal[c] = normalOf[static_cast<std::size_t>(at - directions.begin())];
         }
     }
 }
@@ -218,13 +245,14 @@ GeometryProblems GetAFaceSet(rm::MeshBuilder* mb, FaceSetInput&& in) {
     const bool slots = (in.colors && in.colorPerVertex && !in.colorIndex.empty()) ||
                        (in.normals && in.normalPerVertex && !in.normalIndex.empty()) ||
                        (in.texPoints && !in.texCoordIndex.empty());
+    const bool faces = (in.colors && !in.colorPerVertex) || (in.normals && !in.normalPerVertex);
     std::vector<std::uint32_t> cornerSlot, faceNumber;
     m.cornerVertex.reserve(in.coordIndex.size());
     std::uint32_t open = 0, face = 0;  // corners of the polygon being read
     auto close = [&] {
         if (open >= 3) {
             m.polygonSizes.push_back(open);
-            faceNumber.push_back(face);
+            if (faces) faceNumber.push_back(face);
         } else {
             m.cornerVertex.resize(m.cornerVertex.size() - open);
             if (slots) cornerSlot.resize(cornerSlot.size() - open);

@@ -96,6 +96,15 @@ const std::string kOctagonSection =
     "spine [ 0 -3 0, 0 3 0 ] ";
 // A bar 3 wide and 1 deep across its spine.
 const std::string kBar = "crossSection [ 1.5 0.5, 1.5 -0.5, -1.5 -0.5, -1.5 0.5, 1.5 0.5 ] ";
+// An extrusion of 4097 x 4097 points, past what is built.
+std::string HugeExtrusion() {
+    std::string section, spine;
+    for (int i = 0; i <= 4096; ++i) {
+        section += std::to_string(i) + " 0, ";
+        spine += "0 " + std::to_string(i) + " 0, ";
+    }
+    return "Extrusion { crossSection [ " + section + "] spine [ " + spine + "] }";
+}
 std::string Box(const std::string& size, const std::string& at = "0 0 0") {
     return "Transform { translation " + at + " children " + Lit("Box { size " + size + " }") + " }";
 }
@@ -528,6 +537,10 @@ INSTANTIATE_TEST_SUITE_P(
             .scene = Lit("Extrusion { spine [ 1 1 1, 1 1 1 ] }"),
             .probes = {kNothingAtCentre},
             .message = "Extrusion: a spine or cross-section of fewer than two distinct points"},
+        SceneCase{.name = "ExtrusionTooLarge",
+                  .scene = Lit(HugeExtrusion()),
+                  .probes = {kNothingAtCentre},
+                  .message = "Extrusion: more than 16,777,216 points"},
         SceneCase{.name = "ExtrusionNegativeScale",
                   .scene = Lit("Extrusion { spine [ 0 -1 0, 0 1 0 ] scale [ -1 1 ] }"),
                   .probes = {kCentre},
