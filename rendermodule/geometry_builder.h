@@ -1,9 +1,10 @@
 // Geometry builders: fill a retained-mode meshbuilder with the faces of one
 // primitive (box, sphere, cone, cylinder, circle, rectangle, flat polygon, the
-// background sphere) or of an indexed face set, elevation grid or extrusion, with
-// their texture coordinates, and build the pick highlight. Callers hold the scene lock. Builders
-// that make wraps or meshbuilders of their own take the retained-mode root that makes them; every
-// builder does nothing when given a null meshbuilder or frame.
+// background sphere) or of an indexed face set, elevation grid or extrusion,
+// with their texture coordinates, and build the pick highlight. Callers hold
+// the scene lock. Builders that make wraps or meshbuilders of their own take the
+// retained-mode root that makes them; every builder does nothing when given a
+// null meshbuilder or frame.
 #pragma once
 
 #include <span>
@@ -15,7 +16,8 @@
 #include "node/node_typedef.h"
 #include "retained/retained_mode.h"
 
-// Every builder sets the meshbuilder colour to (0.8, 0.8, 0.8) after its faces.
+// Every primitive builder sets the meshbuilder colour to (0.8, 0.8, 0.8) after its faces;
+// the indexed ones below leave it as it is.
 void GetACircle(rm::RetainedMode& rm, rm::MeshBuilder* mb, float radius);
 void GetARect(rm::MeshBuilder* mb, float x, float y);
 // `points` holds count (x, y) pairs; count must be at least 3.

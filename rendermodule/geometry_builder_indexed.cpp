@@ -56,7 +56,7 @@ std::int64_t IndexAt(std::span<const SFInt32> index, std::size_t slot, std::int6
     return index[slot].Get();
 }
 
-// The standard texture mapping of a point set without texture points: S along the
+// The texture mapping of a point set without texture points: S along the
 // longest side of the bounding box (x before y before z on equal sides), T along the
 // next longest, both at the scale that takes S from 0 to 1.
 std::vector<glm::vec2> BoxMapping(const std::vector<glm::vec3>& points) {
