@@ -15,8 +15,8 @@ namespace rm::gl {
 // Shading: per vertex (Gouraud) or per face (flat) in the vertex shader, with the formula
 // of retained/lighting.h for up to kMaxLights lights (further lights are ignored). Faces
 // are drawn from both sides (the back shaded with the reversed normal), except the back
-// faces of a solid meshbuilder, which are culled. Wireframe draws
-// the polygons' edges (not the triangulation's), points draw the corners.
+// faces of a solid meshbuilder, which are culled. Wireframe draws the polygons' edges
+// (not the triangulation's), points draw the corners.
 class GLRenderer {
   public:
     static constexpr int kMaxLights = 16;
