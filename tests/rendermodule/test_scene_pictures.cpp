@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "retained/gl/headless_renderer.h"
 #include "scene_fixture.h"
 
@@ -38,7 +40,10 @@ std::string Lit(const std::string& geometry) {
 
 // A 2 x 2 picture: red and green on top, blue and white below; texture points at the
 // texel centres (0.25 or 0.75) pick one of them.
-const std::string kQuadrants = (fs::path(::testing::TempDir()) / "orvane_quadrants.bmp").string();
+// CTest runs the cases as processes side by side: each writes a picture of its own.
+const std::string kQuadrants =
+    (fs::path(::testing::TempDir()) / ("orvane_quadrants_" + std::to_string(getpid()) + ".bmp"))
+        .string();
 void WriteQuadrants() {
     // 24-bit bitmap, rows bottom-up, each padded to 4 bytes, B G R.
     const std::uint8_t rows[2][8] = {{255, 0, 0, 255, 255, 255, 0, 0},
@@ -228,6 +233,8 @@ class ScenePictureTest : public ::testing::TestWithParam<SceneCase> {
         if (s_gl == nullptr) std::fprintf(stderr, "no EGL context: %s\n", error.c_str());
     }
     static void TearDownTestSuite() {
+        std::error_code ignored;
+        fs::remove(kQuadrants, ignored);
         delete s_gl;
         s_gl = nullptr;
     }
