@@ -119,18 +119,21 @@ std::size_t BuildDrawMeshInto(const MeshData& mesh, Vertex* vertices,
         center /= static_cast<float>(corners.size());
 
         const std::uint32_t base = vertexCount;
+        const glm::vec3 faceColor = face.hasColor ? face.color : mesh.color;
         for (std::uint32_t k = 0; k < face.cornerCount; ++k) {
-            const std::uint32_t vi = mesh.cornerVertex[face.firstCorner + k];
-            const std::int32_t ni = mesh.cornerNormal[face.firstCorner + k];
+            const std::uint32_t corner = face.firstCorner + k;
+            const std::uint32_t vi = mesh.cornerVertex[corner];
+            const std::int32_t ni = mesh.cornerNormal[corner];
             glm::vec3 n = normal;
             if (ni != kNoNormal) {
                 const glm::vec3 g = mesh.normals[static_cast<std::size_t>(ni)];
                 const float len = glm::length(g);
                 if (len > 0.0f && std::isfinite(len)) n = g / len;
             }
-            vertices[vertexCount++] =
-                Vertex(DrawVertex{corners[k], n, normal, center, mesh.texCoords[vi],
-                                  face.hasColor ? face.color : mesh.color});
+            vertices[vertexCount++] = Vertex(
+                DrawVertex{corners[k], n, normal, center,
+                           face.cornerTexCoords ? mesh.cornerTexCoord[corner] : mesh.texCoords[vi],
+                           face.cornerColors ? mesh.cornerColor[corner] : faceColor});
         }
         for (const auto& t : tris) {
             triangles.push_back(base + t[0]);

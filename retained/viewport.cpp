@@ -21,7 +21,7 @@ MaterialSnapshot SnapshotMaterial(const MeshBuilder& mesh) {
     MaterialSnapshot m;
     m.reflectance = Finite(mesh.GetColor());
     if (const Material* mat = mesh.GetMaterial()) {
-        if (auto ambient = mat->GetAmbient()) {
+        if (auto ambient = mat->GetAmbient(); ambient && !mesh.HasCornerColors()) {
             m.useVertexColor = false;
             m.reflectance = Finite(*ambient);
         }
@@ -147,6 +147,7 @@ Result Viewport::Render(Frame* scene) {
                      v.texture = t->Image();
                  }
                  v.quality = EffectiveQuality(deviceQuality, m->GetQuality());
+                 v.cullBack = m->IsSolid();
                  s.visuals.push_back(std::move(v));
              }
          });

@@ -588,7 +588,7 @@ bool GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo, std::string* error
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
-    glDisable(GL_CULL_FACE);  // both sides of every face are drawn
+    glDisable(GL_CULL_FACE);  // both sides of every face are drawn, unless a mesh is solid
     glDisable(GL_BLEND);
     glEnable(GL_SCISSOR_TEST);
     glActiveTexture(GL_TEXTURE0);
@@ -613,6 +613,8 @@ bool GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo, std::string* error
         }
     }
     glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
     glBindVertexArray(0);
     // Free what has not been drawn for kEvictAfterFrames frames; nothing to look for
     // when every cached mesh and texture was drawn in this one.
@@ -622,7 +624,7 @@ bool GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo, std::string* error
 }
 
 std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& q,
-                                    unsigned texture) {
+                                    unsigned texture, std::uint8_t cull) {
     Geometry& g = geometries_[geometry];
     if (g.batchStamp != batchStamp_) {
         g.batchStamp = batchStamp_;
@@ -631,9 +633,11 @@ std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& 
     const bool flat = q.lit && q.shade == Shade::Flat;
     for (std::uint32_t b = g.batch; b != kNone; b = batches_[b].next) {
         const Batch& x = batches_[b];
-        if (x.fill == q.fill && x.lit == q.lit && x.flat == flat && x.texture == texture) return b;
+        if (x.fill == q.fill && x.lit == q.lit && x.flat == flat && x.texture == texture &&
+            x.cull == cull)
+            return b;
     }
-    batches_.push_back({geometry, q.fill, q.lit, flat, texture, 0, 0, g.batch});
+    batches_.push_back({geometry, q.fill, q.lit, flat, texture, cull, 0, 0, g.batch});
     g.batch = static_cast<std::uint32_t>(batches_.size() - 1);
     return g.batch;
 }
@@ -714,7 +718,11 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         if (u->geometry == kNone) continue;
         unsigned texture = 0;
         if (!Texture(v, &texture)) return false;
-        const std::uint32_t b = FindBatch(u->geometry, DecodeQuality(v.quality), texture);
+        // A solid mesh hides its back faces; a mirroring transform turns its winding round.
+        const std::uint8_t cull = !v.cullBack                                     ? 0
+                                  : glm::determinant(glm::mat3(v.world)) < 0.0f ? 2
+                                                                                 : 1;
+        const std::uint32_t b = FindBatch(u->geometry, DecodeQuality(v.quality), texture, cull);
         ++batches_[b].count;
         visualBatch_[i] = b;
         visualUpload_[i] = u;
@@ -741,7 +749,8 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
                  GL_STREAM_DRAW);
 
     std::uint32_t boundArena = kNone;
-    int lit = -1, flat = -1, textured = -1;
+    int lit = -1, flat = -1, textured = -1, cull = 0;
+    glDisable(GL_CULL_FACE);  // as `cull` says; an earlier viewport may have left it on
     unsigned boundTexture = ~0u;
     for (const Batch& b : batches_) {
         const Geometry& g = geometries_[b.geometry];
@@ -758,6 +767,15 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         if (flat != b.flat) glUniform1i(program->flat, flat = b.flat);
         if (textured != (b.texture != 0)) glUniform1i(program->textured, textured = b.texture != 0);
         if (boundTexture != b.texture) glBindTexture(GL_TEXTURE_2D, boundTexture = b.texture);
+        if (cull != b.cull) {
+            if (b.cull == 0) {
+                glDisable(GL_CULL_FACE);
+            } else {
+                glEnable(GL_CULL_FACE);
+                glFrontFace(b.cull == 2 ? GL_CW : GL_CCW);
+            }
+            cull = b.cull;
+        }
         const auto instances = static_cast<GLsizei>(b.count);
         switch (b.fill) {
             case Fill::Solid:

@@ -25,11 +25,12 @@ namespace rm::gl {
 
 // Shading: per vertex (Gouraud) or per face (flat) in the vertex shader, with the formula
 // of retained/lighting.h for up to kMaxLights lights (further lights are ignored). Faces
-// are drawn from both sides; the back is shaded with the reversed normal. Wireframe draws
-// the polygons' edges (not the triangulation's), points draw the corners. Within a
-// viewport, visuals are drawn grouped by mesh, fill, shading and texture, in the order
-// each group first appears; where two visuals' surfaces lie at exactly the same depth the
-// one drawn first shows.
+// are drawn from both sides (the back shaded with the reversed normal), except the back
+// faces of a solid meshbuilder, which are culled. Wireframe draws the polygons' edges
+// (not the triangulation's), points draw the corners. Within a viewport, visuals are
+// drawn grouped by mesh, fill, shading, texture and culling, in the order each group
+// first appears; where two visuals' surfaces lie at exactly the same depth the one drawn
+// first shows.
 class GLRenderer {
   public:
     static constexpr int kMaxLights = 16;
@@ -120,6 +121,7 @@ class GLRenderer {
         Fill fill;
         bool lit, flat;
         unsigned texture;
+        std::uint8_t cull;  // 0 both sides drawn, 1 back faces culled, 2 the same mirrored
         std::uint32_t first = 0, count = 0, next = kNone;
     };
     // One visual as the vertex shader reads it (locations 6-14, see shaders.cpp).
@@ -146,7 +148,8 @@ class GLRenderer {
     void ReleaseGeometry(std::uint32_t g);
     bool Texture(const VisualSnapshot& v, unsigned* name);
     static void FillInstance(Instance& out, const VisualSnapshot& v, const Placement& p);
-    std::uint32_t FindBatch(std::uint32_t geometry, const QualityParts& q, unsigned texture);
+    std::uint32_t FindBatch(std::uint32_t geometry, const QualityParts& q, unsigned texture,
+                            std::uint8_t cull);
     bool Reserve(std::size_t bytes);
     void FreeUnused(std::uint64_t olderThan);
 
