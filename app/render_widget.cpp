@@ -9,6 +9,7 @@
 #include "rendermodule/render_module.h"
 #include "retained/gl/gl_renderer.h"
 #include "trace/debug_trace.h"
+#include "trace/message_sink.h"
 
 // Draws the latest frame; input passes through it to the RenderWidget.
 class RenderWidget::FrameView : public QOpenGLWidget {
@@ -48,8 +49,18 @@ class RenderWidget::FrameView : public QOpenGLWidget {
             // The backend uploads textures byte-aligned; Qt's text expects the state it left.
             GLint unpackAlignment = 4;
             gl->glGetIntegerv(GL_UNPACK_ALIGNMENT, &unpackAlignment);
-            renderer_->Draw(*frame, defaultFramebufferObject());
+            std::string error;
+            const bool drawn = renderer_->Draw(*frame, defaultFramebufferObject(), &error);
             gl->glPixelStorei(GL_UNPACK_ALIGNMENT, unpackAlignment);
+            // A frame the graphics memory limit cuts short is said once, when it starts
+            // failing, and after the paint (a box shown inside paintGL would paint again).
+            if (!drawn && !drawFailed_) {
+                const std::string text = "The scene is drawn in part: " + error;
+                QMetaObject::invokeMethod(
+                    this, [text] { ShowMessage(text, "Orvane", MessageRepeat::kEveryTime); },
+                    Qt::QueuedConnection);
+            }
+            drawFailed_ = !drawn;
         }
         const std::string fps = owner_.FpsText();
         if (fps.empty()) return;
@@ -72,6 +83,7 @@ class RenderWidget::FrameView : public QOpenGLWidget {
     CRenderModule& module_;
     PlatformQtWidget platform_{this};
     std::unique_ptr<rm::gl::GLRenderer> renderer_;
+    bool drawFailed_ = false;  // the last Draw was cut short
     QMetaObject::Connection contextGone_;
 };
 
