@@ -3,6 +3,7 @@
 // line counter and the error report the lexer calls. One per scanner.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -45,6 +46,10 @@ struct LexState {
     void* errorContext = nullptr;
     // Where "mff:" lines go; null for nowhere.
     std::ostream* trace = nullptr;
+    // The scanner's input when set (else its FILE or bytes): up to `size`
+    // bytes into `buffer`, 0 at the end of the text.
+    std::size_t (*readInput)(void* context, char* buffer, std::size_t size) = nullptr;
+    void* inputContext = nullptr;
 
     void Error(const char* message) {
         if (reportError) reportError(errorContext, message);

@@ -1,7 +1,6 @@
 #include "loader/scene_source.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -127,7 +126,7 @@ class SceneSource::Reader {
     }
     bool Cancelled() const { return m_cancelled; }
 
-    // The stdio read function: the head first, then the rest.
+    // The text: the head first, then the rest.
     std::size_t Read(char* out, std::size_t size) {
         if (m_headServed < m_head.size()) {
             const std::size_t n = std::min(size, m_head.size() - m_headServed);
@@ -244,55 +243,9 @@ class SceneSource::Reader {
     std::size_t m_headServed = 0;
 };
 
-namespace {
-
-// Writes all of `data` to the socket; false once the reading side has closed it.
-bool SendAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = send(fd, data, size, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-}  // namespace
-
 SceneSource::SceneSource(const std::string& path, SceneReadControl* control)
     : m_path(path), m_reader(std::make_unique<Reader>(path, control)) {
-    if (!m_reader->Opened()) return;
-    // The scanner reads its input with read(2) from the stream's descriptor, so the
-    // text comes through a socket that a thread of this source fills.
-    int ends[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
-        m_reader->Fail(ErrorText(errno));
-        return;
-    }
-    m_file = fdopen(ends[0], "rb");
-    if (m_file == nullptr) {
-        m_reader->Fail(ErrorText(errno));
-        close(ends[0]);
-        close(ends[1]);
-        return;
-    }
-    m_pump = std::thread([reader = m_reader.get(), fd = ends[1]] {
-        std::vector<char> chunk(1 << 16);
-        bool reading = true;  // the other side still takes the text
-        for (;;) {
-            const std::size_t n = reader->Read(chunk.data(), chunk.size());
-            if (n == 0) break;
-            if (reading && !SendAll(fd, chunk.data(), n)) {
-                // A parse that stopped early (at text garbled by damage, say) still
-                // learns whether a gzip stream was whole: inflate the rest unread.
-                if (!reader->Compressed()) break;
-                reading = false;
-            }
-        }
-        close(fd);  // the end of the text
-    });
-    m_opened = true;
+    m_opened = m_reader->Opened();
 }
 
 SceneSource::~SceneSource() {
@@ -300,10 +253,18 @@ SceneSource::~SceneSource() {
 }
 
 void SceneSource::Finish() {
-    // Closing the reading side first ends a thread still sending text nobody reads.
-    if (m_file != nullptr) std::fclose(m_file);
-    m_file = nullptr;
-    if (m_pump.joinable()) m_pump.join();
+    if (m_finished || !m_opened) return;
+    m_finished = true;
+    // A parse that stopped early (at text garbled by damage, say) still learns
+    // whether a gzip stream was whole: the rest is inflated unread.
+    if (!m_reader->Compressed()) return;
+    std::vector<char> scratch(1 << 16);
+    while (m_reader->Read(scratch.data(), scratch.size()) > 0) {
+    }
+}
+
+std::size_t SceneSource::Read(char* buffer, std::size_t size) {
+    return m_finished || !m_opened ? 0 : m_reader->Read(buffer, size);
 }
 
 bool SceneSource::IsCompressed() const {
@@ -324,10 +285,10 @@ bool SceneSource::Cancelled() const {
 
 bool SceneSource::ReadAll(std::vector<std::uint8_t>& bytes, std::size_t limit) {
     bytes.clear();
-    if (m_file == nullptr) return false;
+    if (!m_opened || m_finished) return false;
     std::vector<char> chunk(1 << 16);
     for (;;) {
-        const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), m_file);
+        const std::size_t n = Read(chunk.data(), chunk.size());
         if (n == 0) break;
         if (bytes.size() + n > limit) {
             bytes.clear();

@@ -9,7 +9,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 // The folder of the data installed with the program (the declarations,
@@ -57,10 +56,11 @@ struct SceneReadControl {
     std::atomic<bool> cancel{false};  // set to end the read at the next refill
 };
 
-// A scene file as a stream: File() gives its text, inflated when the file is
+// A scene file as a stream: Read() gives its text, inflated when the file is
 // gzip-compressed (it starts with the bytes 1f 8b, whatever its name), so the
-// loader reads .wrz and .wrl.gz worlds as plain ones. A thread of the source
-// reads the file and feeds the stream. A read that fails partway (a damaged or
+// loader reads .wrz and .wrl.gz worlds as plain ones. The loader's scanner
+// calls Read() as it refills, so a plain file's bytes go from the kernel
+// straight into the scanner's buffer. A read that fails partway (a damaged or
 // cut-short gzip stream, an I/O error, a cancel) ends the text there and is
 // recorded in Error(), which is complete once Finish() has been called.
 class SceneSource {
@@ -76,14 +76,15 @@ class SceneSource {
     // False when the file could not be opened (missing, unreadable, a folder).
     bool IsOpen() const { return m_opened; }
     bool IsCompressed() const;
-    // The text from its start; null when not open or finished.
-    std::FILE* File() const { return m_file; }
+    // Up to `size` bytes of the text into `buffer`, from its start; 0 at its
+    // end, on failure, when not open or once finished.
+    std::size_t Read(char* buffer, std::size_t size);
     // The first kHeadSize bytes of the text (fewer for a shorter one), read
     // ahead when the file is opened; File() still starts at the first byte.
     std::string_view Head() const;
-    // Ends reading: File() is closed (and null) and the source's thread is done.
-    // A gzip stream is inflated to its end first (unless cancelled), so Error()
-    // tells whether it was whole. The destructor calls it too.
+    // Ends reading; Read() gives nothing more. A gzip stream is inflated to its
+    // end first (unless cancelled), so Error() tells whether it was whole. The
+    // destructor calls it too.
     void Finish();
     // Why the file could not be opened or read to its end; empty while all is well.
     std::string Error() const;
@@ -96,7 +97,6 @@ class SceneSource {
     class Reader;
     std::string m_path;
     std::unique_ptr<Reader> m_reader;
-    std::FILE* m_file = nullptr;
     bool m_opened = false;
-    std::thread m_pump;
+    bool m_finished = false;
 };

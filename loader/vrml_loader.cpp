@@ -224,7 +224,7 @@ class VrmlLoader::Builder final : public ParseActions {
 
     // Runs the grammar over an open file or a text; restores the scopes and
     // stacks an aborted parse leaves behind.
-    void Parse(std::FILE* file, std::string_view text);
+    void Parse(std::FILE* file, std::string_view text, SceneSource* source = nullptr);
     void ReleaseStacks();
     void ReleaseRoutesAndDefs();
     // The same as FindFieldIndex through a table per node type, built at the
@@ -510,8 +510,9 @@ int VrmlLoader::Builder::FieldTypeToken(std::string_view typeName) {
 // ---------------------------------------------------------------------------
 // Entry points
 
-void VrmlLoader::Builder::Parse(std::FILE* file, std::string_view text) {
-    if (file == nullptr && text.size() > static_cast<std::size_t>(INT32_MAX - 2)) {
+void VrmlLoader::Builder::Parse(std::FILE* file, std::string_view text, SceneSource* source) {
+    if (file == nullptr && source == nullptr &&
+        text.size() > static_cast<std::size_t>(INT32_MAX - 2)) {
         Report("Error, the text is too long to parse\n");
         ++m_errorCount;
         return;
@@ -522,10 +523,16 @@ void VrmlLoader::Builder::Parse(std::FILE* file, std::string_view text) {
     lex.trace = m_trace;
     yyscan_t scanner = nullptr;
     if (vrmllex_init_extra(&lex, &scanner) != 0) return;
-    if (file)
+    if (source) {
+        lex.readInput = [](void* context, char* buffer, std::size_t size) {
+            return static_cast<SceneSource*>(context)->Read(buffer, size);
+        };
+        lex.inputContext = source;
+    } else if (file) {
         vrmlset_in(file, scanner);
-    else
+    } else {
         vrml_scan_bytes(text.data(), static_cast<int>(text.size()), scanner);
+    }
     int depth = m_registry.ScopeDepth();
     m_lex = &lex;
     vrmlparse(this, scanner);
@@ -567,7 +574,7 @@ int VrmlLoader::Builder::ParseSceneSource(SceneSource& source) {
     BeginScene();
     m_registry.PushNameSpace();
     m_inScene = true;
-    Parse(source.File(), {});
+    Parse(nullptr, {}, &source);
     m_inScene = false;
     m_registry.PopNameSpace();
     source.Finish();
