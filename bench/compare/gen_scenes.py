@@ -9,8 +9,9 @@ Two families, each valid VRML97 that every compared tool reads:
 * tf_1k, tf_10k, tf_100k: that many Transforms, each holding a Shape with an
   Appearance/Material and a primitive (Box, Sphere, Cone, Cylinder in turn),
   with varied translations, rotations and colours. They sit in a tree of
-  Groups with at most FANOUT children in any list, because Orvane's scene
-  walk visits at most 255 children of one list.
+  Groups with at most FANOUT children in any list.
+* flat_10k, flat_100k: the same Transforms as children of one flat Group,
+  the way CAD assemblies and point-cloud-like exports are written.
 
 Every file is deterministic (fixed seeds), so all tools and all runs read the
 same bytes. Usage: gen_scenes.py OUT_DIR [NAME ...]; prints one line per file.
@@ -31,6 +32,8 @@ SCENES = {
     "tf_1k": ("tf", 1000),
     "tf_10k": ("tf", 10000),
     "tf_100k": ("tf", 100000),
+    "flat_10k": ("flat", 10000),
+    "flat_100k": ("flat", 100000),
 }
 
 
@@ -96,7 +99,7 @@ def primitive(k, rng):
     )
 
 
-def write_transforms(path, count):
+def write_transforms(path, count, fanout=FANOUT):
     rng = random.Random(count)
     side = math.ceil(count ** (1.0 / 3.0))
     spacing = 2.0
@@ -124,17 +127,18 @@ def write_transforms(path, count):
         )
     # Fold the list into Groups until one list is short enough to be the top.
     depth = 0
-    while len(items) > FANOUT:
+    while fanout is not None and len(items) > fanout:
         depth += 1
         pad = "  " * depth
         items = [
-            "Group { children [\n" + pad + ("\n" + pad).join(items[s : s + FANOUT]) + "\n] }"
-            for s in range(0, len(items), FANOUT)
+            "Group { children [\n" + pad + ("\n" + pad).join(items[s : s + fanout]) + "\n] }"
+            for s in range(0, len(items), fanout)
         ]
     distance = half * 2.6 + 2
     with open(path, "w", encoding="utf-8", newline="\n") as f:
         f.write("#VRML V2.0 utf8\n")
-        f.write("# %d Transforms, at most %d children per list\n" % (count, FANOUT))
+        f.write("# %d Transforms, %s\n" % (
+            count, "in one flat Group" if fanout is None else "at most %d children per list" % fanout))
         f.write(
             "Viewpoint { position 0 0 %s description \"Overview\" }\n" % g(distance)
         )
@@ -155,7 +159,7 @@ def generate(out_dir, name):
     if kind == "ifs":
         write_terrain(tmp, size)
     else:
-        write_transforms(tmp, size)
+        write_transforms(tmp, size, None if kind == "flat" else FANOUT)
     os.replace(tmp, path)
     return path
 

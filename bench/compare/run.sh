@@ -15,7 +15,8 @@
 # build-compare/compare/logs/ and the raw figures in runs.json.
 #
 # Scenes: ifs_10k ifs_100k ifs_1m (IndexedFaceSet terrains), tf_1k tf_10k
-# tf_100k (Transforms with a Shape each); --quick takes ifs_10k and tf_1k.
+# tf_100k (Transforms with a Shape each, nested Groups), flat_10k flat_100k (the
+# same in one flat Group); --quick takes ifs_10k and tf_1k.
 # Defaults: 3 runs per tool and scene, 300 s timeout per run; a tool holding
 # more than 12 GiB resident is killed (the machine has 24 GiB, shared).
 set -euo pipefail
