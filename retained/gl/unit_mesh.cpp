@@ -151,7 +151,11 @@ std::uint64_t SourceHash(const MeshData& m) {
     for (const MeshFace& f : m.faces) {
         h.Add(f.cornerCount);
         h.Add(f.hasColor);
+        h.Add(f.cornerColors);
+        h.Add(f.cornerTexCoords);
     }
+    for (const glm::vec3& c : m.cornerColor)
+        for (int k = 0; k < 3; ++k) h.Add(Bits(c[k]));
     for (int k = 0; k < 3; ++k) h.Add(Bits(m.color[k]));
     return h.h;
 }
@@ -191,12 +195,15 @@ glm::vec3 Direction(glm::vec3 n) {
 bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     if (a.vertices.size() != b.vertices.size() || a.texCoords.size() != b.texCoords.size() ||
         a.normals.size() != b.normals.size() || a.faces.size() != b.faces.size() ||
-        a.cornerVertex != b.cornerVertex || a.cornerNormal != b.cornerNormal || a.color != b.color)
+        a.cornerVertex != b.cornerVertex || a.cornerNormal != b.cornerNormal ||
+        a.color != b.color || a.cornerColor != b.cornerColor ||
+        a.cornerTexCoord.size() != b.cornerTexCoord.size())
         return false;
     for (std::size_t i = 0; i < a.faces.size(); ++i) {
         const MeshFace &f = a.faces[i], &g = b.faces[i];
         if (f.firstCorner != g.firstCorner || f.cornerCount != g.cornerCount ||
-            f.hasColor != g.hasColor || f.color != g.color)
+            f.hasColor != g.hasColor || f.color != g.color || f.cornerColors != g.cornerColors ||
+            f.cornerTexCoords != g.cornerTexCoords)
             return false;
     }
     glm::vec3 aLo, aHi, bLo, bHi;
@@ -232,6 +239,11 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     for (std::size_t i = 0; i < a.texCoords.size(); ++i)
         for (int c = 0; c < 2; ++c)
             if (!Near(a.texCoords[i][c], b.texCoords[i][c], std::abs(a.texCoords[i][c])))
+                return false;
+    for (std::size_t i = 0; i < a.cornerTexCoord.size(); ++i)
+        for (int c = 0; c < 2; ++c)
+            if (!Near(a.cornerTexCoord[i][c], b.cornerTexCoord[i][c],
+                      std::abs(a.cornerTexCoord[i][c])))
                 return false;
     if (!uniform) {
         thread_local std::vector<std::uint8_t> aTurns, bTurns;
