@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <utility>
 
+#include "base/ref_ptr.h"
+
 namespace rm {
 
 // Counting rules, the same for every object of this layer:
@@ -43,43 +45,6 @@ class Object {
 
 // Owns one reference to T. Put() hands out the slot for a Create... call.
 template <class T>
-class Ptr {
-  public:
-    Ptr() = default;
-    // Takes over a reference the caller already owns (as Create... returns it).
-    static Ptr Adopt(T* p) {
-        Ptr r;
-        r.p_ = p;
-        return r;
-    }
-    // Adds a reference of its own.
-    explicit Ptr(T* p) : p_(p) {
-        if (p_) p_->AddRef();
-    }
-    Ptr(const Ptr& o) : Ptr(o.p_) {}
-    Ptr(Ptr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-    Ptr& operator=(Ptr o) noexcept {
-        std::swap(p_, o.p_);
-        return *this;
-    }
-    ~Ptr() { Reset(); }
-
-    void Reset() {
-        if (p_) std::exchange(p_, nullptr)->Release();
-    }
-    T** Put() {
-        Reset();
-        return &p_;
-    }
-    T* Get() const { return p_; }
-    T* operator->() const { return p_; }
-    T& operator*() const { return *p_; }
-    explicit operator bool() const { return p_ != nullptr; }
-    T* Detach() { return std::exchange(p_, nullptr); }
-    friend bool operator==(const Ptr& a, const Ptr& b) { return a.p_ == b.p_; }
-
-  private:
-    T* p_ = nullptr;
-};
+using Ptr = orvane::RefPtr<T>;
 
 }  // namespace rm
