@@ -23,9 +23,9 @@ class FontFace {
     FontFace& operator=(const FontFace&) = delete;
 
     FT_Face ft;
-    bool bold, italic;  // made from a plain face
-    float em;           // font units per em
-    std::unordered_map<char32_t, GlyphShape> glyphs;
+    bool bold, italic;                               // made from a plain face
+    float em;                                        // font units per em
+    std::unordered_map<FT_UInt, GlyphShape> glyphs;  // by glyph index
 };
 
 struct FontLibrary::Handles {
@@ -276,10 +276,11 @@ FontLibrary::Found FontLibrary::Find(std::span<const std::string> families,
 }
 
 const GlyphShape& FontLibrary::Glyph(FontFace& face, char32_t code) {
-    auto it = face.glyphs.find(code);
-    if (it != face.glyphs.end()) return it->second;
-    GlyphShape& shape = face.glyphs[code];
+    // Code points without a glyph share the missing-glyph shape (index 0).
     const FT_UInt index = FT_Get_Char_Index(face.ft, code);
+    auto it = face.glyphs.find(index);
+    if (it != face.glyphs.end()) return it->second;
+    GlyphShape& shape = face.glyphs[index];
     if (FT_Load_Glyph(face.ft, index, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) !=
         0)
         return shape;

@@ -597,8 +597,17 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
 }
 
 void CNodeDealer::AddToBounds(const rm::MeshBuilder& mesh, const rm::Frame& frame) {
+    // The points its faces use: a face set's points that no face names are not drawn.
+    const std::shared_ptr<const rm::MeshData> data = mesh.Data();
     rm::Box box;
-    if (rm::Failed(mesh.GetBox(&box)) || box.Empty()) return;
+    for (std::uint32_t v : data->cornerVertex) {
+        if (v >= data->vertices.size()) continue;
+        const glm::vec3& p = data->vertices[v];
+        const bool first = box.Empty();
+        box.min = first ? p : glm::min(box.min, p);
+        box.max = first ? p : glm::max(box.max, p);
+    }
+    if (box.Empty()) return;
     const glm::mat4 world = frame.GetWorldTransform();
     for (int corner = 0; corner < 8; ++corner) {
         const glm::vec3 local((corner & 1 ? box.max : box.min).x,

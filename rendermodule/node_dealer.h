@@ -139,7 +139,8 @@ class CNodeDealer {
     Visit EnterInterpolator(SFWorldNode* node, int kind);
     Visit EnterLight(SFWorldNode* node, bool directional);
     void PopFrame();
-    // Widens the scene's bounds by the box of a shape's mesh where its frame puts it.
+    // Widens the scene's bounds by the box of the points a shape's faces use, where its
+    // frame puts them.
     void AddToBounds(const rm::MeshBuilder& mesh, const rm::Frame& frame);
     // Loads the first of `urls` that can be read and sets it as the current
     // meshbuilder's texture; "File name error!" when none can.
