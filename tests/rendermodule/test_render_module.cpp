@@ -88,6 +88,10 @@ struct EntryCase {
     float front = 0.1f;
 };
 
+void PrintTo(const EntryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class EntryViewTest : public ::testing::TestWithParam<EntryCase> {};
 
 TEST_P(EntryViewTest, PlacesTheCamera) {

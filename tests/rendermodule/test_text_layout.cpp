@@ -27,6 +27,10 @@ struct LayoutCase {
     float maxExtent = 0;
 };
 
+void PrintTo(const LayoutCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 TextStyle Style(float size, Justify major = Justify::Begin, Justify minor = Justify::First) {
     TextStyle s;
     s.size = size;
