@@ -8,6 +8,7 @@
 #include "loader/url.h"
 #include "node/nodes.h"
 #include "rendermodule/geometry_builder.h"
+#include "rendermodule/geometry_builder_text.h"
 #include "trace/message_sink.h"
 
 namespace {
@@ -109,6 +110,7 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Sphere::kNodeType, {&D::Enter_Sphere, nullptr, R::Geometry}},
         {SpotLight::kNodeType, {&D::Enter_SpotLight, nullptr, R::None}},
         {Switch::kNodeType, {&D::Enter_Switch, nullptr, R::None}},
+        {Text::kNodeType, {&D::Enter_Text, nullptr, R::Geometry}},
         {TextureTransform::kNodeType, {&D::Enter_TextureTransform, nullptr, R::TextureTransform}},
         {TimeSensor::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
         {Transform::kNodeType, {&D::Enter_Transform, &D::Exit_Transform, R::None}},
@@ -151,6 +153,7 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_interpolators.clear();
     m_nodeObjects.clear();
     m_viewpoints.clear();
+    m_bounds = rm::Box{};
     m_texture.SetD3DRM(RM());
     m_texture.SetDDrawObj(display ? display->GetDDrawObj() : nullptr);
 }
@@ -436,6 +439,31 @@ Visit CNodeDealer::Enter_Extrusion(SingleNode*, SFWorldNode* node) {
     return Visit::Children;
 }
 
+Visit CNodeDealer::Enter_Text(SingleNode*, SFWorldNode* node) {
+    auto* text = As<Text>(node);
+    if (text == nullptr || !m_mesh) return Visit::Children;
+    TextInput in;
+    in.strings = text->_string().Values();  // `string` in VRML97 text
+    in.length = text->length().Values();
+    in.maxExtent = text->maxExtent().Get();
+    if (auto* f = dynamic_cast<FontStyle*>(Held(text->fontStyle()))) {
+        in.family.clear();
+        for (const SFString& name : f->family().Values()) in.family.push_back(name.Get());
+        in.style = f->style().Get();
+        in.size = f->size().Get();
+        in.spacing = f->spacing().Get();
+        in.justify.clear();
+        for (const SFString& j : f->justify().Values()) in.justify.push_back(j.Get());
+        in.horizontal = f->horizontal().Get();
+        in.leftToRight = f->leftToRight().Get();
+        in.topToBottom = f->topToBottom().Get();
+    }
+    if (!m_fonts) m_fonts = std::make_shared<FontLibrary>();
+    const std::string message = DescribeText(in, GetAText(m_mesh.Get(), *m_fonts, in));
+    if (!message.empty()) ShowMessage(message);
+    return Visit::Children;
+}
+
 // ---- Appearance ----
 
 Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
@@ -562,8 +590,35 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
         rm::Frame* frame = CurrentFrame();
         if (frame == nullptr || rm::Failed(frame->AddVisual(m_mesh.Get())))
             ShowMessage("Failed to AddVisual when ExecRender.");
+        else
+            AddToBounds(*m_mesh, *frame);
     }
     return Visit::SkipChildren;
+}
+
+void CNodeDealer::AddToBounds(const rm::MeshBuilder& mesh, const rm::Frame& frame) {
+    // The points its faces use: a face set's points that no face names are not drawn.
+    const std::shared_ptr<const rm::MeshData> data = mesh.Data();
+    rm::Box box;
+    for (std::uint32_t v : data->cornerVertex) {
+        if (v >= data->vertices.size()) continue;
+        const glm::vec3& p = data->vertices[v];
+        const bool first = box.Empty();
+        box.min = first ? p : glm::min(box.min, p);
+        box.max = first ? p : glm::max(box.max, p);
+    }
+    if (box.Empty()) return;
+    const glm::mat4 world = frame.GetWorldTransform();
+    for (int corner = 0; corner < 8; ++corner) {
+        const glm::vec3 local((corner & 1 ? box.max : box.min).x,
+                              (corner & 2 ? box.max : box.min).y,
+                              (corner & 4 ? box.max : box.min).z);
+        const glm::vec3 p = glm::vec3(world * glm::vec4(local, 1));
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) continue;
+        const bool first = m_bounds.Empty();
+        m_bounds.min = first ? p : glm::min(m_bounds.min, p);
+        m_bounds.max = first ? p : glm::max(m_bounds.max, p);
+    }
 }
 
 void CNodeDealer::Exit_Shape(SingleNode*, SFWorldNode*) {
@@ -713,6 +768,7 @@ Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
             camera->AddRotation(rm::Combine::Replace, o.GetX(), o.GetY(), o.GetZ(), o.GetAngle());
             camera->AddTranslation(rm::Combine::After, p.GetX(), p.GetY(), p.GetZ());
         }
+        m_display->SetView(v->fieldOfView().Get());
     }
     ViewpointRecord record;
     record.name = v->description().Get();
@@ -723,6 +779,7 @@ Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     }
     record.position = p;
     record.orientation = o;
+    record.fieldOfView = v->fieldOfView().Get();
     record.frame = std::move(frame);
     m_viewpoints.push_back(std::move(record));
     return Visit::SkipChildren;

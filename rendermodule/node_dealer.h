@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 class SingleNode;
 class SFWorldNode;
 class CNodeDealer;
+class FontLibrary;
 
 // What an enter handler asks of the traverser: visit the node's DEF fields
 // (children, geometry, appearance...) or leave them to the handler.
@@ -97,6 +99,7 @@ class CNodeDealer {
     Visit Enter_Sphere(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Switch(SingleNode* parent, SFWorldNode* node);
     Visit Enter_SpotLight(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Text(SingleNode* parent, SFWorldNode* node);
     Visit Enter_TextureTransform(SingleNode* parent, SFWorldNode* node);
     Visit Enter_TimeSensor(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Transform(SingleNode* parent, SFWorldNode* node);
@@ -113,6 +116,9 @@ class CNodeDealer {
     const ViewpointList& Viewpoints() const { return m_viewpoints; }
     // False when the scene's first NavigationInfo turns the head light off.
     bool SceneWantsHeadLight() const { return m_headLight; }
+    // The box round every shape translated so far, in the scene's coordinates as they
+    // were at translation (backgrounds left out); empty without shapes.
+    const rm::Box& SceneBounds() const { return m_bounds; }
     // Gives the viewpoints the names of an earlier translation of the same scene.
     void RenameViewpoints(const std::vector<std::string>& names) {
         for (std::size_t i = 0; i < names.size() && i < m_viewpoints.size(); ++i)
@@ -133,6 +139,9 @@ class CNodeDealer {
     Visit EnterInterpolator(SFWorldNode* node, int kind);
     Visit EnterLight(SFWorldNode* node, bool directional);
     void PopFrame();
+    // Widens the scene's bounds by the box of the points a shape's faces use, where its
+    // frame puts them.
+    void AddToBounds(const rm::MeshBuilder& mesh, const rm::Frame& frame);
     // Loads the first of `urls` that can be read and sets it as the current
     // meshbuilder's texture; "File name error!" when none can.
     template <class List>
@@ -177,4 +186,7 @@ class CNodeDealer {
     ViewpointList m_viewpoints;
     CPicture m_picture;
     CTexture m_texture;
+    rm::Box m_bounds;
+    // Made at the first Text and kept, with the glyphs it has cut, for later scenes.
+    std::shared_ptr<FontLibrary> m_fonts;
 };

@@ -1,5 +1,7 @@
 #include "rendermodule/render_ddraw.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "rendermodule/mm_clock.h"
@@ -138,6 +140,41 @@ void CD3DObj::CreateDeviceAndViewport(IRenderWindow* window) {
     }
     if (rm::Failed(m_viewport->SetBack(5000.0f))) ShowMessage("Can't set back of the viewport");
     m_viewport->SetField(0.6f);
+    ApplyView();
+}
+
+void CD3DObj::SetView(float fieldOfView, float front, float back) {
+    m_fieldOfView = fieldOfView > 0 && fieldOfView < 3.14159f ? fieldOfView : 0.0f;
+    m_front = front;
+    m_back = back;
+    ApplyView();
+}
+
+void CD3DObj::ApplyView() {
+    if (!m_viewport) return;
+    // Planes in the order that keeps front below back at each step.
+    if (m_front < m_viewport->GetBack()) {
+        m_viewport->SetFront(m_front);
+        m_viewport->SetBack(m_back);
+    } else {
+        m_viewport->SetBack(m_back);
+        m_viewport->SetFront(m_front);
+    }
+    const float w = static_cast<float>(m_viewport->GetWidth());
+    const float h = static_cast<float>(m_viewport->GetHeight());
+    if (m_fieldOfView == 0 || !(w > 0 && h > 0)) {
+        m_viewport->SetField(0.6f);
+        return;
+    }
+    // The viewport's field counts across its larger side; the angle, across the smaller.
+    m_viewport->SetField(std::tan(m_fieldOfView / 2) * std::max(w, h) / std::min(w, h));
+}
+
+glm::vec2 CD3DObj::StartHalfExtent() const {
+    if (!m_viewport || m_viewport->GetWidth() <= 0 || m_viewport->GetHeight() <= 0) return {0, 0};
+    const float w = static_cast<float>(m_viewport->GetWidth());
+    const float h = static_cast<float>(m_viewport->GetHeight());
+    return w >= h ? glm::vec2(0.6f, 0.6f * h / w) : glm::vec2(0.6f * w / h, 0.6f);
 }
 
 void CD3DObj::Render() {

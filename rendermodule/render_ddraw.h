@@ -99,6 +99,16 @@ class CD3DObj {
     // Device of the client size with quality rm::kRenderGouraud and a viewport (back 5000,
     // field 0.6) on the camera; nothing while the client area is empty.
     void CreateDeviceAndViewport(IRenderWindow* window);
+    // The view the viewport is made with, now and after every resize: a viewing angle
+    // across the viewport's smaller side (radians, below pi; 0 or anything else out of
+    // range: the start field, 0.6 across the larger side) and the clipping planes.
+    void SetView(float fieldOfView, float front = 0.1f, float back = 5000.0f);
+    float GetFieldOfView() const { return m_fieldOfView; }
+    float GetFront() const { return m_front; }
+    float GetBack() const { return m_back; }
+    // The start field's half width and half height of the view at distance 1 (0 0
+    // without a viewport).
+    glm::vec2 StartHalfExtent() const;
     // Moves the scene one step, clears, renders and publishes a frame.
     void Render();
     void SetRenderQuality(rm::Quality q);
@@ -136,6 +146,8 @@ class CD3DObj {
     rm::Ptr<rm::Frame> m_camera;
     rm::Ptr<rm::Light> m_headLight;
     bool m_initialised = false;
+    float m_fieldOfView = 0, m_front = 0.1f, m_back = 5000.0f;
+    void ApplyView();
 };
 
 class CRenderer {

@@ -84,6 +84,11 @@ void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
     CD3DObj& d3d = GetD3DObj();
     if (!m_traverser.GetDealer().SceneWantsHeadLight() && d3d.GetCamera() && d3d.GetHeadLight())
         d3d.GetCamera()->DeleteLight(d3d.GetHeadLight());
+    const CNodeDealer& dealer = m_traverser.GetDealer();
+    m_entry = dealer.Viewpoints().empty()
+                  ? EntryViewFor(dealer.SceneBounds(), d3d.StartHalfExtent())
+                  : EntryView{};
+    if (m_entry.fitted) PlaceEntryView();
 }
 
 void CRenderModule::Translate() {
@@ -99,6 +104,7 @@ void CRenderModule::ResetScene() {
     m_router.Reset(&dealer.Interpolators(), &dealer.NodeObjects(), d3d.GetD3DRM(), d3d.GetCamera(),
                    &dealer.Viewpoints());
     if (d3d.GetScene()) d3d.GetScene()->SetSceneBackgroundRGB(0, 0, 0);
+    m_entry = EntryView{};
     ResetViewpoint();
 }
 
@@ -108,6 +114,7 @@ void CRenderModule::RetranslateScene() {
     // Translating again would move the camera to the scene's last viewpoint and
     // renumber unnamed viewpoints; the user keeps the view and the names.
     glm::mat4 camera = d3d.GetCamera() ? d3d.GetCamera()->GetLocalTransform() : glm::mat4(1.0f);
+    const float fieldOfView = d3d.GetFieldOfView(), front = d3d.GetFront(), back = d3d.GetBack();
     std::vector<std::string> names = GetViewpointNames();
     // Nor does the camera start following another viewpoint than before.
     const ViewpointList& viewpoints = m_traverser.GetDealer().Viewpoints();
@@ -116,6 +123,7 @@ void CRenderModule::RetranslateScene() {
         if (viewpoints[i].frame.Get() == m_router.BoundViewpoint()) bound = i;
     Translate();
     if (d3d.GetCamera()) d3d.GetCamera()->AddTransform(rm::Combine::Replace, camera);
+    d3d.SetView(fieldOfView, front, back);
     m_traverser.GetDealer().RenameViewpoints(names);
     m_router.BindViewpoint(bound < viewpoints.size() ? viewpoints[bound].frame.Get() : nullptr);
 }
@@ -196,11 +204,20 @@ void CRenderModule::ResetViewpoint() {
     rm::Frame* scene = d3d.GetScene();
     if (scene == nullptr) return;
     m_router.BindViewpoint(nullptr);  // the entry view follows no viewpoint
-    d3d.GetCamera()->SetPosition(scene, 0, 0, 10);
+    PlaceEntryView();
+    RenderFrame();
+}
+
+void CRenderModule::PlaceEntryView() {
+    CD3DObj& d3d = GetD3DObj();
+    rm::Frame* scene = d3d.GetScene();
+    if (scene == nullptr) return;
+    const glm::vec3 p = m_entry.position;
+    d3d.GetCamera()->SetPosition(scene, p.x, p.y, p.z);
     d3d.GetCamera()->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
     d3d.GetWorld()->SetPosition(scene, 0, 0, 0);
     d3d.GetWorld()->SetOrientation(scene, {0, 0, -1}, {0, 1, 0});
-    RenderFrame();
+    d3d.SetView(0, m_entry.front, m_entry.back);
 }
 
 void CRenderModule::GoToViewpoint(const std::string& name) {
@@ -227,6 +244,7 @@ void CRenderModule::GoToViewpoint(const std::string& name) {
             const SFRotation& o = v.orientation;
             camera->AddRotation(rm::Combine::Before, o.GetX(), o.GetY(), o.GetZ(), o.GetAngle());
         }
+        d3d.SetView(v.fieldOfView);
         m_router.BindViewpoint(v.frame.Get());
         RenderFrame();
         return;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "loader/route.h"
+#include "rendermodule/entry_view.h"
 #include "rendermodule/render_ddraw.h"
 #include "rendermodule/render_thread.h"
 #include "rendermodule/router.h"
@@ -65,7 +66,9 @@ class CRenderModule {
 
     // Scene hand-over: keeps root and routes, translates the scene, deals the
     // routes. Relative URLs in it are looked up beside `sceneFile`. A scene
-    // whose NavigationInfo says `headlight FALSE` turns the head light off.
+    // whose NavigationInfo says `headlight FALSE` turns the head light off. A scene
+    // without a Viewpoint whose bounds do not fit the start view gets an entry view
+    // that fits them (entry_view.h), and the camera goes there.
     void SetScene(SingleNode* root, const RouteList* routes, const std::string& sceneFile = {});
     void ResetScene();
     // Translates the kept scene again (after a render-quality change).
@@ -108,6 +111,8 @@ class CRenderModule {
     // Translation and routes of the kept scene (SetScene without the settings
     // a new scene brings).
     void Translate();
+    // Puts camera, world frame and viewport where the entry view says.
+    void PlaceEntryView();
 
     // The destructor ends the thread first, before anything it uses goes.
     CRenderThread m_thread;
@@ -118,6 +123,7 @@ class CRenderModule {
     SingleNode* m_root = nullptr;  // not owned: the shell owns the scene
     const RouteList* m_routes = nullptr;
     std::string m_sceneFile;
+    EntryView m_entry;  // of the kept scene, chosen at SetScene
     rm::Ptr<rm::Frame> m_selection;
     InteractionMode m_interactionMode = InteractionMode::Navigate;
     NavigationMode m_navigationMode = NavigationMode::World;

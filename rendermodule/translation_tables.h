@@ -45,6 +45,7 @@ struct ViewpointRecord {
     std::string name;
     SFVec3f position;
     SFRotation orientation;
+    float fieldOfView = 0.785398f;  // radians, across the view's smaller side
     // The viewpoint's frame under the frame of its enclosing Transform; the
     // camera takes its place. Null when no frame could be made.
     rm::Ptr<rm::Frame> frame;

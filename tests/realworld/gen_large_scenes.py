@@ -63,13 +63,14 @@ def terrain_scene(points, faces, tail=""):
 def long_line_errors(points):
     # Line 4 is the long line; the errors come after it, on lines 7 and 11:
     # an unknown node, then a radius whose field name was lost, in a sphere
-    # opened on line 10.
+    # opened on line 10. The one face is a cell in the middle of the survey, so
+    # that the scene fits the start view and the spheres are seen at its size.
     return (
         HEADER
         + "# Points on one long line, then two mistakes.\n"
         + "DEF Survey Shape { geometry IndexedFaceSet {\n"
         + "  coord Coordinate { point [ " + points + " ] }\n"
-        + "  coordIndex [ 0 1 501 500 -1 ] } }\n"
+        + "  coordIndex [ 100250 100251 100751 100750 -1 ] } }\n"
         + "Transform { translation 0 2 0 children [\n"
         + "  GeoOrigin { }\n"
         + "  Shape { geometry Sphere { } }\n"

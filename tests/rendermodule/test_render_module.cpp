@@ -3,6 +3,7 @@
 // the window is MainWindowTest.DragsTurnTheCameraAndEditClicksPick).
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <thread>
 
 #include "node/nodes.h"
@@ -52,6 +53,73 @@ TEST_F(RenderModuleTest, ViewpointsEntryAndUnknownNames) {
     m_module.GoToViewpoint("[Entry]");
     EXPECT_EQ(CameraPosition(), glm::vec3(0, 0, 10));
 }
+
+// A scene without a Viewpoint that the start view does not show whole, or shows as a
+// speck, gets an entry view that fits it; the planes follow. A Viewpoint's
+// fieldOfView spans the viewport's smaller side; the entry view has the start field.
+TEST_F(RenderModuleTest, EntryViewFitsTheSceneAndViewpointsSetTheirField) {
+    Show("Shape { geometry Box { size 0.01 0.01 0.01 } }");
+    // 200 x 100: the start view's half extent is 0.6 by 0.3 at distance 1.
+    const float distance = 0.005f / 0.3f / 0.9f;
+    EXPECT_NEAR(glm::distance(CameraPosition(), glm::vec3(0, 0, 0.005f + distance)), 0, 1e-5);
+    EXPECT_NEAR(D3D().GetViewport()->GetFront(), distance / 2, 1e-6);
+    D3D().MoveCamera({1, 2, 3});
+    m_module.GoToViewpoint("[Entry]");
+    EXPECT_NEAR(glm::distance(CameraPosition(), glm::vec3(0, 0, 0.005f + distance)), 0, 1e-5);
+
+    Show("Viewpoint { fieldOfView 1 } Shape { geometry Box { size 0.01 0.01 0.01 } }");
+    EXPECT_EQ(CameraPosition(), glm::vec3(0, 0, 10));
+    EXPECT_NEAR(D3D().GetViewport()->GetField(), std::tan(0.5f) * 2, 1e-5);
+    EXPECT_NEAR(D3D().GetViewport()->GetFront(), 0.1f, 1e-7);
+    m_module.GoToViewpoint("[Entry]");
+    EXPECT_NEAR(D3D().GetViewport()->GetField(), 0.6f, 1e-7);
+    m_module.GoToViewpoint("Viewpoint 0");
+    EXPECT_NEAR(D3D().GetViewport()->GetField(), std::tan(0.5f) * 2, 1e-5);
+    // A resize keeps the angle across the smaller side.
+    m_window.Resize(100, 200);
+    m_module.OnSize(&m_window);
+    EXPECT_NEAR(D3D().GetViewport()->GetField(), std::tan(0.5f) * 2, 1e-5);
+}
+
+struct EntryCase {
+    const char* name;
+    rm::Box bounds;
+    glm::vec3 position;  // (0, 0, 10): the start view kept
+    float front = 0.1f;
+};
+
+void PrintTo(const EntryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class EntryViewTest : public ::testing::TestWithParam<EntryCase> {};
+
+TEST_P(EntryViewTest, PlacesTheCamera) {
+    const EntryCase& c = GetParam();
+    const EntryView view = EntryViewFor(c.bounds, {0.6f, 0.45f});
+    EXPECT_EQ(view.fitted, c.position != glm::vec3(0, 0, 10));
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(view.position[i], c.position[i], 1e-4) << i;
+    EXPECT_NEAR(view.front, c.front, 1e-6);
+    EXPECT_GE(view.back, 5000.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, EntryViewTest,
+    ::testing::Values(
+        EntryCase{"Fits", {{-1, -1, -1}, {1, 1, 1}}, {0, 0, 10}},
+        EntryCase{"Empty", rm::Box{}, {0, 0, 10}},
+        EntryCase{"OffToTheSideButInside", {{4, 0, 0}, {5, 1, 1}}, {0, 0, 10}},
+        EntryCase{"JustWideEnough", {{0, 0, 0}, {0.13f, 0, 0}}, {0, 0, 10}},
+        // Part outside: the nearest face fills 0.9 of the view (here its width).
+        EntryCase{"PartOutside", {{-1, -1, -1}, {8, 1, 1}}, {3.5f, 0, 1 + 4.5f / 0.6f / 0.9f}},
+        EntryCase{"BehindTheCamera", {{-1, -1, -1}, {1, 1, 12}}, {0, 0, 12 + 1 / 0.45f / 0.9f}},
+        // A speck: under a hundredth of the view's width both ways (here its height limits).
+        EntryCase{"Speck",
+                  {{0, 0, 0}, {0.1f, 0.1f, 0}},
+                  {0.05f, 0.05f, 0.05f / 0.45f / 0.9f},
+                  0.05f / 0.45f / 0.9f / 2},
+        EntryCase{"FarFromTheOrigin", {{1000, 0, 0}, {1002, 2, 0}}, {1001, 1, 1 / 0.45f / 0.9f}}),
+    [](const ::testing::TestParamInfo<EntryCase>& info) { return std::string(info.param.name); });
 
 TEST_F(RenderModuleTest, QualityChangeKeepsWorldPlacementViewAndNames) {
     Show("Viewpoint {} Shape { geometry Box {} }");

@@ -114,12 +114,12 @@ std::string Box(const std::string& size, const std::string& at = "0 0 0") {
     return "Transform { translation " + at + " children " + Lit("Box { size " + size + " }") + " }";
 }
 
-// A flat Group of `count` tiny boxes far behind the camera, then one red box in view.
+// A flat Group of `count` tiny boxes far behind the red box, then that box.
 std::string ManyChildren(int count) {
     std::string text = "Group { children [";
     for (int i = 0; i + 1 < count; ++i)
         text +=
-            " Transform { translation 0 0 50 children Shape { geometry Box { size .1 .1 .1 } } }";
+            " Transform { translation 0 0 -50 children Shape { geometry Box { size .1 .1 .1 } } }";
     return text + " " + kRed + " ] }";
 }
 
@@ -579,6 +579,90 @@ INSTANTIATE_TEST_SUITE_P(
                   .scene = Lit("Cone { height -2 }"),
                   .probes = {kCentre},
                   .message = "Cone: a zero or negative size"}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
+
+// Red text, "HH" by default (its ink as wide left as right of its middle), in SANS.
+std::string RedText(const std::string& style, const std::string& fields = "string \"HH\"") {
+    return Colored("1 0 0",
+                   "Text { " + fields + " fontStyle FontStyle { family \"SANS\" " + style + " } }");
+}
+std::string Mirrored(const std::string& scale, const std::string& shape) {
+    return "Transform { scale " + scale + " children " + shape + " }";
+}
+// A thin lit square of side `side` facing the camera.
+std::string Square(const std::string& side) {
+    return Box(side + " " + side + " 0.001");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextAndViews, ScenePictureTest,
+    ::testing::Values(
+        // BEGIN and FIRST: the text starts at the origin (the picture's middle) and sits on
+        // its baseline; nothing left of it or below.
+        SceneCase{.name = "TextBegin",
+                  .scene = RedText("size 2"),
+                  .red = 1,
+                  .probes = {{0.45f, 0.4f, kBg}, {0.6f, 0.6f, kBg}, {0.3f, 0.45f, kBg}}},
+        // MIDDLE centres each line on the origin: mirroring it changes nothing; END ends
+        // there, as BEGIN mirrored; right to left, BEGIN ends there too.
+        SceneCase{.name = "TextMiddle",
+                  .scene = RedText("size 2 justify \"MIDDLE\""),
+                  .red = 1,
+                  .sameExtentAs = Mirrored("-1 1 1", RedText("size 2 justify \"MIDDLE\""))},
+        SceneCase{.name = "TextEnd",
+                  .scene = RedText("size 2 justify \"END\""),
+                  .sameExtentAs = Mirrored("-1 1 1", RedText("size 2"))},
+        SceneCase{.name = "TextRightToLeft",
+                  .scene = RedText("size 2 leftToRight FALSE"),
+                  .sameExtentAs = RedText("size 2 justify \"END\"")},
+        // size scales all of the text, its width included; spacing sets the baselines apart.
+        SceneCase{.name = "TextSizeDoubles",
+                  .scene = RedText("size 2 justify \"MIDDLE\""),
+                  .sameExtentAs = Mirrored("2 2 2", RedText("justify \"MIDDLE\""))},
+        SceneCase{.name = "TextSpacing",
+                  .scene = RedText("size 2 spacing 1.5", "string [ \"HH\" \"HHH\" ]"),
+                  .sameExtentAs = RedText("size 2") + " Transform { translation 0 -3 0 children " +
+                                  RedText("size 2", "string \"HHH\"") + " }"},
+        SceneCase{.name = "TextMaxExtentLonger",
+                  .scene = RedText("size 2", "string \"HH\" maxExtent 100"),
+                  .sameExtentAs = RedText("size 2")},
+        // Seen from behind, text still shows.
+        SceneCase{
+            .name = "TextBothSides", .scene = Turned("0 1 0 3.14159", RedText("size 2")), .red = 1},
+        // An unknown family is drawn in SANS, with one message; a size of 0 draws nothing.
+        SceneCase{.name = "TextUnknownFamily",
+                  .scene = Colored("1 0 0",
+                                   "Text { string \"HH\" fontStyle FontStyle { family "
+                                   "\"NoSuchFamily\" size 2 } }"),
+                  .sameExtentAs = RedText("size 2"),
+                  .message = "Text: font family \"NoSuchFamily\" not installed; drawn in SANS"},
+        SceneCase{.name = "TextZeroSize",
+                  .scene = RedText("size 0"),
+                  .red = 0,
+                  .message = "Text: a zero or negative size"},
+        // A Viewpoint's fieldOfView spans the picture's height (its smaller side): at 10
+        // away the default angle shows 2 tan(0.3927) × 10 = 8.284 of it, where the start
+        // view shows 9; a narrower angle magnifies.
+        SceneCase{.name = "ViewpointFieldOfView",
+                  .scene = "Viewpoint {} " + Square("4.1421"),
+                  .sameExtentAs = Square("4.5")},
+        SceneCase{.name = "ViewpointNarrowField",
+                  .scene = "Viewpoint { fieldOfView 0.4 } " + Square("2.0271"),
+                  .sameExtentAs = Square("4.5")},
+        // Without a Viewpoint, a scene the start view does not fit (a speck, one far from
+        // the origin, one far larger) fills 0.9 of the view, as a square of 8.1 does from
+        // the start view; one that fits stays where it is.
+        SceneCase{.name = "EntrySpeck", .scene = Square("0.02"), .sameExtentAs = Square("8.1")},
+        SceneCase{.name = "EntryFarAway",
+                  .scene = "Transform { translation 1000 500 -20 children " + Square("8.1") + " }",
+                  .sameExtentAs = Square("8.1")},
+        SceneCase{.name = "EntryLarge", .scene = Square("8100"), .sameExtentAs = Square("8.1")},
+        SceneCase{.name = "EntryKeptWhenItFits",
+                  .scene = Box("1 1 1", "3 0 0"),
+                  .probes = {kNothingAtCentre, {0.75f, 0.5f, Hue::Lit}}},
+        SceneCase{.name = "EntryKeptWithAViewpoint",
+                  .scene = "Viewpoint {} Transform { translation 1000 0 0 children " + kRed + " }",
+                  .red = 0}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
 // LOD levels follow the camera: moving it away switches to the far level.

@@ -77,7 +77,7 @@ TEST_F(TranslationTest, NodesWithoutHandlersAreTracedAndTheirFieldsVisited) {
 }
 
 TEST_F(TranslationTest, UnsupportedGeometryStillAddsAnEmptyMeshbuilder) {
-    Show("Shape { geometry Text { string \"hello\" } }");
+    Show("Shape { geometry Curve2D {} }");
     EXPECT_EQ(m_messages.Count("Geometry type not supported!"), 1);
     ASSERT_EQ(World()->Visuals().size(), 1u);
     EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 0u);
