@@ -514,6 +514,32 @@ TEST(UnitMesh, DataScaledPerAxisIsSimilarOnlyWhileItsFacesTurnAlike) {
     }
 }
 
+// Two quads of one shape that differ only in their corner colours or texture
+// coordinates are different meshes: sharing one would draw both in the first's.
+TEST(UnitMesh, CornerColoursAndTextureCoordinatesKeepMeshesApart) {
+    rm::Ptr<rm::RetainedMode> rm;
+    ASSERT_EQ(rm::kOk, rm::RetainedMode::Create(rm.Put()));
+    auto quad = [&](glm::vec3 colour, float s) {
+        rm::PolygonMesh m;
+        m.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+        m.polygonSizes = {4};
+        m.cornerVertex = {0, 1, 2, 3};
+        m.cornerNormal.assign(4, rm::kNoNormal);
+        m.cornerColor.assign(4, colour);
+        m.cornerTexCoord = {{0, 0}, {s, 0}, {s, 1}, {0, 1}};
+        rm::Ptr<rm::MeshBuilder> mb;
+        rm->CreateMeshBuilder(mb.Put());
+        EXPECT_EQ(rm::kOk, mb->AddPolygons(std::move(m)));
+        return mb->Data();
+    };
+    const auto red = quad({1, 0, 0}, 1);
+    rm::gl::Placement p;
+    EXPECT_TRUE(rm::gl::SimilarSource(*red, *quad({1, 0, 0}, 1), &p));
+    EXPECT_FALSE(rm::gl::SimilarSource(*red, *quad({0, 0, 1}, 1), &p));
+    EXPECT_NE(rm::gl::SourceHash(*red), rm::gl::SourceHash(*quad({0, 0, 1}, 1)));
+    EXPECT_FALSE(rm::gl::SimilarSource(*red, *quad({1, 0, 0}, 2), &p));
+}
+
 TEST_F(GLRenderTest, WritesAndReadsBackAPng) {
     rmtest::Scene s(16, 8);
     s.scene->SetSceneBackgroundRGB(1, 0.5f, 0);
