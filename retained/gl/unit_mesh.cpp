@@ -151,6 +151,8 @@ std::uint64_t SourceHash(const MeshData& m) {
     for (const MeshFace& f : m.faces) {
         h.Add(f.cornerCount);
         h.Add(f.hasColor);
+        h.Add(f.cornerColors);
+        h.Add(f.cornerTexCoords);
     }
     for (int k = 0; k < 3; ++k) h.Add(Bits(m.color[k]));
     return h.h;
@@ -196,9 +198,19 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     for (std::size_t i = 0; i < a.faces.size(); ++i) {
         const MeshFace &f = a.faces[i], &g = b.faces[i];
         if (f.firstCorner != g.firstCorner || f.cornerCount != g.cornerCount ||
-            f.hasColor != g.hasColor || f.color != g.color)
+            f.hasColor != g.hasColor || f.color != g.color || f.cornerColors != g.cornerColors ||
+            f.cornerTexCoords != g.cornerTexCoords)
             return false;
     }
+    // Corner colours and texture coordinates go into the draw mesh as they are: they must
+    // match too (colours exactly, texture coordinates as the vertices' do).
+    if (a.cornerColor != b.cornerColor || a.cornerTexCoord.size() != b.cornerTexCoord.size())
+        return false;
+    for (std::size_t i = 0; i < a.cornerTexCoord.size(); ++i)
+        for (int c = 0; c < 2; ++c)
+            if (!Near(a.cornerTexCoord[i][c], b.cornerTexCoord[i][c],
+                      std::abs(a.cornerTexCoord[i][c])))
+                return false;
     glm::vec3 aLo, aHi, bLo, bHi;
     if (!Bounds(a.vertices, &aLo, &aHi) || !Bounds(b.vertices, &bLo, &bHi)) return false;
     const glm::vec3 aSize = aHi - aLo, bSize = bHi - bLo;

@@ -360,6 +360,13 @@ INSTANTIATE_TEST_SUITE_P(
                   .scene = Lit(Strip("colorPerVertex FALSE colorIndex [ 2 0 ] color Color { color "
                                      "[ 1 0 0, 0 1 0, 0 0 1 ] }")),
                   .probes = {{0.3f, 0.5f, Hue::Blue}, {0.7f, 0.5f, Hue::Red}}},
+        // Two face sets alike but for their colours each keep their own.
+        SceneCase{.name = "FaceSetsAlikeButColours",
+                  .scene = "Transform { translation -2.5 0 0 scale .5 .5 .5 children " +
+                           Lit(Quad("colorPerVertex FALSE color Color { color [ 1 0 0 ] }")) +
+                           " } Transform { translation 2.5 0 0 scale .5 .5 .5 children " +
+                           Lit(Quad("colorPerVertex FALSE color Color { color [ 0 0 1 ] }")) + " }",
+                  .probes = {{0.28f, 0.5f, Hue::Red}, {0.72f, 0.5f, Hue::Blue}}},
         SceneCase{.name = "FaceSetColourOverMaterial",
                   .scene = "Shape { appearance Appearance { material Material { diffuseColor 0 0 "
                            "1 } } geometry " +
