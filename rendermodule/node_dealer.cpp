@@ -91,7 +91,8 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {ImageTexture::kNodeType, {&D::Enter_ImageTexture, nullptr, R::Texture}},
         {IndexedFaceSet::kNodeType, {&D::Enter_IndexedFaceSet, nullptr, R::Geometry}},
         {IndexedFaceSet2D::kNodeType, {&D::Enter_IndexedFaceSet2D, nullptr, R::Geometry}},
-        {IndexedLineSet2D::kNodeType, {&D::Enter_IndexLineSet2D, nullptr, R::None}},
+        {IndexedLineSet::kNodeType, {&D::Enter_IndexedLineSet, nullptr, R::Geometry}},
+        {IndexedLineSet2D::kNodeType, {&D::Enter_IndexLineSet2D, nullptr, R::Geometry}},
         {Layer2D::kNodeType, {&D::Enter_Layer2D, nullptr, R::None}},
         {LOD::kNodeType, {&D::Enter_LOD, nullptr, R::None}},
         {Material::kNodeType, {&D::Enter_Material, nullptr, R::Material}},
@@ -101,7 +102,8 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {OrderedGroup::kNodeType, {&D::Enter_OrderedGroup, nullptr, R::None}},
         {OrientationInterpolator::kNodeType, {&D::Enter_OrientationInterpolator, nullptr, R::None}},
         {PointLight::kNodeType, {&D::Enter_PointLight, nullptr, R::None}},
-        {PointSet2D::kNodeType, {&D::Enter_PointSet2D, nullptr, R::None}},
+        {PointSet::kNodeType, {&D::Enter_PointSet, nullptr, R::Geometry}},
+        {PointSet2D::kNodeType, {&D::Enter_PointSet2D, nullptr, R::Geometry}},
         {PositionInterpolator::kNodeType, {&D::Enter_PositionInterpolator, nullptr, R::None}},
         {_Rectangle::kNodeType, {&D::Enter_Rectangle, nullptr, R::Geometry}},
         {Shape::kNodeType, {&D::Enter_Shape, &D::Exit_Shape, R::None}},
@@ -178,9 +180,6 @@ Visit CNodeDealer::Enter_FAP(SingleNode*, SFWorldNode*) {
 Visit CNodeDealer::Enter_Group(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
-Visit CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode*) {
-    return Visit::Children;
-}
 Visit CNodeDealer::Enter_Layer2D(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
@@ -188,9 +187,6 @@ Visit CNodeDealer::Enter_MovieTexture(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
 Visit CNodeDealer::Enter_OrderedGroup(SingleNode*, SFWorldNode*) {
-    return Visit::Children;
-}
-Visit CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
 Visit CNodeDealer::Enter_Sound2D(SingleNode*, SFWorldNode*) {
@@ -433,6 +429,71 @@ Visit CNodeDealer::Enter_Extrusion(SingleNode*, SFWorldNode* node) {
     in.creaseAngle = e->creaseAngle().Get();
     // Caps may be concave whatever `convex` says: the retained layer triangulates each one.
     Report("Extrusion", GetAnExtrusion(m_mesh.Get(), in));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_IndexedLineSet(SingleNode*, SFWorldNode* node) {
+    auto* set = As<IndexedLineSet>(node);
+    if (set == nullptr || !m_mesh) return Visit::Children;
+    auto* coord = dynamic_cast<Coordinate*>(Held(set->coord()));
+    if (coord == nullptr) return Visit::Children;
+    LineSetInput in;
+    in.points.reserve(coord->point().Values().size());
+    for (const SFVec3f& p : coord->point().Values())
+        in.points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    in.coordIndex = set->coordIndex().Values();
+    in.colors = ColorsOf(set->color());
+    in.colorIndex = set->colorIndex().Values();
+    in.colorPerVertex = set->colorPerVertex().Get();
+    Report("IndexedLineSet", GetALineSet(m_mesh.Get(), std::move(in)));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode* node) {
+    auto* set = As<IndexedLineSet2D>(node);
+    if (set == nullptr || !m_mesh) return Visit::Children;
+    auto* coord = dynamic_cast<Coordinate2D*>(Held(set->coord()));
+    if (coord == nullptr) return Visit::Children;
+    LineSetInput in;
+    for (const SFVec2f& p : coord->point().Values())
+        in.points.emplace_back(p.GetX(), p.GetY(), 0.0f);
+    // Without coordIndex the points in order make one polyline, as IndexedFaceSet2D's
+    // make one polygon.
+    std::vector<SFInt32> inOrder;
+    if (set->coordIndex().GetCount() == 0) {
+        for (std::size_t i = 0; i < in.points.size(); ++i)
+            inOrder.emplace_back(static_cast<std::int32_t>(i));
+        in.coordIndex = inOrder;
+    } else {
+        in.coordIndex = set->coordIndex().Values();
+    }
+    in.colors = ColorsOf(set->color());
+    in.colorIndex = set->colorIndex().Values();
+    in.colorPerVertex = set->colorPerVertex().Get();
+    Report("IndexedLineSet2D", GetALineSet(m_mesh.Get(), std::move(in)));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_PointSet(SingleNode*, SFWorldNode* node) {
+    auto* set = As<PointSet>(node);
+    auto* coord = set ? dynamic_cast<Coordinate*>(Held(set->coord())) : nullptr;
+    if (coord == nullptr || !m_mesh) return Visit::Children;
+    std::vector<glm::vec3> points;
+    points.reserve(coord->point().Values().size());
+    for (const SFVec3f& p : coord->point().Values())
+        points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    Report("PointSet", GetAPointSet(m_mesh.Get(), std::move(points), ColorsOf(set->color())));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode* node) {
+    auto* set = As<PointSet2D>(node);
+    auto* coord = set ? dynamic_cast<Coordinate2D*>(Held(set->coord())) : nullptr;
+    if (coord == nullptr || !m_mesh) return Visit::Children;
+    std::vector<glm::vec3> points;
+    points.reserve(coord->point().Values().size());
+    for (const SFVec2f& p : coord->point().Values()) points.emplace_back(p.GetX(), p.GetY(), 0.0f);
+    Report("PointSet2D", GetAPointSet(m_mesh.Get(), std::move(points), ColorsOf(set->color())));
     return Visit::Children;
 }
 

@@ -78,6 +78,7 @@ class CNodeDealer {
     Visit Enter_ImageTexture(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_IndexedLineSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexLineSet2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Layer2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_LOD(SingleNode* parent, SFWorldNode* node);
@@ -88,6 +89,7 @@ class CNodeDealer {
     Visit Enter_OrderedGroup(SingleNode* parent, SFWorldNode* node);
     Visit Enter_OrientationInterpolator(SingleNode* parent, SFWorldNode* node);
     Visit Enter_PointLight(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_PointSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_PointSet2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_PositionInterpolator(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Rectangle(SingleNode* parent, SFWorldNode* node);

@@ -29,6 +29,13 @@ MaterialSnapshot SnapshotMaterial(const MeshBuilder& mesh) {
         m.specular = Finite(mat->GetSpecular());
         m.power = Material::SanitizedPower(mat->GetPower());
     }
+    // Lines and points are not lit: their colours are the corners' given ones, else the
+    // material's emissive colour, else the meshbuilder colour.
+    if (mesh.GetPrimitive() != Primitive::Polygons) {
+        const Material* mat = mesh.GetMaterial();
+        m.useVertexColor = mesh.HasCornerColors() || mat == nullptr;
+        if (!m.useVertexColor) m.reflectance = m.emissive;
+    }
     return m;
 }
 
@@ -147,6 +154,11 @@ Result Viewport::Render(Frame* scene) {
                      v.texture = t->Image();
                  }
                  v.quality = EffectiveQuality(deviceQuality, m->GetQuality());
+                 if (m->GetPrimitive() != Primitive::Polygons) {
+                     v.quality = (v.quality & ~kLightMask) | kLightOff;
+                     v.texture.reset();
+                     v.textureId = 0;
+                 }
                  v.cullBack = m->IsSolid();
                  s.visuals.push_back(std::move(v));
              }

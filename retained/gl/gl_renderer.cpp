@@ -413,7 +413,7 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
     for (auto [it, last] = shapes_.equal_range(hash); it != last; ++it, ++candidates) {
         Geometry& g = geometries_[it->second];
         if (g.vertexCount != n || g.triangleIndices != triangleIndices ||
-            g.edgeIndices != edgeIndices || !ReadBack(g))
+            g.edgeIndices != edgeIndices || g.primitive != mesh.primitive || !ReadBack(g))
             continue;
         if (SameShape({g.vertexCopy, g.indexCopy, g.triangleIndices}, view)) {
             ++g.users;
@@ -423,8 +423,9 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
     }
 
     std::uint32_t firstVertex = 0, firstIndex = 0;
-    const std::uint32_t a =
-        PlaceInArena(n, triangleIndices + edgeIndices, &firstVertex, &firstIndex);
+    // Points have no indices; a slot is still taken, as ranges are never empty.
+    const std::uint32_t indexSlots = std::max(1u, triangleIndices + edgeIndices);
+    const std::uint32_t a = PlaceInArena(n, indexSlots, &firstVertex, &firstIndex);
     if (a == kNone) return false;
     const std::uint32_t g = NewGeometry();
     Geometry& geo = geometries_[g];
@@ -434,9 +435,10 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
     geo.firstIndex = firstIndex;
     geo.triangleIndices = triangleIndices;
     geo.edgeIndices = edgeIndices;
-    geo.indexSlots = triangleIndices + edgeIndices;
+    geo.indexSlots = indexSlots;
     geo.users = 1;
     geo.hash = hash;
+    geo.primitive = mesh.primitive;
     geo.indexed = candidates < kMaxCandidates;
     if (geo.indexed) shapes_.emplace(hash, g);
     glBindBuffer(GL_COPY_WRITE_BUFFER, arenas_[a].vbo);
@@ -509,6 +511,7 @@ bool GLRenderer::StoreLarge(const MeshData& mesh, Upload* out) {
     geo.triangleIndices = static_cast<std::uint32_t>(triangles.size());
     geo.edgeIndices = static_cast<std::uint32_t>(edges.size());
     geo.users = 1;
+    geo.primitive = mesh.primitive;
     out->geometry = g;
     out->placement = Placement{};
     ++stats_.meshUploads;
@@ -777,7 +780,12 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
             cull = b.cull;
         }
         const auto instances = static_cast<GLsizei>(b.count);
-        switch (b.fill) {
+        // Polylines have only edges to draw, points only their vertices.
+        const Fill fill = g.primitive == Primitive::Points ? Fill::Points
+                          : g.primitive == Primitive::Polylines && b.fill == Fill::Solid
+                              ? Fill::Wireframe
+                              : b.fill;
+        switch (fill) {
             case Fill::Solid:
                 glDrawElementsInstancedBaseVertex(
                     GL_TRIANGLES, static_cast<GLsizei>(g.triangleIndices), GL_UNSIGNED_INT,

@@ -88,6 +88,7 @@ class GLRenderer {
         std::uint32_t users = 0;                        // Uploads that draw it
         bool indexed = false;                           // in shapes_ under `hash`
         std::uint64_t hash = 0;
+        Primitive primitive = Primitive::Polygons;
         // A copy read back from the arena on the first comparison, for later ones.
         std::vector<PackedDrawVertex> vertexCopy;
         std::vector<std::uint32_t> indexCopy;

@@ -155,6 +155,7 @@ std::uint64_t SourceHash(const MeshData& m) {
         h.Add(f.cornerTexCoords);
     }
     for (int k = 0; k < 3; ++k) h.Add(Bits(m.color[k]));
+    h.Add(static_cast<std::uint32_t>(m.primitive));
     return h.h;
 }
 
@@ -193,7 +194,8 @@ glm::vec3 Direction(glm::vec3 n) {
 bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     if (a.vertices.size() != b.vertices.size() || a.texCoords.size() != b.texCoords.size() ||
         a.normals.size() != b.normals.size() || a.faces.size() != b.faces.size() ||
-        a.cornerVertex != b.cornerVertex || a.cornerNormal != b.cornerNormal || a.color != b.color)
+        a.cornerVertex != b.cornerVertex || a.cornerNormal != b.cornerNormal ||
+        a.color != b.color || a.primitive != b.primitive)
         return false;
     for (std::size_t i = 0; i < a.faces.size(); ++i) {
         const MeshFace &f = a.faces[i], &g = b.faces[i];

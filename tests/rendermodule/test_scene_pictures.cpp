@@ -110,6 +110,13 @@ std::string HugeExtrusion() {
     }
     return "Extrusion { crossSection [ " + section + "] spine [ " + spine + "] }";
 }
+// Two horizontal polylines across the view, at y = 1 (left to right) and y = -1.
+std::string Lines(const std::string& fields) {
+    return "IndexedLineSet { coord Coordinate { point [ -4 1 0, 4 1 0, -4 -1 0, 4 -1 0 ] } "
+           "coordIndex [ 0 1 -1 2 3 ] " +
+           fields + " }";
+}
+const std::string kRedBlue = "color Color { color [ 1 0 0, 0 0 1 ] }";
 std::string Box(const std::string& size, const std::string& at = "0 0 0") {
     return "Transform { translation " + at + " children " + Lit("Box { size " + size + " }") + " }";
 }
@@ -131,6 +138,7 @@ enum class Hue { Background, Red, Green, Blue, White, Lit };
 struct Probe {
     float x, y;
     Hue hue;
+    int within = 0;  // or at any pixel up to this many away (lines and points are thin)
 };
 
 // The bounding box of the drawn pixels: left, top, right, bottom; all -1 when none.
@@ -151,9 +159,16 @@ struct Picture {
         return p[c] > 80 && p[c] > 2 * p[(c + 1) % 3] + 20 && p[c] > 2 * p[(c + 2) % 3] + 20;
     }
     bool Shows(const Probe& probe) const {
-        const std::uint8_t* p =
-            At(static_cast<int>(probe.x * width), static_cast<int>(probe.y * height));
-        switch (probe.hue) {
+        const int x = static_cast<int>(probe.x * width), y = static_cast<int>(probe.y * height);
+        for (int dy = -probe.within; dy <= probe.within; ++dy)
+            for (int dx = -probe.within; dx <= probe.within; ++dx)
+                if (x + dx >= 0 && x + dx < width && y + dy >= 0 && y + dy < height &&
+                    Shows(At(x + dx, y + dy), probe.hue))
+                    return true;
+        return false;
+    }
+    static bool Shows(const std::uint8_t* p, Hue hue) {
+        switch (hue) {
             case Hue::Background:
                 return Max(p) < 16;
             case Hue::Red:
@@ -585,7 +600,72 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{.name = "ConeNegativeHeight",
                   .scene = Lit("Cone { height -2 }"),
                   .probes = {kCentre},
-                  .message = "Cone: a zero or negative size"}),
+                  .message = "Cone: a zero or negative size"},
+        // Lines and points are not lit: the emissive colour, the colours given, white
+        // without a material. Two lines, 1 above and 1 below the centre.
+        SceneCase{
+            .name = "LineSetEmissive",
+            .scene = Colored("1 0 0", Lines("")),
+            .red = 1,
+            .probes = {{0.2f, 0.385f, Hue::Red, 1}, {0.8f, 0.615f, Hue::Red, 1}, kNothingAtCentre}},
+        SceneCase{.name = "LineSetNoMaterial",
+                  .scene = "Shape { geometry " + Lines("") + " }",
+                  .probes = {{0.5f, 0.385f, Hue::White, 1}}},
+        SceneCase{.name = "LineSetColourPerLine",
+                  .scene = Colored("0 1 0", Lines("colorPerVertex FALSE " + kRedBlue)),
+                  .green = 0,
+                  .probes = {{0.5f, 0.385f, Hue::Red, 1}, {0.5f, 0.615f, Hue::Blue, 1}}},
+        SceneCase{
+            .name = "LineSetColourIndexPerLine",
+            .scene = Colored("0 1 0", Lines("colorPerVertex FALSE colorIndex [ 1 0 ] " + kRedBlue)),
+            .probes = {{0.5f, 0.385f, Hue::Blue, 1}, {0.5f, 0.615f, Hue::Red, 1}}},
+        SceneCase{.name = "LineSetColourPerVertex",
+                  .scene = Colored("0 1 0", Lines(kRedBlue + " colorIndex [ 0 1 -1 1 0 ]")),
+                  .probes = {{0.2f, 0.385f, Hue::Red, 1},
+                             {0.8f, 0.385f, Hue::Blue, 1},
+                             {0.2f, 0.615f, Hue::Blue, 1},
+                             {0.8f, 0.615f, Hue::Red, 1}}},
+        SceneCase{
+            .name = "LineSetHiddenBehindFace",
+            .scene = Colored("1 0 0", Lines("")) + " " + Colored("0 0 1", "Box { size 4 4 1 }"),
+            .probes = {{0.5f, 0.385f, Hue::Blue}, {0.2f, 0.385f, Hue::Red, 1}}},
+        SceneCase{.name = "LineSetBadIndices",
+                  .scene = Colored("1 0 0",
+                                   "IndexedLineSet { coord Coordinate { point [ -4 1 0, 4 1 "
+                                   "0 ] } coordIndex [ 0 7 -5 1 -1 3 ] }"),
+                  .probes = {{0.5f, 0.385f, Hue::Red, 1}},
+                  .message = "IndexedLineSet: an index past the end of its list, a negative index"},
+        SceneCase{
+            .name = "LineSetColourIndexPastColours",
+            .scene = Colored("0 1 0", Lines("colorPerVertex FALSE colorIndex [ 0 4 ] " + kRedBlue)),
+            .probes = {{0.5f, 0.385f, Hue::Red, 1}, {0.5f, 0.615f, Hue::White, 1}},
+            .message = "IndexedLineSet: an index past the end of its list"},
+        SceneCase{
+            .name = "LineSet2DInOrder",
+            .scene = "Shape { appearance Appearance { material Material2D { emissiveColor 0 1 "
+                     "0 } } geometry IndexedLineSet2D { coord Coordinate2D { point [ -4 1, 4 "
+                     "1, 4 -1 ] } } }",
+            .probes = {{0.5f, 0.385f, Hue::Green, 1}, {0.844f, 0.5f, Hue::Green, 1}}},
+        SceneCase{
+            .name = "PointSetColours",
+            .scene = "Shape { geometry PointSet { coord Coordinate { point [ -2 0 0, 2 0 0 ] } "
+                     "color Color { color [ 1 0 0, 0 0 1 ] } } }",
+            .probes = {{0.33f, 0.5f, Hue::Red, 1}, {0.67f, 0.5f, Hue::Blue, 1}}},
+        SceneCase{.name = "PointSetEmissive",
+                  .scene = Colored("0 1 0", "PointSet { coord Coordinate { point [ 0 0 0 ] } }"),
+                  .green = 1,
+                  .probes = {{0.5f, 0.5f, Hue::Green, 1}}},
+        SceneCase{
+            .name = "PointSetFewColours",
+            .scene = "Shape { geometry PointSet { coord Coordinate { point [ -2 0 0, 2 0 0 ] } "
+                     "color Color { color [ 1 0 0 ] } } }",
+            .probes = {{0.33f, 0.5f, Hue::Red, 1}, {0.67f, 0.5f, Hue::White, 1}},
+            .message = "PointSet: fewer values than the geometry needs"},
+        SceneCase{
+            .name = "PointSet2D",
+            .scene = "Shape { geometry PointSet2D { coord Coordinate2D { point [ 2 1 ] } color "
+                     "Color { color [ 0 0 1 ] } } }",
+            .probes = {{0.67f, 0.385f, Hue::Blue, 1}}}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
 // LOD levels follow the camera: moving it away switches to the far level.
