@@ -139,6 +139,10 @@ class CNodeDealer {
     // meshbuilder's texture; "File name error!" when none can.
     template <class List>
     bool LoadTexture(const List& urls);
+    // Loads the first of `urls` that can be read as a texture of its own; null and
+    // "File name error!" when none can.
+    template <class List>
+    rm::Ptr<rm::Texture> LoadPicture(const List& urls);
     std::vector<rm::Ptr<rm::Object>>& NodeObjectsOf(SingleNode* node) {
         auto it = m_nodeObjects.find(node);
         if (it == m_nodeObjects.end())
@@ -168,6 +172,7 @@ class CNodeDealer {
     std::vector<LevelRecord> m_lods;
     bool m_headLight = true;
     bool m_navigationInfoSeen = false;
+    bool m_backgroundSeen = false;  // the first Background is the one shown
     std::vector<rm::Ptr<rm::Frame>> m_frames;
     rm::Ptr<rm::MeshBuilder> m_mesh;
     rm::Quality m_quality = rm::kRenderGouraud;

@@ -39,6 +39,21 @@ MaterialSnapshot SnapshotMaterial(const MeshBuilder& mesh) {
     return m;
 }
 
+std::shared_ptr<const BackdropSnapshot> SnapshotBackdrop(const Backdrop& b) {
+    auto s = std::make_shared<BackdropSnapshot>();
+    s->sky = b.sky;
+    s->ground = b.ground;
+    for (Gradient* g : {&s->sky, &s->ground})
+        for (glm::vec3& c : g->colors) c = Finite(c);
+    for (std::size_t k = 0; k < b.faces.size(); ++k)
+        if (const Texture* t = b.faces[k].Get()) {
+            s->textureIds[k] = t->Id();
+            s->textures[k] = t->Image();
+        }
+    s->fromWorld = glm::transpose(b.orientation);
+    return s;
+}
+
 // Walks the frames below `frame`, calling visit(frame, world transform, path).
 template <class Visit>
 void Walk(const Frame* frame, const glm::mat4& world, std::vector<const Frame*>& path,
@@ -117,6 +132,8 @@ ViewportSnapshot Viewport::Base() const {
 Result Viewport::Clear() {
     ViewportSnapshot s = Base();
     s.clear = true;
+    if (const auto& backdrop = camera_->GetScene()->GetSceneBackdrop())
+        s.backdrop = SnapshotBackdrop(*backdrop);
     device_->Record(std::move(s));
     return kOk;
 }

@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <limits>
@@ -548,9 +549,14 @@ GLRenderer::Upload* GLRenderer::Mesh(const VisualSnapshot& v) {
 }
 
 bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
+    return Texture(v.textureId, v.texture, name);
+}
+
+bool GLRenderer::Texture(std::uint64_t id, const std::shared_ptr<const TextureImage>& image,
+                         unsigned* name) {
     *name = 0;
-    if (!v.texture) return true;
-    auto [it, created] = textures_.try_emplace(v.textureId);
+    if (!image) return true;
+    auto [it, created] = textures_.try_emplace(id);
     GpuTexture& t = it->second;
     if (t.lastUsed != frameCounter_) {
         t.lastUsed = frameCounter_;
@@ -560,7 +566,7 @@ bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
         *name = t.name;
         return true;
     }
-    const TextureImage& img = *v.texture;
+    const TextureImage& img = *image;
     // RGBA bytes and the mipmap chain, a third more.
     const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(img.width) *
                               static_cast<std::size_t>(img.height) * 4 / 3;
@@ -645,6 +651,15 @@ std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& 
     return g.batch;
 }
 
+bool GLRenderer::DrawBackdrop(const BackdropSnapshot& b, const ViewportSnapshot& vp) {
+    std::array<unsigned, 6> faces{};
+    for (std::size_t k = 0; k < faces.size(); ++k)
+        if (!Texture(b.textureIds[k], b.textures[k], &faces[k])) return false;
+    if (!backdrop_ && !(backdrop_ = BackdropPass::Create(&error_))) return false;
+    backdrop_->Draw(b, vp.view, vp.projection, faces);
+    return true;
+}
+
 // The instance of a visual: world × placement by rows; the normal matrix (inverse
 // transpose of the world's 3 × 3 part) with each column divided by the placement's scale,
 // which turns a unit mesh's normals back (see ToUnit); the material.
@@ -670,6 +685,7 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         glDepthMask(GL_TRUE);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
+    if (vp.clear && vp.backdrop && !DrawBackdrop(*vp.backdrop, vp)) return false;
     // The first kMaxLights lights, sorted by type for the shader.
     glm::vec3 ambient(0.0f);
     const LightSnapshot* directional[kMaxLights];

@@ -668,6 +668,80 @@ INSTANTIATE_TEST_SUITE_P(
             .probes = {{0.67f, 0.385f, Hue::Blue, 1}}}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
+// A view straight up from far away: the backdrop turns with the camera, its position
+// does not count. The camera's up is then +z.
+const std::string kLookUp = "Viewpoint { position 300 -900 40 orientation 1 0 0 1.5708 } ";
+std::string Sky(const std::string& fields) {
+    return "Background { " + fields + " } ";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Background, ScenePictureTest,
+    ::testing::Values(
+        SceneCase{.name = "SkyOnly",
+                  .scene = Sky("skyColor [ 0 0 1 ]"),
+                  .probes = {{0.02f, 0.02f, Hue::Blue},
+                             {0.5f, 0.5f, Hue::Blue},
+                             {0.98f, 0.98f, Hue::Blue}}},
+        // Sky above the horizon, ground below, the scene in front of both.
+        SceneCase{.name = "SkyAndGround",
+                  .scene = Sky("skyColor [ 0 0 1 ] groundColor [ 0 1 0, 0 1 0 ] groundAngle "
+                               "[ 1.5708 ]") +
+                           kRed,
+                  .probes = {{0.5f, 0.02f, Hue::Blue},
+                             {0.5f, 0.98f, Hue::Green},
+                             {0.5f, 0.5f, Hue::Red}}},
+        // Red from straight up to 1 radian, then towards blue at the horizon: the top
+        // of the view (about 1.16 from straight up) is still mostly red.
+        SceneCase{
+            .name = "SkyGradient",
+            .scene = Sky("skyColor [ 1 0 0, 1 0 0, 0 0 1 ] skyAngle [ 1 1.5708 ]"),
+            .probes = {{0.5f, 0.02f, Hue::Red}, {0.5f, 0.5f, Hue::Blue}, {0.5f, 0.98f, Hue::Blue}}},
+        SceneCase{.name = "SkyFollowsOrientation",
+                  .scene = kLookUp + Sky("skyColor [ 1 0 0, 0 0 1 ] skyAngle [ 0.2 ]"),
+                  .probes = {{0.5f, 0.5f, Hue::Red}, {0.02f, 0.02f, Hue::Blue}}},
+        // A ground of one colour alone ends where it starts, straight down.
+        SceneCase{.name = "GroundOfOneColour",
+                  .scene = Sky("skyColor [ 0 0 1 ] groundColor [ 0 1 0 ]"),
+                  .green = 0,
+                  .probes = {{0.5f, 0.98f, Hue::Blue}}},
+        // The cube's pictures, seen upright from inside: the front ahead, the top
+        // overhead with its upper edge towards the back (the camera's up here).
+        SceneCase{.name = "FrontPicture",
+                  .scene = Sky("skyColor [ 0 0 0 ] frontUrl \"" + kQuadrants + "\""),
+                  .probes = {{0.02f, 0.02f, Hue::Red},
+                             {0.98f, 0.02f, Hue::Green},
+                             {0.02f, 0.98f, Hue::Blue},
+                             {0.98f, 0.98f, Hue::White}}},
+        SceneCase{.name = "TopPicture",
+                  .scene = kLookUp + Sky("topUrl \"" + kQuadrants + "\""),
+                  .probes = {{0.02f, 0.02f, Hue::Red},
+                             {0.98f, 0.02f, Hue::Green},
+                             {0.02f, 0.98f, Hue::Blue},
+                             {0.98f, 0.98f, Hue::White}}},
+        SceneCase{.name = "BackPictureBehind",
+                  .scene = Sky("skyColor [ 0 1 0 ] backUrl \"" + kQuadrants + "\""),
+                  .red = 0,
+                  .probes = {{0.5f, 0.5f, Hue::Green}}},
+        // The first Background met is shown.
+        SceneCase{.name = "FirstBackground",
+                  .scene = Sky("skyColor [ 0 0 1 ]") + Sky("skyColor [ 1 0 0 ]"),
+                  .red = 0,
+                  .probes = {{0.5f, 0.5f, Hue::Blue}}},
+        SceneCase{.name = "Background2DColour",
+                  .scene = "Background2D { backColor 0 1 0 } " + kRed,
+                  .probes = {{0.02f, 0.02f, Hue::Green}, {0.5f, 0.5f, Hue::Red}}},
+        // Bad input: what is valid is shown, one message.
+        SceneCase{.name = "SkyFewColours",
+                  .scene = Sky("skyColor [ 0 0 1 ] skyAngle [ 1 2 ]"),
+                  .probes = {{0.5f, 0.02f, Hue::Blue}},
+                  .message = "Background: fewer values than the geometry needs"},
+        SceneCase{.name = "MissingPicture",
+                  .scene = Sky("skyColor [ 0 0 1 ] frontUrl \"no such picture.png\""),
+                  .probes = {{0.5f, 0.5f, Hue::Blue}},
+                  .message = "File name error!"}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
+
 // LOD levels follow the camera: moving it away switches to the far level.
 TEST_F(ScenePictureTest, LodFollowsTheCamera) {
     Picture near = Draw("LOD { range [ 15 ] " + kLodLevels + "}");
