@@ -700,6 +700,11 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{.name = "SkyFollowsOrientation",
                   .scene = kLookUp + Sky("skyColor [ 1 0 0, 0 0 1 ] skyAngle [ 0.2 ]"),
                   .probes = {{0.5f, 0.5f, Hue::Red}, {0.02f, 0.02f, Hue::Blue}}},
+        // The rotation of the Transforms above it turns it: the ground is overhead.
+        SceneCase{.name = "TurnedByTransform",
+                  .scene = Turned("0 0 1 3.14159", Sky("skyColor [ 0 0 1 ] groundColor [ 0 1 0, "
+                                                       "0 1 0 ] groundAngle [ 1.5708 ]")),
+                  .probes = {{0.5f, 0.02f, Hue::Green}, {0.5f, 0.98f, Hue::Blue}}},
         // A ground of one colour alone ends where it starts, straight down.
         SceneCase{.name = "GroundOfOneColour",
                   .scene = Sky("skyColor [ 0 0 1 ] groundColor [ 0 1 0 ]"),
