@@ -139,3 +139,25 @@ std::vector<SpineFrame> SpineFrames(std::span<const glm::vec3> spine);
 // normals of `mesh`.
 void SmoothNormals(rm::PolygonMesh& mesh, float creaseAngle,
                    std::span<const std::uint32_t> vertexPoint = {});
+
+// ---- Lines and points ----
+
+// An IndexedLineSet (or, with 2-D points at z = 0, an IndexedLineSet2D) as its fields
+// hold it; `colors` is null without a colour node.
+struct LineSetInput {
+    std::vector<glm::vec3> points;  // taken over as the mesh's vertices
+    std::span<const SFInt32> coordIndex;
+    const std::vector<SFColor>* colors = nullptr;
+    std::span<const SFInt32> colorIndex;
+    bool colorPerVertex = true;
+};
+// Polylines end at each -1 and at the end of coordIndex; indices that name no point are
+// skipped, polylines left with fewer than 2 points are dropped. Colours go per point
+// (through colorIndex laid out as coordIndex, else coordIndex itself) or per polyline
+// (colorIndex by polyline number, else in order); a point or polyline without a valid
+// colour takes the meshbuilder's.
+GeometryProblems GetALineSet(rm::MeshBuilder* mb, LineSetInput&& in);
+// A point at each of `points`, coloured by `colors` in order when given (points past the
+// colours take the meshbuilder colour).
+GeometryProblems GetAPointSet(rm::MeshBuilder* mb, std::vector<glm::vec3>&& points,
+                              const std::vector<SFColor>* colors);

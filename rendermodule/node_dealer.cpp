@@ -4,6 +4,8 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <memory>
+#include <span>
 
 #include "loader/url.h"
 #include "node/nodes.h"
@@ -92,7 +94,8 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {ImageTexture::kNodeType, {&D::Enter_ImageTexture, nullptr, R::Texture}},
         {IndexedFaceSet::kNodeType, {&D::Enter_IndexedFaceSet, nullptr, R::Geometry}},
         {IndexedFaceSet2D::kNodeType, {&D::Enter_IndexedFaceSet2D, nullptr, R::Geometry}},
-        {IndexedLineSet2D::kNodeType, {&D::Enter_IndexLineSet2D, nullptr, R::None}},
+        {IndexedLineSet::kNodeType, {&D::Enter_IndexedLineSet, nullptr, R::Geometry}},
+        {IndexedLineSet2D::kNodeType, {&D::Enter_IndexLineSet2D, nullptr, R::Geometry}},
         {Layer2D::kNodeType, {&D::Enter_Layer2D, nullptr, R::None}},
         {LOD::kNodeType, {&D::Enter_LOD, nullptr, R::None}},
         {Material::kNodeType, {&D::Enter_Material, nullptr, R::Material}},
@@ -102,7 +105,8 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {OrderedGroup::kNodeType, {&D::Enter_OrderedGroup, nullptr, R::None}},
         {OrientationInterpolator::kNodeType, {&D::Enter_OrientationInterpolator, nullptr, R::None}},
         {PointLight::kNodeType, {&D::Enter_PointLight, nullptr, R::None}},
-        {PointSet2D::kNodeType, {&D::Enter_PointSet2D, nullptr, R::None}},
+        {PointSet::kNodeType, {&D::Enter_PointSet, nullptr, R::Geometry}},
+        {PointSet2D::kNodeType, {&D::Enter_PointSet2D, nullptr, R::Geometry}},
         {PositionInterpolator::kNodeType, {&D::Enter_PositionInterpolator, nullptr, R::None}},
         {_Rectangle::kNodeType, {&D::Enter_Rectangle, nullptr, R::Geometry}},
         {Shape::kNodeType, {&D::Enter_Shape, &D::Exit_Shape, R::None}},
@@ -145,6 +149,7 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_lods.clear();
     m_headLight = true;
     m_navigationInfoSeen = false;
+    m_backgroundSeen = false;
     m_texture.SetPicture(&m_picture);
     m_mesh.Reset();
     m_frames.clear();
@@ -181,9 +186,6 @@ Visit CNodeDealer::Enter_FAP(SingleNode*, SFWorldNode*) {
 Visit CNodeDealer::Enter_Group(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
-Visit CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode*) {
-    return Visit::Children;
-}
 Visit CNodeDealer::Enter_Layer2D(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
@@ -191,9 +193,6 @@ Visit CNodeDealer::Enter_MovieTexture(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
 Visit CNodeDealer::Enter_OrderedGroup(SingleNode*, SFWorldNode*) {
-    return Visit::Children;
-}
-Visit CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
 Visit CNodeDealer::Enter_Sound2D(SingleNode*, SFWorldNode*) {
@@ -464,6 +463,71 @@ Visit CNodeDealer::Enter_Text(SingleNode*, SFWorldNode* node) {
     return Visit::Children;
 }
 
+Visit CNodeDealer::Enter_IndexedLineSet(SingleNode*, SFWorldNode* node) {
+    auto* set = As<IndexedLineSet>(node);
+    if (set == nullptr || !m_mesh) return Visit::Children;
+    auto* coord = dynamic_cast<Coordinate*>(Held(set->coord()));
+    if (coord == nullptr) return Visit::Children;
+    LineSetInput in;
+    in.points.reserve(coord->point().Values().size());
+    for (const SFVec3f& p : coord->point().Values())
+        in.points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    in.coordIndex = set->coordIndex().Values();
+    in.colors = ColorsOf(set->color());
+    in.colorIndex = set->colorIndex().Values();
+    in.colorPerVertex = set->colorPerVertex().Get();
+    Report("IndexedLineSet", GetALineSet(m_mesh.Get(), std::move(in)));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode* node) {
+    auto* set = As<IndexedLineSet2D>(node);
+    if (set == nullptr || !m_mesh) return Visit::Children;
+    auto* coord = dynamic_cast<Coordinate2D*>(Held(set->coord()));
+    if (coord == nullptr) return Visit::Children;
+    LineSetInput in;
+    for (const SFVec2f& p : coord->point().Values())
+        in.points.emplace_back(p.GetX(), p.GetY(), 0.0f);
+    // Without coordIndex the points in order make one polyline, as IndexedFaceSet2D's
+    // make one polygon.
+    std::vector<SFInt32> inOrder;
+    if (set->coordIndex().GetCount() == 0) {
+        for (std::size_t i = 0; i < in.points.size(); ++i)
+            inOrder.emplace_back(static_cast<std::int32_t>(i));
+        in.coordIndex = inOrder;
+    } else {
+        in.coordIndex = set->coordIndex().Values();
+    }
+    in.colors = ColorsOf(set->color());
+    in.colorIndex = set->colorIndex().Values();
+    in.colorPerVertex = set->colorPerVertex().Get();
+    Report("IndexedLineSet2D", GetALineSet(m_mesh.Get(), std::move(in)));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_PointSet(SingleNode*, SFWorldNode* node) {
+    auto* set = As<PointSet>(node);
+    auto* coord = set ? dynamic_cast<Coordinate*>(Held(set->coord())) : nullptr;
+    if (coord == nullptr || !m_mesh) return Visit::Children;
+    std::vector<glm::vec3> points;
+    points.reserve(coord->point().Values().size());
+    for (const SFVec3f& p : coord->point().Values())
+        points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    Report("PointSet", GetAPointSet(m_mesh.Get(), std::move(points), ColorsOf(set->color())));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode* node) {
+    auto* set = As<PointSet2D>(node);
+    auto* coord = set ? dynamic_cast<Coordinate2D*>(Held(set->coord())) : nullptr;
+    if (coord == nullptr || !m_mesh) return Visit::Children;
+    std::vector<glm::vec3> points;
+    points.reserve(coord->point().Values().size());
+    for (const SFVec2f& p : coord->point().Values()) points.emplace_back(p.GetX(), p.GetY(), 0.0f);
+    Report("PointSet2D", GetAPointSet(m_mesh.Get(), std::move(points), ColorsOf(set->color())));
+    return Visit::Children;
+}
+
 // ---- Appearance ----
 
 Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
@@ -524,23 +588,70 @@ Visit CNodeDealer::Enter_ImageTexture(SingleNode*, SFWorldNode* node) {
     return Visit::SkipChildren;
 }
 
+template <class List>
+rm::Ptr<rm::Texture> CNodeDealer::LoadPicture(const List& urls) {
+    for (const auto& url : urls.Values()) {
+        if (url.Get().empty()) continue;
+        if (m_picture.Load(ResolveUrl(m_sceneFile, url.Get()), 0))
+            return rm::Ptr<rm::Texture>::Adopt(m_texture.MakeTexture());
+    }
+    ShowMessage("File name error!");
+    return {};
+}
+
+namespace {
+
+// A Background gradient: colours[0] at angle 0, colours[i] at angles[i - 1], as many
+// stops as both lists give; angles are kept within [0, limit] and never fall (a
+// non-finite one repeats the one before). Fewer colours than the angles need is
+// reported.
+rm::Gradient GradientOf(std::span<const SFColor> colors, std::span<const SFFloat> angles,
+                        float limit, GeometryProblems& problems) {
+    rm::Gradient g;
+    if (colors.size() < angles.size() + 1 && !angles.empty()) problems |= kMissingValues;
+    const std::size_t stops = std::min(colors.size(), angles.size() + 1);
+    float last = 0.0f;
+    for (std::size_t i = 0; i < stops; ++i) {
+        const SFColor& c = colors[i];
+        g.colors.emplace_back(c.GetR(), c.GetG(), c.GetB());
+        if (i > 0 && std::isfinite(angles[i - 1].Get()))
+            last = std::clamp(angles[i - 1].Get(), last, limit);
+        g.angles.push_back(last);
+    }
+    return g;
+}
+
+}  // namespace
+
 Visit CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
     auto* bg = As<Background>(node);
-    rm::RetainedMode* rm = RM();
-    if (bg == nullptr || rm == nullptr) return Visit::SkipChildren;
-    if (rm::Failed(rm->CreateMeshBuilder(m_mesh.Put()))) return Visit::SkipChildren;
-    GetABackgroundSphere(m_mesh.Get(), 1000, 48, 48);
-    if (bg->backUrl().GetCount() == 0) return Visit::SkipChildren;
-    LoadTexture(bg->backUrl());
-    rm::Ptr<rm::Material> material;
-    if (rm::Failed(rm->CreateMaterial(1.0f, material.Put()))) {
-        ShowMessage("Failed to create material!");
-    } else {
-        material->SetEmissive(1, 1, 1);
-        m_mesh->SetMaterial(material.Get());
+    rm::Frame* scene = m_display ? m_display->GetScene() : nullptr;
+    // The first Background met is the one shown.
+    if (bg == nullptr || scene == nullptr || m_backgroundSeen) return Visit::SkipChildren;
+    m_backgroundSeen = true;
+    auto backdrop = std::make_shared<rm::Backdrop>();
+    GeometryProblems problems = 0;
+    constexpr float kPi = 3.14159265f;
+    backdrop->sky = GradientOf(bg->skyColor().Values(), bg->skyAngle().Values(), kPi, problems);
+    backdrop->ground =
+        GradientOf(bg->groundColor().Values(), bg->groundAngle().Values(), kPi / 2, problems);
+    const MFField<SFString>* urls[6] = {&bg->backUrl(), &bg->bottomUrl(), &bg->frontUrl(),
+                                        &bg->leftUrl(), &bg->rightUrl(),  &bg->topUrl()};
+    for (std::size_t k = 0; k < 6; ++k)
+        if (urls[k]->GetCount() > 0) backdrop->faces[k] = LoadPicture(*urls[k]);
+    // The rotation of the Transforms above it turns it; their scale and place do not.
+    if (const rm::Frame* frame = CurrentFrame()) {
+        glm::mat3 r(frame->GetWorldTransform());
+        bool ok = true;
+        for (int k = 0; k < 3; ++k) {
+            const float len = glm::length(r[k]);
+            ok = ok && len > 0.0f && std::isfinite(len);
+            if (ok) r[k] /= len;
+        }
+        if (ok) backdrop->orientation = r;
     }
-    m_mesh->SetQuality(m_quality);
-    if (m_display && m_display->GetWorld()) m_display->GetWorld()->AddVisual(m_mesh.Get());
+    scene->SetSceneBackdrop(std::move(backdrop));
+    Report("Background", problems);
     return Visit::SkipChildren;
 }
 

@@ -80,6 +80,7 @@ class CNodeDealer {
     Visit Enter_ImageTexture(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_IndexedLineSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexLineSet2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Layer2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_LOD(SingleNode* parent, SFWorldNode* node);
@@ -90,6 +91,7 @@ class CNodeDealer {
     Visit Enter_OrderedGroup(SingleNode* parent, SFWorldNode* node);
     Visit Enter_OrientationInterpolator(SingleNode* parent, SFWorldNode* node);
     Visit Enter_PointLight(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_PointSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_PointSet2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_PositionInterpolator(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Rectangle(SingleNode* parent, SFWorldNode* node);
@@ -146,6 +148,10 @@ class CNodeDealer {
     // meshbuilder's texture; "File name error!" when none can.
     template <class List>
     bool LoadTexture(const List& urls);
+    // Loads the first of `urls` that can be read as a texture of its own; null and
+    // "File name error!" when none can.
+    template <class List>
+    rm::Ptr<rm::Texture> LoadPicture(const List& urls);
     std::vector<rm::Ptr<rm::Object>>& NodeObjectsOf(SingleNode* node) {
         auto it = m_nodeObjects.find(node);
         if (it == m_nodeObjects.end())
@@ -175,6 +181,7 @@ class CNodeDealer {
     std::vector<LevelRecord> m_lods;
     bool m_headLight = true;
     bool m_navigationInfoSeen = false;
+    bool m_backgroundSeen = false;  // the first Background is the one shown
     std::vector<rm::Ptr<rm::Frame>> m_frames;
     rm::Ptr<rm::MeshBuilder> m_mesh;
     rm::Quality m_quality = rm::kRenderGouraud;

@@ -103,7 +103,10 @@ void CRenderModule::ResetScene() {
     const CNodeDealer& dealer = m_traverser.GetDealer();
     m_router.Reset(&dealer.Interpolators(), &dealer.NodeObjects(), d3d.GetD3DRM(), d3d.GetCamera(),
                    &dealer.Viewpoints());
-    if (d3d.GetScene()) d3d.GetScene()->SetSceneBackgroundRGB(0, 0, 0);
+    if (d3d.GetScene()) {
+        d3d.GetScene()->SetSceneBackgroundRGB(0, 0, 0);
+        d3d.GetScene()->SetSceneBackdrop(nullptr);
+    }
     m_entry = EntryView{};
     ResetViewpoint();
 }

@@ -7,6 +7,7 @@ void Device::Record(ViewportSnapshot snapshot) {
         if (it->viewportId != snapshot.viewportId) continue;
         if (it->clear && it->visuals.empty() && it->lights.empty() && !snapshot.clear) {
             snapshot.clear = true;
+            snapshot.backdrop = std::move(it->backdrop);
             *it = std::move(snapshot);
             return;
         }

@@ -78,10 +78,42 @@ DrawVertex Unpack(const PackedDrawVertex& v) {
             color};
 }
 
+namespace {
+
+// Polylines and points: a vertex per corner, facing +z (they are not lit); a line
+// between each two corners in turn of a polyline, nothing for a polyline of one corner.
+template <class Vertex>
+std::size_t BuildLinesInto(const MeshData& mesh, Vertex* vertices,
+                           std::vector<std::uint32_t>& edges) {
+    const bool lines = mesh.primitive == Primitive::Polylines;
+    std::uint32_t vertexCount = 0;
+    const glm::vec3 front(0.0f, 0.0f, 1.0f);
+    for (const MeshFace& face : mesh.faces) {
+        if (lines && face.cornerCount < 2) continue;
+        const glm::vec3 faceColor = face.hasColor ? face.color : mesh.color;
+        for (std::uint32_t k = 0; k < face.cornerCount; ++k) {
+            const std::uint32_t corner = face.firstCorner + k;
+            const std::uint32_t vi = mesh.cornerVertex[corner];
+            if (lines && k > 0) {
+                edges.push_back(vertexCount - 1);
+                edges.push_back(vertexCount);
+            }
+            vertices[vertexCount++] = Vertex(
+                DrawVertex{mesh.vertices[vi], front, front, mesh.vertices[vi],
+                           face.cornerTexCoords ? mesh.cornerTexCoord[corner] : mesh.texCoords[vi],
+                           face.cornerColors ? mesh.cornerColor[corner] : faceColor});
+        }
+    }
+    return vertexCount;
+}
+
+}  // namespace
+
 template <class Vertex>
 std::size_t BuildDrawMeshInto(const MeshData& mesh, Vertex* vertices,
                               std::vector<std::uint32_t>& triangles,
                               std::vector<std::uint32_t>& edges) {
+    if (mesh.primitive != Primitive::Polygons) return BuildLinesInto(mesh, vertices, edges);
     std::uint32_t vertexCount = 0;
     std::vector<glm::vec3> corners;
     std::vector<std::array<std::uint32_t, 3>> tris;

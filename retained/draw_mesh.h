@@ -48,6 +48,7 @@ struct DrawMesh {
 // A face whose given normals point against its corner order is turned round (winding
 // and face normal) so that its front is always the side its normals point to; the
 // backend lights the back with the reversed normal. Degenerate faces are left out.
+// Polylines give no triangles, an edge per segment; points neither triangles nor edges.
 DrawMesh BuildDrawMesh(const MeshData& mesh);
 
 // The most vertices BuildDrawMesh gives for `mesh`: one per face corner.

@@ -2,10 +2,12 @@
 // coordinates into its parent's, child frames, visuals (meshbuilders) and lights.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include <glm/glm.hpp>
 
+#include "retained/backdrop.h"
 #include "retained/light.h"
 #include "retained/meshbuilder.h"
 #include "retained/object.h"
@@ -67,6 +69,12 @@ class Frame : public Object {
     // Background colour used when a viewport clears for a scene whose root this is.
     void SetSceneBackgroundRGB(float r, float g, float b) { background_ = {r, g, b}; }
     glm::vec3 GetSceneBackground() const { return background_; }
+    // Backdrop drawn over the background colour when a viewport clears for a scene whose
+    // root this is; null: the colour alone.
+    void SetSceneBackdrop(std::shared_ptr<const Backdrop> backdrop) {
+        backdrop_ = std::move(backdrop);
+    }
+    const std::shared_ptr<const Backdrop>& GetSceneBackdrop() const { return backdrop_; }
 
     // Adds child (moving it from another parent, keeping its local transform).
     // Fails with kInvalidArg for null, this frame, or one of its ancestors.
@@ -99,6 +107,7 @@ class Frame : public Object {
     glm::vec3 spinAxis_{0.0f};
     float spinRate_ = 0.0f;
     glm::vec3 background_{0.0f};
+    std::shared_ptr<const Backdrop> backdrop_;
 };
 
 }  // namespace rm

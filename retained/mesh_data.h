@@ -12,6 +12,11 @@ namespace rm {
 
 inline constexpr std::int32_t kNoNormal = -1;
 
+// What a meshbuilder's faces are drawn as: filled polygons; open polylines through their
+// corners in order (the last corner is not joined to the first); or a point at each
+// corner. Polylines and points are not lit.
+enum class Primitive : std::uint8_t { Polygons, Polylines, Points };
+
 // One polygon: corners [firstCorner, firstCorner + cornerCount) of MeshData's corner arrays.
 struct MeshFace {
     std::uint32_t firstCorner = 0;
@@ -36,6 +41,7 @@ struct MeshData {
     std::vector<glm::vec3> cornerColor;
     std::vector<glm::vec2> cornerTexCoord;
     glm::vec3 color{1.0f};  // the meshbuilder colour: white until SetColorRGB
+    Primitive primitive = Primitive::Polygons;
 };
 
 }  // namespace rm

@@ -19,6 +19,7 @@ MeshData& MeshBuilder::Edit() {
 Result MeshBuilder::AddFaces(std::span<const glm::vec3> vertices,
                              std::span<const glm::vec3> normals,
                              std::span<const std::uint32_t> faceData) {
+    if (!Takes(Primitive::Polygons)) return kInvalidArg;
     const bool withNormals = !normals.empty();
     const std::size_t step = withNormals ? 2 : 1;
     // Check everything first, so a bad face adds nothing.
@@ -58,7 +59,7 @@ Result MeshBuilder::AddFaces(std::span<const glm::vec3> vertices,
 }
 
 Result MeshBuilder::AddFace(const Face* face) {
-    if (!face) return kInvalidArg;
+    if (!face || !Takes(Primitive::Polygons)) return kInvalidArg;
     MeshData& d = Edit();
     const auto v0 = static_cast<std::uint32_t>(d.vertices.size());
     const auto n = static_cast<std::uint32_t>(face->vertices_.size());
@@ -75,6 +76,17 @@ Result MeshBuilder::AddFace(const Face* face) {
 }
 
 Result MeshBuilder::AddPolygons(PolygonMesh&& m) {
+    return Add(std::move(m), Primitive::Polygons);
+}
+Result MeshBuilder::AddPolylines(PolygonMesh&& m) {
+    return Add(std::move(m), Primitive::Polylines);
+}
+Result MeshBuilder::AddPoints(PolygonMesh&& m) {
+    return Add(std::move(m), Primitive::Points);
+}
+
+Result MeshBuilder::Add(PolygonMesh&& m, Primitive primitive) {
+    if (!Takes(primitive)) return kInvalidArg;
     const std::size_t vertexCount = m.vertices.size(), cornerCount = m.cornerVertex.size();
     auto fits = [cornerCount](std::size_t n) { return n == 0 || n == cornerCount; };
     if (!m.texCoords.empty() && m.texCoords.size() != vertexCount) return kInvalidArg;
@@ -94,6 +106,7 @@ Result MeshBuilder::AddPolygons(PolygonMesh&& m) {
             return kInvalidArg;
 
     MeshData& d = Edit();
+    d.primitive = primitive;
     const auto v0 = static_cast<std::uint32_t>(d.vertices.size());
     const auto n0 = static_cast<std::int32_t>(d.normals.size());
     const auto c0 = static_cast<std::uint32_t>(d.cornerVertex.size());
@@ -216,6 +229,7 @@ void MeshBuilder::Empty() {
     d.cornerColor.clear();
     d.cornerTexCoord.clear();
     d.faces.clear();
+    d.primitive = Primitive::Polygons;
 }
 
 }  // namespace rm

@@ -70,6 +70,13 @@ class MeshBuilder : public Object {
     // out of range fail with kInvalidArg and add nothing. An empty meshbuilder takes the
     // lists over without copying them.
     Result AddPolygons(PolygonMesh&& mesh);
+    // As AddPolygons, for a meshbuilder of polylines (each polygon an open line through
+    // its corners; one of a single corner draws nothing) or of points (one at each
+    // corner). A meshbuilder holds one primitive: adding another to a meshbuilder that
+    // has faces fails with kInvalidArg; Empty() makes it take any again.
+    Result AddPolylines(PolygonMesh&& mesh);
+    Result AddPoints(PolygonMesh&& mesh);
+    Primitive GetPrimitive() const { return data_->primitive; }
 
     // Sets the meshbuilder colour and clears every face colour (the faces take it too).
     // Corner colours stay: they are the geometry's own.
@@ -119,6 +126,9 @@ class MeshBuilder : public Object {
     MeshData& Edit();
     // Grows the corner colour and texture-coordinate lists, once in use, to every corner.
     static void KeepCornerListsInStep(MeshData& d);
+    // Whether faces of primitive p may be added: the meshbuilder is empty or holds p.
+    bool Takes(Primitive p) const { return data_->faces.empty() || data_->primitive == p; }
+    Result Add(PolygonMesh&& mesh, Primitive p);
 
     std::shared_ptr<MeshData> data_;
     std::uint64_t version_ = 0;

@@ -2,12 +2,14 @@
 // scene lock is held, so that the backend draws it later without any lock.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include <glm/glm.hpp>
 
+#include "retained/backdrop.h"
 #include "retained/mesh_data.h"
 #include "retained/texture.h"
 #include "retained/types.h"
@@ -45,12 +47,23 @@ struct VisualSnapshot {
     bool cullBack = false;             // a solid meshbuilder: back faces are not drawn
 };
 
+// A backdrop as the backend draws it: the gradients with finite colours, the pictures,
+// and the rotation from world to backdrop coordinates.
+struct BackdropSnapshot {
+    Gradient sky, ground;
+    std::array<std::uint64_t, 6> textureIds{};  // by BackdropFace; 0: none
+    std::array<std::shared_ptr<const TextureImage>, 6> textures;
+    glm::mat3 fromWorld{1.0f};
+};
+
 // One viewport's frame. Rectangle in device pixels, y down from the top edge.
 struct ViewportSnapshot {
     std::uint64_t viewportId = 0;
     int x = 0, y = 0, width = 0, height = 0;
     bool clear = false;  // clear colour and depth before drawing
     glm::vec3 clearColor{0.0f};
+    // Drawn after the clear (with `clear` only); null: none.
+    std::shared_ptr<const BackdropSnapshot> backdrop;
     glm::mat4 view{1.0f};        // world → camera
     glm::mat4 projection{1.0f};  // camera → clip (OpenGL conventions, depth −1..1)
     glm::vec3 cameraPosition{0.0f};

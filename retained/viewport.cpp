@@ -29,7 +29,29 @@ MaterialSnapshot SnapshotMaterial(const MeshBuilder& mesh) {
         m.specular = Finite(mat->GetSpecular());
         m.power = Material::SanitizedPower(mat->GetPower());
     }
+    // Lines and points are not lit: their colours are the corners' given ones, else the
+    // material's emissive colour, else the meshbuilder colour.
+    if (mesh.GetPrimitive() != Primitive::Polygons) {
+        const Material* mat = mesh.GetMaterial();
+        m.useVertexColor = mesh.HasCornerColors() || mat == nullptr;
+        if (!m.useVertexColor) m.reflectance = m.emissive;
+    }
     return m;
+}
+
+std::shared_ptr<const BackdropSnapshot> SnapshotBackdrop(const Backdrop& b) {
+    auto s = std::make_shared<BackdropSnapshot>();
+    s->sky = b.sky;
+    s->ground = b.ground;
+    for (Gradient* g : {&s->sky, &s->ground})
+        for (glm::vec3& c : g->colors) c = Finite(c);
+    for (std::size_t k = 0; k < b.faces.size(); ++k)
+        if (const Texture* t = b.faces[k].Get()) {
+            s->textureIds[k] = t->Id();
+            s->textures[k] = t->Image();
+        }
+    s->fromWorld = glm::transpose(b.orientation);
+    return s;
 }
 
 // Walks the frames below `frame`, calling visit(frame, world transform, path).
@@ -110,6 +132,8 @@ ViewportSnapshot Viewport::Base() const {
 Result Viewport::Clear() {
     ViewportSnapshot s = Base();
     s.clear = true;
+    if (const auto& backdrop = camera_->GetScene()->GetSceneBackdrop())
+        s.backdrop = SnapshotBackdrop(*backdrop);
     device_->Record(std::move(s));
     return kOk;
 }
@@ -147,6 +171,11 @@ Result Viewport::Render(Frame* scene) {
                      v.texture = t->Image();
                  }
                  v.quality = EffectiveQuality(deviceQuality, m->GetQuality());
+                 if (m->GetPrimitive() != Primitive::Polygons) {
+                     v.quality = (v.quality & ~kLightMask) | kLightOff;
+                     v.texture.reset();
+                     v.textureId = 0;
+                 }
                  v.cullBack = m->IsSolid();
                  s.visuals.push_back(std::move(v));
              }

@@ -45,7 +45,7 @@ class Viewport : public Object {
     glm::mat4 Projection() const;
 
     // Asks for the viewport to be cleared (colour: the background of the camera's scene
-    // root, and depth) before whatever is rendered next.
+    // root, and depth; then its backdrop, if any) before whatever is rendered next.
     Result Clear();
     // Takes a snapshot of the scene below `scene` seen through the camera and records it
     // in the device; the device's Update publishes it. Call with the scene lock held:

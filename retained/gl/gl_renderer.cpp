@@ -3,6 +3,7 @@
 #include <epoxy/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdio>
 #include <limits>
@@ -413,7 +414,7 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
     for (auto [it, last] = shapes_.equal_range(hash); it != last; ++it, ++candidates) {
         Geometry& g = geometries_[it->second];
         if (g.vertexCount != n || g.triangleIndices != triangleIndices ||
-            g.edgeIndices != edgeIndices || !ReadBack(g))
+            g.edgeIndices != edgeIndices || g.primitive != mesh.primitive || !ReadBack(g))
             continue;
         if (SameShape({g.vertexCopy, g.indexCopy, g.triangleIndices}, view)) {
             ++g.users;
@@ -423,8 +424,9 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
     }
 
     std::uint32_t firstVertex = 0, firstIndex = 0;
-    const std::uint32_t a =
-        PlaceInArena(n, triangleIndices + edgeIndices, &firstVertex, &firstIndex);
+    // Points have no indices; a slot is still taken, as ranges are never empty.
+    const std::uint32_t indexSlots = std::max(1u, triangleIndices + edgeIndices);
+    const std::uint32_t a = PlaceInArena(n, indexSlots, &firstVertex, &firstIndex);
     if (a == kNone) return false;
     const std::uint32_t g = NewGeometry();
     Geometry& geo = geometries_[g];
@@ -434,9 +436,10 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
     geo.firstIndex = firstIndex;
     geo.triangleIndices = triangleIndices;
     geo.edgeIndices = edgeIndices;
-    geo.indexSlots = triangleIndices + edgeIndices;
+    geo.indexSlots = indexSlots;
     geo.users = 1;
     geo.hash = hash;
+    geo.primitive = mesh.primitive;
     geo.indexed = candidates < kMaxCandidates;
     if (geo.indexed) shapes_.emplace(hash, g);
     glBindBuffer(GL_COPY_WRITE_BUFFER, arenas_[a].vbo);
@@ -509,6 +512,7 @@ bool GLRenderer::StoreLarge(const MeshData& mesh, Upload* out) {
     geo.triangleIndices = static_cast<std::uint32_t>(triangles.size());
     geo.edgeIndices = static_cast<std::uint32_t>(edges.size());
     geo.users = 1;
+    geo.primitive = mesh.primitive;
     out->geometry = g;
     out->placement = Placement{};
     ++stats_.meshUploads;
@@ -545,9 +549,14 @@ GLRenderer::Upload* GLRenderer::Mesh(const VisualSnapshot& v) {
 }
 
 bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
+    return Texture(v.textureId, v.texture, name);
+}
+
+bool GLRenderer::Texture(std::uint64_t id, const std::shared_ptr<const TextureImage>& image,
+                         unsigned* name) {
     *name = 0;
-    if (!v.texture) return true;
-    auto [it, created] = textures_.try_emplace(v.textureId);
+    if (!image) return true;
+    auto [it, created] = textures_.try_emplace(id);
     GpuTexture& t = it->second;
     if (t.lastUsed != frameCounter_) {
         t.lastUsed = frameCounter_;
@@ -557,7 +566,7 @@ bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
         *name = t.name;
         return true;
     }
-    const TextureImage& img = *v.texture;
+    const TextureImage& img = *image;
     // RGBA bytes and the mipmap chain, a third more.
     const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(img.width) *
                               static_cast<std::size_t>(img.height) * 4 / 3;
@@ -642,6 +651,15 @@ std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& 
     return g.batch;
 }
 
+bool GLRenderer::DrawBackdrop(const BackdropSnapshot& b, const ViewportSnapshot& vp) {
+    std::array<unsigned, 6> faces{};
+    for (std::size_t k = 0; k < faces.size(); ++k)
+        if (!Texture(b.textureIds[k], b.textures[k], &faces[k])) return false;
+    if (!backdrop_ && !(backdrop_ = BackdropPass::Create(&error_))) return false;
+    backdrop_->Draw(b, vp.view, vp.projection, faces);
+    return true;
+}
+
 // The instance of a visual: world × placement by rows; the normal matrix (inverse
 // transpose of the world's 3 × 3 part) with each column divided by the placement's scale,
 // which turns a unit mesh's normals back (see ToUnit); the material.
@@ -667,6 +685,7 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         glDepthMask(GL_TRUE);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
+    if (vp.clear && vp.backdrop && !DrawBackdrop(*vp.backdrop, vp)) return false;
     // The first kMaxLights lights, sorted by type for the shader.
     glm::vec3 ambient(0.0f);
     const LightSnapshot* directional[kMaxLights];
@@ -777,7 +796,12 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
             cull = b.cull;
         }
         const auto instances = static_cast<GLsizei>(b.count);
-        switch (b.fill) {
+        // Polylines have only edges to draw, points only their vertices.
+        const Fill fill = g.primitive == Primitive::Points ? Fill::Points
+                          : g.primitive == Primitive::Polylines && b.fill == Fill::Solid
+                              ? Fill::Wireframe
+                              : b.fill;
+        switch (fill) {
             case Fill::Solid:
                 glDrawElementsInstancedBaseVertex(
                     GL_TRIANGLES, static_cast<GLsizei>(g.triangleIndices), GL_UNSIGNED_INT,

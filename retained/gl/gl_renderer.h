@@ -17,6 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "retained/gl/backdrop_pass.h"
 #include "retained/gl/gpu_memory.h"
 #include "retained/gl/unit_mesh.h"
 #include "retained/snapshot.h"
@@ -30,7 +31,9 @@ namespace rm::gl {
 // (not the triangulation's), points draw the corners. Within a viewport, visuals are
 // drawn grouped by mesh, fill, shading, texture and culling, in the order each group
 // first appears; where two visuals' surfaces lie at exactly the same depth the one drawn
-// first shows.
+// first shows. Meshes of polylines draw their segments and meshes of points their
+// corners, unlit, whatever the fill. A viewport that clears draws its backdrop
+// (BackdropPass) right after, behind everything.
 class GLRenderer {
   public:
     static constexpr int kMaxLights = 16;
@@ -88,6 +91,7 @@ class GLRenderer {
         std::uint32_t users = 0;                        // Uploads that draw it
         bool indexed = false;                           // in shapes_ under `hash`
         std::uint64_t hash = 0;
+        Primitive primitive = Primitive::Polygons;
         // A copy read back from the arena on the first comparison, for later ones.
         std::vector<PackedDrawVertex> vertexCopy;
         std::vector<std::uint32_t> indexCopy;
@@ -147,6 +151,9 @@ class GLRenderer {
     void Release(Upload* u);
     void ReleaseGeometry(std::uint32_t g);
     bool Texture(const VisualSnapshot& v, unsigned* name);
+    bool Texture(std::uint64_t id, const std::shared_ptr<const TextureImage>& image,
+                 unsigned* name);
+    bool DrawBackdrop(const BackdropSnapshot& b, const ViewportSnapshot& vp);
     static void FillInstance(Instance& out, const VisualSnapshot& v, const Placement& p);
     std::uint32_t FindBatch(std::uint32_t geometry, const QualityParts& q, unsigned texture,
                             std::uint8_t cull);
@@ -165,6 +172,7 @@ class GLRenderer {
     const Program* UseProgram(int directional, int point);
 
     std::map<std::pair<int, int>, Program> programs_;  // by light counts
+    std::unique_ptr<BackdropPass> backdrop_;           // made for the first backdrop
     unsigned instanceBuffer_ = 0;
     std::size_t instanceBytes_ = 0;
 

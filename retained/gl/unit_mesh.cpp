@@ -157,6 +157,7 @@ std::uint64_t SourceHash(const MeshData& m) {
     for (const glm::vec3& c : m.cornerColor)
         for (int k = 0; k < 3; ++k) h.Add(Bits(c[k]));
     for (int k = 0; k < 3; ++k) h.Add(Bits(m.color[k]));
+    h.Add(static_cast<std::uint32_t>(m.primitive));
     return h.h;
 }
 
@@ -196,7 +197,7 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     if (a.vertices.size() != b.vertices.size() || a.texCoords.size() != b.texCoords.size() ||
         a.normals.size() != b.normals.size() || a.faces.size() != b.faces.size() ||
         a.cornerVertex != b.cornerVertex || a.cornerNormal != b.cornerNormal ||
-        a.color != b.color || a.cornerColor != b.cornerColor ||
+        a.color != b.color || a.primitive != b.primitive || a.cornerColor != b.cornerColor ||
         a.cornerTexCoord.size() != b.cornerTexCoord.size())
         return false;
     for (std::size_t i = 0; i < a.faces.size(); ++i) {
@@ -206,6 +207,13 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
             f.cornerTexCoords != g.cornerTexCoords)
             return false;
     }
+    // Corner colours and texture coordinates go into the draw mesh as they are: they must
+    // match too (colours exactly above, texture coordinates as the vertices' do).
+    for (std::size_t i = 0; i < a.cornerTexCoord.size(); ++i)
+        for (int c = 0; c < 2; ++c)
+            if (!Near(a.cornerTexCoord[i][c], b.cornerTexCoord[i][c],
+                      std::abs(a.cornerTexCoord[i][c])))
+                return false;
     glm::vec3 aLo, aHi, bLo, bHi;
     if (!Bounds(a.vertices, &aLo, &aHi) || !Bounds(b.vertices, &bLo, &bHi)) return false;
     const glm::vec3 aSize = aHi - aLo, bSize = bHi - bLo;
@@ -239,11 +247,6 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
     for (std::size_t i = 0; i < a.texCoords.size(); ++i)
         for (int c = 0; c < 2; ++c)
             if (!Near(a.texCoords[i][c], b.texCoords[i][c], std::abs(a.texCoords[i][c])))
-                return false;
-    for (std::size_t i = 0; i < a.cornerTexCoord.size(); ++i)
-        for (int c = 0; c < 2; ++c)
-            if (!Near(a.cornerTexCoord[i][c], b.cornerTexCoord[i][c],
-                      std::abs(a.cornerTexCoord[i][c])))
                 return false;
     if (!uniform) {
         thread_local std::vector<std::uint8_t> aTurns, bTurns;

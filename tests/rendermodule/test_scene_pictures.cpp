@@ -110,6 +110,13 @@ std::string HugeExtrusion() {
     }
     return "Extrusion { crossSection [ " + section + "] spine [ " + spine + "] }";
 }
+// Two horizontal polylines across the view, at y = 1 (left to right) and y = -1.
+std::string Lines(const std::string& fields) {
+    return "IndexedLineSet { coord Coordinate { point [ -4 1 0, 4 1 0, -4 -1 0, 4 -1 0 ] } "
+           "coordIndex [ 0 1 -1 2 3 ] " +
+           fields + " }";
+}
+const std::string kRedBlue = "color Color { color [ 1 0 0, 0 0 1 ] }";
 std::string Box(const std::string& size, const std::string& at = "0 0 0") {
     return "Transform { translation " + at + " children " + Lit("Box { size " + size + " }") + " }";
 }
@@ -131,6 +138,7 @@ enum class Hue { Background, Red, Green, Blue, White, Lit };
 struct Probe {
     float x, y;
     Hue hue;
+    int within = 0;  // or at any pixel up to this many away (lines and points are thin)
 };
 
 // The bounding box of the drawn pixels: left, top, right, bottom; all -1 when none.
@@ -151,9 +159,16 @@ struct Picture {
         return p[c] > 80 && p[c] > 2 * p[(c + 1) % 3] + 20 && p[c] > 2 * p[(c + 2) % 3] + 20;
     }
     bool Shows(const Probe& probe) const {
-        const std::uint8_t* p =
-            At(static_cast<int>(probe.x * width), static_cast<int>(probe.y * height));
-        switch (probe.hue) {
+        const int x = static_cast<int>(probe.x * width), y = static_cast<int>(probe.y * height);
+        for (int dy = -probe.within; dy <= probe.within; ++dy)
+            for (int dx = -probe.within; dx <= probe.within; ++dx)
+                if (x + dx >= 0 && x + dx < width && y + dy >= 0 && y + dy < height &&
+                    Shows(At(x + dx, y + dy), probe.hue))
+                    return true;
+        return false;
+    }
+    static bool Shows(const std::uint8_t* p, Hue hue) {
+        switch (hue) {
             case Hue::Background:
                 return Max(p) < 16;
             case Hue::Red:
@@ -360,6 +375,13 @@ INSTANTIATE_TEST_SUITE_P(
                   .scene = Lit(Strip("colorPerVertex FALSE colorIndex [ 2 0 ] color Color { color "
                                      "[ 1 0 0, 0 1 0, 0 0 1 ] }")),
                   .probes = {{0.3f, 0.5f, Hue::Blue}, {0.7f, 0.5f, Hue::Red}}},
+        // Two face sets alike but for their colours each keep their own.
+        SceneCase{.name = "FaceSetsAlikeButColours",
+                  .scene = "Transform { translation -2.5 0 0 scale .5 .5 .5 children " +
+                           Lit(Quad("colorPerVertex FALSE color Color { color [ 1 0 0 ] }")) +
+                           " } Transform { translation 2.5 0 0 scale .5 .5 .5 children " +
+                           Lit(Quad("colorPerVertex FALSE color Color { color [ 0 0 1 ] }")) + " }",
+                  .probes = {{0.28f, 0.5f, Hue::Red}, {0.72f, 0.5f, Hue::Blue}}},
         SceneCase{.name = "FaceSetColourOverMaterial",
                   .scene = "Shape { appearance Appearance { material Material { diffuseColor 0 0 "
                            "1 } } geometry " +
@@ -578,7 +600,152 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{.name = "ConeNegativeHeight",
                   .scene = Lit("Cone { height -2 }"),
                   .probes = {kCentre},
-                  .message = "Cone: a zero or negative size"}),
+                  .message = "Cone: a zero or negative size"},
+        // Lines and points are not lit: the emissive colour, the colours given, white
+        // without a material. Two lines, 1 above and 1 below the centre.
+        SceneCase{
+            .name = "LineSetEmissive",
+            .scene = Colored("1 0 0", Lines("")),
+            .red = 1,
+            .probes = {{0.2f, 0.385f, Hue::Red, 1}, {0.8f, 0.615f, Hue::Red, 1}, kNothingAtCentre}},
+        SceneCase{.name = "LineSetNoMaterial",
+                  .scene = "Shape { geometry " + Lines("") + " }",
+                  .probes = {{0.5f, 0.385f, Hue::White, 1}}},
+        SceneCase{.name = "LineSetColourPerLine",
+                  .scene = Colored("0 1 0", Lines("colorPerVertex FALSE " + kRedBlue)),
+                  .green = 0,
+                  .probes = {{0.5f, 0.385f, Hue::Red, 1}, {0.5f, 0.615f, Hue::Blue, 1}}},
+        SceneCase{
+            .name = "LineSetColourIndexPerLine",
+            .scene = Colored("0 1 0", Lines("colorPerVertex FALSE colorIndex [ 1 0 ] " + kRedBlue)),
+            .probes = {{0.5f, 0.385f, Hue::Blue, 1}, {0.5f, 0.615f, Hue::Red, 1}}},
+        SceneCase{.name = "LineSetColourPerVertex",
+                  .scene = Colored("0 1 0", Lines(kRedBlue + " colorIndex [ 0 1 -1 1 0 ]")),
+                  .probes = {{0.2f, 0.385f, Hue::Red, 1},
+                             {0.8f, 0.385f, Hue::Blue, 1},
+                             {0.2f, 0.615f, Hue::Blue, 1},
+                             {0.8f, 0.615f, Hue::Red, 1}}},
+        SceneCase{
+            .name = "LineSetHiddenBehindFace",
+            .scene = Colored("1 0 0", Lines("")) + " " + Colored("0 0 1", "Box { size 4 4 1 }"),
+            .probes = {{0.5f, 0.385f, Hue::Blue}, {0.2f, 0.385f, Hue::Red, 1}}},
+        SceneCase{.name = "LineSetBadIndices",
+                  .scene = Colored("1 0 0",
+                                   "IndexedLineSet { coord Coordinate { point [ -4 1 0, 4 1 "
+                                   "0 ] } coordIndex [ 0 7 -5 1 -1 3 ] }"),
+                  .probes = {{0.5f, 0.385f, Hue::Red, 1}},
+                  .message = "IndexedLineSet: an index past the end of its list, a negative index"},
+        SceneCase{
+            .name = "LineSetColourIndexPastColours",
+            .scene = Colored("0 1 0", Lines("colorPerVertex FALSE colorIndex [ 0 4 ] " + kRedBlue)),
+            .probes = {{0.5f, 0.385f, Hue::Red, 1}, {0.5f, 0.615f, Hue::White, 1}},
+            .message = "IndexedLineSet: an index past the end of its list"},
+        SceneCase{
+            .name = "LineSet2DInOrder",
+            .scene = "Shape { appearance Appearance { material Material2D { emissiveColor 0 1 "
+                     "0 } } geometry IndexedLineSet2D { coord Coordinate2D { point [ -4 1, 4 "
+                     "1, 4 -1 ] } } }",
+            .probes = {{0.5f, 0.385f, Hue::Green, 1}, {0.844f, 0.5f, Hue::Green, 1}}},
+        SceneCase{
+            .name = "PointSetColours",
+            .scene = "Shape { geometry PointSet { coord Coordinate { point [ -2 0 0, 2 0 0 ] } "
+                     "color Color { color [ 1 0 0, 0 0 1 ] } } }",
+            .probes = {{0.33f, 0.5f, Hue::Red, 1}, {0.67f, 0.5f, Hue::Blue, 1}}},
+        SceneCase{.name = "PointSetEmissive",
+                  .scene = Colored("0 1 0", "PointSet { coord Coordinate { point [ 0 0 0 ] } }"),
+                  .green = 1,
+                  .probes = {{0.5f, 0.5f, Hue::Green, 1}}},
+        SceneCase{
+            .name = "PointSetFewColours",
+            .scene = "Shape { geometry PointSet { coord Coordinate { point [ -2 0 0, 2 0 0 ] } "
+                     "color Color { color [ 1 0 0 ] } } }",
+            .probes = {{0.33f, 0.5f, Hue::Red, 1}, {0.67f, 0.5f, Hue::White, 1}},
+            .message = "PointSet: fewer values than the geometry needs"},
+        SceneCase{
+            .name = "PointSet2D",
+            // Two points, so that the scene's bounds keep the start view.
+            .scene = "Shape { geometry PointSet2D { coord Coordinate2D { point [ 2 1, -2 -1 ] } "
+                     "color Color { color [ 0 0 1, 0 0 1 ] } } }",
+            .probes = {{0.67f, 0.385f, Hue::Blue, 1}}}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
+
+// A view straight up from far away: the backdrop turns with the camera, its position
+// does not count. The camera's up is then +z.
+const std::string kLookUp = "Viewpoint { position 300 -900 40 orientation 1 0 0 1.5708 } ";
+std::string Sky(const std::string& fields) {
+    return "Background { " + fields + " } ";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Background, ScenePictureTest,
+    ::testing::Values(
+        SceneCase{.name = "SkyOnly",
+                  .scene = Sky("skyColor [ 0 0 1 ]"),
+                  .probes = {{0.02f, 0.02f, Hue::Blue},
+                             {0.5f, 0.5f, Hue::Blue},
+                             {0.98f, 0.98f, Hue::Blue}}},
+        // Sky above the horizon, ground below, the scene in front of both.
+        SceneCase{.name = "SkyAndGround",
+                  .scene = Sky("skyColor [ 0 0 1 ] groundColor [ 0 1 0, 0 1 0 ] groundAngle "
+                               "[ 1.5708 ]") +
+                           kRed,
+                  .probes = {{0.5f, 0.02f, Hue::Blue},
+                             {0.5f, 0.98f, Hue::Green},
+                             {0.5f, 0.5f, Hue::Red}}},
+        // Red from straight up to 1 radian, then towards blue at the horizon: the top
+        // of the view (about 1.16 from straight up) is still mostly red.
+        SceneCase{
+            .name = "SkyGradient",
+            .scene = Sky("skyColor [ 1 0 0, 1 0 0, 0 0 1 ] skyAngle [ 1 1.5708 ]"),
+            .probes = {{0.5f, 0.02f, Hue::Red}, {0.5f, 0.5f, Hue::Blue}, {0.5f, 0.98f, Hue::Blue}}},
+        SceneCase{.name = "SkyFollowsOrientation",
+                  .scene = kLookUp + Sky("skyColor [ 1 0 0, 0 0 1 ] skyAngle [ 0.2 ]"),
+                  .probes = {{0.5f, 0.5f, Hue::Red}, {0.02f, 0.02f, Hue::Blue}}},
+        // The rotation of the Transforms above it turns it: the ground is overhead.
+        SceneCase{.name = "TurnedByTransform",
+                  .scene = Turned("0 0 1 3.14159", Sky("skyColor [ 0 0 1 ] groundColor [ 0 1 0, "
+                                                       "0 1 0 ] groundAngle [ 1.5708 ]")),
+                  .probes = {{0.5f, 0.02f, Hue::Green}, {0.5f, 0.98f, Hue::Blue}}},
+        // A ground of one colour alone ends where it starts, straight down.
+        SceneCase{.name = "GroundOfOneColour",
+                  .scene = Sky("skyColor [ 0 0 1 ] groundColor [ 0 1 0 ]"),
+                  .green = 0,
+                  .probes = {{0.5f, 0.98f, Hue::Blue}}},
+        // The cube's pictures, seen upright from inside: the front ahead, the top
+        // overhead with its upper edge towards the back (the camera's up here).
+        SceneCase{.name = "FrontPicture",
+                  .scene = Sky("skyColor [ 0 0 0 ] frontUrl \"" + kQuadrants + "\""),
+                  .probes = {{0.02f, 0.02f, Hue::Red},
+                             {0.98f, 0.02f, Hue::Green},
+                             {0.02f, 0.98f, Hue::Blue},
+                             {0.98f, 0.98f, Hue::White}}},
+        SceneCase{.name = "TopPicture",
+                  .scene = kLookUp + Sky("topUrl \"" + kQuadrants + "\""),
+                  .probes = {{0.02f, 0.02f, Hue::Red},
+                             {0.98f, 0.02f, Hue::Green},
+                             {0.02f, 0.98f, Hue::Blue},
+                             {0.98f, 0.98f, Hue::White}}},
+        SceneCase{.name = "BackPictureBehind",
+                  .scene = Sky("skyColor [ 0 1 0 ] backUrl \"" + kQuadrants + "\""),
+                  .red = 0,
+                  .probes = {{0.5f, 0.5f, Hue::Green}}},
+        // The first Background met is shown.
+        SceneCase{.name = "FirstBackground",
+                  .scene = Sky("skyColor [ 0 0 1 ]") + Sky("skyColor [ 1 0 0 ]"),
+                  .red = 0,
+                  .probes = {{0.5f, 0.5f, Hue::Blue}}},
+        SceneCase{.name = "Background2DColour",
+                  .scene = "Background2D { backColor 0 1 0 } " + kRed,
+                  .probes = {{0.02f, 0.02f, Hue::Green}, {0.5f, 0.5f, Hue::Red}}},
+        // Bad input: what is valid is shown, one message.
+        SceneCase{.name = "SkyFewColours",
+                  .scene = Sky("skyColor [ 0 0 1 ] skyAngle [ 1 2 ]"),
+                  .probes = {{0.5f, 0.02f, Hue::Blue}},
+                  .message = "Background: fewer values than the geometry needs"},
+        SceneCase{.name = "MissingPicture",
+                  .scene = Sky("skyColor [ 0 0 1 ] frontUrl \"no such picture.png\""),
+                  .probes = {{0.5f, 0.5f, Hue::Blue}},
+                  .message = "File name error!"}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
 // Red text, "HH" by default (its ink as wide left as right of its middle), in SANS.

@@ -247,6 +247,39 @@ TEST_F(MeshTest, DrawMeshFollowsGivenNormalsAndDropsDegenerateFaces) {
     EXPECT_EQ(glm::vec3(1.0f / 3, 1.0f / 3, 0), dm.vertices[1].faceCenter);
 }
 
+// A meshbuilder holds one primitive: polylines give an edge per segment and no
+// triangles (a one-point polyline nothing), points a vertex per corner only.
+TEST_F(MeshTest, PolylinesAndPointsDrawTheirCorners) {
+    auto mesh = [] {
+        rm::PolygonMesh p;
+        p.vertices = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}};
+        p.polygonSizes = {3, 1};
+        p.cornerVertex = {0, 1, 2, 0};
+        p.cornerColor = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}};
+        return p;
+    };
+    ASSERT_EQ(rm::kOk, mb_->AddPolylines(mesh()));
+    EXPECT_EQ(rm::Primitive::Polylines, mb_->GetPrimitive());
+    EXPECT_EQ(rm::kInvalidArg, mb_->AddPolygons(mesh()));
+    EXPECT_EQ(rm::kInvalidArg, mb_->AddPoints(mesh()));
+    const glm::vec3 v[3] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    const std::uint32_t f[] = {3, 0, 1, 2, 0};
+    EXPECT_EQ(rm::kInvalidArg, mb_->AddFaces(v, {}, f));
+    rm::DrawMesh dm = rm::BuildDrawMesh(*mb_->Data());
+    ASSERT_EQ(3u, dm.vertices.size());
+    EXPECT_TRUE(dm.triangles.empty());
+    EXPECT_EQ((std::vector<std::uint32_t>{0, 1, 1, 2}), dm.edges);
+    EXPECT_EQ(glm::vec3(0, 0, 1), dm.vertices[2].color);
+    mb_->Empty();
+    ASSERT_EQ(rm::kOk, mb_->AddPoints(mesh()));
+    dm = rm::BuildDrawMesh(*mb_->Data());
+    EXPECT_EQ(4u, dm.vertices.size());
+    EXPECT_TRUE(dm.triangles.empty() && dm.edges.empty());
+    EXPECT_EQ(glm::vec3(1.0f), dm.vertices[3].color);
+    mb_->Empty();
+    EXPECT_EQ(rm::kOk, mb_->AddPolygons(mesh()));
+}
+
 // The GPU form of a vertex keeps normals to 10 signed bits and colours to
 // 8 bits, with signs, the ends of the range and bad values handled.
 TEST(PackedDrawVertex, KeepsNormalsAndColoursWithinTheirSteps) {
