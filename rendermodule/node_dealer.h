@@ -75,6 +75,7 @@ class CNodeDealer {
     Visit Enter_FAP(SingleNode* parent, SFWorldNode* node);
     Visit Enter_FDP(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Group(SingleNode* parent, SFWorldNode* node);
+    void Exit_Group(SingleNode* parent, SFWorldNode* node);
     Visit Enter_ImageTexture(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
@@ -131,7 +132,7 @@ class CNodeDealer {
     // false (nothing called) otherwise.
     bool Dispatch(ShapeRole role, SingleNode* parent, SingleNode* node);
     Visit EnterInterpolator(SFWorldNode* node, int kind);
-    Visit EnterLight(SFWorldNode* node, bool directional);
+    Visit EnterLight(SFWorldNode* node, rm::LightType type);
     void PopFrame();
     // Loads the first of `urls` that can be read and sets it as the current
     // meshbuilder's texture; "File name error!" when none can.

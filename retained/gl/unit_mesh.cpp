@@ -193,10 +193,13 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
         a.normals.size() != b.normals.size() || a.faces.size() != b.faces.size() ||
         a.cornerVertex != b.cornerVertex || a.cornerNormal != b.cornerNormal || a.color != b.color)
         return false;
+    // Corner colours and texture coordinates are the geometry's own: a scale leaves them.
+    if (a.cornerColor != b.cornerColor || a.cornerTexCoord != b.cornerTexCoord) return false;
     for (std::size_t i = 0; i < a.faces.size(); ++i) {
         const MeshFace &f = a.faces[i], &g = b.faces[i];
         if (f.firstCorner != g.firstCorner || f.cornerCount != g.cornerCount ||
-            f.hasColor != g.hasColor || f.color != g.color)
+            f.hasColor != g.hasColor || f.color != g.color || f.cornerColors != g.cornerColors ||
+            f.cornerTexCoords != g.cornerTexCoords)
             return false;
     }
     glm::vec3 aLo, aHi, bLo, bHi;
