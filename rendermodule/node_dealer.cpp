@@ -741,9 +741,10 @@ Visit CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode* node) {
 
 // ---- Groups that scope a DirectionalLight, and texture transforms ----
 
-Visit CNodeDealer::Enter_Group(SingleNode*, SFWorldNode* node) {
+Visit CNodeDealer::Enter_Group(SingleNode* parent, SFWorldNode* node) {
     rm::RetainedMode* rm = RM();
-    if (!HoldsDirectionalLight(As<Group>(node))) return Visit::Children;
+    // The scene's root Group needs none: the world frame bounds the whole scene.
+    if (parent == nullptr || !HoldsDirectionalLight(As<Group>(node))) return Visit::Children;
     rm::Ptr<rm::Frame> frame;
     if (rm != nullptr && CurrentFrame() != nullptr) rm->CreateFrame(CurrentFrame(), frame.Put());
     // Pushed even when empty, so that the exit handler's pop stays balanced.
@@ -751,8 +752,8 @@ Visit CNodeDealer::Enter_Group(SingleNode*, SFWorldNode* node) {
     return Visit::Children;
 }
 
-void CNodeDealer::Exit_Group(SingleNode*, SFWorldNode* node) {
-    if (HoldsDirectionalLight(As<Group>(node))) PopFrame();
+void CNodeDealer::Exit_Group(SingleNode* parent, SFWorldNode* node) {
+    if (parent != nullptr && HoldsDirectionalLight(As<Group>(node))) PopFrame();
 }
 
 Visit CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode* node) {
