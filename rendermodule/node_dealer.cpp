@@ -59,6 +59,20 @@ const std::vector<SFVec2f>* TexPointsOf(const Field& field) {
     return t ? &t->point().Values() : nullptr;
 }
 
+// Whether a Group holds a DirectionalLight among its own children: it then gets a frame
+// of its own, which bounds what the light lights.
+bool HoldsDirectionalLight(Group* group) {
+    if (group == nullptr) return false;
+    for (SingleNode* child : group->children().Nodes())
+        if (child != nullptr && GetNodeType(*child) == DirectionalLight::kNodeType) return true;
+    return false;
+}
+
+// A value in [0, 1] as lighting uses it; NaN gives `otherwise`.
+float Unit(float value, float otherwise) {
+    return std::isnan(value) ? otherwise : std::clamp(value, 0.0f, 1.0f);
+}
+
 }  // namespace
 
 // ---- The handler table ----
@@ -90,7 +104,7 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Face::kNodeType, {&D::Enter_Face, &D::Exit_Face, R::None}},
         {FAP::kNodeType, {&D::Enter_FAP, nullptr, R::None}},
         {FDP::kNodeType, {&D::Enter_FDP, nullptr, R::None}},
-        {Group::kNodeType, {&D::Enter_Group, nullptr, R::None}},
+        {Group::kNodeType, {&D::Enter_Group, &D::Exit_Group, R::None}},
         {ImageTexture::kNodeType, {&D::Enter_ImageTexture, nullptr, R::Texture}},
         {IndexedFaceSet::kNodeType, {&D::Enter_IndexedFaceSet, nullptr, R::Geometry}},
         {IndexedFaceSet2D::kNodeType, {&D::Enter_IndexedFaceSet2D, nullptr, R::Geometry}},
@@ -183,9 +197,6 @@ Visit CNodeDealer::Enter_Expression(SingleNode*, SFWorldNode*) {
 Visit CNodeDealer::Enter_FAP(SingleNode*, SFWorldNode*) {
     return Visit::SkipChildren;
 }
-Visit CNodeDealer::Enter_Group(SingleNode*, SFWorldNode*) {
-    return Visit::Children;
-}
 Visit CNodeDealer::Enter_Layer2D(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
@@ -196,12 +207,6 @@ Visit CNodeDealer::Enter_OrderedGroup(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
 Visit CNodeDealer::Enter_Sound2D(SingleNode*, SFWorldNode*) {
-    return Visit::Children;
-}
-Visit CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode*) {
-    return Visit::SkipChildren;
-}
-Visit CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode*) {
     return Visit::Children;
 }
 Visit CNodeDealer::Enter_TimeSensor(SingleNode*, SFWorldNode*) {
@@ -546,6 +551,8 @@ Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
     material->SetAmbient(d.GetR(), d.GetG(), d.GetB());
     material->SetEmissive(e.GetR(), e.GetG(), e.GetB());
     material->SetSpecular(s.GetR(), s.GetG(), s.GetB());
+    material->SetAmbientIntensity(Unit(m->ambientIntensity().Get(), 0.2f));
+    material->SetTransparency(Unit(m->transparency().Get(), 0.0f));
     m_mesh->SetMaterial(material.Get());
     // A Material shared through USE colours every shape using it: each one's
     // meshbuilder is kept, so that colour routes reach them all.
@@ -584,7 +591,9 @@ bool CNodeDealer::LoadTexture(const List& urls) {
 Visit CNodeDealer::Enter_ImageTexture(SingleNode*, SFWorldNode* node) {
     auto* t = As<ImageTexture>(node);
     // Outside a Shape there is no meshbuilder to put the texture on.
-    if (t != nullptr && m_mesh && t->url().GetCount() > 0) LoadTexture(t->url());
+    if (t != nullptr && m_mesh && t->url().GetCount() > 0 && LoadTexture(t->url()) &&
+        m_mesh->GetTexture() != nullptr)
+        m_mesh->GetTexture()->SetRepeat(t->repeatS().Get(), t->repeatT().Get());
     return Visit::SkipChildren;
 }
 
@@ -683,9 +692,11 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
         if (!Dispatch(ShapeRole::Geometry, self, geometry))
             ShowMessage("Geometry type not supported!");
     }
+    bool lit = false;
     if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance()))) {
         SingleNode* a = appearance;
         if (SingleNode* material = Held(appearance->material())) {
+            lit = true;
             if (!Dispatch(ShapeRole::Material, a, material))
                 ShowMessage("unrecognized material type!");
         }
@@ -697,7 +708,9 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
             Dispatch(ShapeRole::TextureTransform, a, transform);
     }
     if (m_mesh) {
-        m_mesh->SetQuality(m_quality);
+        // A shape without a Material is not lit: its texture, its colours, or white.
+        if (!lit) m_mesh->SetColorRGB(1, 1, 1);
+        m_mesh->SetQuality(lit ? m_quality : (m_quality & ~rm::kLightMask) | rm::kLightOff);
         rm::Frame* frame = CurrentFrame();
         if (frame == nullptr || rm::Failed(frame->AddVisual(m_mesh.Get())))
             ShowMessage("Failed to AddVisual when ExecRender.");
@@ -809,51 +822,127 @@ void CNodeDealer::Exit_Transform2D(SingleNode*, SFWorldNode*) {
 
 // ---- Lights and viewpoints ----
 
-Visit CNodeDealer::EnterLight(SFWorldNode* node, bool directional) {
+Visit CNodeDealer::EnterLight(SFWorldNode* node, rm::LightType type) {
     rm::RetainedMode* rm = RM();
     rm::Frame* parent = CurrentFrame();
     if (rm == nullptr || parent == nullptr) return Visit::SkipChildren;
+    // The fields every light has, and where it sits and shines.
     SFColor color;
-    float intensity = 1;
-    if (directional) {
-        auto* l = As<DirectionalLight>(node);
-        if (l == nullptr) return Visit::SkipChildren;
+    float intensity = 1, ambientIntensity = 0;
+    bool on = true;
+    SFVec3f direction, location, attenuation;
+    float radius = 0;
+    auto common = [&](auto* l) {
         color = l->color();
         intensity = l->intensity().Get();
+        ambientIntensity = l->ambientIntensity().Get();
+        on = l->on().Get() != 0;
+    };
+    auto* d = type == rm::LightType::Directional ? As<DirectionalLight>(node) : nullptr;
+    auto* p = type == rm::LightType::Point ? As<PointLight>(node) : nullptr;
+    auto* s = type == rm::LightType::Spot ? As<SpotLight>(node) : nullptr;
+    if (d != nullptr) {
+        common(d);
+        direction = d->direction();
+    } else if (p != nullptr) {
+        common(p);
+        location = p->location();
+        attenuation = p->attenuation();
+        radius = p->radius().Get();
+    } else if (s != nullptr) {
+        common(s);
+        direction = s->direction();
+        location = s->location();
+        attenuation = s->attenuation();
+        radius = s->radius().Get();
     } else {
-        auto* l = As<PointLight>(node);
-        if (l == nullptr) return Visit::SkipChildren;
-        color = l->color();
-        intensity = l->intensity().Get();
+        return Visit::SkipChildren;
     }
+    // A light switched off lights nothing.
+    if (!on) return Visit::SkipChildren;
+    intensity = Unit(intensity, 1.0f);
+    ambientIntensity = Unit(ambientIntensity, 0.0f);
     rm::Ptr<rm::Frame> frame;
     rm::Ptr<rm::Light> light;
     if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return Visit::SkipChildren;
-    if (rm::Failed(
-            rm->CreateLightRGB(directional ? rm::LightType::Directional : rm::LightType::Point,
-                               color.GetR() * intensity, color.GetG() * intensity,
-                               color.GetB() * intensity, light.Put())))
+    if (rm::Failed(rm->CreateLightRGB(type, color.GetR() * intensity, color.GetG() * intensity,
+                                      color.GetB() * intensity, light.Put())))
         return Visit::SkipChildren;
+    light->SetAmbientColorRGB(color.GetR() * ambientIntensity, color.GetG() * ambientIntensity,
+                              color.GetB() * ambientIntensity);
+    if (type != rm::LightType::Directional) {
+        // Negative attenuation factors count as 0; a negative radius reaches nothing.
+        light->SetAttenuation(std::max(0.0f, attenuation.GetX()),
+                              std::max(0.0f, attenuation.GetY()),
+                              std::max(0.0f, attenuation.GetZ()));
+        light->SetRange(std::isnan(radius) ? 0.0f : radius);
+    }
+    if (s != nullptr) light->SetCone(s->beamWidth().Get(), s->cutOffAngle().Get());
+    // A DirectionalLight lights its own group's descendants only: the frame it is added
+    // to sits right under that group's.
+    light->SetScoped(d != nullptr);
     frame->AddLight(light.Get());
-    if (directional) {
-        const SFVec3f& d = As<DirectionalLight>(node)->direction();
-        glm::vec3 dir(d.GetX(), d.GetY(), d.GetZ());
+    if (d != nullptr || s != nullptr) {
+        glm::vec3 dir(direction.GetX(), direction.GetY(), direction.GetZ());
+        if (!(glm::length(dir) > 0.0f) || !std::isfinite(glm::length(dir))) dir = {0, 0, -1};
         // A light shining straight up or down cannot keep (0, 1, 0) as its up.
         glm::vec3 up(0, 1, 0);
         if (glm::length(glm::cross(dir, up)) < 1e-6f * glm::length(dir)) up = {0, 0, 1};
         frame->SetOrientation(parent, dir, up);
-    } else {
-        const SFVec3f& p = As<PointLight>(node)->location();
-        frame->SetPosition(parent, p.GetX(), p.GetY(), p.GetZ());
     }
+    if (p != nullptr || s != nullptr)
+        frame->SetPosition(parent, location.GetX(), location.GetY(), location.GetZ());
     return Visit::SkipChildren;
 }
 
 Visit CNodeDealer::Enter_DirectionalLight(SingleNode*, SFWorldNode* node) {
-    return EnterLight(node, true);
+    return EnterLight(node, rm::LightType::Directional);
 }
 Visit CNodeDealer::Enter_PointLight(SingleNode*, SFWorldNode* node) {
-    return EnterLight(node, false);
+    return EnterLight(node, rm::LightType::Point);
+}
+Visit CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode* node) {
+    return EnterLight(node, rm::LightType::Spot);
+}
+
+// ---- Groups that scope a DirectionalLight, and texture transforms ----
+
+Visit CNodeDealer::Enter_Group(SingleNode* parent, SFWorldNode* node) {
+    rm::RetainedMode* rm = RM();
+    // The scene's root Group needs none: the world frame bounds the whole scene.
+    if (parent == nullptr || !HoldsDirectionalLight(As<Group>(node))) return Visit::Children;
+    rm::Ptr<rm::Frame> frame;
+    if (rm != nullptr && CurrentFrame() != nullptr) rm->CreateFrame(CurrentFrame(), frame.Put());
+    // Pushed even when empty, so that the exit handler's pop stays balanced.
+    m_frames.push_back(std::move(frame));
+    return Visit::Children;
+}
+
+void CNodeDealer::Exit_Group(SingleNode* parent, SFWorldNode* node) {
+    if (parent != nullptr && HoldsDirectionalLight(As<Group>(node))) PopFrame();
+}
+
+Visit CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode* node) {
+    auto* t = As<TextureTransform>(node);
+    if (t == nullptr || !m_mesh) return Visit::Children;
+    const SFVec2f &c = t->center(), &sc = t->scale(), &tr = t->translation();
+    const float a = t->rotation().Get();
+    if (!std::isfinite(a) || !std::isfinite(c.GetX()) || !std::isfinite(c.GetY()) ||
+        !std::isfinite(sc.GetX()) || !std::isfinite(sc.GetY()) || !std::isfinite(tr.GetX()) ||
+        !std::isfinite(tr.GetY()))
+        return Visit::Children;
+    // On (s, t), t up from the picture's bottom: translation first, then rotation and
+    // scale about the center. Column-major 3 x 3 matrices on (s, t, 1).
+    auto move = [](float x, float y) { return glm::mat3(1, 0, 0, 0, 1, 0, x, y, 1); };
+    const glm::mat3 rotate(std::cos(a), std::sin(a), 0, -std::sin(a), std::cos(a), 0, 0, 0, 1);
+    const glm::mat3 scale(sc.GetX(), 0, 0, 0, sc.GetY(), 0, 0, 0, 1);
+    const glm::mat3 st = move(-c.GetX(), -c.GetY()) * scale * rotate * move(c.GetX(), c.GetY()) *
+                         move(tr.GetX(), tr.GetY());
+    if (st == glm::mat3(1.0f)) return Visit::Children;
+    // The meshbuilder's v runs down from the top: (u, v) = (s, 1 - t), both ways.
+    const glm::mat3 flip(1, 0, 0, 0, -1, 0, 0, 1, 1);
+    m_mesh->TransformTextureCoordinates(flip * st * flip);
+    return Visit::Children;
 }
 
 Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {

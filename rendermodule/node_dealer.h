@@ -77,6 +77,7 @@ class CNodeDealer {
     Visit Enter_FAP(SingleNode* parent, SFWorldNode* node);
     Visit Enter_FDP(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Group(SingleNode* parent, SFWorldNode* node);
+    void Exit_Group(SingleNode* parent, SFWorldNode* node);
     Visit Enter_ImageTexture(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
@@ -139,7 +140,7 @@ class CNodeDealer {
     // false (nothing called) otherwise.
     bool Dispatch(ShapeRole role, SingleNode* parent, SingleNode* node);
     Visit EnterInterpolator(SFWorldNode* node, int kind);
-    Visit EnterLight(SFWorldNode* node, bool directional);
+    Visit EnterLight(SFWorldNode* node, rm::LightType type);
     void PopFrame();
     // Widens the scene's bounds by the box of the points a shape's faces use, where its
     // frame puts them.

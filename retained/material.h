@@ -19,6 +19,12 @@ class Material : public Object {
     // The specular exponent. Any float is accepted (1/0 from a shininess of 0 gives +inf);
     // the snapshot hands the backend SanitizedPower(), which is always finite.
     void SetPower(float power) { power_ = power; }
+    // How much of the lights' ambient parts the surface reflects (0 by default).
+    void SetAmbientIntensity(float a) { ambientIntensity_ = a; }
+    float GetAmbientIntensity() const { return ambientIntensity_; }
+    // 0 is opaque, 1 invisible; a transparent surface is blended over what lies behind it.
+    void SetTransparency(float t) { transparency_ = t; }
+    float GetTransparency() const { return transparency_; }
 
     std::optional<glm::vec3> GetAmbient() const { return ambient_; }
     glm::vec3 GetEmissive() const { return emissive_; }
@@ -37,6 +43,8 @@ class Material : public Object {
     glm::vec3 emissive_{0.0f};
     glm::vec3 specular_{0.0f};
     float power_;
+    float ambientIntensity_ = 0.0f;
+    float transparency_ = 0.0f;
 };
 
 }  // namespace rm

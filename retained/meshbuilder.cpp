@@ -182,6 +182,12 @@ Result MeshBuilder::GetTextureCoordinates(std::uint32_t vertex, float* u, float*
     return kOk;
 }
 
+void MeshBuilder::TransformTextureCoordinates(const glm::mat3& m) {
+    MeshData& d = Edit();
+    for (glm::vec2& t : d.texCoords) t = glm::vec2(m * glm::vec3(t, 1.0f));
+    for (glm::vec2& t : d.cornerTexCoord) t = glm::vec2(m * glm::vec3(t, 1.0f));
+}
+
 Result MeshBuilder::SetVertex(std::uint32_t vertex, glm::vec3 position) {
     if (vertex >= data_->vertices.size()) return kInvalidArg;
     Edit().vertices[vertex] = position;

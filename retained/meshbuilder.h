@@ -98,6 +98,8 @@ class MeshBuilder : public Object {
 
     Result SetTextureCoordinates(std::uint32_t vertex, float u, float v);
     Result GetTextureCoordinates(std::uint32_t vertex, float* u, float* v) const;
+    // Replaces every texture coordinate (u, v), per vertex and per corner, by m · (u, v, 1).
+    void TransformTextureCoordinates(const glm::mat3& m);
     Result SetVertex(std::uint32_t vertex, glm::vec3 position);
     // Multiplies every vertex by s; normals follow (divided by s, renormalised).
     // A zero factor fails with kInvalidArg.

@@ -43,7 +43,8 @@ Result RetainedMode::CreateFace(Face** out) {
 Result RetainedMode::CreateLightRGB(LightType type, float r, float g, float b, Light** out) {
     if (!out) return kInvalidArg;
     *out = nullptr;
-    if (type != LightType::Ambient && type != LightType::Directional && type != LightType::Point)
+    if (type != LightType::Ambient && type != LightType::Directional && type != LightType::Point &&
+        type != LightType::Spot)
         return kInvalidArg;
     return Hand(new (std::nothrow) Light(type, {r, g, b}), out);
 }
@@ -69,6 +70,7 @@ Result RetainedMode::CreateTexture(const ImageView& image, Texture** out) {
     img->height = h;
     img->rgba.resize(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 4);
     std::uint8_t* dst = img->rgba.data();
+    bool grey = true;
     for (int y = 0; y < h; ++y) {
         const std::uint8_t* src = image.pixels.data() + stride * static_cast<std::size_t>(y);
         for (int x = 0; x < w; ++x, src += bpp, dst += 4) {
@@ -76,8 +78,10 @@ Result RetainedMode::CreateTexture(const ImageView& image, Texture** out) {
             dst[1] = src[1];
             dst[2] = swap ? src[0] : src[2];
             dst[3] = bpp == 4 ? src[3] : 255;
+            grey = grey && dst[0] == dst[1] && dst[1] == dst[2];
         }
     }
+    img->grey = grey;
     return Hand(new (std::nothrow) Texture(std::move(img)), out);
 }
 

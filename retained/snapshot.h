@@ -16,12 +16,20 @@
 
 namespace rm {
 
-// A light in world coordinates. Directional: `direction` is where the light travels.
+// A light in world coordinates. Directional and spot: `direction` is where the light
+// travels. Point and spot: attenuation and range count in world units (the light frame's
+// scale taken out); beamWidth ≤ cutOffAngle. A scoped light lights only the visuals whose
+// lightMask has its bit (its index in the viewport's list, the first 32).
 struct LightSnapshot {
     LightType type = LightType::Point;
     glm::vec3 color{1.0f};
     glm::vec3 position{0.0f};
     glm::vec3 direction{0.0f, 0.0f, -1.0f};
+    glm::vec3 ambient{0.0f};
+    glm::vec3 attenuation{1.0f, 0.0f, 0.0f};
+    float range = 3.0e38f;
+    float beamWidth = 1.570796f, cutOffAngle = 1.570796f;
+    bool scoped = false;
 };
 
 // Material values as the shader uses them: reflectance already chosen (material
@@ -33,6 +41,8 @@ struct MaterialSnapshot {
     glm::vec3 emissive{0.0f};
     glm::vec3 specular{0.0f};
     float power = 0.0f;
+    float ambientIntensity = 0.0f;
+    float alpha = 1.0f;  // 1 − transparency, in [0, 1]
 };
 
 struct VisualSnapshot {
@@ -43,8 +53,10 @@ struct VisualSnapshot {
     MaterialSnapshot material;
     std::uint64_t textureId = 0;  // 0: no texture
     std::shared_ptr<const TextureImage> texture;
-    Quality quality = kRenderGouraud;  // effective quality (device and mesh)
-    bool cullBack = false;             // a solid meshbuilder: back faces are not drawn
+    Quality quality = kRenderGouraud;     // effective quality (device and mesh)
+    bool cullBack = false;                // a solid meshbuilder: back faces are not drawn
+    bool repeatU = true, repeatV = true;  // the texture's wrap: repeated, else clamped
+    std::uint32_t lightMask = 0;          // the scoped lights that reach it (see LightSnapshot)
 };
 
 // A backdrop as the backend draws it: the gradients with finite colours, the pictures,

@@ -32,12 +32,15 @@ struct ImageView {
 
 // Pixels in RGBA order, rows from the top down, tightly packed. Texture coordinate
 // (0, 0) is the top-left corner of the picture, u grows to the right and v downwards;
-// coordinates outside [0, 1] repeat the picture. Alpha is kept but not drawn: textures
-// are opaque.
+// coordinates outside [0, 1] repeat the picture (or stop at its edge, see Texture). Alpha
+// is kept but not drawn: textures are opaque.
 struct TextureImage {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> rgba;
+    // Every pixel grey (red = green = blue): an intensity picture, which darkens the
+    // surface's colour instead of replacing it.
+    bool grey = false;
 };
 
 class Texture : public Object {
@@ -46,11 +49,19 @@ class Texture : public Object {
     const std::shared_ptr<const TextureImage>& Image() const { return image_; }
     int GetWidth() const { return image_->width; }
     int GetHeight() const { return image_->height; }
+    // Whether u (v) outside [0, 1] repeats the picture (the default) or stays on its edge.
+    bool RepeatsU() const { return repeatU_; }
+    bool RepeatsV() const { return repeatV_; }
+    void SetRepeat(bool u, bool v) {
+        repeatU_ = u;
+        repeatV_ = v;
+    }
 
   private:
     friend class RetainedMode;
     explicit Texture(std::shared_ptr<const TextureImage> image) : image_(std::move(image)) {}
     std::shared_ptr<const TextureImage> image_;
+    bool repeatU_ = true, repeatV_ = true;
 };
 
 }  // namespace rm

@@ -17,8 +17,10 @@ enum class Combine { Replace, Before, After };
 
 // Ambient: adds colour × reflectance everywhere, no direction.
 // Directional: shines along its frame's direction (local −z), from infinitely far.
-// Point: sits at its frame's origin, shines every way, not attenuated.
-enum class LightType { Ambient, Directional, Point };
+// Point: sits at its frame's origin, shines every way; attenuated and limited to a radius as
+// the light says (by default neither).
+// Spot: a point light whose light leaves in a cone along its frame's direction (local −z).
+enum class LightType { Ambient, Directional, Point, Spot };
 
 enum class WrapType { Flat, Cylinder, Sphere };
 

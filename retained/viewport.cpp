@@ -28,6 +28,9 @@ MaterialSnapshot SnapshotMaterial(const MeshBuilder& mesh) {
         m.emissive = Finite(mat->GetEmissive());
         m.specular = Finite(mat->GetSpecular());
         m.power = Material::SanitizedPower(mat->GetPower());
+        const float a = mat->GetAmbientIntensity(), t = mat->GetTransparency();
+        m.ambientIntensity = std::isfinite(a) ? std::clamp(a, 0.0f, 1.0f) : 0.0f;
+        m.alpha = std::isfinite(t) ? 1.0f - std::clamp(t, 0.0f, 1.0f) : 1.0f;
     }
     // Lines and points are not lit: their colours are the corners' given ones, else the
     // material's emissive colour, else the meshbuilder colour.
@@ -146,18 +149,48 @@ Result Viewport::Render(Frame* scene) {
     s.visuals.reserve(lastVisuals_);
     const Quality deviceQuality = device_->GetQuality();
     std::vector<const Frame*> path;
+    // A scoped light reaches the visuals under its frame's parent: masks[k] holds the bits
+    // of the scoped lights met so far that reach the frame at depth k, first[k] the first
+    // visual recorded under it (a light may come after visuals of its own group).
+    std::vector<std::uint32_t> masks;
+    std::vector<std::size_t> first;
     Walk(scene, scene->GetWorldTransform(), path,
-         [&](const Frame& f, const glm::mat4& world, const std::vector<const Frame*>&) {
+         [&](const Frame& f, const glm::mat4& world, const std::vector<const Frame*>& p) {
+             const std::size_t depth = p.size() - 1;
+             masks.resize(depth + 1);
+             first.resize(depth + 1);
+             masks[depth] = depth > 0 ? masks[depth - 1] : 0u;
+             first[depth] = s.visuals.size();
              for (const Ptr<Light>& l : f.Lights()) {
                  LightSnapshot ls;
                  ls.type = l->GetType();
                  ls.color = Finite(l->GetColor());
+                 ls.ambient = Finite(l->GetAmbientColor());
                  ls.position = glm::vec3(world[3]);
                  const glm::vec3 d = glm::mat3(world) * glm::vec3(0, 0, -1);
                  const float len = glm::length(d);
                  ls.direction = len > 0.0f && std::isfinite(len) ? d / len : glm::vec3(0, 0, -1);
+                 // Distances in the light's frame are world distances over its scale.
+                 const float scale = len > 0.0f && std::isfinite(len) ? len : 1.0f;
+                 const glm::vec3 a = Finite(l->GetAttenuation());
+                 ls.attenuation = {a.x, a.y / scale, a.z / (scale * scale)};
+                 const float range = l->GetRange() * scale;
+                 ls.range = std::isnan(range) ? 0.0f : std::min(range, 3.0e38f);
+                 const float cut = l->GetCutOffAngle(), beam = l->GetBeamWidth();
+                 ls.cutOffAngle = std::isfinite(cut) ? std::clamp(cut, 0.0f, 1.570796f) : 0.0f;
+                 ls.beamWidth =
+                     std::isfinite(beam) ? std::clamp(beam, 0.0f, ls.cutOffAngle) : ls.cutOffAngle;
+                 ls.scoped = l->IsScoped();
+                 if (ls.scoped && s.lights.size() < 32) {
+                     const std::uint32_t bit = 1u << s.lights.size();
+                     const std::size_t group = depth > 0 ? depth - 1 : 0;
+                     for (std::size_t k = group; k <= depth; ++k) masks[k] |= bit;
+                     for (std::size_t i = first[group]; i < s.visuals.size(); ++i)
+                         s.visuals[i].lightMask |= bit;
+                 }
                  s.lights.push_back(ls);
              }
+             const std::uint32_t mask = masks[depth];
              for (const Ptr<MeshBuilder>& m : f.Visuals()) {
                  if (m->GetFaceCount() == 0) continue;
                  VisualSnapshot v;
@@ -169,7 +202,10 @@ Result Viewport::Render(Frame* scene) {
                  if (const Texture* t = m->GetTexture()) {
                      v.textureId = t->Id();
                      v.texture = t->Image();
+                     v.repeatU = t->RepeatsU();
+                     v.repeatV = t->RepeatsV();
                  }
+                 v.lightMask = mask;
                  v.quality = EffectiveQuality(deviceQuality, m->GetQuality());
                  if (m->GetPrimitive() != Primitive::Polygons) {
                      v.quality = (v.quality & ~kLightMask) | kLightOff;

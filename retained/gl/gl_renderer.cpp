@@ -49,9 +49,9 @@ constexpr Attribute kAttributes[] = {
     {4, 2, GL_FLOAT, GL_FALSE, offsetof(PackedDrawVertex, uv)},
     {5, 4, GL_UNSIGNED_BYTE, GL_TRUE, offsetof(PackedDrawVertex, color)},
 };
-// The per-instance attributes: nine vec4s from location 6 on.
+// The per-instance attributes: ten vec4s from location 6 on.
 constexpr GLuint kFirstInstanceAttribute = 6;
-constexpr GLuint kInstanceAttributes = 9;
+constexpr GLuint kInstanceAttributes = 10;
 
 constexpr std::size_t kVertexBytes = sizeof(PackedDrawVertex);
 constexpr std::size_t kIndexBytes = sizeof(std::uint32_t);
@@ -78,10 +78,14 @@ std::size_t GLRenderer::Arena::Bytes() const {
            std::size_t{indices.Capacity()} * kIndexBytes;
 }
 
-bool GLRenderer::Link(int directional, int point, Program* out, std::string* error) {
-    const std::string vertexSource = "#version 330 core\n#define DIRECTIONAL_LIGHTS " +
-                                     std::to_string(directional) + "\n#define POINT_LIGHTS " +
-                                     std::to_string(point) + "\n" + kVertexShader;
+bool GLRenderer::Link(const LightCounts& counts, Program* out, std::string* error) {
+    std::string vertexSource = "#version 330 core\n";
+    const char* const kinds[3] = {"DIRECTIONAL", "POINT", "SPOT"};
+    for (int k = 0; k < 3; ++k)
+        vertexSource += std::string("#define ") + kinds[k] + "_LIGHTS " +
+                        std::to_string(counts[k]) + "\n#define " + kinds[k] + "_SLOTS " +
+                        std::to_string(std::max(1, counts[k])) + "\n";
+    vertexSource += kVertexShader;
     GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource.c_str(), error);
     if (!vs) return false;
     GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentShader, error);
@@ -114,21 +118,31 @@ bool GLRenderer::Link(int directional, int point, Program* out, std::string* err
     p.textured = at("uTextured");
     p.texture = at("uTexture");
     p.ambient = at("uAmbient");
+    p.replaceDiffuse = at("uReplaceDiffuse");
     for (int i = 0; i < kMaxLights; ++i) {
         const std::string index = "[" + std::to_string(i) + "]";
         p.directionalColor[i] = at("uDirectionalColor" + index);
         p.directionalTo[i] = at("uDirectionalTo" + index);
         p.pointColor[i] = at("uPointColor" + index);
         p.pointPosition[i] = at("uPointPosition" + index);
+        p.directionalAmbient[i] = at("uDirectionalAmbient" + index);
+        p.pointAmbient[i] = at("uPointAmbient" + index);
+        p.pointAttenuation[i] = at("uPointAttenuation" + index);
+        p.spotColor[i] = at("uSpotColor" + index);
+        p.spotAmbient[i] = at("uSpotAmbient" + index);
+        p.spotPosition[i] = at("uSpotPosition" + index);
+        p.spotAttenuation[i] = at("uSpotAttenuation" + index);
+        p.spotDirection[i] = at("uSpotDirection" + index);
+        p.spotCone[i] = at("uSpotCone" + index);
     }
     glUseProgram(prog);
     glUniform1i(p.texture, 0);
     return true;
 }
 
-const GLRenderer::Program* GLRenderer::UseProgram(int directional, int point) {
-    auto [it, created] = programs_.try_emplace({directional, point});
-    if (created && !Link(directional, point, &it->second, &error_)) {
+const GLRenderer::Program* GLRenderer::UseProgram(const LightCounts& counts) {
+    auto [it, created] = programs_.try_emplace(counts);
+    if (created && !Link(counts, &it->second, &error_)) {
         programs_.erase(it);
         return nullptr;
     }
@@ -141,14 +155,14 @@ std::unique_ptr<GLRenderer> GLRenderer::Create(std::string* error) {
     GLint attributes = 0;
     glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &attributes);
     if (attributes < static_cast<GLint>(kFirstInstanceAttribute + kInstanceAttributes)) {
-        if (error) *error = "the OpenGL context has fewer than 15 vertex attributes";
+        if (error) *error = "the OpenGL context has fewer than 16 vertex attributes";
         return nullptr;
     }
     // The program without lights shows whether the shaders compile at all; the others
     // are made when a frame first needs them.
     Program unlit;
-    if (!Link(0, 0, &unlit, error)) return nullptr;
-    r->programs_.emplace(std::pair(0, 0), unlit);
+    if (!Link({0, 0, 0}, &unlit, error)) return nullptr;
+    r->programs_.emplace(LightCounts{0, 0, 0}, unlit);
     glGenBuffers(1, &r->instanceBuffer_);
     r->memoryLimit_ = DefaultMemoryLimit();
     return r;
@@ -549,11 +563,11 @@ GLRenderer::Upload* GLRenderer::Mesh(const VisualSnapshot& v) {
 }
 
 bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
-    return Texture(v.textureId, v.texture, name);
+    return Texture(v.textureId, v.texture, v.repeatU, v.repeatV, name);
 }
 
 bool GLRenderer::Texture(std::uint64_t id, const std::shared_ptr<const TextureImage>& image,
-                         unsigned* name) {
+                         bool repeatU, bool repeatV, unsigned* name) {
     *name = 0;
     if (!image) return true;
     auto [it, created] = textures_.try_emplace(id);
@@ -564,6 +578,15 @@ bool GLRenderer::Texture(std::uint64_t id, const std::shared_ptr<const TextureIm
     }
     if (t.name != 0) {
         *name = t.name;
+        if (t.repeatU != repeatU || t.repeatV != repeatV) {
+            glBindTexture(GL_TEXTURE_2D, t.name);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S,
+                            repeatU ? GL_REPEAT : GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T,
+                            repeatV ? GL_REPEAT : GL_CLAMP_TO_EDGE);
+            t.repeatU = repeatU;
+            t.repeatV = repeatV;
+        }
         return true;
     }
     const TextureImage& img = *image;
@@ -579,8 +602,10 @@ bool GLRenderer::Texture(std::uint64_t id, const std::shared_ptr<const TextureIm
     glGenerateMipmap(GL_TEXTURE_2D);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, repeatU ? GL_REPEAT : GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, repeatV ? GL_REPEAT : GL_CLAMP_TO_EDGE);
+    t.repeatU = repeatU;
+    t.repeatV = repeatV;
     t.bytes = bytes;
     memoryBytes_ += bytes;
     ++stats_.textureUploads;
@@ -632,8 +657,8 @@ bool GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo, std::string* error
     return ok;
 }
 
-std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& q,
-                                    unsigned texture, std::uint8_t cull) {
+std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& q, unsigned texture,
+                                    std::uint8_t cull) {
     Geometry& g = geometries_[geometry];
     if (g.batchStamp != batchStamp_) {
         g.batchStamp = batchStamp_;
@@ -654,7 +679,7 @@ std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& 
 bool GLRenderer::DrawBackdrop(const BackdropSnapshot& b, const ViewportSnapshot& vp) {
     std::array<unsigned, 6> faces{};
     for (std::size_t k = 0; k < faces.size(); ++k)
-        if (!Texture(b.textureIds[k], b.textures[k], &faces[k])) return false;
+        if (!Texture(b.textureIds[k], b.textures[k], false, false, &faces[k])) return false;
     if (!backdrop_ && !(backdrop_ = BackdropPass::Create(&error_))) return false;
     backdrop_->Draw(b, vp.view, vp.projection, faces);
     return true;
@@ -663,7 +688,8 @@ bool GLRenderer::DrawBackdrop(const BackdropSnapshot& b, const ViewportSnapshot&
 // The instance of a visual: world × placement by rows; the normal matrix (inverse
 // transpose of the world's 3 × 3 part) with each column divided by the placement's scale,
 // which turns a unit mesh's normals back (see ToUnit); the material.
-void GLRenderer::FillInstance(Instance& out, const VisualSnapshot& v, const Placement& p) {
+void GLRenderer::FillInstance(Instance& out, const VisualSnapshot& v, const Placement& p,
+                              std::uint32_t directionalBits) {
     const glm::mat4& w = v.world;
     const glm::vec4 c[4] = {w[0] * p.scale.x, w[1] * p.scale.y, w[2] * p.scale.z,
                             w * glm::vec4(p.offset, 1.0f)};
@@ -673,6 +699,8 @@ void GLRenderer::FillInstance(Instance& out, const VisualSnapshot& v, const Plac
     for (int k = 0; k < 3; ++k) out.normal[k] = glm::vec4(n[k] / p.scale[k], m.reflectance[k]);
     out.emissive = glm::vec4(m.emissive, m.power);
     out.specular = glm::vec4(m.specular, m.useVertexColor ? 1.0f : 0.0f);
+    out.appearance =
+        glm::vec4(m.alpha, m.ambientIntensity, static_cast<float>(directionalBits), 0.0f);
 }
 
 bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
@@ -690,7 +718,12 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     glm::vec3 ambient(0.0f);
     const LightSnapshot* directional[kMaxLights];
     const LightSnapshot* point[kMaxLights];
-    int directionalCount = 0, pointCount = 0;
+    const LightSnapshot* spot[kMaxLights];
+    int directionalCount = 0, pointCount = 0, spotCount = 0;
+    // The shader's bit of each scoped directional light, by its bit in a visual's mask;
+    // the unscoped ones light every visual.
+    std::uint32_t everywhere = 0;
+    std::uint32_t scopedBit[kMaxLights] = {};
     const std::size_t lights = std::min<std::size_t>(kMaxLights, vp.lights.size());
     for (std::size_t i = 0; i < lights; ++i) {
         const LightSnapshot& l = vp.lights[i];
@@ -699,14 +732,27 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
                 ambient += l.color;
                 break;
             case LightType::Directional:
+                if (l.scoped)
+                    scopedBit[i] = 1u << directionalCount;
+                else
+                    everywhere |= 1u << directionalCount;
                 directional[directionalCount++] = &l;
                 break;
             case LightType::Point:
                 point[pointCount++] = &l;
                 break;
+            case LightType::Spot:
+                spot[spotCount++] = &l;
+                break;
         }
     }
-    const Program* program = UseProgram(directionalCount, pointCount);
+    auto directionalBits = [&](std::uint32_t mask) {
+        std::uint32_t bits = everywhere;
+        for (std::size_t i = 0; mask != 0 && i < lights; ++i, mask >>= 1)
+            if (mask & 1u) bits |= scopedBit[i];
+        return bits;
+    };
+    const Program* program = UseProgram({directionalCount, pointCount, spotCount});
     if (program == nullptr) return false;
     const glm::mat4 viewProjection = vp.projection * vp.view;
     glUniformMatrix4fv(program->viewProjection, 1, GL_FALSE, glm::value_ptr(viewProjection));
@@ -717,15 +763,31 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         glUniform3fv(program->directionalColor[i], 1, glm::value_ptr(directional[i]->color));
         glUniform3fv(program->directionalTo[i], 1, glm::value_ptr(to));
     }
+    for (int i = 0; i < directionalCount; ++i)
+        glUniform3fv(program->directionalAmbient[i], 1, glm::value_ptr(directional[i]->ambient));
     for (int i = 0; i < pointCount; ++i) {
         glUniform3fv(program->pointColor[i], 1, glm::value_ptr(point[i]->color));
         glUniform3fv(program->pointPosition[i], 1, glm::value_ptr(point[i]->position));
+        glUniform3fv(program->pointAmbient[i], 1, glm::value_ptr(point[i]->ambient));
+        const glm::vec4 fade(point[i]->attenuation, point[i]->range);
+        glUniform4fv(program->pointAttenuation[i], 1, glm::value_ptr(fade));
+    }
+    for (int i = 0; i < spotCount; ++i) {
+        const LightSnapshot& l = *spot[i];
+        glUniform3fv(program->spotColor[i], 1, glm::value_ptr(l.color));
+        glUniform3fv(program->spotAmbient[i], 1, glm::value_ptr(l.ambient));
+        glUniform3fv(program->spotPosition[i], 1, glm::value_ptr(l.position));
+        const glm::vec4 fade(l.attenuation, l.range);
+        glUniform4fv(program->spotAttenuation[i], 1, glm::value_ptr(fade));
+        glUniform3fv(program->spotDirection[i], 1, glm::value_ptr(l.direction));
+        glUniform2f(program->spotCone[i], l.beamWidth, l.cutOffAngle);
     }
 
     // Group the visuals: a batch per geometry, fill, shading and texture, counted first
     // so that each batch's instances can be written next to each other.
     ++batchStamp_;
     batches_.clear();
+    transparent_.clear();
     const std::size_t n = vp.visuals.size();
     visualBatch_.assign(n, kNone);
     visualUpload_.resize(n);
@@ -738,13 +800,44 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         unsigned texture = 0;
         if (!Texture(v, &texture)) return false;
         // A solid mesh hides its back faces; a mirroring transform turns its winding round.
-        const std::uint8_t cull = !v.cullBack                                     ? 0
+        const std::uint8_t cull = !v.cullBack                                   ? 0
                                   : glm::determinant(glm::mat3(v.world)) < 0.0f ? 2
-                                                                                 : 1;
+                                                                                : 1;
+        visualUpload_[i] = u;
+        if (v.material.alpha < 1.0f) {
+            // Drawn later, in an order of their own: the depth of the mesh's centre.
+            if (!u->centred) {
+                glm::vec3 lo(std::numeric_limits<float>::max()), hi(-lo);
+                for (const glm::vec3& p : u->data->vertices) {
+                    lo = glm::min(lo, p);
+                    hi = glm::max(hi, p);
+                }
+                u->center = u->data->vertices.empty() ? glm::vec3(0.0f) : (lo + hi) * 0.5f;
+                u->centred = true;
+            }
+            const glm::vec4 c = vp.view * (v.world * glm::vec4(u->center, 1.0f));
+            transparent_.push_back({c.z, static_cast<std::uint32_t>(i), texture, cull});
+            continue;
+        }
         const std::uint32_t b = FindBatch(u->geometry, DecodeQuality(v.quality), texture, cull);
+        batches_[b].replaceDiffuse = v.texture && !v.texture->grey;
         ++batches_[b].count;
         visualBatch_[i] = b;
-        visualUpload_[i] = u;
+    }
+    // The transparent visuals get a batch each, after every opaque batch, from the
+    // farthest to the nearest.
+    const std::size_t firstTransparent = batches_.size();
+    std::stable_sort(transparent_.begin(), transparent_.end(),
+                     [](const Transparent& x, const Transparent& y) { return x.depth < y.depth; });
+    for (const Transparent& t : transparent_) {
+        const VisualSnapshot& v = vp.visuals[t.visual];
+        const QualityParts q = DecodeQuality(v.quality);
+        Batch b{visualUpload_[t.visual]->geometry, q.fill,    q.lit,
+                q.lit && q.shade == Shade::Flat,   t.texture, t.cull};
+        b.replaceDiffuse = v.texture && !v.texture->grey;
+        b.count = 1;
+        visualBatch_[t.visual] = static_cast<std::uint32_t>(batches_.size());
+        batches_.push_back(b);
     }
     std::uint32_t total = 0;
     for (Batch& b : batches_) {
@@ -757,7 +850,8 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     for (std::size_t i = 0; i < n; ++i) {
         if (visualBatch_[i] == kNone) continue;
         Batch& b = batches_[visualBatch_[i]];
-        FillInstance(instances_[b.first + b.count++], vp.visuals[i], visualUpload_[i]->placement);
+        FillInstance(instances_[b.first + b.count++], vp.visuals[i], visualUpload_[i]->placement,
+                     directionalBits(vp.visuals[i].lightMask));
     }
     const std::size_t bytes = std::size_t{total} * sizeof(Instance);
     if (bytes > instanceBytes_ && !Reserve(bytes - instanceBytes_)) return false;
@@ -771,8 +865,16 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     int lit = -1, flat = -1, textured = -1, cull = 0;
     glDisable(GL_CULL_FACE);  // as `cull` says; an earlier viewport may have left it on
     unsigned boundTexture = ~0u;
-    for (const Batch& b : batches_) {
+    int replaceDiffuse = -1;
+    for (std::size_t k = 0; k < batches_.size(); ++k) {
+        const Batch& b = batches_[k];
         const Geometry& g = geometries_[b.geometry];
+        if (k == firstTransparent) {
+            // Blended over what lies behind; the alpha already drawn stays.
+            glEnable(GL_BLEND);
+            glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+            glDepthMask(GL_FALSE);
+        }
         if (g.arena != boundArena) {
             glBindVertexArray(arenas_[g.arena].vao);
             boundArena = g.arena;
@@ -786,6 +888,8 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         if (flat != b.flat) glUniform1i(program->flat, flat = b.flat);
         if (textured != (b.texture != 0)) glUniform1i(program->textured, textured = b.texture != 0);
         if (boundTexture != b.texture) glBindTexture(GL_TEXTURE_2D, boundTexture = b.texture);
+        if (replaceDiffuse != b.replaceDiffuse)
+            glUniform1i(program->replaceDiffuse, replaceDiffuse = b.replaceDiffuse);
         if (cull != b.cull) {
             if (b.cull == 0) {
                 glDisable(GL_CULL_FACE);
@@ -821,6 +925,10 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
                 break;
         }
         ++stats_.drawCalls;
+    }
+    if (firstTransparent < batches_.size()) {
+        glDisable(GL_BLEND);
+        glDepthMask(GL_TRUE);
     }
     return true;
 }

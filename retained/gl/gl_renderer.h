@@ -9,6 +9,7 @@
 // buffer. Use it on the thread that owns the context.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -25,13 +26,17 @@
 namespace rm::gl {
 
 // Shading: per vertex (Gouraud) or per face (flat) in the vertex shader, with the formula
-// of retained/lighting.h for up to kMaxLights lights (further lights are ignored). Faces
+// of retained/lighting.h for up to kMaxLights lights (further lights are ignored); a
+// scoped directional light lights only the visuals whose mask names it. Faces
 // are drawn from both sides (the back shaded with the reversed normal), except the back
 // faces of a solid meshbuilder, which are culled. Wireframe draws the polygons' edges
 // (not the triangulation's), points draw the corners. Within a viewport, visuals are
 // drawn grouped by mesh, fill, shading, texture and culling, in the order each group
 // first appears; where two visuals' surfaces lie at exactly the same depth the one drawn
-// first shows. Meshes of polylines draw their segments and meshes of points their
+// first shows. Transparent visuals (opacity below 1) come after all the others, one by one
+// from the farthest to the nearest (by the view depth of their mesh's centre), blended
+// over what is drawn and without writing depth.
+// Meshes of polylines draw their segments and meshes of points their
 // corners, unlit, whatever the fill. A viewport that clears draws its backdrop
 // (BackdropPass) right after, behind everything.
 class GLRenderer {
@@ -108,6 +113,8 @@ class GLRenderer {
         std::uint32_t users = 0;  // MeshEntries that point here
         bool indexed = false;     // in sources_ under `hash`
         std::uint64_t hash = 0;
+        mutable bool centred = false;    // `center` known (needed only to sort transparent ones)
+        mutable glm::vec3 center{0.0f};  // of the mesh's bounding box, meshbuilder terms
     };
     struct MeshEntry {  // per meshbuilder
         std::uint64_t version = 0;
@@ -118,6 +125,7 @@ class GLRenderer {
         unsigned name = 0;
         std::size_t bytes = 0;
         std::uint64_t lastUsed = 0;
+        bool repeatU = true, repeatV = true;  // the wrap it was last drawn with
     };
     // Visuals of one geometry drawn with one fill, shading and texture.
     struct Batch {
@@ -127,13 +135,15 @@ class GLRenderer {
         unsigned texture;
         std::uint8_t cull;  // 0 both sides drawn, 1 back faces culled, 2 the same mirrored
         std::uint32_t first = 0, count = 0, next = kNone;
+        bool replaceDiffuse = false;  // an RGB texture: the picture is the reflectance
     };
-    // One visual as the vertex shader reads it (locations 6-14, see shaders.cpp).
+    // One visual as the vertex shader reads it (locations 6-15, see shaders.cpp).
     struct Instance {
-        glm::vec4 model[4];   // rows of world × placement
-        glm::vec4 normal[3];  // columns of the normal matrix; w: reflectance r, g, b
-        glm::vec4 emissive;   // w: specular power
-        glm::vec4 specular;   // w: 1 when the vertex colour is the reflectance
+        glm::vec4 model[4];    // rows of world × placement
+        glm::vec4 normal[3];   // columns of the normal matrix; w: reflectance r, g, b
+        glm::vec4 emissive;    // w: specular power
+        glm::vec4 specular;    // w: 1 when the vertex colour is the reflectance
+        glm::vec4 appearance;  // opacity, ambient intensity, directional light bits, 0
     };
 
     GLRenderer() = default;
@@ -151,28 +161,34 @@ class GLRenderer {
     void Release(Upload* u);
     void ReleaseGeometry(std::uint32_t g);
     bool Texture(const VisualSnapshot& v, unsigned* name);
-    bool Texture(std::uint64_t id, const std::shared_ptr<const TextureImage>& image,
-                 unsigned* name);
+    // `repeatU`/`repeatV` false: clamped to the picture's edges.
+    bool Texture(std::uint64_t id, const std::shared_ptr<const TextureImage>& image, bool repeatU,
+                 bool repeatV, unsigned* name);
     bool DrawBackdrop(const BackdropSnapshot& b, const ViewportSnapshot& vp);
-    static void FillInstance(Instance& out, const VisualSnapshot& v, const Placement& p);
+    static void FillInstance(Instance& out, const VisualSnapshot& v, const Placement& p,
+                             std::uint32_t directionalBits);
     std::uint32_t FindBatch(std::uint32_t geometry, const QualityParts& q, unsigned texture,
                             std::uint8_t cull);
     bool Reserve(std::size_t bytes);
     void FreeUnused(std::uint64_t olderThan);
 
-    // A shader program for one number of directional and of point lights, with its
+    // A shader program for one number of directional, point and spot lights, with its
     // uniform locations, looked up once after linking.
     struct Program {
         unsigned id = 0;
-        int viewProjection, eye, lit, flat, textured, texture, ambient;
+        int viewProjection, eye, lit, flat, textured, texture, ambient, replaceDiffuse;
         int directionalColor[kMaxLights], directionalTo[kMaxLights], pointColor[kMaxLights],
             pointPosition[kMaxLights];
+        int directionalAmbient[kMaxLights], pointAmbient[kMaxLights], pointAttenuation[kMaxLights],
+            spotColor[kMaxLights], spotAmbient[kMaxLights], spotPosition[kMaxLights],
+            spotAttenuation[kMaxLights], spotDirection[kMaxLights], spotCone[kMaxLights];
     };
-    static bool Link(int directional, int point, Program* out, std::string* error);
-    const Program* UseProgram(int directional, int point);
+    using LightCounts = std::array<int, 3>;  // directional, point, spot
+    static bool Link(const LightCounts& counts, Program* out, std::string* error);
+    const Program* UseProgram(const LightCounts& counts);
 
-    std::map<std::pair<int, int>, Program> programs_;  // by light counts
-    std::unique_ptr<BackdropPass> backdrop_;           // made for the first backdrop
+    std::map<LightCounts, Program> programs_;  // by light counts
+    std::unique_ptr<BackdropPass> backdrop_;   // made for the first backdrop
     unsigned instanceBuffer_ = 0;
     std::size_t instanceBytes_ = 0;
 
@@ -193,6 +209,13 @@ class GLRenderer {
     std::vector<std::uint32_t> visualBatch_;
     std::vector<const Upload*> visualUpload_;
     std::vector<Instance> instances_;
+    struct Transparent {  // a visual drawn after the opaque ones
+        float depth;      // view z of its mesh's centre (more negative: farther)
+        std::uint32_t visual;
+        unsigned texture;
+        std::uint8_t cull;
+    };
+    std::vector<Transparent> transparent_;
 
     std::uint64_t frameCounter_ = 0;
     std::uint64_t batchStamp_ = 0;

@@ -200,6 +200,8 @@ bool SimilarSource(const MeshData& a, const MeshData& b, Placement* aToB) {
         a.color != b.color || a.primitive != b.primitive || a.cornerColor != b.cornerColor ||
         a.cornerTexCoord.size() != b.cornerTexCoord.size())
         return false;
+    // Corner colours and texture coordinates are the geometry's own: a scale leaves them.
+    if (a.cornerColor != b.cornerColor || a.cornerTexCoord != b.cornerTexCoord) return false;
     for (std::size_t i = 0; i < a.faces.size(); ++i) {
         const MeshFace &f = a.faces[i], &g = b.faces[i];
         if (f.firstCorner != g.firstCorner || f.cornerCount != g.cornerCount ||

@@ -69,8 +69,9 @@ bool SameShape(const UnitMeshView& a, const UnitMeshView& b);
 std::uint64_t SourceHash(const MeshData& m);
 
 // True when b's vertices are a's moved and scaled axis by axis (within kShapeTolerance
-// of b's size), and the rest agrees: indices, faces and colours (corner colours too)
-// exactly, texture coordinates (corner ones too) within kShapeTolerance, normals too once turned by the scale (normals
+// of b's size), and the rest agrees: indices, faces and colours exactly, texture
+// coordinates within kShapeTolerance (corner colours and corner texture coordinates
+// exactly), normals too once turned by the scale (normals
 // turn the other way: b's normal is a's divided by the scale, up to its length). Under a
 // scale that differs between axes, every face must also be turned round (or left out)
 // as it is in a; the triangles a face is cut into do not change under any scale.

@@ -44,21 +44,33 @@ std::string Lit(const std::string& geometry) {
 const std::string kQuadrants =
     (fs::path(::testing::TempDir()) / ("orvane_quadrants_" + std::to_string(getpid()) + ".bmp"))
         .string();
-void WriteQuadrants() {
-    // 24-bit bitmap, rows bottom-up, each padded to 4 bytes, B G R.
-    const std::uint8_t rows[2][8] = {{255, 0, 0, 255, 255, 255, 0, 0},
-                                     {0, 0, 255, 0, 255, 0, 0, 0}};
+// Two 2 x 2 pictures of one colour each: a grey one (an intensity texture) and a dim
+// orange one (an RGB texture).
+std::string TempPicture(const char* name) {
+    return (fs::path(::testing::TempDir()) / (name + std::to_string(getpid()) + ".bmp")).string();
+}
+const std::string kGreyPicture = TempPicture("orvane_grey_");
+const std::string kDimPicture = TempPicture("orvane_dim_");
+// 24-bit bitmap, rows bottom-up, each padded to 4 bytes, B G R.
+void WriteBitmap(const std::string& file, const std::uint8_t (&rows)[2][8]) {
     std::uint8_t header[54] = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,  40,
                                0,   0,   0,  2, 0, 0, 0, 2, 0, 0, 0,  1, 0, 24, 0};
-    std::ofstream out(kQuadrants, std::ios::binary);
+    std::ofstream out(file, std::ios::binary);
     out.write(reinterpret_cast<const char*>(header), sizeof header);
     out.write(reinterpret_cast<const char*>(rows), sizeof rows);
 }
+void WriteQuadrants() {
+    WriteBitmap(kQuadrants, {{255, 0, 0, 255, 255, 255, 0, 0}, {0, 0, 255, 0, 255, 0, 0, 0}});
+    WriteBitmap(kGreyPicture,
+                {{128, 128, 128, 128, 128, 128, 0, 0}, {128, 128, 128, 128, 128, 128, 0, 0}});
+    WriteBitmap(kDimPicture, {{40, 80, 160, 40, 80, 160, 0, 0}, {40, 80, 160, 40, 80, 160, 0, 0}});
+}
 // The picture's own colours: emissive white over a black diffuse colour.
-std::string Textured(const std::string& geometry) {
+std::string Textured(const std::string& geometry, const std::string& imageFields = "",
+                     const std::string& appearance = "") {
     return "Shape { appearance Appearance { material Material { diffuseColor 0 0 0 "
            "emissiveColor 1 1 1 } texture ImageTexture { url \"" +
-           kQuadrants + "\" } } geometry " + geometry + " }";
+           kQuadrants + "\" " + imageFields + " } " + appearance + " } geometry " + geometry + " }";
 }
 
 std::string Turned(const std::string& rotation, const std::string& shape) {
@@ -130,8 +142,9 @@ std::string ManyChildren(int count) {
     return text + " " + kRed + " ] }";
 }
 
-// What a pixel shows: the black background, a pure hue, white, or anything drawn.
-enum class Hue { Background, Red, Green, Blue, White, Lit };
+// What a pixel shows: the black background, a pure hue, white, anything drawn, or the
+// colour the probe gives (within 12 a channel).
+enum class Hue { Background, Red, Green, Blue, White, Lit, Exact };
 
 // A place in the picture (fractions of its width and height from the top left) and
 // the hue it must show.
@@ -139,6 +152,7 @@ struct Probe {
     float x, y;
     Hue hue;
     int within = 0;  // or at any pixel up to this many away (lines and points are thin)
+    int r = 0, g = 0, b = 0;  // for Hue::Exact
 };
 
 // The bounding box of the drawn pixels: left, top, right, bottom; all -1 when none.
@@ -163,12 +177,12 @@ struct Picture {
         for (int dy = -probe.within; dy <= probe.within; ++dy)
             for (int dx = -probe.within; dx <= probe.within; ++dx)
                 if (x + dx >= 0 && x + dx < width && y + dy >= 0 && y + dy < height &&
-                    Shows(At(x + dx, y + dy), probe.hue))
+                    Shows(At(x + dx, y + dy), probe))
                     return true;
         return false;
     }
-    static bool Shows(const std::uint8_t* p, Hue hue) {
-        switch (hue) {
+    static bool Shows(const std::uint8_t* p, const Probe& probe) {
+        switch (probe.hue) {
             case Hue::Background:
                 return Max(p) < 16;
             case Hue::Red:
@@ -182,6 +196,9 @@ struct Picture {
                        Max(p) - std::min({p[0], p[1], p[2]}) < 40;
             case Hue::Lit:
                 return Max(p) >= 16;
+            case Hue::Exact:
+                return std::abs(p[0] - probe.r) <= 12 && std::abs(p[1] - probe.g) <= 12 &&
+                       std::abs(p[2] - probe.b) <= 12;
         }
         return false;
     }
@@ -250,6 +267,8 @@ class ScenePictureTest : public ::testing::TestWithParam<SceneCase> {
     static void TearDownTestSuite() {
         std::error_code ignored;
         fs::remove(kQuadrants, ignored);
+        fs::remove(kGreyPicture, ignored);
+        fs::remove(kDimPicture, ignored);
         delete s_gl;
         s_gl = nullptr;
     }
@@ -299,9 +318,13 @@ TEST_P(ScenePictureTest, ShowsWhatTheSceneChooses) {
     if (c.blue >= 0) {
         EXPECT_EQ(p.Count(0, 0, 255) > 0, c.blue == 1) << "blue";
     }
-    for (const Probe& probe : c.probes)
+    for (const Probe& probe : c.probes) {
+        const std::uint8_t* at =
+            p.At(static_cast<int>(probe.x * p.width), static_cast<int>(probe.y * p.height));
         EXPECT_TRUE(p.Shows(probe))
-            << "hue " << static_cast<int>(probe.hue) << " at " << probe.x << ", " << probe.y;
+            << "hue " << static_cast<int>(probe.hue) << " at " << probe.x << ", " << probe.y << ": "
+            << int{at[0]} << " " << int{at[1]} << " " << int{at[2]};
+    }
     if (c.shading != Shading::Any) {
         EXPECT_EQ(p.LargestStep() > 40, c.shading == Shading::Faceted) << p.LargestStep();
     }
@@ -904,5 +927,174 @@ TEST_F(ScenePictureTest, TextureUrlsAreRelativeToTheSceneFile) {
     EXPECT_FALSE(textured("\"c.jpg\""));
     EXPECT_EQ(m_messages.Count("File name error!"), 1);
 }
+
+// ---- Appearance and lights ----
+
+const std::string kNoHeadLight = "NavigationInfo { headlight FALSE } ";
+// An emissive quad facing the camera, `transparency` see-through, at `at`.
+std::string Clear(const std::string& rgb, const std::string& transparency, const std::string& at) {
+    return "Transform { translation " + at +
+           " children Shape { appearance Appearance { material Material { diffuseColor 0 0 0 "
+           "emissiveColor " +
+           rgb + " transparency " + transparency + " } } geometry " + Quad("") + " } }";
+}
+// A white box lit by `light` (and nothing else) at the centre.
+std::string LitBy(const std::string& light, const std::string& material = "diffuseColor 1 1 1") {
+    return kNoHeadLight + light + " Shape { appearance Appearance { material Material { " +
+           material + " } } geometry Box {} }";
+}
+// White boxes left and right of the centre, each in a group of its own; `left` and
+// `right` are added to the groups' children.
+std::string TwoGroups(const std::string& group, const std::string& left, const std::string& right) {
+    return kNoHeadLight + group + " { children [ " + left + " " + Box("2 2 2", "-3 0 0") + " ] } " +
+           group + " { children [ " + Box("2 2 2", "3 0 0") + " " + right + " ] }";
+}
+const std::string kFrontLight = "DirectionalLight { direction 0 0 -1 }";
+constexpr Probe kLeftLit{0.29f, 0.5f, Hue::Lit}, kLeftDark{0.29f, 0.5f, kBg};
+constexpr Probe kRightLit{0.71f, 0.5f, Hue::Lit}, kRightDark{0.71f, 0.5f, kBg};
+constexpr Probe Exact(float x, float y, int r, int g, int b) {
+    return {x, y, Hue::Exact, 0, r, g, b};
+}
+// A white plane of 41 x 41 points 12 wide facing the camera, fine enough for per-vertex
+// lighting to draw a spot light's circle.
+std::string FinePlane() {
+    std::string heights;
+    for (int i = 0; i < 41 * 41; ++i) heights += "0 ";
+    // 5.6 wide: small enough that the start view stays (a larger plane is fitted).
+    return Turned(kUp, "Transform { translation -2.8 0 -2.8 children " +
+                           Lit("ElevationGrid { xDimension 41 zDimension 41 xSpacing 0.14 "
+                               "zSpacing 0.14 height [ " +
+                               heights + "] }") +
+                           " }");
+}
+std::string Spot(const std::string& fields) {
+    return kNoHeadLight + "SpotLight { location 0 0 5 " + fields + " } " + FinePlane();
+}
+std::string Pictured(const std::string& file, const std::string& material,
+                     const std::string& geometry) {
+    return "Shape { appearance Appearance { material Material { " + material +
+           " } texture ImageTexture { url \"" + file + "\" } } geometry " + geometry + " }";
+}
+const std::string kWideS = "texCoord TextureCoordinate { point [ 0 0, 2 0, 2 1, 0 1 ] }";
+const std::string kTallT = "texCoord TextureCoordinate { point [ 0 0, 1 0, 1 2, 0 2 ] }";
+
+INSTANTIATE_TEST_SUITE_P(
+    Appearance, ScenePictureTest,
+    ::testing::Values(
+        // Transparency: blended after the opaque shapes, back to front, whatever the order
+        // in the file.
+        SceneCase{.name = "TransparentOverOpaque",
+                  .scene = Clear("0 0 1", "0", "0 0 0") + Clear("1 0 0", "0.5", "0 0 2"),
+                  .probes = {Exact(0.5f, 0.5f, 128, 0, 128)}},
+        SceneCase{.name = "TransparentFirstInFile",
+                  .scene = Clear("1 0 0", "0.5", "0 0 2") + Clear("0 0 1", "0", "0 0 0"),
+                  .probes = {Exact(0.5f, 0.5f, 128, 0, 128)}},
+        SceneCase{.name = "TransparentBackToFront",
+                  .scene = Clear("1 0 0", "0.5", "0 0 2") + Clear("0 1 0", "0.5", "0 0 0"),
+                  .probes = {Exact(0.5f, 0.5f, 128, 64, 0)}},
+        SceneCase{.name = "TransparentInvisible",
+                  .scene = Clear("1 0 0", "1", "0 0 0"),
+                  .probes = {kNothingAtCentre}},
+        // A DirectionalLight lights its own group only; the other lights everything.
+        SceneCase{.name = "DirectionalLightInGroup",
+                  .scene = TwoGroups("Group", kFrontLight, ""),
+                  .probes = {kLeftLit, kRightDark}},
+        SceneCase{.name = "DirectionalLightAfterShapes",
+                  .scene = TwoGroups("Group", "", kFrontLight),
+                  .probes = {kLeftDark, kRightLit}},
+        SceneCase{.name = "DirectionalLightInTransform",
+                  .scene = TwoGroups("Transform", kFrontLight, ""),
+                  .probes = {kLeftLit, kRightDark}},
+        SceneCase{.name = "DirectionalLightAtTop",
+                  .scene = kFrontLight + TwoGroups("Group", "", ""),
+                  .probes = {kLeftLit, kRightLit}},
+        SceneCase{.name = "PointLightInGroup",
+                  .scene = TwoGroups("Group", "PointLight { location 0 0 5 }", ""),
+                  .probes = {kLeftLit, kRightLit}},
+        // on, intensity, ambientIntensity (the light's and the material's).
+        SceneCase{.name = "LightOff",
+                  .scene = LitBy("DirectionalLight { on FALSE direction 0 0 -1 }"),
+                  .probes = {kNothingAtCentre}},
+        SceneCase{.name = "LightIntensity",
+                  .scene = LitBy("DirectionalLight { intensity 0.5 direction 0 0 -1 }"),
+                  .probes = {Exact(0.5f, 0.5f, 128, 128, 128)}},
+        SceneCase{.name = "LightAmbientOnly",
+                  .scene = LitBy("DirectionalLight { ambientIntensity 1 direction 0 0 1 }",
+                                 "diffuseColor 1 1 1 ambientIntensity 0.5"),
+                  .probes = {Exact(0.5f, 0.5f, 128, 128, 128)}},
+        SceneCase{.name = "MaterialWithoutAmbient",
+                  .scene = LitBy("DirectionalLight { ambientIntensity 1 direction 0 0 1 }",
+                                 "diffuseColor 1 1 1 ambientIntensity 0"),
+                  .probes = {kNothingAtCentre}},
+        // PointLight radius and attenuation (1 / (0.05 × 40) at the box's front), from far
+        // enough that the face's corners see it straight on.
+        SceneCase{.name = "PointLightOutOfRadius",
+                  .scene = LitBy("PointLight { location 0 0 41 radius 38 }"),
+                  .probes = {kNothingAtCentre}},
+        SceneCase{.name = "PointLightInRadius",
+                  .scene = LitBy("PointLight { location 0 0 41 radius 42 }"),
+                  .probes = {Exact(0.5f, 0.5f, 255, 255, 255)}},
+        SceneCase{.name = "PointLightAttenuation",
+                  .scene = LitBy("PointLight { location 0 0 41 attenuation 0 0.05 0 }"),
+                  .probes = {Exact(0.5f, 0.5f, 128, 128, 128)}},
+        // A spot light draws a circle of 1.5 around the centre; none facing away.
+        SceneCase{.name = "SpotLightCircle",
+                  .scene = Spot("cutOffAngle 0.3 beamWidth 0.3"),
+                  .probes = {Exact(0.5f, 0.5f, 255, 255, 255),
+                             {0.56f, 0.5f, Hue::Lit},
+                             {0.5f, 0.42f, Hue::Lit},
+                             {0.57f, 0.59f, Hue::Lit},
+                             {0.6f, 0.63f, kBg},
+                             {0.4f, 0.37f, kBg},
+                             {0.7f, 0.5f, kBg},
+                             {0.5f, 0.75f, kBg}}},
+        SceneCase{.name = "SpotLightFallsOff",
+                  .scene = Spot("cutOffAngle 0.3 beamWidth 0.1"),
+                  .probes = {Exact(0.5f, 0.5f, 255, 255, 255),
+                             Exact(0.585f, 0.5f, 128, 128, 128),
+                             {0.7f, 0.5f, kBg}}},
+        SceneCase{.name = "SpotLightFacingAway",
+                  .scene = Spot("direction 0 0 1"),
+                  .probes = {kNothingAtCentre}},
+        // Without a Material a shape is unlit: white on every face.
+        SceneCase{.name = "UnlitWithoutMaterial",
+                  .scene = Turned("0 1 0 0.6", "Shape { geometry Box { size 4 4 4 } }"),
+                  .probes = {Exact(0.57f, 0.5f, 255, 255, 255), Exact(0.39f, 0.5f, 255, 255, 255)}},
+        // An RGB texture replaces the diffuse colour and is never brightened past its own
+        // colour; an intensity texture darkens it.
+        SceneCase{.name = "RgbTextureReplacesDiffuse",
+                  .scene = Pictured(kQuadrants, "diffuseColor 0 0 1", Quad("")),
+                  .probes = {{0.33f, 0.22f, Hue::Red}, {0.67f, 0.22f, Hue::Green}}},
+        SceneCase{.name = "TextureNotBrightened",
+                  .scene = kFrontLight + " DirectionalLight { direction 0 0 -1 } " +
+                           Pictured(kDimPicture, "diffuseColor 1 1 1", "Box {}"),
+                  .probes = {Exact(0.5f, 0.5f, 160, 80, 40)}},
+        SceneCase{.name = "GreyTextureTimesDiffuse",
+                  .scene = Pictured(kGreyPicture, "diffuseColor 1 0 0", "Box {}"),
+                  .probes = {Exact(0.5f, 0.5f, 128, 0, 0)}},
+        // repeatS / repeatT FALSE stop on the picture's edge; TextureTransform moves and
+        // turns the texture coordinates.
+        SceneCase{.name = "RepeatS",
+                  .scene = Textured(Quad(kWideS)),
+                  .probes = {{0.57f, 0.35f, Hue::Red}}},
+        SceneCase{.name = "RepeatSFalse",
+                  .scene = Textured(Quad(kWideS), "repeatS FALSE"),
+                  .probes = {{0.57f, 0.35f, Hue::Green}}},
+        SceneCase{.name = "RepeatT",
+                  .scene = Textured(Quad(kTallT)),
+                  .probes = {{0.33f, 0.42f, Hue::Blue}}},
+        SceneCase{.name = "RepeatTFalse",
+                  .scene = Textured(Quad(kTallT), "repeatT FALSE"),
+                  .probes = {{0.33f, 0.42f, Hue::Red}}},
+        SceneCase{.name = "TextureTranslation",
+                  .scene = Textured(Quad(""), "",
+                                    "textureTransform TextureTransform { translation 0.5 0 }"),
+                  .probes = {{0.33f, 0.22f, Hue::Green}}},
+        SceneCase{.name = "TextureRotation",
+                  .scene = Textured(Quad(""), "",
+                                    "textureTransform TextureTransform { rotation 1.5708 center "
+                                    "0.5 0.5 }"),
+                  .probes = {{0.33f, 0.22f, Hue::Blue}, {0.67f, 0.615f, Hue::Green}}}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

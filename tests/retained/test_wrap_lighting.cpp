@@ -147,6 +147,73 @@ TEST(Lighting, FormulaTerms) {
     EXPECT_EQ(glm::vec3(0, 0, 1), t);
 }
 
+// Point and spot lights at (0, 0, 4) over a white surface at the origin facing them: how
+// attenuation, range, cone and ambient parts scale the red channel.
+TEST(Lighting, FadingLights) {
+    struct Row {
+        const char* what;
+        rm::LightType type;
+        glm::vec3 attenuation;
+        float range, beamWidth, cutOffAngle;
+        glm::vec3 direction;
+        float ambientIntensity;  // the material's; the light's ambient colour is 0.5
+        float red;
+    };
+    const float off = std::atan(0.25f);  // the angle to a point 1 to the side
+    const Row rows[] = {
+        {"plain", rm::LightType::Point, {1, 0, 0}, 100, 0, 0, {0, 0, -1}, 0, 1},
+        {"linear", rm::LightType::Point, {0, 0.5f, 0}, 100, 0, 0, {0, 0, -1}, 0, 0.5f},
+        {"quadratic", rm::LightType::Point, {0, 0, 0.25f}, 100, 0, 0, {0, 0, -1}, 0, 0.25f},
+        {"never brighter", rm::LightType::Point, {0.1f, 0, 0}, 100, 0, 0, {0, 0, -1}, 0, 1},
+        {"out of range", rm::LightType::Point, {1, 0, 0}, 3.9f, 0, 0, {0, 0, -1}, 1, 0},
+        // Half strength: (n·l = 1) + 0.4 × its ambient 0.5.
+        {"ambient part", rm::LightType::Point, {0, 0.5f, 0}, 100, 0, 0, {0, 0, -1}, 0.4f, 0.6f},
+        {"spot in beam", rm::LightType::Spot, {1, 0, 0}, 100, 0.3f, 0.5f, {0, 0, -1}, 0, 1},
+        {"spot past cut-off",
+         rm::LightType::Spot,
+         {1, 0, 0},
+         100,
+         0.1f,
+         0.2f,
+         glm::normalize(glm::vec3(1, 0, -4)),
+         0,
+         0},
+        {"spot between",
+         rm::LightType::Spot,
+         {1, 0, 0},
+         100,
+         0,
+         2 * off,
+         glm::normalize(glm::vec3(1, 0, -4)),
+         0,
+         0.5f},
+    };
+    rm::MaterialSnapshot m;
+    for (const Row& r : rows) {
+        rm::LightSnapshot l;
+        l.type = r.type;
+        l.position = {0, 0, 4};
+        l.direction = r.direction;
+        l.attenuation = r.attenuation;
+        l.range = r.range;
+        l.beamWidth = r.beamWidth;
+        l.cutOffAngle = r.cutOffAngle;
+        l.ambient = glm::vec3(0.5f);
+        m.ambientIntensity = r.ambientIntensity;
+        const glm::vec3 c =
+            rm::ShadePoint(m, glm::vec3(1), std::span(&l, 1), glm::vec3(0), {0, 0, 1}, {0, 0, 10});
+        EXPECT_NEAR(r.red, c.r, 1e-3f) << r.what;
+    }
+    // An RGB texture replaces the reflectance; two lights do not brighten it past itself.
+    rm::LightSnapshot two[2];
+    two[0].type = two[1].type = rm::LightType::Directional;
+    const glm::vec3 texel(0.6f, 0.3f, 0.1f);
+    EXPECT_EQ(texel, rm::ShadePoint(m, glm::vec3(0, 0, 1), two, glm::vec3(0), {0, 0, 1}, {0, 0, 10},
+                                    texel, true, true));
+    EXPECT_EQ(glm::vec3(0, 0, 0.2f), rm::ShadePoint(m, glm::vec3(0, 0, 1), two, glm::vec3(0),
+                                                    {0, 0, 1}, {0, 0, 10}, texel));
+}
+
 TEST(Lighting, InfiniteOrNaNPowerNeverReachesAColour) {
     EXPECT_EQ(rm::Material::kMaxPower,
               rm::Material::SanitizedPower(std::numeric_limits<float>::infinity()));
