@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <set>
@@ -11,6 +12,7 @@
 #include "loader/field_values.h"
 #include "loader/lex_state.h"
 #include "loader/parse_actions.h"
+#include "loader/url.h"
 #include "node/node_basenodedef.h"
 #include "node/node_ptr.h"
 #include "vrml_lexer.hpp"
@@ -146,6 +148,9 @@ class ProtoType final : public VrmlNodeType {
   public:
     using VrmlNodeType::VrmlNodeType;
     std::shared_ptr<ProtoDefinition> definition;
+    // Fields an EXTERNPROTO declares unlike the PROTO it found: an instance's
+    // values for them are dropped.
+    std::set<std::string, std::less<>> ignored;
 };
 
 bool IsNodeToken(int token) {
@@ -161,6 +166,8 @@ bool DrawsNothing(std::string_view typeName) {
 
 // Longest chain of instances inside instances that expanding follows.
 constexpr int kMaxProtoDepth = 32;
+// Longest chain of Inline files inside Inline files that loading follows.
+constexpr int kMaxInlineDepth = 32;
 // Instances one load expands at most (nested PROTOs can multiply).
 constexpr long kMaxExpansions = 2'000'000;
 
@@ -201,6 +208,7 @@ class VrmlLoader::Builder final : public ParseActions {
     void UseNode(const char* name) override;
     void BeginProto(const char* name) override;
     void EndProto() override;
+    void EndExternProto() override;
     void AddToProto(Declaration kind, const char* typeName, const char* name) override;
     void AddRoute(const char* node1, const char* field1, const char* node2,
                   const char* field2) override;
@@ -344,6 +352,29 @@ class VrmlLoader::Builder final : public ParseActions {
     std::map<const SingleNode*, InstanceInterface> m_instanceInterfaces;
     std::set<std::string, std::less<>> m_reportedOnce;
     NodePtr m_hidden;  // a Switch that shows nothing, for undrawn body nodes
+
+    // ---- Inline and EXTERNPROTO files
+    // What a nested file's parse replaces and gets back afterwards.
+    struct SavedParse;
+    SavedParse SaveParse();
+    void RestoreParse(SavedParse&& saved);
+    // Reads `path` in a scope of its own; its top-level nodes go under `collector`.
+    bool ParseNestedFile(const std::string& path, const NodePtr& collector);
+    // Loads the Inline being exited: its file's nodes in a Group beside it.
+    void LoadInline(const std::string& parentField);
+    // The PROTOs of a file an EXTERNPROTO names, read once per load.
+    struct ProtoFile {
+        std::vector<std::pair<std::string, std::shared_ptr<ProtoDefinition>>> protos;
+    };
+    const ProtoFile* ReadProtoFile(const std::string& path);
+    static std::string FileKey(const std::string& path);
+
+    std::string m_currentFile;               // the file being read; empty for text
+    std::vector<std::string> m_fileChain;    // the files being read, outermost first
+    std::vector<std::string> m_inlineUrls;   // the url of the Inline being read
+    std::map<std::string, NodePtr> m_inlined;  // an Inline file's Group, by file
+    std::map<std::string, ProtoFile> m_protoFiles;
+    ProtoFile* m_collectProtos = nullptr;  // where a read file's top-level PROTOs go
 };
 
 // ---------------------------------------------------------------------------
@@ -433,6 +464,8 @@ void VrmlLoader::Builder::ReleaseRoutesAndDefs() {
     m_hidden.Reset();
     m_expansionCount = 0;
     m_reportedOnce.clear();
+    m_inlined.clear();
+    m_protoFiles.clear();
 }
 
 // Drops everything an unfinished parse left open above the root.
@@ -558,7 +591,11 @@ int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
     BeginScene();
     m_registry.PushNameSpace();
     m_inScene = true;
+    m_currentFile = path;
+    m_fileChain = {FileKey(path)};
     Parse(file, {});
+    m_currentFile.clear();
+    m_fileChain.clear();
     m_inScene = false;
     m_registry.PopNameSpace();
     std::fclose(file);
@@ -599,6 +636,8 @@ void VrmlLoader::Builder::EndProto() {
     if (ProtoDefinition* definition = type->definition.get()) {
         definition->bodyStart = definition->mark;
         definition->iface = *type;
+        if (m_collectProtos && m_protoStack.empty())
+            m_collectProtos->protos.emplace_back(type->GetName(), type->definition);
     }
     m_registry.AddToNameSpace(std::move(type));
 }
@@ -877,15 +916,20 @@ void VrmlLoader::Builder::ExitNode() {
     }
     if (Recording()) Record(TapeOp::kExitNode);
     bool instance = InstanceAtTop() != nullptr;
+    const bool inlineNode = !Recording() && !instance && CurrentNode() != nullptr &&
+                            m_nodeNameStack.back() == "Inline";
     m_fieldRecords.pop_back();
     m_nodeStack.pop_back();
     std::string exited = std::move(m_nodeNameStack.back());
     m_nodeNameStack.pop_back();
     TraceIndent("Exit node:", exited);
     m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
+    if (inlineNode) LoadInline(m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName);
     if (instance) {
         Instance done = std::move(m_instances.back());
         m_instances.pop_back();
+        if (auto* type = dynamic_cast<const ProtoType*>(m_registry.Find(done.name)))
+            for (const std::string& name : type->ignored) done.slots.erase(name);
         Expand(std::move(done));
         m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
     }
@@ -937,6 +981,9 @@ void VrmlLoader::Builder::StoreValue() {
     } else if (CurrentNode() != nullptr) {
         // A node that could not be created keeps none of its values.
         BuildPendingValue();
+        if (m_valueKind == 17 && m_currentFieldName == "url" && !m_nodeNameStack.empty() &&
+            m_nodeNameStack.back() == "Inline")
+            m_inlineUrls = m_lex->strings;
     }
     LexState& lex = *m_lex;
     ReleaseBig(lex.floats);
@@ -1234,4 +1281,234 @@ void VrmlLoader::Builder::KeepExtra(const NodePtr& node) {
     }
     int index = FieldIndex(m_hidden.Get(), "choice");
     if (index >= 0) m_hidden->SetField(index, node.Get());
+}
+
+// ---------------------------------------------------------------------------
+// Inline and EXTERNPROTO files
+
+struct VrmlLoader::Builder::SavedParse {
+    std::vector<NodePtr> nodeStack;
+    std::vector<std::string> nodeNames;
+    std::vector<FieldRecord> records;
+    std::vector<std::string> fieldNames;
+    std::string fieldName, typeName, pendingDefName, file;
+    FieldValue pending;
+    int valueKind = 0;
+    bool pendingDef = false, use = false, lastWasIs = false;
+    int playDepth = 0;
+    std::vector<std::unique_ptr<ProtoType>> protos;
+    std::vector<Instance> instances;
+    std::vector<Expansion> expansions;
+    std::vector<Sink> sinks;
+    LexState* lex = nullptr;
+    std::map<std::string, NodePtr, std::less<>> defs;
+    std::vector<std::string> defNames;
+    std::set<std::string, std::less<>> unknown;
+    ProtoFile* collect = nullptr;
+    std::vector<std::unique_ptr<VrmlNodeType>> scopes;
+};
+
+VrmlLoader::Builder::SavedParse VrmlLoader::Builder::SaveParse() {
+    SavedParse saved;
+    saved.nodeStack = std::exchange(m_nodeStack, {});
+    saved.nodeNames = std::exchange(m_nodeNameStack, {});
+    saved.records = std::exchange(m_fieldRecords, {});
+    saved.fieldNames = std::exchange(m_fieldNameStack, {});
+    saved.fieldName = std::exchange(m_currentFieldName, {});
+    saved.typeName = std::exchange(m_currentTypeName, {});
+    saved.pendingDefName = std::exchange(m_pendingDefName, {});
+    saved.file = m_currentFile;
+    saved.pending = std::exchange(m_pending, {});
+    saved.valueKind = std::exchange(m_valueKind, 0);
+    saved.pendingDef = std::exchange(m_pendingDefFlag, false);
+    saved.use = std::exchange(m_useFlag, false);
+    saved.lastWasIs = std::exchange(m_lastWasIs, false);
+    saved.playDepth = std::exchange(m_playDepth, 0);
+    saved.protos = std::exchange(m_protoStack, {});
+    saved.instances = std::exchange(m_instances, {});
+    saved.expansions = std::exchange(m_expansions, {});
+    saved.sinks = std::exchange(m_sinks, {});
+    saved.lex = m_lex;
+    saved.defs = std::exchange(m_defTable, {});
+    saved.defNames = std::exchange(m_defNames, {});
+    saved.unknown = std::exchange(m_reportedUnknown, {});
+    saved.collect = std::exchange(m_collectProtos, nullptr);
+    saved.scopes = m_registry.TakeScopes();
+    return saved;
+}
+
+void VrmlLoader::Builder::RestoreParse(SavedParse&& saved) {
+    m_nodeStack = std::move(saved.nodeStack);
+    m_nodeNameStack = std::move(saved.nodeNames);
+    m_fieldRecords = std::move(saved.records);
+    m_fieldNameStack = std::move(saved.fieldNames);
+    m_currentFieldName = std::move(saved.fieldName);
+    m_currentTypeName = std::move(saved.typeName);
+    m_pendingDefName = std::move(saved.pendingDefName);
+    m_currentFile = std::move(saved.file);
+    m_pending = std::move(saved.pending);
+    m_valueKind = saved.valueKind;
+    m_pendingDefFlag = saved.pendingDef;
+    m_useFlag = saved.use;
+    m_lastWasIs = saved.lastWasIs;
+    m_playDepth = saved.playDepth;
+    m_protoStack = std::move(saved.protos);
+    m_instances = std::move(saved.instances);
+    m_expansions = std::move(saved.expansions);
+    m_sinks = std::move(saved.sinks);
+    m_lex = saved.lex;
+    m_defTable = std::move(saved.defs);
+    m_defNames = std::move(saved.defNames);
+    m_reportedUnknown = std::move(saved.unknown);
+    m_collectProtos = saved.collect;
+    m_registry.RestoreScopes(std::move(saved.scopes));
+}
+
+std::string VrmlLoader::Builder::FileKey(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical.string();
+}
+
+bool VrmlLoader::Builder::ParseNestedFile(const std::string& path, const NodePtr& collector) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) return false;
+    ProtoFile* collect = m_collectProtos;
+    SavedParse saved = SaveParse();
+    m_collectProtos = collect;
+    m_nodeStack.push_back(collector);
+    m_currentFile = path;
+    m_fileChain.push_back(FileKey(path));
+    m_registry.PushNameSpace();
+    Parse(file, {});
+    m_registry.PopNameSpace();
+    std::fclose(file);
+    m_fileChain.pop_back();
+    RestoreParse(std::move(saved));
+    return true;
+}
+
+void VrmlLoader::Builder::LoadInline(const std::string& parentField) {
+    std::vector<std::string> urls = std::exchange(m_inlineUrls, {});
+    if (urls.empty()) return;
+    const int line = m_lex ? m_lex->lineNumber : 0;
+    if (static_cast<int>(m_fileChain.size()) > kMaxInlineDepth) {
+        ReportOnce("inline depth", "Inline files nested more than 32 deep are left out", line);
+        return;
+    }
+    std::string tried;
+    for (const std::string& url : urls) {
+        const std::string path = ResolveUrl(m_currentFile, url);
+        const std::string key = FileKey(path);
+        tried += " \"" + url + "\"";
+        if (std::find(m_fileChain.begin(), m_fileChain.end(), key) != m_fileChain.end()) {
+            ReportOnce("inline cycle",
+                       "Inline \"" + url + "\" names a file that is being read; left out", line);
+            return;
+        }
+        NodePtr group;
+        if (auto it = m_inlined.find(key); it != m_inlined.end()) {
+            group = it->second;
+        } else {
+            group = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Group")));
+            if (!ParseNestedFile(path, group)) continue;
+            m_inlined.emplace(key, group);
+        }
+        // The file's nodes stand beside the Inline, which keeps its url.
+        AttachNode(group, parentField);
+        return;
+    }
+    ReportOnce("inline " + std::to_string(line) + tried,
+               "Inline: none of the files could be read:" + tried, line);
+}
+
+const VrmlLoader::Builder::ProtoFile* VrmlLoader::Builder::ReadProtoFile(const std::string& path) {
+    const std::string key = FileKey(path);
+    if (auto it = m_protoFiles.find(key); it != m_protoFiles.end()) return &it->second;
+    if (static_cast<int>(m_fileChain.size()) > kMaxInlineDepth) return nullptr;
+    ProtoFile& entry = m_protoFiles[key];
+    const std::size_t routes = m_routes.size();
+    m_collectProtos = &entry;
+    // The file is read for its PROTOs: its own nodes and ROUTEs are dropped.
+    NodePtr scratch = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Group")));
+    bool read = ParseNestedFile(path, scratch);
+    m_collectProtos = nullptr;
+    m_routes.resize(routes);
+    if (!read) {
+        m_protoFiles.erase(key);
+        return nullptr;
+    }
+    return &entry;
+}
+
+void VrmlLoader::Builder::EndExternProto() {
+    std::vector<std::string> urls;
+    if (m_lex) {
+        urls = m_lex->strings;
+        m_lex->ClearValues();
+    }
+    m_valueKind = 0;
+    if (!m_inScene || m_protoStack.size() != 1) {
+        EndProto();
+        return;
+    }
+    const int line = m_lex ? m_lex->lineNumber : 0;
+    ProtoType& type = *m_protoStack.back();
+    std::shared_ptr<ProtoDefinition> found;
+    std::string tried;
+    ProtoFile* collect = std::exchange(m_collectProtos, nullptr);
+    for (const std::string& url : urls) {
+        tried += " \"" + url + "\"";
+        const std::size_t hash = url.find('#');
+        const std::string file = url.substr(0, hash);
+        const std::string name = hash == std::string::npos ? "" : url.substr(hash + 1);
+        if (file.empty()) {
+            // "#Name": a PROTO of the naming file.
+            auto* proto = dynamic_cast<const ProtoType*>(m_registry.Find(name));
+            if (proto) found = proto->definition;
+        } else if (const ProtoFile* protos = ReadProtoFile(ResolveUrl(m_currentFile, file))) {
+            for (const auto& [protoName, definition] : protos->protos)
+                if (name.empty() || protoName == name) {
+                    found = definition;
+                    break;
+                }
+        }
+        if (found) break;
+    }
+    m_collectProtos = collect;
+    type.definition = found;
+    if (!found) {
+        ReportOnce("extern " + std::to_string(line) + type.GetName(),
+                   "EXTERNPROTO " + type.GetName() + ": no PROTO found at" + tried +
+                       "; its instances are left out",
+                   line);
+    } else {
+        // Fields declared here unlike the PROTO found are dropped from instances.
+        const VrmlNodeType& real = found->iface;
+        std::string unlike;
+        auto check = [&](const std::vector<VrmlNodeType::Interface>& list,
+                         int (VrmlNodeType::*has)(std::string_view) const) {
+            for (const auto& field : list)
+                if ((real.*has)(field.name) != field.type && !type.ignored.contains(field.name)) {
+                    type.ignored.insert(field.name);
+                    unlike += " " + field.name;
+                }
+        };
+        check(type.Fields(), &VrmlNodeType::HasField);
+        check(type.EventIns(), &VrmlNodeType::HasEventIn);
+        check(type.EventOuts(), &VrmlNodeType::HasEventOut);
+        if (!unlike.empty())
+            ReportOnce("extern fields " + std::to_string(line) + type.GetName(),
+                       "EXTERNPROTO " + type.GetName() +
+                           " declares fields unlike its PROTO, which are ignored:" + unlike,
+                       line);
+    }
+    // What EndProto keeps for a scene PROTO's own text is not this one's.
+    std::shared_ptr<ProtoDefinition> keep = std::move(type.definition);
+    const std::string protoName = type.GetName();
+    EndProto();
+    if (keep) {
+        auto* registered = dynamic_cast<const ProtoType*>(m_registry.Find(protoName));
+        if (registered) const_cast<ProtoType*>(registered)->definition = std::move(keep);
+    }
 }
