@@ -12,6 +12,7 @@
 #include "loader/field_values.h"
 #include "loader/lex_state.h"
 #include "loader/parse_actions.h"
+#include "loader/scene_source.h"
 #include "loader/url.h"
 #include "node/node_basenodedef.h"
 #include "node/node_ptr.h"
@@ -191,6 +192,7 @@ class VrmlLoader::Builder final : public ParseActions {
     int LoadStandardNodes();
     void ParseStandardNodesText(std::string_view text);
     int ParseSceneFile(const std::string& path);
+    int ParseSceneSource(SceneSource& source);
     void ParseSceneText(std::string_view text);
 
     SingleNode* GetSceneRoot() const { return m_root.Get(); }
@@ -417,6 +419,10 @@ int VrmlLoader::ParseSceneFile(const std::string& path) {
     return m_builder->ParseSceneFile(path);
 }
 
+int VrmlLoader::ParseSceneSource(SceneSource& source) {
+    return m_builder->ParseSceneSource(source);
+}
+
 void VrmlLoader::ParseSceneText(std::string_view text) {
     m_builder->ParseSceneText(text);
 }
@@ -564,16 +570,15 @@ void VrmlLoader::Builder::Parse(std::FILE* file, std::string_view text) {
 }
 
 int VrmlLoader::Builder::LoadStandardNodes() {
-    std::FILE* file = std::fopen(m_standardNodesPath.c_str(), "rb");
-    if (file == nullptr) {
+    StandardNodesSource source(m_standardNodesPath);
+    if (!source.IsOpen()) {
         Report("Error, couldn't open standardNodes.wrl file");
         Report("\n");
         return VrmlLoader::kNoStandardNodes;
     }
     // The declarations of an earlier read make way for those of this one.
     m_registry.Clear();
-    Parse(file, {});
-    std::fclose(file);
+    Parse(source.File(), source.Text());
     return VrmlLoader::kLoadOk;
 }
 
@@ -583,23 +588,29 @@ void VrmlLoader::Builder::ParseStandardNodesText(std::string_view text) {
 }
 
 int VrmlLoader::Builder::ParseSceneFile(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
+    SceneSource source(path);
+    return ParseSceneSource(source);
+}
+
+int VrmlLoader::Builder::ParseSceneSource(SceneSource& source) {
+    if (!source.IsOpen()) {
         Report("Error, could not open file\n");
         return VrmlLoader::kNoSceneFile;
     }
     BeginScene();
     m_registry.PushNameSpace();
     m_inScene = true;
-    m_currentFile = path;
-    m_fileChain = {FileKey(path)};
-    Parse(file, {});
+    m_currentFile = source.Path();
+    m_fileChain = {FileKey(source.Path())};
+    Parse(source.File(), {});
     m_currentFile.clear();
     m_fileChain.clear();
     m_inScene = false;
     m_registry.PopNameSpace();
-    std::fclose(file);
-    return VrmlLoader::kLoadOk;
+    source.Finish();
+    if (source.Error().empty()) return VrmlLoader::kLoadOk;
+    Report("Error, could not read file: " + source.Error() + "\n");
+    return VrmlLoader::kNoSceneFile;
 }
 
 void VrmlLoader::Builder::ParseSceneText(std::string_view text) {

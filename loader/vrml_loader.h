@@ -12,6 +12,7 @@
 #include "loader/route.h"
 #include "loader/vrml_node_type.h"
 
+class SceneSource;
 class SingleNode;
 
 class VrmlLoader {
@@ -28,7 +29,8 @@ class VrmlLoader {
     // default); null silences them. Errors are counted either way.
     void SetErrorStream(std::ostream* errors);
     void SetTraceStream(std::ostream* trace);
-    // Path of the declarations file; "standardNodes.wrl" by default.
+    // Path of the declarations file; "standardNodes.wrl" by default, which is
+    // looked for beyond the working directory (see StandardNodesSource).
     void SetStandardNodesPath(std::string path);
 
     // A new empty Group becomes the root; routes and DEF names are dropped.
@@ -43,6 +45,10 @@ class VrmlLoader {
     void ParseStandardNodesText(std::string_view text);
     int ParseSceneFile(const std::string& path);
     void ParseSceneText(std::string_view text);
+    // ParseSceneFile from a source the caller opened (plain or gzip-compressed,
+    // see SceneSource), to follow or cancel the read; kNoSceneFile also when the
+    // text could not be read to its end ("Error, could not read file: why").
+    int ParseSceneSource(SceneSource& source);
 
     SingleNode* GetSceneRoot() const;
     const RouteList& GetRouteList() const;

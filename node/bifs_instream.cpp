@@ -68,3 +68,24 @@ bool CBIFS_InStream::MapFile(const char* fileName) {
     m_mapped = true;
     return true;
 }
+
+void CBIFS_InStream::PastTheEnd() {
+    if (!m_error && m_errorText.empty())
+        m_errorText = "truncated at bit " + std::to_string(BitPosition()) +
+                      " (the data ends at bit " + std::to_string(BitCount()) + ")";
+    m_error = true;
+    m_window = 0;
+    m_bitsInWindow = 0;
+}
+
+void CBIFS_InStream::Fail(std::uint64_t at, const std::string& what) {
+    if (!m_error && m_errorText.empty()) m_errorText = what + " at bit " + std::to_string(at);
+    m_error = true;
+}
+
+std::string CBIFS_InStream::ErrorText() const {
+    if (!m_error) return "";
+    if (!m_errorText.empty()) return m_errorText;
+    if (!HasData()) return "no data";
+    return "malformed data before bit " + std::to_string(BitPosition());
+}

@@ -3,13 +3,15 @@
 // caller keeps alive, through a 64-bit window topped up to at least 32 bits.
 //
 // Reading past the end of the data never touches memory outside it: such reads
-// give zero bits and set an error flag (HasError) that decoders test.
+// give zero bits and set an error flag (HasError) that decoders test. The
+// first error keeps its reason and bit position (ErrorText).
 #pragma once
 
 #include <bit>
 #include <cassert>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 class CBIFS_InStream final {
   public:
@@ -76,11 +78,9 @@ class CBIFS_InStream final {
 
     // Drops `bits` bits (at most 32) and refills.
     virtual void SkipBits(std::uint8_t bits) {
-        if (bits > m_bitsInWindow || bits > 32) {
+        if (bits > m_bitsInWindow || bits > 32) [[unlikely]] {
             // Only possible at the end of the data: the window holds all that is left.
-            m_error = true;
-            m_window = 0;
-            m_bitsInWindow = 0;
+            PastTheEnd();
             return;
         }
         m_window <<= bits;
@@ -94,6 +94,59 @@ class CBIFS_InStream final {
     bool HasError() const { return m_error; }
     // Decoders call this when the data they read cannot be right.
     void MarkError() { m_error = true; }
+    // The same with the reason: "<what> at bit <at>". Only the first error's
+    // reason is kept, so a decoder that fails on the zeros a truncated read
+    // gave still reports the truncation.
+    void Fail(std::uint64_t at, const std::string& what);
+    // Why the stream is in error ("" while it is not): the first reason given,
+    // "truncated at bit N ..." for a read past the end, or a general text when
+    // a decoder marked the error without a reason.
+    std::string ErrorText() const;
+    // The position of the next bit to read, from the first bit of the data.
+    std::uint64_t BitPosition() const { return std::uint64_t{m_bytesTaken} * 8 - m_bitsInWindow; }
+    // Bits in the whole data.
+    std::uint64_t BitCount() const { return std::uint64_t{m_size} * 8; }
+    // The 32 bits at bit `position` of the data, which must hold them
+    // (position + 32 <= BitCount()). Reads nothing: for decoders that walk
+    // a run of fixed-size values straight through the data (then SeekBit).
+    std::uint32_t WordAt(std::uint64_t position) const {
+        const std::uint64_t byte = position >> 3;
+        std::uint64_t word = 0;
+        if (byte + 8 <= m_size) {
+            std::memcpy(&word, m_viewBase + byte, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
+        } else {
+            for (std::uint64_t i = 0; byte + i < m_size; ++i)
+                word |= std::uint64_t{m_viewBase[byte + i]} << (56 - 8 * i);
+        }
+        return static_cast<std::uint32_t>((word << (position & 7)) >> 32);
+    }
+    // Moves the reading position forward to bit `position` (at most
+    // BitCount()), as if the bits between had been read.
+    void SeekBit(std::uint64_t position) {
+        assert(position >= BitPosition() && position <= BitCount());
+        m_bytesTaken = static_cast<std::uint32_t>(position >> 3);
+        m_readPointer = m_viewBase + m_bytesTaken;
+        m_window = 0;
+        m_bitsInWindow = 0;
+        Fill();
+        if ((position & 7) != 0) SkipBits(static_cast<std::uint8_t>(position & 7));
+    }
+    // How many elements a list-form value list holds from the present
+    // position on, when each takes `elementBits` bits after its 0 bit: the
+    // 0 bits met at element boundaries before a 1 bit or the end of the
+    // data. Reads nothing; at most one element per 1 + `elementBits` bits
+    // left, so a hostile count stays in proportion to the data.
+    std::uint64_t CountListElements(unsigned elementBits) const {
+        std::uint64_t at = BitPosition(), count = 0;
+        const std::uint64_t end = BitCount();
+        while (at < end && ((m_viewBase[at >> 3] >> (7 - (at & 7))) & 1) == 0) {
+            ++count;
+            at += 1 + elementBits;
+        }
+        return count;
+    }
     // Bits not yet read.
     std::uint64_t BitsLeft() const {
         return std::uint64_t{m_size - m_bytesTaken} * 8 + m_bitsInWindow;
@@ -104,6 +157,11 @@ class CBIFS_InStream final {
 
   private:
     bool MapFile(const char* fileName);
+    // A read past the end: records the truncation as the first error when
+    // none is recorded yet, sets the error flag and empties the window. Out
+    // of line and cold, so that the reads that call it stay small enough to
+    // be inlined.
+    [[gnu::cold, gnu::noinline]] void PastTheEnd();
 
     const std::uint8_t* m_viewBase = nullptr;
     const std::uint8_t* m_readPointer = nullptr;
@@ -113,4 +171,5 @@ class CBIFS_InStream final {
     std::uint8_t m_bitsInWindow = 0;
     bool m_mapped = false;
     bool m_error = false;
+    std::string m_errorText;  // the first error's reason; empty when none was given
 };

@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <bitset>
+#include <cstring>
 #include <mutex>
 #include <stdexcept>
 #include <vector>
 
+#include "node/bifs_errors.h"
 #include "node/bifs_instream.h"
 #include "node/node_impl.h"
+#include "node/nodes.h"
 #include "node/outstream.h"
 
 // ---- NDT tables ----
@@ -101,6 +105,29 @@ int GetNodeType(const SingleNode& node) {
     return node.NodeTypeId();
 }
 
+const char* VrmlNodeTypeName(int nodeType) {
+    if (nodeType == IndexedLineSet::kNodeType) return "IndexedLineSet";
+    if (nodeType == IndexedLineSet2D::kNodeType) return "IndexedLineSet2D";
+    return nodeType >= 1 && nodeType <= 100 ? kNodeTypeNames[nodeType] : "";
+}
+
+const char* VrmlFieldName(int nodeType, const char* field) {
+    struct Alias {
+        int type;
+        const char* catalogue;
+        const char* vrml;
+    };
+    static constexpr Alias kAliases[] = {
+        {Text::kNodeType, "_string", "string"},
+        {Sound::kNodeType, "minFrint", "minFront"},
+        {IndexedFaceSet::kNodeType, "normalPerIndex", "normalPerVertex"},
+        {AudioSwitch::kNodeType, "whiceChoice", "whichChoice"},
+        {CompositeTexture3D::kNodeType, "viewport", "viewpoint"}};
+    for (const Alias& a : kAliases)
+        if (a.type == nodeType && std::strcmp(a.catalogue, field) == 0) return a.vrml;
+    return field;
+}
+
 SFWorldNode* CreateNode(int nodeType) {
     const NodeDesc* desc = GetNodeDesc(nodeType);
     return desc != nullptr ? desc->create() : nullptr;
@@ -158,8 +185,14 @@ HRESULT SingleNode::EncodeNode(OutStream& stream, std::uint8_t ndt) {
         stream.WriteBits(GetNodeID(), 32);
         return node::kOk;
     }
+    // The decoder refuses to nest deeper; so does the encoder.
+    const int depth = stream.NodeDepth();
+    if (depth >= kMaxDecodeDepth) {
+        stream.Fail(bifs_error::TooDeep());
+        return node::kFailCode;
+    }
     stream.WriteBits(0, 1);
-    EncodeNodeType(stream, ndt);
+    if (EncodeNodeType(stream, ndt) != node::kOk) return node::kFailCode;
     if (GetNodeID() != 0) {
         stream.WriteBits(1, 1);  // isUpdateable
         stream.WriteBits(GetNodeID(), 32);
@@ -169,12 +202,17 @@ HRESULT SingleNode::EncodeNode(OutStream& stream, std::uint8_t ndt) {
     stream.WriteBits(0, 1);  // list form
     const int count = GetDEFCount();
     const auto bits = static_cast<std::uint8_t>(GetDEFBits());
+    stream.SetNodeDepth(depth + 1);
     for (int i = 0; i < count; ++i) {
         if (GetDEFField(i) == nullptr) continue;
         stream.WriteBits(0, 1);
         if (bits > 0) stream.WriteBits(static_cast<std::uint64_t>(i), bits);
-        if (EncodeField(stream, i) != node::kOk) return node::kFailCode;
+        if (EncodeField(stream, i) != node::kOk) {
+            stream.SetNodeDepth(depth);
+            return node::kFailCode;
+        }
     }
+    stream.SetNodeDepth(depth);
     stream.WriteBits(1, 1);
     return node::kOk;
 }
@@ -197,9 +235,17 @@ bool IsBeingDecoded(const SingleNode* node) {
     return std::find(t_decoding.begin(), t_decoding.end(), node) != t_decoding.end();
 }
 
+ExtraDecodeLevel::ExtraDecodeLevel() {
+    t_decoding.push_back(nullptr);
+}
+
+ExtraDecodeLevel::~ExtraDecodeLevel() {
+    t_decoding.pop_back();
+}
+
 HRESULT SingleNode::DecodeNode(CBIFS_InStream& stream, SceneTree* tree) {
     if (t_decoding.size() >= static_cast<std::size_t>(kMaxDecodeDepth)) {
-        stream.MarkError();
+        stream.Fail(stream.BitPosition(), bifs_error::TooDeep());
         return node::kFailCode;
     }
     DecodingScope scope(this);
@@ -214,15 +260,28 @@ HRESULT SingleNode::DecodeNode(CBIFS_InStream& stream, SceneTree* tree) {
         }
         return stream.HasError() ? node::kFailCode : node::kOk;
     }
-    // List form: 0 + DEF index + value per field, 1 at the end.
+    // List form: 0 + DEF index + value per field, 1 at the end. A field given
+    // twice is refused: its first value, and any node ID defined in it, would
+    // silently leave the scene.
+    std::bitset<128> given;
     while (!stream.HasError() && stream.ReadBits(1) == 0) {
         if (stream.HasError()) break;
-        int index = static_cast<int>(stream.ReadBits(bits));
-        if (stream.HasError() || index >= count) {
-            stream.MarkError();
+        const std::uint64_t at = stream.BitPosition();
+        const std::uint32_t index = stream.ReadBits(bits);
+        if (stream.HasError()) return node::kFailCode;
+        if (index >= static_cast<std::uint32_t>(count)) {
+            stream.Fail(at, bifs_error::FieldOutOfRange(index, NodeTypeId(), count));
             return node::kFailCode;
         }
-        if (DecodeField(stream, index, tree) != node::kOk) return node::kFailCode;
+        if (given.test(index)) {
+            std::string name;
+            GetDEFFieldName(static_cast<int>(index), name);
+            stream.Fail(at, bifs_error::FieldTwice(VrmlFieldName(NodeTypeId(), name.c_str()),
+                                                   NodeTypeId()));
+            return node::kFailCode;
+        }
+        given.set(index);
+        if (DecodeField(stream, static_cast<int>(index), tree) != node::kOk) return node::kFailCode;
     }
     return stream.HasError() ? node::kFailCode : node::kOk;
 }

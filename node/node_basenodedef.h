@@ -84,6 +84,10 @@ class SingleNode : public Field {
     // The DEF indices of the node-valued fields, for walks that follow only nodes.
     virtual std::span<const std::uint8_t> GetDEFNodeFields() const = 0;
     virtual int GetDEFBits() const = 0;
+    // Sizes of the IN (eventIn + exposedField) and OUT (eventOut +
+    // exposedField) numberings, which ROUTEs address.
+    virtual int GetINCount() const { return 0; }
+    virtual int GetOUTCount() const { return 0; }
 
     // ALL numbering: every field, in the order of the node's semantic table.
     // GetField gives null for eventIns without a stored value and for empty
@@ -319,6 +323,14 @@ int GetNodeTypeName(int nodeType, std::string& name);
 int GetNodeTypeFromName(const std::string& name);
 // The node type id of a node.
 int GetNodeType(const SingleNode& node);
+// The name VRML97 text gives node type `nodeType`: the node-name table's,
+// except "IndexedLineSet" and "IndexedLineSet2D" for the two rows that table
+// shortens; "" for ids without a name.
+const char* VrmlNodeTypeName(int nodeType);
+// The name VRML97 text gives the field the catalogue calls `field` in node
+// type `nodeType` ("string" for Text's "_string", "normalPerVertex" for
+// IndexedFaceSet's "normalPerIndex", ...); `field` itself for all others.
+const char* VrmlFieldName(int nodeType, const char* field);
 
 // A new node of type `nodeType` with its defaults and reference count 1, or
 // null for 0, ids above 100 and the types without a class (22, 67, 80).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <vector>
 
+#include "node/bifs_errors.h"
 #include "node/bifs_instream.h"
 #include "node/outstream.h"
 #include "node/scenetree.h"
@@ -181,7 +182,13 @@ HRESULT NodeImpl::EncodeNodeType(OutStream& stream, std::uint8_t ndt) {
             return node::kOk;
         }
     }
-    return node::kOk;  // not in this NDT: nothing is written
+    // The top node's code 0 is Transform2D, which has no code of its own there.
+    if (ndt == NDT_SFTopNode && TopNodeCode(d.type) == 0) {
+        stream.WriteBits(0, bits);
+        return node::kOk;
+    }
+    stream.Fail(bifs_error::NodeNotInNDT(d.type, ndt));
+    return node::kFailCode;
 }
 
 HRESULT NodeImpl::EncodeField(OutStream& stream, int defIndex) {
@@ -190,14 +197,19 @@ HRESULT NodeImpl::EncodeField(OutStream& stream, int defIndex) {
     const int all = d.defToAll[defIndex];
     const FieldDesc& f = d.fields[all];
     Slot slot = SlotAt(all);
+    HRESULT result = node::kFailCode;
     if (slot.node != nullptr) {
         SingleNode* node = slot.node->Node();
-        return node != nullptr ? node->EncodeNode(stream, f.ndt) : node::kFailCode;
+        if (node != nullptr) result = node->EncodeNode(stream, f.ndt);
+    } else if (slot.value != nullptr) {
+        result = f.type == kFieldMFNode
+                     ? static_cast<MultiNode*>(slot.value)->EncodeNodeList(stream, f.ndt)
+                     : slot.value->Encode(stream);
     }
-    if (slot.value == nullptr) return node::kFailCode;
-    if (f.type == kFieldMFNode)
-        return static_cast<MultiNode*>(slot.value)->EncodeNodeList(stream, f.ndt);
-    return slot.value->Encode(stream);
+    if (result != node::kOk)
+        stream.LocateError(std::string(VrmlNodeTypeName(d.type)) + "." +
+                           VrmlFieldName(d.type, f.name));
+    return result;
 }
 
 namespace {
@@ -268,10 +280,20 @@ HRESULT DecodeSFNode(CBIFS_InStream& stream, std::uint8_t ndt, SceneTree* tree,
     *out = nullptr;
     if (stream.ReadBits(1) == 1) {
         // isReused: a node decoded earlier, by its ID.
-        std::uint32_t id = stream.ReadBits(32);
-        SingleNode* node = (tree != nullptr && !stream.HasError()) ? tree->Lookup(id) : nullptr;
-        if (node == nullptr || !BelongsTo(node, ndt) || IsBeingDecoded(node)) {
-            stream.MarkError();
+        const std::uint64_t at = stream.BitPosition();
+        const std::uint32_t id = stream.ReadBits(32);
+        if (stream.HasError()) return node::kFailCode;
+        SingleNode* node = tree != nullptr ? tree->Lookup(id) : nullptr;
+        if (node == nullptr) {
+            stream.Fail(at, bifs_error::NotDefined(id));
+            return node::kFailCode;
+        }
+        if (!BelongsTo(node, ndt)) {
+            stream.Fail(at, bifs_error::ReusedOutsideNDT(id, GetNodeType(*node), ndt));
+            return node::kFailCode;
+        }
+        if (IsBeingDecoded(node)) {
+            stream.Fail(at, bifs_error::UsedInsideItself(id));
             return node::kFailCode;
         }
         node->AddRef();
@@ -283,35 +305,41 @@ HRESULT DecodeSFNode(CBIFS_InStream& stream, std::uint8_t ndt, SceneTree* tree,
         *out = node;
         return node::kOk;
     }
-    const std::uint8_t code = static_cast<std::uint8_t>(stream.ReadBits(GetNDTBits(ndt)));
-    const int type = GetNodeTypeFromLocal(ndt, code);
-    if (stream.HasError() || type == 0) {
-        stream.MarkError();
+    const std::uint64_t codeAt = stream.BitPosition();
+    const std::uint32_t code = stream.ReadBits(GetNDTBits(ndt));
+    if (stream.HasError()) return node::kFailCode;
+    const int type = GetNodeTypeFromLocal(ndt, static_cast<std::uint8_t>(code));
+    if (type == 0) {
+        stream.Fail(codeAt, bifs_error::CodeNotInNDT(code, ndt));
         return node::kFailCode;
     }
-    SingleNode* node = CreateNode(type);
+    auto node = node::Ptr<SingleNode>::Adopt(CreateNode(type));
     if (stream.ReadBits(1) == 1) {  // isUpdateable: a node ID follows
-        std::uint32_t id = stream.ReadBits(32);
+        const std::uint64_t at = stream.BitPosition();
+        const std::uint32_t id = stream.ReadBits(32);
+        if (stream.HasError()) return node::kFailCode;
+        if (id != 0 && tree != nullptr && tree->Lookup(id) != nullptr) {
+            stream.Fail(at, bifs_error::DefinedTwice(id));
+            return node::kFailCode;
+        }
         if (node->SetNodeID(id) == 0 && tree != nullptr) {
             if (holderList != nullptr) {
-                tree->RegisterListNode(id, node, holderList);
+                tree->RegisterListNode(id, node.Get(), holderList);
             } else {
-                tree->RegisterNode(id, node, holderNode);
+                tree->RegisterNode(id, node.Get(), holderNode);
             }
         }
     }
-    HRESULT result = node::kFailCode;
-    if (!stream.HasError()) result = node->DecodeNode(stream, tree);
-    if (result != node::kOk) {
+    if (stream.HasError() || node->DecodeNode(stream, tree) != node::kOk) {
         stream.MarkError();
-        node->Release();
         return node::kFailCode;
     }
-    *out = node;
+    *out = node.Detach();
     return node::kOk;
 }
 
 HRESULT DecodeNodeList(CBIFS_InStream& stream, MultiNode& list, std::uint8_t ndt, SceneTree* tree) {
+    const std::uint64_t at = stream.BitPosition();
     if (stream.ReadBits(1) == 1)
         return stream.HasError() ? node::kFailCode : node::kOk;  // list left as it is
     auto readOne = [&]() {
@@ -325,8 +353,9 @@ HRESULT DecodeNodeList(CBIFS_InStream& stream, MultiNode& list, std::uint8_t ndt
         // Vector form: a 5-bit width, a count of that many bits, the nodes.
         auto width = static_cast<std::uint8_t>(stream.ReadBits(5));
         std::uint64_t count = stream.ReadBits(width);
-        if (stream.HasError() || count > stream.BitsLeft()) {
-            stream.MarkError();
+        if (stream.HasError()) return node::kFailCode;
+        if (count > stream.BitsLeft()) {
+            stream.Fail(at, bifs_error::CountPastEnd(count));
             return node::kFailCode;
         }
         for (std::uint64_t i = 0; i < count; ++i) {

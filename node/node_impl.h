@@ -114,6 +114,8 @@ class NodeImpl : public virtual SingleNode {
         return {Desc().defNodes, static_cast<std::size_t>(Desc().defNodeCount)};
     }
     int GetDEFBits() const override { return Desc().defBits; }
+    int GetINCount() const override { return Desc().inCount; }
+    int GetOUTCount() const override { return Desc().outCount; }
 
     Field* GetField(int index) override;
     int SetField(int index, Field* value) override;
@@ -227,10 +229,49 @@ HRESULT DecodeNodeList(CBIFS_InStream& stream, MultiNode& list, std::uint8_t ndt
 
 // The description of node type `nodeType`; null for ids without a class.
 const NodeDesc* GetNodeDesc(int nodeType);
-// Deepest node nesting DecodeNode accepts.
+// Deepest node nesting the coders accept, in levels: the top node of a scene
+// is level 1 (see TopNodeExtraLevels), each node inside a node one level
+// more. EncodeNode refuses to write deeper trees and DecodeNode to read them,
+// so whatever one writes the other reads.
 inline constexpr int kMaxDecodeDepth = 1000;
+// The node type of a scene's top node by its 2-bit code (Transform2D, Group,
+// Layer2D, Layer3D), and the code of a type; -1 for a type that cannot be
+// the top node.
+inline int TopNodeType(std::uint32_t code) {
+    static constexpr int kTypes[4] = {95, 46, 54, 55};
+    return kTypes[code & 3];
+}
+inline int TopNodeCode(int nodeType) {
+    for (std::uint32_t code = 0; code < 4; ++code)
+        if (TopNodeType(code) == nodeType) return static_cast<int>(code);
+    return -1;
+}
+// Levels a scene's top node stands below level 1: 0 for a Group without a
+// node ID, whose children VRML text writes at its top level, and 1 for any
+// other top node, which text puts inside the Group a file's top level makes.
+// Counting that level keeps a scene that decodes within the limit encodable
+// again after a trip through text.
+inline int TopNodeExtraLevels(int nodeType, std::uint32_t nodeId) {
+    return nodeType == 46 && nodeId == 0 ? 0 : 1;  // 46: Group
+}
+// While it lives, DecodeNode counts one more level above the nodes it reads
+// (a top node's extra level).
+class ExtraDecodeLevel {
+  public:
+    ExtraDecodeLevel();
+    ~ExtraDecodeLevel();
+    ExtraDecodeLevel(const ExtraDecodeLevel&) = delete;
+    ExtraDecodeLevel& operator=(const ExtraDecodeLevel&) = delete;
+};
 // True while `node`'s DecodeNode runs on this thread (a reference to it
 // would make the node its own descendant).
 bool IsBeingDecoded(const SingleNode* node);
+// Bits of a field index in a numbering of `count` fields (DEF, IN, OUT):
+// none for an empty numbering, else enough for count - 1 and at least one.
+inline int FieldIndexBits(int count) {
+    int bits = 1;
+    while (count > 1 && (1 << bits) < count) ++bits;
+    return count == 0 ? 0 : bits;
+}
 // Rows of the node-name table: 0 "reserved", then node types 1 to 100.
 extern const char* const kNodeTypeNames[101];

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "node/bifs_errors.h"
 #include "node/bifs_instream.h"
 #include "node/number_text.h"
 #include "node/outstream.h"
@@ -131,19 +132,31 @@ namespace field_detail {
 
 template <class Derived, std::uint8_t Code>
 HRESULT SFText<Derived, Code>::Encode(OutStream& stream) const {
+    // A longer string would need more than its 16-bit length: refused, not cut.
+    if (m_value.size() > kMaxStringLength) {
+        stream.Fail(bifs_error::StringTooLong(m_value.size()));
+        return node::kFailCode;
+    }
     stream.WriteBits(16, 5);
-    stream.WriteBits(m_value.size() & 0xFFFF, 16);
+    stream.WriteBits(m_value.size(), 16);
     stream.WriteChars(m_value);
     return node::kOk;
 }
 
 template <class Derived, std::uint8_t Code>
 HRESULT SFText<Derived, Code>::Decode(CBIFS_InStream& stream) {
+    const std::uint64_t at = stream.BitPosition();
     auto width = static_cast<std::uint8_t>(stream.ReadBits(5));
     std::uint64_t length = stream.ReadBits(width);
-    // A length beyond the data left is a malformed stream, not a huge allocation.
-    if (stream.HasError() || length * 8 > stream.BitsLeft()) {
-        stream.MarkError();
+    if (stream.HasError()) return node::kFailCode;
+    // Longer strings cannot be written again; a length beyond the data left
+    // is a malformed stream, not a reason for a huge allocation.
+    if (length > kMaxStringLength) {
+        stream.Fail(at, bifs_error::StringTooLong(length));
+        return node::kFailCode;
+    }
+    if (length * 8 > stream.BitsLeft()) {
+        stream.Fail(at, bifs_error::StringPastEnd(length));
         return node::kFailCode;
     }
     m_value.reserve(m_value.size() + length);
@@ -243,22 +256,27 @@ HRESULT MultiField::Encode(OutStream& stream) const {
     stream.WriteBits(1, 1);
     for (int i = 0, n = GetCount(); i < n; ++i) {
         stream.WriteBits(0, 1);
-        GetElement(i)->Encode(stream);
+        if (GetElement(i)->Encode(stream) != node::kOk) {
+            stream.AddErrorContext("element " + std::to_string(i));
+            return node::kFailCode;
+        }
     }
     stream.WriteBits(1, 1);
     return node::kOk;
 }
 
 HRESULT MultiField::Decode(CBIFS_InStream& stream) {
+    const std::uint64_t at = stream.BitPosition();
     if (stream.ReadBits(1) == 1) return StreamResult(stream);
     if (stream.ReadBits(1) == 0) {
         // Vector form: a 5-bit width, a count of that many bits, the elements.
         auto width = static_cast<std::uint8_t>(stream.ReadBits(5));
         std::uint64_t count = stream.ReadBits(width);
+        if (stream.HasError()) return node::kFailCode;
         // Every element takes at least 21 bits (an empty string); a count the
         // data cannot hold is malformed, not a reason to allocate.
-        if (stream.HasError() || count * 21 > stream.BitsLeft()) {
-            stream.MarkError();
+        if (count * 21 > stream.BitsLeft()) {
+            stream.Fail(at, bifs_error::CountPastEnd(count));
             return node::kFailCode;
         }
         return DecodeElements(stream, false, count);
@@ -295,8 +313,63 @@ HRESULT MFField<T>::Encode(OutStream& stream) const {
     }
 }
 
+namespace {
+
+// Number lists: 32-bit words per element, and an element from its words.
+template <class T>
+constexpr unsigned kWords = 0;
+template <>
+constexpr unsigned kWords<SFInt32> = 1;
+template <>
+constexpr unsigned kWords<SFFloat> = 1;
+template <>
+constexpr unsigned kWords<SFVec2f> = 2;
+template <>
+constexpr unsigned kWords<SFVec3f> = 3;
+template <>
+constexpr unsigned kWords<SFColor> = 3;
+template <>
+constexpr unsigned kWords<SFRotation> = 4;
+
+template <class T>
+T FromWords(const std::uint32_t* words) {
+    if constexpr (std::is_same_v<T, SFInt32>) {
+        return T(static_cast<std::int32_t>(words[0]));
+    } else if constexpr (std::is_same_v<T, SFFloat>) {
+        return T(std::bit_cast<float>(words[0]));
+    } else {
+        std::array<float, kWords<T>> values;
+        for (unsigned i = 0; i < kWords<T>; ++i) values[i] = std::bit_cast<float>(words[i]);
+        T value;
+        value.SetValues(values);
+        return value;
+    }
+}
+
+}  // namespace
+
 template <class T>
 HRESULT MFField<T>::DecodeElements(CBIFS_InStream& stream, bool listForm, std::uint64_t count) {
+    if constexpr (kWords<T> != 0) {
+        if (listForm) {
+            // A list-form number list: counted first, so that its room is
+            // taken once (a list grown element by element copies itself and
+            // touches fresh memory at each doubling), then its whole elements
+            // read straight from the data. The loop below reads the end bit,
+            // or meets the end of the data where it would have.
+            constexpr unsigned kBits = 1 + 32 * kWords<T>;
+            const std::uint64_t elements = stream.CountListElements(kBits - 1);
+            m_values.reserve(m_values.size() + elements);
+            std::uint64_t at = stream.BitPosition();
+            const std::uint64_t end = stream.BitCount();
+            std::uint32_t words[kWords<T>];
+            for (std::uint64_t i = 0; i < elements && at + kBits <= end; ++i, at += kBits) {
+                for (unsigned w = 0; w < kWords<T>; ++w) words[w] = stream.WordAt(at + 1 + 32 * w);
+                m_values.push_back(FromWords<T>(words));
+            }
+            stream.SeekBit(at);
+        }
+    }
     if (!listForm) m_values.reserve(m_values.size() + count);
     for (std::uint64_t i = 0; listForm || i < count; ++i) {
         if (listForm) {

@@ -32,6 +32,10 @@ enum : std::uint8_t {
     kFieldMFNode = 15,
 };
 
+// The longest string (SFString, SFURL) the coding carries: its length is
+// written in 16 bits.
+inline constexpr std::uint64_t kMaxStringLength = 65535;
+
 // Root of every field value: single values, lists, nodes and node lists.
 class Field {
   public:

@@ -81,6 +81,29 @@ class OutStream {
     std::uint8_t BitsUsed() const { return m_bitsUsed; }
     std::uint16_t BufferedBytes() const { return m_byteCount; }
 
+    // Refusals: an encoder that meets a value the coding cannot carry calls
+    // Fail and returns node::kFailCode without writing it. The first reason
+    // is kept; the callers it passes through add where it happened
+    // (AddErrorContext prefixes "where: ") until one names the node and
+    // field (LocateError), after which the text stays as it is.
+    void Fail(const std::string& what) {
+        if (m_error.empty()) m_error = what;
+    }
+    void AddErrorContext(const std::string& where) {
+        if (!m_error.empty() && !m_errorLocated) m_error = where + ": " + m_error;
+    }
+    void LocateError(const std::string& where) {
+        AddErrorContext(where);
+        m_errorLocated = true;
+    }
+    const std::string& ErrorText() const { return m_error; }
+
+    // Levels of nodes being written around the present one (EncodeNode
+    // keeps the count), and the levels a scene's top node stands below the
+    // first (TopNodeExtraLevels).
+    int NodeDepth() const { return m_nodeDepth; }
+    void SetNodeDepth(int depth) { m_nodeDepth = depth; }
+
   protected:
     // The write itself, on the state the caller holds. `high` is the
     // accumulator after the write, or the finished word when the write fills
@@ -121,6 +144,11 @@ class OutStream {
     std::uint16_t m_byteCount = 0;
     // 8 bytes beyond the buffer take the uncounted stores of WriteBits.
     std::uint8_t m_buffer[kBufferSize + 8];
+
+  private:
+    std::string m_error;
+    bool m_errorLocated = false;
+    int m_nodeDepth = 0;
 };
 
 // Writes the stream to a file opened with mode "wb". Destroying the object

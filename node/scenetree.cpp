@@ -1,6 +1,7 @@
 #include "node/scenetree.h"
 
 #include <atomic>
+#include <optional>
 #include <unordered_set>
 
 #include "node/bifs_instream.h"
@@ -219,6 +220,7 @@ HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
     DecodingScope decoding(*this);
     m_root.Reset();
     Clear();
+    m_routes.clear();
     auto root = node::Ptr<SingleNode>::Adopt(CreateNode(nodeType));
     if (!root) {
         stream.MarkError();
@@ -228,6 +230,8 @@ HRESULT SceneTree::ReplaceScene(int nodeType, CBIFS_InStream& stream) {
         std::uint32_t id = stream.ReadBits(32);
         if (root->SetNodeID(id) == 0) RegisterNode(id, root.Get(), nullptr);
     }
+    std::optional<ExtraDecodeLevel> level;
+    if (TopNodeExtraLevels(nodeType, root->GetNodeID()) > 0) level.emplace();
     if (stream.HasError() || root->DecodeNode(stream, this) != node::kOk) {
         stream.MarkError();
         root.Reset();

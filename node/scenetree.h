@@ -23,6 +23,16 @@ class SceneTree {
         MultiNode* list;
     };
 
+    // A ROUTE of the scene: from eventOut `outField` (OUT numbering) of the
+    // node with ID `fromId` to eventIn `inField` (IN numbering) of `toId`.
+    struct Route {
+        std::uint32_t fromId;
+        int outField;
+        std::uint32_t toId;
+        int inField;
+        bool operator==(const Route&) const = default;
+    };
+
     SceneTree() = default;
     SceneTree(const SceneTree&) = delete;
     SceneTree& operator=(const SceneTree&) = delete;
@@ -60,6 +70,11 @@ class SceneTree {
     // The use records of `id`, in the order they were made.
     std::vector<UseRecord> GetUses(std::uint32_t id) const;
     std::size_t NodeCount() const { return m_nodes.size(); }
+
+    // The scene's ROUTEs, in order. ReplaceScene clears them; the command
+    // decoder sets those of the stream, the encoder writes them.
+    const std::vector<Route>& Routes() const { return m_routes; }
+    void SetRoutes(std::vector<Route> routes) { m_routes = std::move(routes); }
 
     // BIFS update operations, each addressed by the target node's ID. An ID
     // that is not registered, a field of the wrong kind or malformed data
@@ -109,4 +124,5 @@ class SceneTree {
     int m_decoding = 0;
     std::vector<node::Ptr<SingleNode>> m_pins;
     std::multimap<std::uint32_t, UseRecord> m_uses;
+    std::vector<Route> m_routes;
 };

@@ -218,7 +218,7 @@ void GetABackgroundSphere(rm::MeshBuilder* mb, float radius, int longitude, int 
     BuildSphere(mb, radius, longitude, latitude, true);
 }
 
-void GetACone(rm::MeshBuilder* mb, float r, float h, int n) {
+void GetACone(rm::MeshBuilder* mb, float r, float h, int n, bool side, bool bottom) {
     if (!Ready(mb) || n < 1) return;
     double dTheta = kTurn / n;
     auto un = static_cast<std::uint32_t>(n);
@@ -235,9 +235,9 @@ void GetACone(rm::MeshBuilder* mb, float r, float h, int n) {
             vertices.emplace_back(F(r * std::cos(i * dTheta)), -h / 2, F(r * std::sin(i * dTheta)));
     vertices.emplace_back(0.0f, -h / 2, 0.0f);
     Faces faces;
-    for (std::uint32_t i = 0; i < un; ++i)
+    for (std::uint32_t i = 0; bottom && i < un; ++i)
         faces.Add({3 * un + 3, 2 * un + 2 + i, 2 * un + 3 + i}, un);
-    for (std::uint32_t i = 0; i < un; ++i) faces.Add({i, i + 1, un + 2 + i, un + 1 + i}, i);
+    for (std::uint32_t i = 0; side && i < un; ++i) faces.Add({i, i + 1, un + 2 + i, un + 1 + i}, i);
     std::uint32_t base = static_cast<std::uint32_t>(mb->GetVertexCount());
     AddFacesAndColor(mb, vertices, normals, faces, "Failed to add faces when GetACone.",
                      "Failed to SetColorRGB when GetACone.");
@@ -252,7 +252,8 @@ void GetACone(rm::MeshBuilder* mb, float r, float h, int n) {
     mb->SetTextureCoordinates(base + 3 * un + 3, 0.5f, 0.5f);
 }
 
-void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n) {
+void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
+                  bool top, bool bottom) {
     if (!Ready(mb) || n < 1) return;
     double dTheta = kTurn / n;
     auto un = static_cast<std::uint32_t>(n);
@@ -272,10 +273,10 @@ void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, i
     Faces faces;
     for (std::uint32_t i = 0; i < un; ++i) {
         std::uint32_t k = (i + 1) % un;
-        faces.Add({4 * un, k, i}, un + 1);
-        faces.Add({4 * un + 1, un + i, un + k}, un);
+        if (top) faces.Add({4 * un, k, i}, un + 1);
+        if (bottom) faces.Add({4 * un + 1, un + i, un + k}, un);
     }
-    for (std::uint32_t i = 0; i < un; ++i) {
+    for (std::uint32_t i = 0; side && i < un; ++i) {
         std::uint32_t k = (i + 1) % un;
         faces.Add({2 * un + i, 2 * un + k, 3 * un + k, 3 * un + i}, i);
     }

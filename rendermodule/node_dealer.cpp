@@ -27,6 +27,35 @@ SFWorldNode* World(SingleNode* node) {
     return dynamic_cast<SFWorldNode*>(node);
 }
 
+// What a geometry node held that could not be drawn: one message for the node.
+void Report(const char* nodeType, GeometryProblems problems) {
+    if (problems != 0) ShowMessage(DescribeProblems(nodeType, problems));
+}
+
+// A size as drawn: its magnitude. Zero, negative and non-finite sizes are reported.
+float Size(float value, GeometryProblems& problems) {
+    if (!(value > 0.0f) || !std::isfinite(value)) problems |= kBadSize;
+    return std::isfinite(value) ? std::abs(value) : 0.0f;
+}
+
+// The lists of a geometry node's colour, normal and texture-coordinate nodes; null for
+// a field holding no such node.
+template <class Field>
+const std::vector<SFColor>* ColorsOf(const Field& field) {
+    auto* c = dynamic_cast<Color*>(Held(field));
+    return c ? &c->color().Values() : nullptr;
+}
+template <class Field>
+const std::vector<SFVec3f>* NormalsOf(const Field& field) {
+    auto* n = dynamic_cast<Normal*>(Held(field));
+    return n ? &n->vector().Values() : nullptr;
+}
+template <class Field>
+const std::vector<SFVec2f>* TexPointsOf(const Field& field) {
+    auto* t = dynamic_cast<TextureCoordinate*>(Held(field));
+    return t ? &t->point().Values() : nullptr;
+}
+
 }  // namespace
 
 // ---- The handler table ----
@@ -52,7 +81,9 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Coordinate2D::kNodeType, {&D::Enter_Coordinate2D, nullptr, R::None}},
         {Cylinder::kNodeType, {&D::Enter_Cylinder, nullptr, R::Geometry}},
         {DirectionalLight::kNodeType, {&D::Enter_DirectionalLight, nullptr, R::None}},
+        {ElevationGrid::kNodeType, {&D::Enter_ElevationGrid, nullptr, R::Geometry}},
         {Expression::kNodeType, {&D::Enter_Expression, nullptr, R::None}},
+        {Extrusion::kNodeType, {&D::Enter_Extrusion, nullptr, R::Geometry}},
         {Face::kNodeType, {&D::Enter_Face, &D::Exit_Face, R::None}},
         {FAP::kNodeType, {&D::Enter_FAP, nullptr, R::None}},
         {FDP::kNodeType, {&D::Enter_FDP, nullptr, R::None}},
@@ -253,8 +284,13 @@ void CNodeDealer::SelectLevels(const rm::Frame* camera) {
 // ---- Geometry: each fills the current meshbuilder (nothing without one) ----
 
 Visit CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Box>(node))
-        GetABox(m_mesh.Get(), n->size().GetX(), n->size().GetY(), n->size().GetZ());
+    if (auto* n = As<Box>(node)) {
+        GeometryProblems problems = 0;
+        const SFVec3f& size = n->size();
+        GetABox(m_mesh.Get(), Size(size.GetX(), problems), Size(size.GetY(), problems),
+                Size(size.GetZ(), problems));
+        Report("Box", problems);
+    }
     return Visit::Children;
 }
 
@@ -265,14 +301,25 @@ Visit CNodeDealer::Enter_Circle(SingleNode*, SFWorldNode* node) {
 }
 
 Visit CNodeDealer::Enter_Cone(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Cone>(node))
-        GetACone(m_mesh.Get(), n->bottomRadius().Get(), n->height().Get(), 48);
+    if (auto* n = As<Cone>(node)) {
+        GeometryProblems problems = 0;
+        const float radius = Size(n->bottomRadius().Get(), problems);
+        const float height = Size(n->height().Get(), problems);
+        GetACone(m_mesh.Get(), radius, height, 48, n->side().Get(), n->bottom().Get());
+        Report("Cone", problems);
+    }
     return Visit::Children;
 }
 
 Visit CNodeDealer::Enter_Cylinder(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Cylinder>(node); n != nullptr && RM() != nullptr)
-        GetACylinder(*RM(), m_mesh.Get(), n->radius().Get(), n->height().Get(), 48);
+    if (auto* n = As<Cylinder>(node); n != nullptr && RM() != nullptr) {
+        GeometryProblems problems = 0;
+        const float radius = Size(n->radius().Get(), problems);
+        const float height = Size(n->height().Get(), problems);
+        GetACylinder(*RM(), m_mesh.Get(), radius, height, 48, n->side().Get(), n->top().Get(),
+                     n->bottom().Get());
+        Report("Cylinder", problems);
+    }
     return Visit::Children;
 }
 
@@ -282,7 +329,11 @@ Visit CNodeDealer::Enter_Rectangle(SingleNode*, SFWorldNode* node) {
 }
 
 Visit CNodeDealer::Enter_Sphere(SingleNode*, SFWorldNode* node) {
-    if (auto* n = As<Sphere>(node)) GetASphere(m_mesh.Get(), n->radius().Get(), 24, 16);
+    if (auto* n = As<Sphere>(node)) {
+        GeometryProblems problems = 0;
+        GetASphere(m_mesh.Get(), Size(n->radius().Get(), problems), 24, 16);
+        Report("Sphere", problems);
+    }
     return Visit::Children;
 }
 
@@ -293,41 +344,95 @@ Visit CNodeDealer::Enter_FDP(SingleNode*, SFWorldNode*) {
 
 Visit CNodeDealer::Enter_IndexedFaceSet(SingleNode*, SFWorldNode* node) {
     auto* set = As<IndexedFaceSet>(node);
-    rm::RetainedMode* rm = RM();
-    if (set == nullptr || !m_mesh || rm == nullptr) return Visit::Children;
+    if (set == nullptr || !m_mesh) return Visit::Children;
     auto* coord = dynamic_cast<Coordinate*>(Held(set->coord()));
     if (coord == nullptr) return Visit::Children;
-    const auto& points = coord->point().Values();
-    rm::Ptr<rm::Face> face;
-    if (rm::Failed(rm->CreateFace(face.Put()))) return Visit::Children;
-    for (const SFInt32& entry : set->coordIndex().Values()) {
-        int index = entry.Get();
-        if (index == -1) {
-            m_mesh->AddFace(face.Get());
-            if (rm::Failed(rm->CreateFace(face.Put()))) return Visit::Children;
-        } else if (index >= 0 && static_cast<std::size_t>(index) < points.size()) {
-            const SFVec3f& p = points[index];
-            face->AddVertex(p.GetX(), p.GetY(), p.GetZ());
-        }
-        // An index outside the point list names no point and is skipped.
-    }
-    // Exporters often leave out the -1 after the last polygon: it is a face all the same.
-    if (face->GetVertexCount() > 0) m_mesh->AddFace(face.Get());
+    FaceSetInput in;
+    in.points.reserve(coord->point().Values().size());
+    for (const SFVec3f& p : coord->point().Values())
+        in.points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    in.coordIndex = set->coordIndex().Values();
+    in.colors = ColorsOf(set->color());
+    in.colorIndex = set->colorIndex().Values();
+    in.colorPerVertex = set->colorPerVertex().Get();
+    in.normals = NormalsOf(set->normal());
+    in.normalIndex = set->normalIndex().Values();
+    in.normalPerVertex = set->normalPerIndex().Get();  // normalPerVertex in VRML97 text
+    in.texPoints = TexPointsOf(set->texCoord());
+    in.texCoordIndex = set->texCoordIndex().Values();
+    in.ccw = set->ccw().Get();
+    in.solid = set->solid().Get();
+    in.creaseAngle = set->creaseAngle().Get();
+    // Polygons may be concave whatever `convex` says: every polygon is triangulated as it is.
+    Report("IndexedFaceSet", GetAFaceSet(m_mesh.Get(), std::move(in)));
     return Visit::Children;
 }
 
 Visit CNodeDealer::Enter_IndexedFaceSet2D(SingleNode*, SFWorldNode* node) {
     auto* set = As<IndexedFaceSet2D>(node);
-    if (set == nullptr) return Visit::Children;
+    if (set == nullptr || !m_mesh) return Visit::Children;
     auto* coord = dynamic_cast<Coordinate2D*>(Held(set->coord()));
     if (coord == nullptr) return Visit::Children;
-    std::vector<float> xy;
-    for (const SFVec2f& p : coord->point().Values()) {
-        xy.push_back(p.GetX());
-        xy.push_back(p.GetY());
+    FaceSetInput in;
+    for (const SFVec2f& p : coord->point().Values())
+        in.points.emplace_back(p.GetX(), p.GetY(), 0.0f);
+    // Without coordIndex the points in order make one polygon, as they always have here.
+    std::vector<SFInt32> inOrder;
+    if (set->coordIndex().GetCount() == 0) {
+        for (std::size_t i = 0; i < in.points.size(); ++i)
+            inOrder.emplace_back(static_cast<std::int32_t>(i));
+        in.coordIndex = inOrder;
+    } else {
+        in.coordIndex = set->coordIndex().Values();
     }
-    int count = static_cast<int>(xy.size() / 2);
-    if (count > 2 && RM() != nullptr) GetAPolygon(*RM(), m_mesh.Get(), xy.data(), count);
+    in.colors = ColorsOf(set->color());
+    in.colorIndex = set->colorIndex().Values();
+    in.colorPerVertex = set->colorPerVertex().Get();
+    in.texPoints = TexPointsOf(set->texCoord());
+    in.texCoordIndex = set->texCoordIndex().Values();
+    // Flat shapes are seen from both sides.
+    in.solid = false;
+    m_mesh->SetColorRGB(0.8f, 0.8f, 0.8f);
+    Report("IndexedFaceSet2D", GetAFaceSet(m_mesh.Get(), std::move(in)));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_ElevationGrid(SingleNode*, SFWorldNode* node) {
+    auto* grid = As<ElevationGrid>(node);
+    if (grid == nullptr || !m_mesh) return Visit::Children;
+    ElevationGridInput in;
+    in.xDimension = grid->xDimension().Get();
+    in.zDimension = grid->zDimension().Get();
+    in.xSpacing = grid->xSpacing().Get();
+    in.zSpacing = grid->zSpacing().Get();
+    in.height = grid->height().Values();
+    in.colors = ColorsOf(grid->color());
+    in.colorPerVertex = grid->colorPerVertex().Get();
+    in.normals = NormalsOf(grid->normal());
+    in.normalPerVertex = grid->normalPerVertex().Get();
+    in.texPoints = TexPointsOf(grid->texCoord());
+    in.ccw = grid->ccw().Get();
+    in.solid = grid->solid().Get();
+    in.creaseAngle = grid->creaseAngle().Get();
+    Report("ElevationGrid", GetAnElevationGrid(m_mesh.Get(), in));
+    return Visit::Children;
+}
+
+Visit CNodeDealer::Enter_Extrusion(SingleNode*, SFWorldNode* node) {
+    auto* e = As<Extrusion>(node);
+    if (e == nullptr || !m_mesh) return Visit::Children;
+    ExtrusionInput in;
+    in.crossSection = e->crossSection().Values();
+    in.spine = e->spine().Values();
+    in.scale = e->scale().Values();
+    in.orientation = e->orientation().Values();
+    in.beginCap = e->beginCap().Get();
+    in.endCap = e->endCap().Get();
+    in.ccw = e->ccw().Get();
+    in.solid = e->solid().Get();
+    in.creaseAngle = e->creaseAngle().Get();
+    // Caps may be concave whatever `convex` says: the retained layer triangulates each one.
+    Report("Extrusion", GetAnExtrusion(m_mesh.Get(), in));
     return Visit::Children;
 }
 

@@ -67,7 +67,9 @@ class CNodeDealer {
     Visit Enter_Coordinate2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Cylinder(SingleNode* parent, SFWorldNode* node);
     Visit Enter_DirectionalLight(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_ElevationGrid(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Expression(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_Extrusion(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Face(SingleNode* parent, SFWorldNode* node);
     void Exit_Face(SingleNode* parent, SFWorldNode* node);
     Visit Enter_FAP(SingleNode* parent, SFWorldNode* node);

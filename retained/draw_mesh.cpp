@@ -21,11 +21,21 @@ DrawMesh BuildDrawMesh(const MeshData& mesh) {
 
 namespace {
 
+// std::lround for |x| < 2^31: halves away from zero. The fraction x − trunc(x) is exact
+// in float, and this spares a library call for every component of every vertex.
+std::int32_t RoundHalfAway(float x) {
+    auto i = static_cast<std::int32_t>(x);
+    const float fraction = x - static_cast<float>(i);
+    if (fraction >= 0.5f) ++i;
+    if (fraction <= -0.5f) --i;
+    return i;
+}
+
 std::uint32_t PackNormal(const glm::vec3& n) {
     std::uint32_t out = 0;
     for (int i = 0; i < 3; ++i) {
         const float c = std::isfinite(n[i]) ? std::clamp(n[i], -1.0f, 1.0f) : 0.0f;
-        const auto q = static_cast<std::int32_t>(std::lround(c * 511.0f));
+        const std::int32_t q = RoundHalfAway(c * 511.0f);
         out |= (static_cast<std::uint32_t>(q) & 0x3FFu) << (10 * i);
     }
     return out;
@@ -45,7 +55,7 @@ std::uint32_t PackColor(const glm::vec3& c) {
     std::uint32_t out = 0xFF000000u;
     for (int i = 0; i < 3; ++i) {
         const float v = std::isfinite(c[i]) ? std::clamp(c[i], 0.0f, 1.0f) : 0.0f;
-        out |= static_cast<std::uint32_t>(std::lround(v * 255.0f)) << (8 * i);
+        out |= static_cast<std::uint32_t>(RoundHalfAway(v * 255.0f)) << (8 * i);
     }
     return out;
 }
@@ -91,7 +101,7 @@ std::size_t BuildDrawMeshInto(const MeshData& mesh, Vertex* vertices,
         if (face.cornerCount == 3)
             tris.assign(1, {0, 1, 2});
         else
-            tris = TriangulatePolygon(corners);
+            TriangulatePolygon(corners, tris);
         if (tris.empty()) continue;
         normal /= area;
 
@@ -109,18 +119,21 @@ std::size_t BuildDrawMeshInto(const MeshData& mesh, Vertex* vertices,
         center /= static_cast<float>(corners.size());
 
         const std::uint32_t base = vertexCount;
+        const glm::vec3 faceColor = face.hasColor ? face.color : mesh.color;
         for (std::uint32_t k = 0; k < face.cornerCount; ++k) {
-            const std::uint32_t vi = mesh.cornerVertex[face.firstCorner + k];
-            const std::int32_t ni = mesh.cornerNormal[face.firstCorner + k];
+            const std::uint32_t corner = face.firstCorner + k;
+            const std::uint32_t vi = mesh.cornerVertex[corner];
+            const std::int32_t ni = mesh.cornerNormal[corner];
             glm::vec3 n = normal;
             if (ni != kNoNormal) {
                 const glm::vec3 g = mesh.normals[static_cast<std::size_t>(ni)];
                 const float len = glm::length(g);
                 if (len > 0.0f && std::isfinite(len)) n = g / len;
             }
-            vertices[vertexCount++] =
-                Vertex(DrawVertex{corners[k], n, normal, center, mesh.texCoords[vi],
-                                  face.hasColor ? face.color : mesh.color});
+            vertices[vertexCount++] = Vertex(
+                DrawVertex{corners[k], n, normal, center,
+                           face.cornerTexCoords ? mesh.cornerTexCoord[corner] : mesh.texCoords[vi],
+                           face.cornerColors ? mesh.cornerColor[corner] : faceColor});
         }
         for (const auto& t : tris) {
             triangles.push_back(base + t[0]);

@@ -17,6 +17,10 @@ struct MeshFace {
     std::uint32_t firstCorner = 0;
     std::uint32_t cornerCount = 0;
     bool hasColor = false;  // a face colour overrides the meshbuilder colour
+    // Its corners take their colours from cornerColor (over the face colour)
+    // and their texture coordinates from cornerTexCoord (over their vertices').
+    bool cornerColors = false;
+    bool cornerTexCoords = false;
     glm::vec3 color{1.0f};
 };
 
@@ -27,6 +31,10 @@ struct MeshData {
     std::vector<std::uint32_t> cornerVertex;  // vertex index of each face corner
     std::vector<std::int32_t> cornerNormal;   // normal index of each corner, or kNoNormal
     std::vector<MeshFace> faces;
+    // Per corner, in step with cornerVertex once any face has corner colours
+    // (texture coordinates); empty before. Read only for the faces whose flag is set.
+    std::vector<glm::vec3> cornerColor;
+    std::vector<glm::vec2> cornerTexCoord;
     glm::vec3 color{1.0f};  // the meshbuilder colour: white until SetColorRGB
 };
 

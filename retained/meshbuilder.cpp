@@ -45,13 +45,15 @@ Result MeshBuilder::AddFaces(std::span<const glm::vec3> vertices,
     pos = 0;
     while (pos < faceData.size() && faceData[pos] != 0) {
         const std::uint32_t n = faceData[pos++];
-        d.faces.push_back({static_cast<std::uint32_t>(d.cornerVertex.size()), n, false, d.color});
+        d.faces.push_back(
+            {static_cast<std::uint32_t>(d.cornerVertex.size()), n, false, false, false, d.color});
         for (std::uint32_t k = 0; k < n; ++k, pos += step) {
             d.cornerVertex.push_back(v0 + faceData[pos]);
             d.cornerNormal.push_back(withNormals ? n0 + static_cast<std::int32_t>(faceData[pos + 1])
                                                  : kNoNormal);
         }
     }
+    KeepCornerListsInStep(d);
     return kOk;
 }
 
@@ -62,13 +64,80 @@ Result MeshBuilder::AddFace(const Face* face) {
     const auto n = static_cast<std::uint32_t>(face->vertices_.size());
     d.vertices.insert(d.vertices.end(), face->vertices_.begin(), face->vertices_.end());
     d.texCoords.resize(d.vertices.size(), glm::vec2(0.0f));
-    d.faces.push_back({static_cast<std::uint32_t>(d.cornerVertex.size()), n, face->hasColor_,
-                       face->hasColor_ ? face->color_ : d.color});
+    d.faces.push_back({static_cast<std::uint32_t>(d.cornerVertex.size()), n, face->hasColor_, false,
+                       false, face->hasColor_ ? face->color_ : d.color});
     for (std::uint32_t k = 0; k < n; ++k) {
         d.cornerVertex.push_back(v0 + k);
         d.cornerNormal.push_back(kNoNormal);
     }
+    KeepCornerListsInStep(d);
     return kOk;
+}
+
+Result MeshBuilder::AddPolygons(PolygonMesh&& m) {
+    const std::size_t vertexCount = m.vertices.size(), cornerCount = m.cornerVertex.size();
+    auto fits = [cornerCount](std::size_t n) { return n == 0 || n == cornerCount; };
+    if (!m.texCoords.empty() && m.texCoords.size() != vertexCount) return kInvalidArg;
+    if (!fits(m.cornerNormal.size()) || !fits(m.cornerColor.size()) ||
+        !fits(m.cornerTexCoord.size()))
+        return kInvalidArg;
+    std::size_t sum = 0;
+    for (std::uint32_t n : m.polygonSizes) {
+        if (n == 0) return kInvalidArg;
+        sum += n;
+    }
+    if (sum != cornerCount) return kInvalidArg;
+    for (std::uint32_t v : m.cornerVertex)
+        if (v >= vertexCount) return kInvalidArg;
+    for (std::int32_t n : m.cornerNormal)
+        if (n != kNoNormal && (n < 0 || static_cast<std::size_t>(n) >= m.normals.size()))
+            return kInvalidArg;
+
+    MeshData& d = Edit();
+    const auto v0 = static_cast<std::uint32_t>(d.vertices.size());
+    const auto n0 = static_cast<std::int32_t>(d.normals.size());
+    const auto c0 = static_cast<std::uint32_t>(d.cornerVertex.size());
+    if (m.texCoords.empty()) m.texCoords.resize(vertexCount, glm::vec2(0.0f));
+    if (m.cornerNormal.empty()) m.cornerNormal.assign(cornerCount, kNoNormal);
+    // Appends `from` to `to`, taking the list over when `to` is empty.
+    auto append = [](auto& to, auto& from) {
+        if (to.empty())
+            to = std::move(from);
+        else
+            to.insert(to.end(), from.begin(), from.end());
+    };
+    if (v0 != 0)
+        for (std::uint32_t& v : m.cornerVertex) v += v0;
+    if (n0 != 0)
+        for (std::int32_t& n : m.cornerNormal)
+            if (n != kNoNormal) n += n0;
+    append(d.vertices, m.vertices);
+    append(d.texCoords, m.texCoords);
+    append(d.normals, m.normals);
+    append(d.cornerVertex, m.cornerVertex);
+    append(d.cornerNormal, m.cornerNormal);
+    const bool colors = !m.cornerColor.empty(), texCoords = !m.cornerTexCoord.empty();
+    if (colors) {
+        d.cornerColor.resize(c0, glm::vec3(1.0f));
+        append(d.cornerColor, m.cornerColor);
+    }
+    if (texCoords) {
+        d.cornerTexCoord.resize(c0, glm::vec2(0.0f));
+        append(d.cornerTexCoord, m.cornerTexCoord);
+    }
+    d.faces.reserve(d.faces.size() + m.polygonSizes.size());
+    std::uint32_t first = c0;
+    for (std::uint32_t n : m.polygonSizes) {
+        d.faces.push_back({first, n, false, colors, texCoords, d.color});
+        first += n;
+    }
+    KeepCornerListsInStep(d);
+    return kOk;
+}
+
+void MeshBuilder::KeepCornerListsInStep(MeshData& d) {
+    if (!d.cornerColor.empty()) d.cornerColor.resize(d.cornerVertex.size(), glm::vec3(1.0f));
+    if (!d.cornerTexCoord.empty()) d.cornerTexCoord.resize(d.cornerVertex.size(), glm::vec2(0.0f));
 }
 
 void MeshBuilder::SetColorRGB(float r, float g, float b) {
@@ -144,6 +213,8 @@ void MeshBuilder::Empty() {
     d.normals.clear();
     d.cornerVertex.clear();
     d.cornerNormal.clear();
+    d.cornerColor.clear();
+    d.cornerTexCoord.clear();
     d.faces.clear();
 }
 

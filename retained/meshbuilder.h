@@ -39,6 +39,20 @@ class Face : public Object {
     bool hasColor_ = false;
 };
 
+// Polygons over shared vertices, as indexed geometry gives them; what AddPolygons takes.
+// Each optional list is either empty or holds one entry per vertex (texCoords) or per
+// corner (the corner lists), corners running polygon after polygon.
+struct PolygonMesh {
+    std::vector<glm::vec3> vertices;
+    std::vector<glm::vec2> texCoords;  // per vertex; none: (0, 0)
+    std::vector<glm::vec3> normals;
+    std::vector<std::uint32_t> polygonSizes;  // the corner count of each polygon, at least 1
+    std::vector<std::uint32_t> cornerVertex;
+    std::vector<std::int32_t> cornerNormal;  // an index into normals, or kNoNormal
+    std::vector<glm::vec3> cornerColor;
+    std::vector<glm::vec2> cornerTexCoord;
+};
+
 class MeshBuilder : public Object {
   public:
     // Appends vertices and normals and the faces that use them. faceData holds, per face,
@@ -51,9 +65,21 @@ class MeshBuilder : public Object {
                     std::span<const std::uint32_t> faceData);
     // Appends the face's vertices and one face over them; a face with a colour keeps it.
     Result AddFace(const Face* face);
+    // Appends the polygons, their vertices and normals; corner colours and texture
+    // coordinates, when given, are kept per corner. Lists of the wrong length or an index
+    // out of range fail with kInvalidArg and add nothing. An empty meshbuilder takes the
+    // lists over without copying them.
+    Result AddPolygons(PolygonMesh&& mesh);
 
     // Sets the meshbuilder colour and clears every face colour (the faces take it too).
+    // Corner colours stay: they are the geometry's own.
     void SetColorRGB(float r, float g, float b);
+    // Whether some face has corner colours; those then stand in for a material's colour.
+    bool HasCornerColors() const { return !data_->cornerColor.empty(); }
+    // A solid meshbuilder is a closed surface seen from outside: its back faces are not
+    // drawn. Off by default: both sides are drawn and lit.
+    void SetSolid(bool solid) { solid_ = solid; }
+    bool IsSolid() const { return solid_; }
     // Holds a reference to the material/texture; null removes it.
     void SetMaterial(Material* material);
     void SetTexture(Texture* texture);
@@ -91,10 +117,13 @@ class MeshBuilder : public Object {
     ~MeshBuilder() override;
     // Copy-on-write: a private MeshData to change, copied only while a snapshot shares it.
     MeshData& Edit();
+    // Grows the corner colour and texture-coordinate lists, once in use, to every corner.
+    static void KeepCornerListsInStep(MeshData& d);
 
     std::shared_ptr<MeshData> data_;
     std::uint64_t version_ = 0;
     Quality quality_ = kRenderGouraud;
+    bool solid_ = false;
     Ptr<Material> material_;
     Ptr<Texture> texture_;
 };

@@ -23,7 +23,8 @@ struct LightSnapshot {
 };
 
 // Material values as the shader uses them: reflectance already chosen (material
-// ambient, else meshbuilder colour, signalled by useVertexColor), power finite.
+// ambient, else meshbuilder colour, signalled by useVertexColor; corner colours
+// win over the material's), power finite.
 struct MaterialSnapshot {
     bool useVertexColor = true;
     glm::vec3 reflectance{1.0f};
@@ -41,6 +42,7 @@ struct VisualSnapshot {
     std::uint64_t textureId = 0;  // 0: no texture
     std::shared_ptr<const TextureImage> texture;
     Quality quality = kRenderGouraud;  // effective quality (device and mesh)
+    bool cullBack = false;             // a solid meshbuilder: back faces are not drawn
 };
 
 // One viewport's frame. Rectangle in device pixels, y down from the top edge.

@@ -33,13 +33,19 @@ bool InTriangle(glm::dvec2 p, glm::dvec2 a, glm::dvec2 b, glm::dvec2 c) {
 
 std::vector<Tri> TriangulatePolygon(std::span<const glm::vec3> corners) {
     std::vector<Tri> out;
+    TriangulatePolygon(corners, out);
+    return out;
+}
+
+void TriangulatePolygon(std::span<const glm::vec3> corners, std::vector<Tri>& out) {
+    out.clear();
     const glm::vec3 normal = PolygonNormal(corners);
     const double len = glm::length(glm::dvec3(normal));
-    if (corners.size() < 3 || !(len > 0.0) || !std::isfinite(len)) return out;
+    if (corners.size() < 3 || !(len > 0.0) || !std::isfinite(len)) return;
     // A triangle with an area is its own triangulation (and most faces are triangles).
     if (corners.size() == 3) {
         out.push_back({0, 1, 2});
-        return out;
+        return;
     }
 
     // Project onto the plane: a right-handed 2-D basis (u, v) with u × v along the normal,
@@ -49,9 +55,12 @@ std::vector<Tri> TriangulatePolygon(std::span<const glm::vec3> corners) {
     const glm::dvec3 u = glm::normalize(glm::cross(helper, n));
     const glm::dvec3 v = glm::cross(n, u);
 
-    // Drop corners repeating their predecessor; they would make zero-length edges.
-    std::vector<std::uint32_t> idx;
-    std::vector<glm::dvec2> p;
+    // Drop corners repeating their predecessor; they would make zero-length edges. The
+    // scratch lists keep their storage from face to face.
+    thread_local std::vector<std::uint32_t> idx;
+    thread_local std::vector<glm::dvec2> p;
+    idx.clear();
+    p.clear();
     for (std::uint32_t i = 0; i < corners.size(); ++i) {
         const glm::dvec3 c(corners[i]);
         const glm::dvec2 q(glm::dot(c, u), glm::dot(c, v));
@@ -64,14 +73,14 @@ std::vector<Tri> TriangulatePolygon(std::span<const glm::vec3> corners) {
         idx.pop_back();
     }
     const std::size_t n2 = p.size();
-    if (n2 < 3) return out;
+    if (n2 < 3) return;
 
     bool convex = true;
     for (std::size_t i = 0; i < n2 && convex; ++i)
         convex = Cross(p[i], p[(i + 1) % n2], p[(i + 2) % n2]) >= 0;
     if (convex) {
         for (std::size_t i = 1; i + 1 < n2; ++i) out.push_back({idx[0], idx[i], idx[i + 1]});
-        return out;
+        return;
     }
 
     // Ear clipping: cut off a convex corner whose triangle holds no other corner.
@@ -101,12 +110,11 @@ std::vector<Tri> TriangulatePolygon(std::span<const glm::vec3> corners) {
             // Close what is left as a fan so nothing reads out of range.
             for (std::size_t i = 1; i + 1 < ring.size(); ++i)
                 out.push_back({idx[ring[0]], idx[ring[i]], idx[ring[i + 1]]});
-            return out;
+            return;
         }
     }
     if (Cross(p[ring[0]], p[ring[1]], p[ring[2]]) > 0)
         out.push_back({idx[ring[0]], idx[ring[1]], idx[ring[2]]});
-    return out;
 }
 
 }  // namespace rm

@@ -21,5 +21,9 @@ glm::vec3 PolygonNormal(std::span<const glm::vec3> corners);
 // 2 triangles); any other simple polygon gives n − 2 ears. A self-intersecting polygon gives
 // triangles covering it as well as ear clipping manages, never an index out of range.
 std::vector<std::array<std::uint32_t, 3>> TriangulatePolygon(std::span<const glm::vec3> corners);
+// The same triangles written into `out` (emptied first), which keeps its storage: for
+// callers that cut many faces one after another.
+void TriangulatePolygon(std::span<const glm::vec3> corners,
+                        std::vector<std::array<std::uint32_t, 3>>& out);
 
 }  // namespace rm

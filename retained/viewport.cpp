@@ -21,7 +21,7 @@ MaterialSnapshot SnapshotMaterial(const MeshBuilder& mesh) {
     MaterialSnapshot m;
     m.reflectance = Finite(mesh.GetColor());
     if (const Material* mat = mesh.GetMaterial()) {
-        if (auto ambient = mat->GetAmbient()) {
+        if (auto ambient = mat->GetAmbient(); ambient && !mesh.HasCornerColors()) {
             m.useVertexColor = false;
             m.reflectance = Finite(*ambient);
         }
@@ -117,6 +117,9 @@ Result Viewport::Clear() {
 Result Viewport::Render(Frame* scene) {
     if (!scene || scene->GetScene() != camera_->GetScene()) return kInvalidArg;
     ViewportSnapshot s = Base();
+    // As many visuals as last time, most likely: room for them at once spares the
+    // copies of a growing list.
+    s.visuals.reserve(lastVisuals_);
     const Quality deviceQuality = device_->GetQuality();
     std::vector<const Frame*> path;
     Walk(scene, scene->GetWorldTransform(), path,
@@ -144,9 +147,11 @@ Result Viewport::Render(Frame* scene) {
                      v.texture = t->Image();
                  }
                  v.quality = EffectiveQuality(deviceQuality, m->GetQuality());
+                 v.cullBack = m->IsSolid();
                  s.visuals.push_back(std::move(v));
              }
          });
+    lastVisuals_ = s.visuals.size();
     device_->Record(std::move(s));
     return kOk;
 }

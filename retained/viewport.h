@@ -69,6 +69,7 @@ class Viewport : public Object {
     float field_ = 0.5f;
     float front_ = 0.1f;
     float back_ = 5000.0f;
+    std::size_t lastVisuals_ = 0;  // visuals of the last Render, to size the next one
 };
 
 }  // namespace rm

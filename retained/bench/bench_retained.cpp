@@ -1,8 +1,11 @@
-// Snapshot and offscreen draw at 600 x 550 of a grid of 10,000 boxes, each on its
-// own frame, and of one mesh of about a million triangles; both lit by a head
-// light and a directional light.
+// Snapshot and offscreen draw at 600 x 550 of a square grid of 10,000 or 100,000 boxes,
+// each on its own frame with its own meshbuilder (the same box data in each), and of one
+// mesh of about a million triangles; all lit by a head light and a directional light.
+// Run alone for peak memory, e.g.
+//   /usr/bin/time -v bench_retained --benchmark_filter=BM_FirstFrame100kBoxes
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <mutex>
@@ -70,8 +73,9 @@ struct Scene {
     rm::Ptr<rm::Device> device;
     rm::Ptr<rm::Viewport> viewport;
 
-    // `boxes` boxes in a square grid, or (terrainCells > 0) one terrain mesh.
-    Scene(int boxes, int terrainCells) {
+    // `boxes` boxes in a square grid (100 × 100 boxes one unit apart; larger grids
+    // closer and smaller, over the same square), or (terrainCells > 0) one terrain mesh.
+    Scene(int boxes, int terrainCells) : visuals(boxes + (terrainCells > 0 ? 1 : 0)) {
         rm::RetainedMode::Create(rm.Put());
         rm->CreateFrame(nullptr, scene.Put());
         rm->CreateFrame(scene.Get(), camera.Put());
@@ -81,12 +85,16 @@ struct Scene {
         camera->AddLight(head.Get());
         rm->CreateLightRGB(rm::LightType::Directional, 0.5f, 0.5f, 0.5f, sun.Put());
         scene->AddLight(sun.Get());
+        const int columns = static_cast<int>(std::ceil(std::sqrt(static_cast<double>(boxes))));
+        const float spacing = 100.0f / static_cast<float>(std::max(columns, 1));
         for (int i = 0; i < boxes; ++i) {
             rm::Ptr<rm::Frame> f;
             rm->CreateFrame(scene.Get(), f.Put());
-            f->AddTranslation(rm::Combine::Replace, static_cast<float>(i % 100) - 50.0f,
-                              static_cast<float>(i / 100) - 50.0f, 0.0f);
+            f->AddTranslation(rm::Combine::Replace,
+                              (static_cast<float>(i % columns) - 50.0f / spacing) * spacing,
+                              (static_cast<float>(i / columns) - 50.0f / spacing) * spacing, 0.0f);
             f->AddRotation(rm::Combine::Before, 1, 1, 0, 0.01f * static_cast<float>(i));
+            if (spacing != 1.0f) f->AddScale(rm::Combine::Before, spacing, spacing, spacing);
             rm::Ptr<rm::MeshBuilder> mb;
             rm->CreateMeshBuilder(mb.Put());
             AddBox(mb.Get());
@@ -102,6 +110,7 @@ struct Scene {
         rm->CreateViewport(device.Get(), camera.Get(), 0, 0, 600, 550, viewport.Put());
         viewport->SetField(0.5f);
     }
+    int visuals;
     void Snapshot() {
         std::lock_guard lock(sceneLock);
         viewport->Clear();
@@ -111,10 +120,15 @@ struct Scene {
 };
 
 constexpr int kBoxes = 10000;
+constexpr int kManyBoxes = 100000;
 constexpr int kTerrainCells = 708;  // 1,002,528 triangles
 
 Scene& Boxes() {
     static Scene scene(kBoxes, 0);
+    return scene;
+}
+Scene& ManyBoxes() {
+    static Scene scene(kManyBoxes, 0);
     return scene;
 }
 Scene& Terrain() {
@@ -122,11 +136,18 @@ Scene& Terrain() {
     return scene;
 }
 
+// Time per visual of an iteration, as a counter.
+void PerVisual(benchmark::State& state, const Scene& s) {
+    state.counters["per_visual"] = benchmark::Counter(
+        s.visuals, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 void RunSnapshot(benchmark::State& state, Scene& s) {
     for (auto _ : state) {
         s.Snapshot();
         benchmark::DoNotOptimize(s.device->LatestFrame());
     }
+    PerVisual(state, s);
 }
 
 // Draws of an uploaded frame; the first draw (mesh upload) is timed apart
@@ -151,7 +172,34 @@ void RunDraw(benchmark::State& state, Scene& s, bool first) {
         renderer->Draw(*frame);
         for (auto _ : state) renderer->Draw(*frame);
     }
+    PerVisual(state, s);
     state.SetLabel(renderer->GLRendererName());
+}
+
+// The first frame of a scene: snapshot, then mesh upload and draw by a new renderer.
+void RunFirstFrame(benchmark::State& state, Scene& s) {
+    std::string error;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto renderer = rm::gl::HeadlessRenderer::Create(&error);
+        if (!renderer) {
+            state.SkipWithError(("no EGL context: " + error).c_str());
+            return;
+        }
+        state.ResumeTiming();
+        s.Snapshot();
+        if (!renderer->Draw(*s.device->LatestFrame(), &error)) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+        state.PauseTiming();
+        const auto stats = renderer->Renderer().GetStats();
+        state.counters["gpu_meshes"] = static_cast<double>(stats.storedMeshes);
+        state.counters["gpu_MiB"] = static_cast<double>(stats.memoryBytes) / (1 << 20);
+        state.counters["draw_calls"] = static_cast<double>(stats.drawCalls);
+        renderer.reset();
+        state.ResumeTiming();
+    }
 }
 
 void BM_Snapshot10kBoxes(benchmark::State& state) {
@@ -172,12 +220,28 @@ void BM_FirstDraw10kBoxes(benchmark::State& state) {
 void BM_FirstDraw1MTriangles(benchmark::State& state) {
     RunDraw(state, Terrain(), true);
 }
+void BM_Snapshot100kBoxes(benchmark::State& state) {
+    RunSnapshot(state, ManyBoxes());
+}
+void BM_Draw100kBoxes(benchmark::State& state) {
+    RunDraw(state, ManyBoxes(), false);
+}
+void BM_FirstFrame10kBoxes(benchmark::State& state) {
+    RunFirstFrame(state, Boxes());
+}
+void BM_FirstFrame100kBoxes(benchmark::State& state) {
+    RunFirstFrame(state, ManyBoxes());
+}
 BENCHMARK(BM_Snapshot10kBoxes)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Snapshot100kBoxes)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Snapshot1MTriangles)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Draw10kBoxes)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Draw100kBoxes)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Draw1MTriangles)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FirstDraw10kBoxes)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_FirstDraw1MTriangles)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FirstFrame10kBoxes)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_FirstFrame100kBoxes)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace
 

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
+#include <limits>
 
 #include <glm/gtc/type_ptr.hpp>
 
@@ -46,148 +48,522 @@ constexpr Attribute kAttributes[] = {
     {4, 2, GL_FLOAT, GL_FALSE, offsetof(PackedDrawVertex, uv)},
     {5, 4, GL_UNSIGNED_BYTE, GL_TRUE, offsetof(PackedDrawVertex, color)},
 };
+// The per-instance attributes: nine vec4s from location 6 on.
+constexpr GLuint kFirstInstanceAttribute = 6;
+constexpr GLuint kInstanceAttributes = 9;
+
+constexpr std::size_t kVertexBytes = sizeof(PackedDrawVertex);
+constexpr std::size_t kIndexBytes = sizeof(std::uint32_t);
+// Meshes of up to this many face corners go through the unit form and may be shared;
+// larger ones are built straight into a buffer of their own, as they are.
+constexpr std::size_t kSmallMeshCorners = 65536;
+// Shared arenas: the first holds this many vertices, each further one as many as all
+// before it, up to kMaxArenaVertices; room for four indices a vertex (a box has 3.5:
+// 36 triangle and 48 edge indices for 24 vertices).
+constexpr std::uint32_t kFirstArenaVertices = 16384;
+constexpr std::uint32_t kMaxArenaVertices = 1u << 20;
+constexpr std::uint32_t kIndicesPerVertex = 4;
+// Geometries with the same ShapeHash compared against a new mesh, at most.
+constexpr std::size_t kMaxCandidates = 4;
+
+std::size_t MiB(std::size_t bytes) {  // rounded up
+    return (bytes >> 20) + ((bytes & ((std::size_t{1} << 20) - 1)) != 0);
+}
 
 }  // namespace
 
-std::unique_ptr<GLRenderer> GLRenderer::Create(std::string* error) {
-    std::unique_ptr<GLRenderer> r(new GLRenderer);
-    GLuint vs = Compile(GL_VERTEX_SHADER, kVertexShader, error);
-    if (!vs) return nullptr;
+std::size_t GLRenderer::Arena::Bytes() const {
+    return std::size_t{vertices.Capacity()} * kVertexBytes +
+           std::size_t{indices.Capacity()} * kIndexBytes;
+}
+
+bool GLRenderer::Link(int directional, int point, Program* out, std::string* error) {
+    const std::string vertexSource = "#version 330 core\n#define DIRECTIONAL_LIGHTS " +
+                                     std::to_string(directional) + "\n#define POINT_LIGHTS " +
+                                     std::to_string(point) + "\n" + kVertexShader;
+    GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource.c_str(), error);
+    if (!vs) return false;
     GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentShader, error);
     if (!fs) {
         glDeleteShader(vs);
-        return nullptr;
+        return false;
     }
-    r->program_ = glCreateProgram();
-    glAttachShader(r->program_, vs);
-    glAttachShader(r->program_, fs);
-    glLinkProgram(r->program_);
+    const GLuint prog = glCreateProgram();
+    glAttachShader(prog, vs);
+    glAttachShader(prog, fs);
+    glLinkProgram(prog);
     glDeleteShader(vs);
     glDeleteShader(fs);
     GLint ok = 0;
-    glGetProgramiv(r->program_, GL_LINK_STATUS, &ok);
+    glGetProgramiv(prog, GL_LINK_STATUS, &ok);
     if (!ok) {
         char log[1024] = {};
-        glGetProgramInfoLog(r->program_, sizeof log, nullptr, log);
+        glGetProgramInfoLog(prog, sizeof log, nullptr, log);
         if (error) *error = std::string("shader link failed: ") + log;
-        return nullptr;
+        glDeleteProgram(prog);
+        return false;
     }
-    const GLuint prog = r->program_;
     auto at = [prog](const std::string& name) { return glGetUniformLocation(prog, name.c_str()); };
-    Locations& l = r->loc_;
-    l = {at("uModel"),
-         at("uNormalMatrix"),
-         at("uViewProjection"),
-         at("uEye"),
-         at("uLit"),
-         at("uFlat"),
-         at("uUseVertexColor"),
-         at("uReflectance"),
-         at("uEmissive"),
-         at("uSpecular"),
-         at("uPower"),
-         at("uTextured"),
-         at("uTexture"),
-         at("uLightCount"),
-         {},
-         {},
-         {},
-         {}};
+    Program& p = *out;
+    p.id = prog;
+    p.viewProjection = at("uViewProjection");
+    p.eye = at("uEye");
+    p.lit = at("uLit");
+    p.flat = at("uFlat");
+    p.textured = at("uTextured");
+    p.texture = at("uTexture");
+    p.ambient = at("uAmbient");
     for (int i = 0; i < kMaxLights; ++i) {
         const std::string index = "[" + std::to_string(i) + "]";
-        l.lightType[i] = at("uLightType" + index);
-        l.lightColor[i] = at("uLightColor" + index);
-        l.lightPosition[i] = at("uLightPosition" + index);
-        l.lightDirection[i] = at("uLightDirection" + index);
+        p.directionalColor[i] = at("uDirectionalColor" + index);
+        p.directionalTo[i] = at("uDirectionalTo" + index);
+        p.pointColor[i] = at("uPointColor" + index);
+        p.pointPosition[i] = at("uPointPosition" + index);
     }
+    glUseProgram(prog);
+    glUniform1i(p.texture, 0);
+    return true;
+}
+
+const GLRenderer::Program* GLRenderer::UseProgram(int directional, int point) {
+    auto [it, created] = programs_.try_emplace({directional, point});
+    if (created && !Link(directional, point, &it->second, &error_)) {
+        programs_.erase(it);
+        return nullptr;
+    }
+    glUseProgram(it->second.id);
+    return &it->second;
+}
+
+std::unique_ptr<GLRenderer> GLRenderer::Create(std::string* error) {
+    std::unique_ptr<GLRenderer> r(new GLRenderer);
+    GLint attributes = 0;
+    glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &attributes);
+    if (attributes < static_cast<GLint>(kFirstInstanceAttribute + kInstanceAttributes)) {
+        if (error) *error = "the OpenGL context has fewer than 15 vertex attributes";
+        return nullptr;
+    }
+    // The program without lights shows whether the shaders compile at all; the others
+    // are made when a frame first needs them.
+    Program unlit;
+    if (!Link(0, 0, &unlit, error)) return nullptr;
+    r->programs_.emplace(std::pair(0, 0), unlit);
+    glGenBuffers(1, &r->instanceBuffer_);
+    r->memoryLimit_ = DefaultMemoryLimit();
     return r;
 }
 
 GLRenderer::~GLRenderer() {
-    for (auto& [id, m] : meshes_) {
-        glDeleteVertexArrays(1, &m.vao);
-        glDeleteBuffers(1, &m.vbo);
-        glDeleteBuffers(1, &m.ebo);
-    }
+    for (std::uint32_t a = 0; a < arenas_.size(); ++a)
+        if (arenas_[a].vao) DestroyArena(a);
     for (auto& [id, t] : textures_) glDeleteTextures(1, &t.name);
-    if (program_) glDeleteProgram(program_);
+    if (instanceBuffer_) glDeleteBuffers(1, &instanceBuffer_);
+    for (auto& [counts, p] : programs_) glDeleteProgram(p.id);
 }
 
 GLRenderer::Stats GLRenderer::GetStats() const {
     Stats s = stats_;
     s.cachedMeshes = meshes_.size();
     s.cachedTextures = textures_.size();
+    s.storedMeshes = geometries_.size() - freeGeometries_.size();
+    s.arenas = static_cast<std::size_t>(
+        std::count_if(arenas_.begin(), arenas_.end(), [](const Arena& a) { return a.vao != 0; }));
+    s.memoryBytes = memoryBytes_;
     return s;
 }
 
-GLRenderer::GpuMesh& GLRenderer::Mesh(const VisualSnapshot& v) {
-    auto [it, created] = meshes_.try_emplace(v.meshId);
-    GpuMesh& m = it->second;
-    m.lastUsed = frameCounter_;
-    if (!created && m.version == v.meshVersion) return m;
-    if (created) {
-        glGenVertexArrays(1, &m.vao);
-        glGenBuffers(1, &m.vbo);
-        glGenBuffers(1, &m.ebo);
-        glBindVertexArray(m.vao);
-        glBindBuffer(GL_ARRAY_BUFFER, m.vbo);
-        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, m.ebo);
-        for (const Attribute& a : kAttributes) {
-            glEnableVertexAttribArray(a.location);
-            glVertexAttribPointer(a.location, a.size, a.type, a.normalized,
-                                  sizeof(PackedDrawVertex),
-                                  reinterpret_cast<const void*>(a.offset));
+// ---- Memory ----
+
+bool GLRenderer::Reserve(std::size_t bytes) {
+    auto fits = [&] {
+        return memoryBytes_ <= memoryLimit_ && bytes <= memoryLimit_ - memoryBytes_;
+    };
+    if (fits()) return true;
+    FreeUnused(frameCounter_);  // whatever this frame has not drawn so far
+    if (fits()) return true;
+    const std::size_t need = bytes > std::numeric_limits<std::size_t>::max() - memoryBytes_
+                                 ? bytes
+                                 : memoryBytes_ + bytes;
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "not enough graphics memory: the scene needs at least %zu MiB, more than the "
+                  "limit of %zu MiB (ORVANE_GPU_MEMORY_MIB, else half of the available memory)",
+                  MiB(need), memoryLimit_ >> 20);
+    error_ = text;
+    return false;
+}
+
+void GLRenderer::FreeUnused(std::uint64_t keepFrom) {
+    if (meshesUsed_ < meshes_.size()) {
+        for (auto it = meshes_.begin(); it != meshes_.end();) {
+            if (it->second.lastUsed < keepFrom) {
+                if (it->second.upload) Release(it->second.upload);
+                it = meshes_.erase(it);
+            } else {
+                ++it;
+            }
         }
     }
-    // The vertices are written straight into the buffer's storage, so that a
-    // large mesh is not held a second time in a DrawMesh while it uploads.
+    if (texturesUsed_ < textures_.size()) {
+        for (auto it = textures_.begin(); it != textures_.end();) {
+            if (it->second.lastUsed < keepFrom) {
+                glDeleteTextures(1, &it->second.name);
+                memoryBytes_ -= it->second.bytes;
+                it = textures_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+}
+
+// ---- Arenas and geometries ----
+
+std::uint32_t GLRenderer::NewArena(std::uint32_t vertices, std::uint32_t indices, bool dedicated) {
+    const std::size_t bytes =
+        std::size_t{vertices} * kVertexBytes + std::size_t{indices} * kIndexBytes;
+    if (!Reserve(bytes)) return kNone;
+    auto slot =
+        std::find_if(arenas_.begin(), arenas_.end(), [](const Arena& a) { return a.vao == 0; });
+    const auto a = static_cast<std::uint32_t>(slot - arenas_.begin());
+    if (slot == arenas_.end()) arenas_.emplace_back();
+    Arena& arena = arenas_[a];
+    arena.vertices = RangeAllocator(vertices);
+    arena.indices = RangeAllocator(indices);
+    arena.dedicated = dedicated;
+    glGenVertexArrays(1, &arena.vao);
+    glGenBuffers(1, &arena.vbo);
+    glGenBuffers(1, &arena.ebo);
+    glBindVertexArray(arena.vao);
+    glBindBuffer(GL_ARRAY_BUFFER, arena.vbo);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(std::size_t{vertices} * kVertexBytes),
+                 nullptr, GL_STATIC_DRAW);
+    for (const Attribute& at : kAttributes) {
+        glEnableVertexAttribArray(at.location);
+        glVertexAttribPointer(at.location, at.size, at.type, at.normalized, kVertexBytes,
+                              reinterpret_cast<const void*>(at.offset));
+    }
+    for (GLuint k = 0; k < kInstanceAttributes; ++k) {
+        glEnableVertexAttribArray(kFirstInstanceAttribute + k);
+        glVertexAttribDivisor(kFirstInstanceAttribute + k, 1);
+    }
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, arena.ebo);
+    if (indices > 0)
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                     static_cast<GLsizeiptr>(std::size_t{indices} * kIndexBytes), nullptr,
+                     GL_STATIC_DRAW);
+    glBindVertexArray(0);
+    memoryBytes_ += bytes;
+    if (glGetError() == GL_OUT_OF_MEMORY) {
+        DestroyArena(a);
+        error_ = "the graphics driver ran out of memory for the scene's meshes";
+        return kNone;
+    }
+    return a;
+}
+
+void GLRenderer::DestroyArena(std::uint32_t a) {
+    Arena& arena = arenas_[a];
+    glDeleteVertexArrays(1, &arena.vao);
+    glDeleteBuffers(1, &arena.vbo);
+    glDeleteBuffers(1, &arena.ebo);
+    memoryBytes_ -= arena.Bytes();
+    arena = Arena{};
+}
+
+std::uint32_t GLRenderer::PlaceInArena(std::uint32_t vertices, std::uint32_t indices,
+                                       std::uint32_t* firstVertex, std::uint32_t* firstIndex) {
+    auto tryArena = [&](std::uint32_t a) {
+        Arena& arena = arenas_[a];
+        const auto v = arena.vertices.Allocate(vertices);
+        if (!v) return false;
+        const auto i = arena.indices.Allocate(indices);
+        if (!i) {
+            arena.vertices.Free(*v, vertices);
+            return false;
+        }
+        *firstVertex = *v;
+        *firstIndex = *i;
+        return true;
+    };
+    std::size_t shared = 0;
+    for (std::uint32_t a = static_cast<std::uint32_t>(arenas_.size()); a-- > 0;) {
+        if (arenas_[a].vao == 0 || arenas_[a].dedicated) continue;
+        if (tryArena(a)) return a;
+        shared += arenas_[a].vertices.Capacity();
+    }
+    const auto size = static_cast<std::uint32_t>(std::max<std::size_t>(
+        vertices, std::clamp<std::size_t>(shared, kFirstArenaVertices, kMaxArenaVertices)));
+    const std::uint32_t a =
+        NewArena(size, std::max(indices, size * kIndicesPerVertex), /*dedicated=*/false);
+    if (a == kNone) return kNone;
+    tryArena(a);
+    return a;
+}
+
+std::uint32_t GLRenderer::NewGeometry() {
+    if (!freeGeometries_.empty()) {
+        const std::uint32_t g = freeGeometries_.back();
+        freeGeometries_.pop_back();
+        return g;
+    }
+    geometries_.emplace_back();
+    return static_cast<std::uint32_t>(geometries_.size() - 1);
+}
+
+void GLRenderer::ReleaseGeometry(std::uint32_t g) {
+    Geometry& geo = geometries_[g];
+    if (--geo.users > 0) return;
+    if (geo.indexed) {
+        auto [first, last] = shapes_.equal_range(geo.hash);
+        for (auto it = first; it != last; ++it)
+            if (it->second == g) {
+                shapes_.erase(it);
+                break;
+            }
+    }
+    const std::uint32_t a = geo.arena;
+    Arena& arena = arenas_[a];
+    arena.vertices.Free(geo.firstVertex, geo.vertexSlots);
+    arena.indices.Free(geo.firstIndex, geo.indexSlots);
+    geo = Geometry{};
+    freeGeometries_.push_back(g);
+    if (arena.vertices.Used() != 0) return;
+    // An empty arena goes, unless it is the last shared one.
+    const bool otherShared = std::any_of(arenas_.begin(), arenas_.end(), [&](const Arena& other) {
+        return &other != &arena && other.vao != 0 && !other.dedicated;
+    });
+    if (arena.dedicated || otherShared) DestroyArena(a);
+}
+
+void GLRenderer::Release(Upload* u) {
+    if (--u->users > 0) return;
+    if (u->indexed) {
+        auto [first, last] = sources_.equal_range(u->hash);
+        for (auto it = first; it != last; ++it)
+            if (it->second == u) {
+                sources_.erase(it);
+                break;
+            }
+    }
+    if (u->geometry != kNone) ReleaseGeometry(u->geometry);
+    uploads_.erase(u->data.get());
+}
+
+bool GLRenderer::ReadBack(Geometry& g) {
+    if (!g.vertexCopy.empty()) return true;
+    const Arena& arena = arenas_[g.arena];
+    g.vertexCopy.resize(g.vertexCount);
+    g.indexCopy.resize(std::size_t{g.triangleIndices} + g.edgeIndices);
+    glBindBuffer(GL_COPY_READ_BUFFER, arena.vbo);
+    glGetBufferSubData(GL_COPY_READ_BUFFER, static_cast<GLintptr>(g.firstVertex * kVertexBytes),
+                       static_cast<GLsizeiptr>(g.vertexCopy.size() * kVertexBytes),
+                       g.vertexCopy.data());
+    glBindBuffer(GL_COPY_READ_BUFFER, arena.ebo);
+    glGetBufferSubData(GL_COPY_READ_BUFFER, static_cast<GLintptr>(g.firstIndex * kIndexBytes),
+                       static_cast<GLsizeiptr>(g.indexCopy.size() * kIndexBytes),
+                       g.indexCopy.data());
+    return true;
+}
+
+// ---- Meshes ----
+
+bool GLRenderer::FromSimilar(const MeshData& mesh, Upload* out) {
+    out->hash = SourceHash(mesh);
+    std::size_t candidates = 0;
+    for (auto [it, last] = sources_.equal_range(out->hash); it != last; ++it, ++candidates) {
+        const Upload& a = *it->second;
+        Placement aToB;
+        if (a.geometry == kNone || !SimilarSource(*a.data, mesh, &aToB)) continue;
+        const Placement p = Compose(aToB, a.placement);
+        // Scales that differ more than kMaxStretch would magnify the stored normals'
+        // rounding too much: such a mesh is built and stored on its own.
+        const float lo = std::min({p.scale.x, p.scale.y, p.scale.z});
+        const float hi = std::max({p.scale.x, p.scale.y, p.scale.z});
+        if (lo != hi && !(lo * kMaxStretch >= hi)) continue;
+        out->geometry = a.geometry;
+        out->placement = p;
+        ++geometries_[a.geometry].users;
+        return true;
+    }
+    // Not found: once stored, later meshes may find this one.
+    out->indexed = candidates < kMaxCandidates;
+    return false;
+}
+
+bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
+    staging_.resize(MaxDrawVertices(mesh));
+    triangles_.clear();
+    edges_.clear();
+    const auto n =
+        static_cast<std::uint32_t>(BuildDrawMeshInto(mesh, staging_.data(), triangles_, edges_));
+    if (n == 0) return true;  // only degenerate faces: nothing to draw
+    const std::span<DrawVertex> vertices(staging_.data(), n);
+    out->placement = UnitPlacement(vertices);
+    ToUnit(out->placement, vertices);
+    packed_.resize(n);
+    for (std::uint32_t i = 0; i < n; ++i) packed_[i] = PackedDrawVertex(staging_[i]);
+    const auto triangleIndices = static_cast<std::uint32_t>(triangles_.size());
+    const auto edgeIndices = static_cast<std::uint32_t>(edges_.size());
+    triangles_.insert(triangles_.end(), edges_.begin(), edges_.end());
+    const UnitMeshView view{packed_, triangles_, triangleIndices};
+
+    const std::uint64_t hash = ShapeHash(view);
+    std::size_t candidates = 0;
+    for (auto [it, last] = shapes_.equal_range(hash); it != last; ++it, ++candidates) {
+        Geometry& g = geometries_[it->second];
+        if (g.vertexCount != n || g.triangleIndices != triangleIndices ||
+            g.edgeIndices != edgeIndices || !ReadBack(g))
+            continue;
+        if (SameShape({g.vertexCopy, g.indexCopy, g.triangleIndices}, view)) {
+            ++g.users;
+            out->geometry = it->second;
+            return true;
+        }
+    }
+
+    std::uint32_t firstVertex = 0, firstIndex = 0;
+    const std::uint32_t a =
+        PlaceInArena(n, triangleIndices + edgeIndices, &firstVertex, &firstIndex);
+    if (a == kNone) return false;
+    const std::uint32_t g = NewGeometry();
+    Geometry& geo = geometries_[g];
+    geo.arena = a;
+    geo.firstVertex = firstVertex;
+    geo.vertexCount = geo.vertexSlots = n;
+    geo.firstIndex = firstIndex;
+    geo.triangleIndices = triangleIndices;
+    geo.edgeIndices = edgeIndices;
+    geo.indexSlots = triangleIndices + edgeIndices;
+    geo.users = 1;
+    geo.hash = hash;
+    geo.indexed = candidates < kMaxCandidates;
+    if (geo.indexed) shapes_.emplace(hash, g);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, arenas_[a].vbo);
+    glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(firstVertex * kVertexBytes),
+                    static_cast<GLsizeiptr>(n * kVertexBytes), packed_.data());
+    glBindBuffer(GL_COPY_WRITE_BUFFER, arenas_[a].ebo);
+    glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(firstIndex * kIndexBytes),
+                    static_cast<GLsizeiptr>(triangles_.size() * kIndexBytes), triangles_.data());
+    out->geometry = g;
+    ++stats_.meshUploads;
+    return true;
+}
+
+bool GLRenderer::StoreLarge(const MeshData& mesh, Upload* out) {
+    const std::size_t maxVertices = MaxDrawVertices(mesh);
+    // Index counts and offsets are 32-bit; a mesh this large would not fit any limit.
+    if (maxVertices > (std::numeric_limits<std::uint32_t>::max() >> 4)) {
+        error_ = "a mesh of the scene has too many face corners to draw";
+        return false;
+    }
+    const std::uint32_t a =
+        NewArena(static_cast<std::uint32_t>(maxVertices), 0, /*dedicated=*/true);
+    if (a == kNone) return false;
+    // The vertices are written straight into the buffer's storage, so that a large mesh
+    // is not held a second time while it uploads.
     std::vector<std::uint32_t> triangles, edges;
-    const std::size_t maxVertices = MaxDrawVertices(*v.mesh);
-    const auto vertexBytes = static_cast<GLsizeiptr>(maxVertices * sizeof(PackedDrawVertex));
-    glBindVertexArray(m.vao);
-    glBindBuffer(GL_ARRAY_BUFFER, m.vbo);
-    glBufferData(GL_ARRAY_BUFFER, vertexBytes, nullptr, GL_STATIC_DRAW);
-    void* mapped = maxVertices == 0
-                       ? nullptr
-                       : glMapBufferRange(GL_ARRAY_BUFFER, 0, vertexBytes,
-                                          GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
+    const auto vertexBytes = static_cast<GLsizeiptr>(maxVertices * kVertexBytes);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, arenas_[a].vbo);
+    void* mapped = glMapBufferRange(GL_COPY_WRITE_BUFFER, 0, vertexBytes,
+                                    GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_BUFFER_BIT);
     std::size_t vertexCount = 0;
     bool written = false;
     if (mapped != nullptr) {
         vertexCount =
-            BuildDrawMeshInto(*v.mesh, static_cast<PackedDrawVertex*>(mapped), triangles, edges);
-        written = glUnmapBuffer(GL_ARRAY_BUFFER) == GL_TRUE;  // false: the storage was lost
+            BuildDrawMeshInto(mesh, static_cast<PackedDrawVertex*>(mapped), triangles, edges);
+        written = glUnmapBuffer(GL_COPY_WRITE_BUFFER) == GL_TRUE;  // false: the storage was lost
     }
-    if (!written && maxVertices != 0) {
+    if (!written) {
         std::vector<PackedDrawVertex> packed(maxVertices);
         triangles.clear();
         edges.clear();
-        vertexCount = BuildDrawMeshInto(*v.mesh, packed.data(), triangles, edges);
-        glBufferData(GL_ARRAY_BUFFER,
-                     static_cast<GLsizeiptr>(vertexCount * sizeof(PackedDrawVertex)), packed.data(),
-                     GL_STATIC_DRAW);
+        vertexCount = BuildDrawMeshInto(mesh, packed.data(), triangles, edges);
+        glBufferSubData(GL_COPY_WRITE_BUFFER, 0,
+                        static_cast<GLsizeiptr>(vertexCount * kVertexBytes), packed.data());
     }
-    const auto triangleBytes = static_cast<GLsizeiptr>(triangles.size() * sizeof(std::uint32_t));
-    const auto edgeBytes = static_cast<GLsizeiptr>(edges.size() * sizeof(std::uint32_t));
-    glBufferData(GL_ELEMENT_ARRAY_BUFFER, triangleBytes + edgeBytes, nullptr, GL_STATIC_DRAW);
-    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, 0, triangleBytes, triangles.data());
-    glBufferSubData(GL_ELEMENT_ARRAY_BUFFER, triangleBytes, edgeBytes, edges.data());
-    m.version = v.meshVersion;
-    m.triangleIndices = static_cast<std::int32_t>(triangles.size());
-    m.edgeIndices = static_cast<std::int32_t>(edges.size());
-    m.vertexCount = static_cast<std::int32_t>(vertexCount);
+    const std::size_t indexCount = triangles.size() + edges.size();
+    if (vertexCount == 0 || !Reserve(indexCount * kIndexBytes)) {
+        DestroyArena(a);
+        return vertexCount == 0;  // nothing to draw is no failure
+    }
+    Arena& arena = arenas_[a];
+    arena.indices = RangeAllocator(static_cast<std::uint32_t>(indexCount));
+    memoryBytes_ += indexCount * kIndexBytes;
+    glBindBuffer(GL_COPY_WRITE_BUFFER, arena.ebo);
+    const auto triangleBytes = static_cast<GLsizeiptr>(triangles.size() * kIndexBytes);
+    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(indexCount * kIndexBytes), nullptr,
+                 GL_STATIC_DRAW);
+    glBufferSubData(GL_COPY_WRITE_BUFFER, 0, triangleBytes, triangles.data());
+    glBufferSubData(GL_COPY_WRITE_BUFFER, triangleBytes,
+                    static_cast<GLsizeiptr>(edges.size() * kIndexBytes), edges.data());
+    const std::uint32_t g = NewGeometry();
+    Geometry& geo = geometries_[g];
+    geo.arena = a;
+    // The whole arena is this mesh's: both ranges start at 0.
+    geo.vertexSlots = static_cast<std::uint32_t>(maxVertices);
+    geo.indexSlots = static_cast<std::uint32_t>(indexCount);
+    arena.vertices.Allocate(geo.vertexSlots);
+    arena.indices.Allocate(geo.indexSlots);
+    geo.vertexCount = static_cast<std::uint32_t>(vertexCount);
+    geo.triangleIndices = static_cast<std::uint32_t>(triangles.size());
+    geo.edgeIndices = static_cast<std::uint32_t>(edges.size());
+    geo.users = 1;
+    out->geometry = g;
+    out->placement = Placement{};
     ++stats_.meshUploads;
-    return m;
+    return true;
 }
 
-unsigned GLRenderer::Texture(const VisualSnapshot& v) {
-    if (!v.texture) return 0;
+GLRenderer::Upload* GLRenderer::Mesh(const VisualSnapshot& v) {
+    auto [it, created] = meshes_.try_emplace(v.meshId);
+    MeshEntry& e = it->second;
+    if (e.lastUsed != frameCounter_) {
+        e.lastUsed = frameCounter_;
+        ++meshesUsed_;
+    }
+    if (e.upload && e.version == v.meshVersion) return e.upload;
+    // A MeshData already on the GPU (shared by several meshbuilders) is not built again.
+    Upload* u = nullptr;
+    if (auto found = uploads_.find(v.mesh.get()); found != uploads_.end()) {
+        u = &found->second;
+    } else {
+        Upload fresh;
+        fresh.data = v.mesh;
+        const bool small = MaxDrawVertices(*v.mesh) <= kSmallMeshCorners;
+        if (small && !FromSimilar(*v.mesh, &fresh) && !StoreSmall(*v.mesh, &fresh)) return nullptr;
+        if (!small && !StoreLarge(*v.mesh, &fresh)) return nullptr;
+        u = &uploads_.emplace(v.mesh.get(), std::move(fresh)).first->second;
+        u->indexed = u->indexed && u->geometry != kNone;  // nothing to share otherwise
+        if (u->indexed) sources_.emplace(u->hash, u);
+    }
+    ++u->users;
+    if (e.upload) Release(e.upload);
+    e.upload = u;
+    e.version = v.meshVersion;
+    return u;
+}
+
+bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
+    *name = 0;
+    if (!v.texture) return true;
     auto [it, created] = textures_.try_emplace(v.textureId);
-    it->second.lastUsed = frameCounter_;
-    if (!created) return it->second.name;
+    GpuTexture& t = it->second;
+    if (t.lastUsed != frameCounter_) {
+        t.lastUsed = frameCounter_;
+        ++texturesUsed_;
+    }
+    if (t.name != 0) {
+        *name = t.name;
+        return true;
+    }
     const TextureImage& img = *v.texture;
-    glGenTextures(1, &it->second.name);
-    glBindTexture(GL_TEXTURE_2D, it->second.name);
+    // RGBA bytes and the mipmap chain, a third more.
+    const std::size_t bytes = std::size_t{4} * static_cast<std::size_t>(img.width) *
+                              static_cast<std::size_t>(img.height) * 4 / 3;
+    if (!Reserve(bytes)) return false;
+    glGenTextures(1, &t.name);
+    glBindTexture(GL_TEXTURE_2D, t.name);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, img.width, img.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
                  img.rgba.data());
@@ -196,27 +572,92 @@ unsigned GLRenderer::Texture(const VisualSnapshot& v) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    t.bytes = bytes;
+    memoryBytes_ += bytes;
     ++stats_.textureUploads;
-    return it->second.name;
+    *name = t.name;
+    return true;
 }
 
-void GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo) {
+// ---- Drawing ----
+
+bool GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo, std::string* error) {
     ++frameCounter_;
+    meshesUsed_ = texturesUsed_ = 0;
+    error_.clear();
     glBindFramebuffer(GL_FRAMEBUFFER, fbo);
-    glUseProgram(program_);
     glEnable(GL_DEPTH_TEST);
     glDepthFunc(GL_LESS);
-    glDisable(GL_CULL_FACE);  // both sides of every face are drawn
+    glDisable(GL_CULL_FACE);  // both sides of every face are drawn, unless a mesh is solid
     glDisable(GL_BLEND);
     glEnable(GL_SCISSOR_TEST);
-    glUniform1i(loc_.texture, 0);
-    for (const ViewportSnapshot& vp : frame.viewports) DrawViewport(vp, frame.height);
+    glActiveTexture(GL_TEXTURE0);
+    bool ok = true;
+    // With several viewports, every mesh and texture is uploaded before the first draw:
+    // writing into an arena that a draw of this frame still reads would make the driver
+    // wait for that draw.
+    if (frame.viewports.size() > 1) {
+        unsigned texture = 0;
+        for (std::size_t k = 0; ok && k < frame.viewports.size(); ++k)
+            for (const VisualSnapshot& v : frame.viewports[k].visuals)
+                if (v.mesh && !(Mesh(v) && Texture(v, &texture))) {
+                    ok = false;
+                    break;
+                }
+    }
+    for (const ViewportSnapshot& vp : frame.viewports) {
+        if (!ok) break;
+        if (!DrawViewport(vp, frame.height)) {
+            ok = false;
+            break;
+        }
+    }
     glDisable(GL_SCISSOR_TEST);
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
     glBindVertexArray(0);
-    Evict();
+    // Free what has not been drawn for kEvictAfterFrames frames; nothing to look for
+    // when every cached mesh and texture was drawn in this one.
+    if (frameCounter_ > kEvictAfterFrames) FreeUnused(frameCounter_ - kEvictAfterFrames);
+    if (!ok && error) *error = error_;
+    return ok;
 }
 
-void GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
+std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& q,
+                                    unsigned texture, std::uint8_t cull) {
+    Geometry& g = geometries_[geometry];
+    if (g.batchStamp != batchStamp_) {
+        g.batchStamp = batchStamp_;
+        g.batch = kNone;
+    }
+    const bool flat = q.lit && q.shade == Shade::Flat;
+    for (std::uint32_t b = g.batch; b != kNone; b = batches_[b].next) {
+        const Batch& x = batches_[b];
+        if (x.fill == q.fill && x.lit == q.lit && x.flat == flat && x.texture == texture &&
+            x.cull == cull)
+            return b;
+    }
+    batches_.push_back({geometry, q.fill, q.lit, flat, texture, cull, 0, 0, g.batch});
+    g.batch = static_cast<std::uint32_t>(batches_.size() - 1);
+    return g.batch;
+}
+
+// The instance of a visual: world × placement by rows; the normal matrix (inverse
+// transpose of the world's 3 × 3 part) with each column divided by the placement's scale,
+// which turns a unit mesh's normals back (see ToUnit); the material.
+void GLRenderer::FillInstance(Instance& out, const VisualSnapshot& v, const Placement& p) {
+    const glm::mat4& w = v.world;
+    const glm::vec4 c[4] = {w[0] * p.scale.x, w[1] * p.scale.y, w[2] * p.scale.z,
+                            w * glm::vec4(p.offset, 1.0f)};
+    for (int r = 0; r < 4; ++r) out.model[r] = glm::vec4(c[0][r], c[1][r], c[2][r], c[3][r]);
+    const glm::mat3 n = glm::transpose(glm::inverse(glm::mat3(w)));
+    const MaterialSnapshot& m = v.material;
+    for (int k = 0; k < 3; ++k) out.normal[k] = glm::vec4(n[k] / p.scale[k], m.reflectance[k]);
+    out.emissive = glm::vec4(m.emissive, m.power);
+    out.specular = glm::vec4(m.specular, m.useVertexColor ? 1.0f : 0.0f);
+}
+
+bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     const int glY = frameHeight - (vp.y + vp.height);
     glViewport(vp.x, glY, vp.width, vp.height);
     glScissor(vp.x, glY, vp.width, vp.height);
@@ -226,74 +667,138 @@ void GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         glDepthMask(GL_TRUE);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
-    const glm::mat4 viewProjection = vp.projection * vp.view;
-    glUniformMatrix4fv(loc_.viewProjection, 1, GL_FALSE, glm::value_ptr(viewProjection));
-    glUniform3fv(loc_.eye, 1, glm::value_ptr(vp.cameraPosition));
-    const int count = std::min<int>(kMaxLights, static_cast<int>(vp.lights.size()));
-    glUniform1i(loc_.lightCount, count);
-    for (int i = 0; i < count; ++i) {
-        const LightSnapshot& l = vp.lights[static_cast<std::size_t>(i)];
-        glUniform1i(loc_.lightType[i], static_cast<int>(l.type));
-        glUniform3fv(loc_.lightColor[i], 1, glm::value_ptr(l.color));
-        glUniform3fv(loc_.lightPosition[i], 1, glm::value_ptr(l.position));
-        glUniform3fv(loc_.lightDirection[i], 1, glm::value_ptr(l.direction));
+    // The first kMaxLights lights, sorted by type for the shader.
+    glm::vec3 ambient(0.0f);
+    const LightSnapshot* directional[kMaxLights];
+    const LightSnapshot* point[kMaxLights];
+    int directionalCount = 0, pointCount = 0;
+    const std::size_t lights = std::min<std::size_t>(kMaxLights, vp.lights.size());
+    for (std::size_t i = 0; i < lights; ++i) {
+        const LightSnapshot& l = vp.lights[i];
+        switch (l.type) {
+            case LightType::Ambient:
+                ambient += l.color;
+                break;
+            case LightType::Directional:
+                directional[directionalCount++] = &l;
+                break;
+            case LightType::Point:
+                point[pointCount++] = &l;
+                break;
+        }
     }
-    for (const VisualSnapshot& v : vp.visuals) {
+    const Program* program = UseProgram(directionalCount, pointCount);
+    if (program == nullptr) return false;
+    const glm::mat4 viewProjection = vp.projection * vp.view;
+    glUniformMatrix4fv(program->viewProjection, 1, GL_FALSE, glm::value_ptr(viewProjection));
+    glUniform3fv(program->eye, 1, glm::value_ptr(vp.cameraPosition));
+    glUniform3fv(program->ambient, 1, glm::value_ptr(ambient));
+    for (int i = 0; i < directionalCount; ++i) {
+        const glm::vec3 to = -directional[i]->direction;
+        glUniform3fv(program->directionalColor[i], 1, glm::value_ptr(directional[i]->color));
+        glUniform3fv(program->directionalTo[i], 1, glm::value_ptr(to));
+    }
+    for (int i = 0; i < pointCount; ++i) {
+        glUniform3fv(program->pointColor[i], 1, glm::value_ptr(point[i]->color));
+        glUniform3fv(program->pointPosition[i], 1, glm::value_ptr(point[i]->position));
+    }
+
+    // Group the visuals: a batch per geometry, fill, shading and texture, counted first
+    // so that each batch's instances can be written next to each other.
+    ++batchStamp_;
+    batches_.clear();
+    const std::size_t n = vp.visuals.size();
+    visualBatch_.assign(n, kNone);
+    visualUpload_.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const VisualSnapshot& v = vp.visuals[i];
         if (!v.mesh) continue;
-        GpuMesh& m = Mesh(v);
-        const QualityParts q = DecodeQuality(v.quality);
-        const unsigned tex = Texture(v);
-        glUniformMatrix4fv(loc_.model, 1, GL_FALSE, glm::value_ptr(v.world));
-        const glm::mat3 normalMatrix = glm::transpose(glm::inverse(glm::mat3(v.world)));
-        glUniformMatrix3fv(loc_.normalMatrix, 1, GL_FALSE, glm::value_ptr(normalMatrix));
-        glUniform1i(loc_.lit, q.lit);
-        glUniform1i(loc_.flat, q.shade == Shade::Flat);
-        glUniform1i(loc_.useVertexColor, v.material.useVertexColor);
-        glUniform3fv(loc_.reflectance, 1, glm::value_ptr(v.material.reflectance));
-        glUniform3fv(loc_.emissive, 1, glm::value_ptr(v.material.emissive));
-        glUniform3fv(loc_.specular, 1, glm::value_ptr(v.material.specular));
-        glUniform1f(loc_.power, v.material.power);
-        glUniform1i(loc_.textured, tex != 0);
-        glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_2D, tex);
-        glBindVertexArray(m.vao);
-        switch (q.fill) {
+        const Upload* u = Mesh(v);
+        if (u == nullptr) return false;
+        if (u->geometry == kNone) continue;
+        unsigned texture = 0;
+        if (!Texture(v, &texture)) return false;
+        // A solid mesh hides its back faces; a mirroring transform turns its winding round.
+        const std::uint8_t cull = !v.cullBack                                     ? 0
+                                  : glm::determinant(glm::mat3(v.world)) < 0.0f ? 2
+                                                                                 : 1;
+        const std::uint32_t b = FindBatch(u->geometry, DecodeQuality(v.quality), texture, cull);
+        ++batches_[b].count;
+        visualBatch_[i] = b;
+        visualUpload_[i] = u;
+    }
+    std::uint32_t total = 0;
+    for (Batch& b : batches_) {
+        b.first = total;
+        total += b.count;
+        b.count = 0;  // counts again as the instances are written
+    }
+    if (total == 0) return true;
+    instances_.resize(total);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (visualBatch_[i] == kNone) continue;
+        Batch& b = batches_[visualBatch_[i]];
+        FillInstance(instances_[b.first + b.count++], vp.visuals[i], visualUpload_[i]->placement);
+    }
+    const std::size_t bytes = std::size_t{total} * sizeof(Instance);
+    if (bytes > instanceBytes_ && !Reserve(bytes - instanceBytes_)) return false;
+    memoryBytes_ = memoryBytes_ - instanceBytes_ + bytes;
+    instanceBytes_ = bytes;
+    glBindBuffer(GL_ARRAY_BUFFER, instanceBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), instances_.data(),
+                 GL_STREAM_DRAW);
+
+    std::uint32_t boundArena = kNone;
+    int lit = -1, flat = -1, textured = -1, cull = 0;
+    glDisable(GL_CULL_FACE);  // as `cull` says; an earlier viewport may have left it on
+    unsigned boundTexture = ~0u;
+    for (const Batch& b : batches_) {
+        const Geometry& g = geometries_[b.geometry];
+        if (g.arena != boundArena) {
+            glBindVertexArray(arenas_[g.arena].vao);
+            boundArena = g.arena;
+        }
+        const std::size_t base = std::size_t{b.first} * sizeof(Instance);
+        for (GLuint k = 0; k < kInstanceAttributes; ++k)
+            glVertexAttribPointer(kFirstInstanceAttribute + k, 4, GL_FLOAT, GL_FALSE,
+                                  sizeof(Instance),
+                                  reinterpret_cast<const void*>(base + k * sizeof(glm::vec4)));
+        if (lit != b.lit) glUniform1i(program->lit, lit = b.lit);
+        if (flat != b.flat) glUniform1i(program->flat, flat = b.flat);
+        if (textured != (b.texture != 0)) glUniform1i(program->textured, textured = b.texture != 0);
+        if (boundTexture != b.texture) glBindTexture(GL_TEXTURE_2D, boundTexture = b.texture);
+        if (cull != b.cull) {
+            if (b.cull == 0) {
+                glDisable(GL_CULL_FACE);
+            } else {
+                glEnable(GL_CULL_FACE);
+                glFrontFace(b.cull == 2 ? GL_CW : GL_CCW);
+            }
+            cull = b.cull;
+        }
+        const auto instances = static_cast<GLsizei>(b.count);
+        switch (b.fill) {
             case Fill::Solid:
-                glDrawElements(GL_TRIANGLES, m.triangleIndices, GL_UNSIGNED_INT, nullptr);
+                glDrawElementsInstancedBaseVertex(
+                    GL_TRIANGLES, static_cast<GLsizei>(g.triangleIndices), GL_UNSIGNED_INT,
+                    reinterpret_cast<const void*>(std::size_t{g.firstIndex} * kIndexBytes),
+                    instances, static_cast<GLint>(g.firstVertex));
                 break;
             case Fill::Wireframe:
-                glDrawElements(
-                    GL_LINES, m.edgeIndices, GL_UNSIGNED_INT,
-                    reinterpret_cast<const void*>(static_cast<std::size_t>(m.triangleIndices) *
-                                                  sizeof(std::uint32_t)));
+                glDrawElementsInstancedBaseVertex(
+                    GL_LINES, static_cast<GLsizei>(g.edgeIndices), GL_UNSIGNED_INT,
+                    reinterpret_cast<const void*>((std::size_t{g.firstIndex} + g.triangleIndices) *
+                                                  kIndexBytes),
+                    instances, static_cast<GLint>(g.firstVertex));
                 break;
             case Fill::Points:
-                glDrawArrays(GL_POINTS, 0, m.vertexCount);
+                glDrawArraysInstanced(GL_POINTS, static_cast<GLint>(g.firstVertex),
+                                      static_cast<GLsizei>(g.vertexCount), instances);
                 break;
         }
         ++stats_.drawCalls;
     }
-}
-
-void GLRenderer::Evict() {
-    for (auto it = meshes_.begin(); it != meshes_.end();) {
-        if (it->second.lastUsed + kEvictAfterFrames < frameCounter_) {
-            glDeleteVertexArrays(1, &it->second.vao);
-            glDeleteBuffers(1, &it->second.vbo);
-            glDeleteBuffers(1, &it->second.ebo);
-            it = meshes_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    for (auto it = textures_.begin(); it != textures_.end();) {
-        if (it->second.lastUsed + kEvictAfterFrames < frameCounter_) {
-            glDeleteTextures(1, &it->second.name);
-            it = textures_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+    return true;
 }
 
 }  // namespace rm::gl

@@ -29,9 +29,9 @@ bool HeadlessRenderer::Draw(const DeviceFrame& frame, std::string* error) {
         target_ = OffscreenTarget::Create(frame.width, frame.height, error);
         if (!target_) return false;
     }
-    renderer_->Draw(frame, target_->Framebuffer());
+    const bool drawn = renderer_->Draw(frame, target_->Framebuffer(), error);
     glFinish();
-    return true;
+    return drawn;
 }
 
 std::vector<std::uint8_t> HeadlessRenderer::Render(const DeviceFrame& frame, std::string* error) {

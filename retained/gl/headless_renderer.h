@@ -25,6 +25,8 @@ class HeadlessRenderer {
     // and returns its pixels: RGBA, rows from the top down. Empty on failure.
     std::vector<std::uint8_t> Render(const DeviceFrame& frame, std::string* error = nullptr);
     // The drawing half of Render: draws and waits for the GPU (glFinish), reads nothing.
+    // False with *error when no target can be made or the frame needs more graphics
+    // memory than the renderer's limit (GLRenderer::Draw).
     bool Draw(const DeviceFrame& frame, std::string* error = nullptr);
     GLRenderer& Renderer() { return *renderer_; }
     const std::string& GLRendererName() const { return platform_->Renderer(); }

@@ -2,31 +2,42 @@
 
 namespace rm::gl {
 
-// Light types: 0 ambient, 1 directional, 2 point (LightType order).
-const char* const kVertexShader = R"(#version 330 core
+// Lights come sorted by type: the ambient colours summed into uAmbient, then the
+// directional and the point lights in their own lists, whose lengths the program is
+// compiled for (DIRECTIONAL_LIGHTS and POINT_LIGHTS, defined before this text) so that
+// their loops unroll. Locations 0-5 are the mesh's
+// vertices; 6-14 are per instance (one visual): the model matrix by rows, the normal
+// matrix by columns with the reflectance in their w, the emissive colour with the power,
+// the specular colour with 1 where the vertex colour is the reflectance. Both sides of a
+// face are lit in one pass: the back's normal is −n, so its diffuse and highlight terms
+// are the front's with the sign of n·l and n·h turned, except where the light or the eye
+// sits on the vertex (the direction to it falls back on the side's own normal).
+const char* const kVertexShader = R"(
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec3 aFaceNormal;
 layout(location = 3) in vec3 aFaceCenter;
 layout(location = 4) in vec2 aUV;
 layout(location = 5) in vec3 aColor;
+layout(location = 6) in vec4 aModel0;
+layout(location = 7) in vec4 aModel1;
+layout(location = 8) in vec4 aModel2;
+layout(location = 9) in vec4 aModel3;
+layout(location = 10) in vec4 aNormal0;
+layout(location = 11) in vec4 aNormal1;
+layout(location = 12) in vec4 aNormal2;
+layout(location = 13) in vec4 aEmissive;
+layout(location = 14) in vec4 aSpecular;
 
-uniform mat4 uModel;
-uniform mat3 uNormalMatrix;
 uniform mat4 uViewProjection;
 uniform vec3 uEye;
 uniform bool uLit;
 uniform bool uFlat;
-uniform bool uUseVertexColor;
-uniform vec3 uReflectance;
-uniform vec3 uEmissive;
-uniform vec3 uSpecular;
-uniform float uPower;
-uniform int uLightCount;
-uniform int uLightType[16];
-uniform vec3 uLightColor[16];
-uniform vec3 uLightPosition[16];
-uniform vec3 uLightDirection[16];
+uniform vec3 uAmbient;
+uniform vec3 uDirectionalColor[16];
+uniform vec3 uDirectionalTo[16];
+uniform vec3 uPointColor[16];
+uniform vec3 uPointPosition[16];
 
 out vec3 vBaseFront;
 out vec3 vSpecFront;
@@ -34,49 +45,63 @@ out vec3 vBaseBack;
 out vec3 vSpecBack;
 out vec2 vUV;
 
-void Shade(vec3 p, vec3 n, vec3 r, out vec3 base, out vec3 highlight) {
-    base = uEmissive;
-    highlight = vec3(0.0);
-    vec3 e = uEye - p;
-    float el = length(e);
-    vec3 toEye = el > 0.0 ? e / el : n;
-    for (int i = 0; i < uLightCount; ++i) {
-        if (uLightType[i] == 0) {
-            base += uLightColor[i] * r;
-            continue;
-        }
-        vec3 l = -uLightDirection[i];
-        if (uLightType[i] == 2) {
-            vec3 d = uLightPosition[i] - p;
-            float dl = length(d);
-            l = dl > 0.0 ? d / dl : n;
-        }
-        base += uLightColor[i] * r * max(0.0, dot(n, l));
-        vec3 h = l + toEye;
-        float hl = length(h);
-        float nh = hl > 0.0 ? dot(n, h / hl) : 0.0;
-        if (nh > 0.0) highlight += uLightColor[i] * uSpecular * pow(nh, uPower);
+vec4 ToWorld(vec3 p) {
+    vec4 q = vec4(p, 1.0);
+    return vec4(dot(aModel0, q), dot(aModel1, q), dot(aModel2, q), dot(aModel3, q));
+}
+
+// One light of colour c from direction l (unit, towards the light); atLight: the light
+// sits on the vertex and l is n.
+void Light(vec3 c, vec3 l, bool atLight, vec3 n, vec3 r, vec3 toEye, vec3 toEyeBack,
+           bool atEye) {
+    float nl = dot(n, l);
+    vBaseFront += c * r * max(0.0, nl);
+    vBaseBack += c * r * max(0.0, atLight ? nl : -nl);
+    vec3 h = l + toEye;
+    float hl = length(h);
+    float nh = hl > 0.0 ? dot(n, h / hl) : 0.0;
+    float nhBack = -nh;
+    if (atLight || atEye) {
+        vec3 hb = (atLight ? -n : l) + toEyeBack;
+        float hlb = length(hb);
+        nhBack = hlb > 0.0 ? dot(-n, hb / hlb) : 0.0;
     }
+    if (nh > 0.0) vSpecFront += c * aSpecular.rgb * pow(nh, aEmissive.w);
+    if (nhBack > 0.0) vSpecBack += c * aSpecular.rgb * pow(nhBack, aEmissive.w);
 }
 
 void main() {
-    vec4 world = uModel * vec4(aPosition, 1.0);
+    vec4 world = ToWorld(aPosition);
     gl_Position = uViewProjection * world;
     vUV = aUV;
-    vec3 r = uUseVertexColor ? aColor : uReflectance;
+    vec3 r = aSpecular.w > 0.5 ? aColor : vec3(aNormal0.w, aNormal1.w, aNormal2.w);
+    vSpecFront = vec3(0.0);
+    vSpecBack = vec3(0.0);
     if (!uLit) {
         vBaseFront = r;
         vBaseBack = r;
-        vSpecFront = vec3(0.0);
-        vSpecBack = vec3(0.0);
         return;
     }
-    vec3 p = uFlat ? (uModel * vec4(aFaceCenter, 1.0)).xyz : world.xyz;
-    vec3 n = uNormalMatrix * (uFlat ? aFaceNormal : aNormal);
-    float nl = length(n);
-    n = nl > 0.0 ? n / nl : vec3(0.0, 0.0, 1.0);
-    Shade(p, n, r, vBaseFront, vSpecFront);
-    Shade(p, -n, r, vBaseBack, vSpecBack);
+    vec3 p = uFlat ? ToWorld(aFaceCenter).xyz : world.xyz;
+    mat3 normalMatrix = mat3(aNormal0.xyz, aNormal1.xyz, aNormal2.xyz);
+    vec3 n = normalMatrix * (uFlat ? aFaceNormal : aNormal);
+    float len = length(n);
+    n = len > 0.0 ? n / len : vec3(0.0, 0.0, 1.0);
+    vBaseFront = aEmissive.rgb + uAmbient * r;
+    vBaseBack = vBaseFront;
+    vec3 e = uEye - p;
+    float el = length(e);
+    bool atEye = !(el > 0.0);
+    vec3 toEye = atEye ? n : e / el;
+    vec3 toEyeBack = atEye ? -n : toEye;
+    for (int i = 0; i < DIRECTIONAL_LIGHTS; ++i)
+        Light(uDirectionalColor[i], uDirectionalTo[i], false, n, r, toEye, toEyeBack, atEye);
+    for (int i = 0; i < POINT_LIGHTS; ++i) {
+        vec3 d = uPointPosition[i] - p;
+        float dl = length(d);
+        bool atLight = !(dl > 0.0);
+        Light(uPointColor[i], atLight ? n : d / dl, atLight, n, r, toEye, toEyeBack, atEye);
+    }
 }
 )";
 

@@ -3,6 +3,8 @@
 
 namespace rm::gl {
 
+// The vertex shader without its first line: "#version 330 core" and the two light
+// counts' #defines go before it (see shaders.cpp).
 extern const char* const kVertexShader;
 extern const char* const kFragmentShader;
 

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/load_scene.h"
 #include "app/panel_settings.h"
 #include "loader/vrml_loader.h"
 #include "rendermodule/render_module.h"
@@ -93,9 +94,14 @@ class AppTest : public ::testing::Test {
     }
     rm::Frame* World() { return m_module.GetD3DObj().GetWorld(); }
     rm::Frame* Camera() { return m_module.GetD3DObj().GetCamera(); }
+    // The load-scene sequence into m_shown; the reason when it failed ("" when not).
+    std::string Load(const std::string& file) {
+        return LoadScene(m_module, *m_loader, file, m_shown).error;
+    }
 
     CRenderModule m_module;
     std::unique_ptr<VrmlLoader> m_loader = MakeLoader();
+    std::unique_ptr<SceneDocument> m_shown;
     SceneFiles m_files;
     MessageRecorder m_messages;
 };

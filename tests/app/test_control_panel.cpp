@@ -26,8 +26,7 @@ class ControlPanelTest : public ModuleTest {
   protected:
     void SetUp() override {
         ModuleTest::SetUp();
-        ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("s.wrl", kTwoViews)),
-                  VrmlLoader::kLoadOk);
+        ASSERT_EQ(Load(m_files.Write("s.wrl", kTwoViews)), "");
     }
     void TearDown() override {
         m_panel.reset();
@@ -163,7 +162,7 @@ TEST_F(ControlPanelTest, HeadLightQualityAndPlayback) {
     Click(1028);  // off
     EXPECT_TRUE(Camera()->Lights().empty());
     EXPECT_FALSE(NewPanel().IsChecked(1028));  // a re-created panel shows the light's state
-    Click(1028);  // on
+    Click(1028);                               // on
     EXPECT_EQ(Camera()->Lights().size(), 1u);
     EXPECT_TRUE(NewPanel().IsChecked(1028));
     EXPECT_FALSE(m_panel->OnCommand(ControlPanel::kHeadLight, 1));  // not a click

@@ -1,22 +1,37 @@
 // The main window as the user drives it: start-up, menu commands, the panel's
 // re-creation and placement, keys, mouse, closing; and messages from other threads.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QImage>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QThread>
+#include <QTimer>
 #include <QtTest/QTest>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <thread>
 
 #include "app/main_window.h"
 #include "app/message_box_sink.h"
 #include "app/render_widget.h"
 #include "app_fixture.h"
+#include "tools/orvane-bifs/bifs_convert.h"
 
 namespace {
 
@@ -56,9 +71,16 @@ TEST_F(MainWindowTest, StartsWithT3AndItsViewpoints) {
     QDir::setCurrent(old);
     EXPECT_EQ(window.windowTitle(), "Orvane Rendering Tool");
     EXPECT_EQ(QCoreApplication::applicationName(), "Render");  // the X11 window class
-    QStringList menus;
+    QStringList menus, entries;
     for (QAction* a : window.menuBar()->actions()) menus << a->text();
     EXPECT_EQ(menus, (QStringList{"&File", "&View"}));
+    for (QAction* a : window.menuBar()->actions().first()->menu()->actions())
+        entries << a->text() + " " + a->shortcut().toString();
+    EXPECT_EQ(entries, (QStringList{"&Open Ctrl+O", "Open &Recent ", "Save as &BIFS… Ctrl+S",
+                                    "Export &Picture… ", "&Exit Ctrl+Q"}));
+    EXPECT_EQ(MainWindow::SceneFileFilters(),
+              (QStringList{"VRML files (*.wrl *.wrz *.wrl.gz)", "BIFS streams (*.bifs)",
+                           "All files (*)"}));
     ControlPanel* panel = window.GetControlPanel();
     ASSERT_NE(panel, nullptr);
     QComboBox* combo = panel->Viewpoints();
@@ -144,6 +166,16 @@ TEST_F(MainWindowTest, FileOpenCancelAndChoice) {
     EXPECT_EQ(m_module.GetViewpointNames(),
               (std::vector<std::string>{"Zenith", "Alpha", "Middle"}));
     EXPECT_EQ(window.GetControlPanel()->Viewpoints()->count(), 4);
+    // A file gone between choosing and reading: a box each time, and the window goes on.
+    answer = QString::fromStdString(m_files.Path("gone.wrl"));
+    window.OnMenuCommand(MainWindow::kOpen);
+    window.OnMenuCommand(MainWindow::kOpen);
+    const std::string said =
+        "Cannot open " + m_files.Path("gone.wrl") + ": No such file or directory";
+    EXPECT_EQ(m_messages.texts, (std::vector<std::string>{said, said}));
+    EXPECT_EQ(m_messages.captions, (std::vector<std::string>{"Orvane", "Orvane"}));
+    EXPECT_EQ(m_module.GetViewpointNames().size(), 3u);
+    EXPECT_EQ(window.GetControlPanel()->Viewpoints()->count(), 4);
 }
 
 TEST_F(MainWindowTest, KeysAddBoxesAndNavigate) {
@@ -201,6 +233,24 @@ TEST_F(MainWindowTest, ClosingEndsTheRenderThreadAndExitReleases) {
     EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kRunning);
     window.close();
     EXPECT_TRUE(m_module.GetRenderThread().Terminate(0));  // already ended
+}
+
+// The window owns the shown scene and the device's client area: going while the
+// render thread plays, it stops the thread and takes both from the module first.
+TEST_F(MainWindowTest, AWindowGoneWhilePlayingTakesItsSceneFromTheModule) {
+    Start(m_files.Write("anim.wrl",
+                        "DEF T TimeSensor { cycleInterval 0.2 loop TRUE }\n"
+                        "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 3 0 0] }\n"
+                        "DEF X Transform { children Shape { geometry Box {} } }\n"
+                        "Viewpoint { description \"V\" }\n"
+                        "ROUTE T.fraction_changed TO P.set_fraction\n"
+                        "ROUTE P.value_changed TO X.translation\n"));
+    m_module.Play();
+    QTest::qWait(60);
+    m_window.reset();
+    EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kPaused);
+    EXPECT_TRUE(m_module.GetViewpointNames().empty());
+    m_module.StepFrame();  // nothing left to animate, nothing freed touched
 }
 
 // A message from another thread is handed to the GUI thread, which does not wait
@@ -326,6 +376,174 @@ TEST_F(MainWindowTest, PlayAnimatesTheShownFrameAndStopFreezesIt) {
     QImage a = shown();
     QTest::qWait(200);
     EXPECT_EQ(a, shown());
+}
+
+// The command line's file opens in a window that starts empty; a bad one is reported
+// and leaves the window ready for another. The status bar tells what was read.
+TEST_F(MainWindowTest, StartOpensTheCommandLineFileOrReportsIt) {
+    const std::string bad = m_files.Path("absent.wrl");
+    {
+        MainWindow window(m_module, *m_loader);
+        ASSERT_TRUE(window.Start(bad));
+        EXPECT_TRUE(window.isVisible());
+        EXPECT_NE(window.GetControlPanel(), nullptr);
+        EXPECT_EQ(window.ShownScene(), nullptr);
+        EXPECT_TRUE(World()->Children().empty());
+        window.close();
+    }
+    EXPECT_EQ(m_messages.texts,
+              (std::vector<std::string>{"Cannot open " + bad + ": No such file or directory"}));
+    m_module.Release();
+    m_window = std::make_unique<MainWindow>(m_module, *m_loader);
+    ASSERT_TRUE(m_window->Start(m_files.Write("a.wrl", kTwoViews)));
+    EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
+    EXPECT_TRUE(m_window->StatusText().startsWith(
+        QString::fromUtf8("a.wrl — 4 nodes, 12 triangles, loaded in ")))
+        << m_window->StatusText().toStdString();
+}
+
+// Five files, newest first, kept from one run of the viewer to the next.
+TEST_F(MainWindowTest, RecentFilesAcrossTwoRuns) {
+    QSettings(QStringLiteral("Orvane"), QStringLiteral("Orvane")).clear();
+    std::vector<QString> files;
+    for (const char* name : {"a", "b", "c", "d", "e", "f"})
+        files.push_back(
+            QString::fromStdString(m_files.Write(std::string(name) + ".wrl", kTwoViews)));
+    {
+        MainWindow& first = Start(files[0].toStdString());
+        for (const QString& file : files) first.OpenScene(file);
+        first.OpenScene(files[1]);                                   // moves to the front
+        first.OpenScene(QString::fromStdString(m_files.Path("x")));  // fails: not listed
+        m_window.reset();
+    }
+    m_module.Release();
+    MainWindow& second = Start(m_files.Write("other.wrl", kThreeViews));
+    const QStringList expected{files[1], files[5], files[4], files[3], files[2]};
+    EXPECT_EQ(second.RecentFiles(), expected);
+    QMenu* recent = nullptr;
+    for (QMenu* menu : second.findChildren<QMenu*>())
+        if (menu->title() == "Open &Recent") recent = menu;
+    ASSERT_NE(recent, nullptr);
+    ASSERT_EQ(recent->actions().size(), 5);
+    EXPECT_EQ(recent->actions()[1]->text(), "&2 " + files[5]);
+    recent->actions()[1]->trigger();
+    EXPECT_EQ(second.ShownScene()->file, files[5].toStdString());
+    EXPECT_EQ(second.RecentFiles().first(), files[5]);
+}
+
+// Save as BIFS writes what orvane-bifs encode writes; the stream opens in the viewer
+// with the same viewpoints, and saves again to the same bytes.
+TEST_F(MainWindowTest, SaveAsBifsThenReopenIt) {
+    const std::string scene = m_files.Write(
+        "views.wrl", std::string(kThreeViews) + "\nNavigationInfo { headlight FALSE }");
+    MainWindow& window = Start(scene);
+    const int nodes = window.ShownScene()->nodeCount;
+    QString suggested;
+    int saves = 0;
+    window.SetSaveFileChooser([&](const QString&, const QString& suggestion, const QString&) {
+        suggested = suggestion;
+        return QString::fromStdString(m_files.Path("saved" + std::to_string(++saves) + ".bifs"));
+    });
+    window.OnMenuCommand(MainWindow::kSaveBifs);
+    EXPECT_EQ(suggested.toStdString(), m_files.Path("views.bifs"));
+    auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::vector<std::uint8_t> saved = read(m_files.Path("saved1.bifs"));
+    std::vector<std::uint8_t> tool;
+    std::string error;
+    ASSERT_TRUE(EncodeWrlFile(scene, ORVANE_STANDARD_NODES_PATH, tool, &error)) << error;
+    EXPECT_EQ(saved, tool);
+
+    ASSERT_TRUE(window.OpenScene(QString::fromStdString(m_files.Path("saved1.bifs"))));
+    EXPECT_TRUE(window.ShownScene()->bifs);
+    EXPECT_EQ(m_module.GetViewpointNames(),
+              (std::vector<std::string>{"Zenith", "Alpha", "Middle"}));
+    EXPECT_EQ(window.ShownScene()->nodeCount, nodes - 1);  // BIFS leaves NavigationInfo out
+    window.OnMenuCommand(MainWindow::kSaveBifs);
+    EXPECT_EQ(read(m_files.Path("saved2.bifs")), saved);
+    EXPECT_TRUE(m_messages.texts.empty());
+}
+
+// Export Picture: the view as a PNG of the view's size.
+TEST_F(MainWindowTest, ExportPictureWritesTheView) {
+    MainWindow& window = Start(m_files.Write("box.wrl",
+                                             "Viewpoint { position 0 0 10 }\n"
+                                             "Shape { appearance Appearance { material Material "
+                                             "{ diffuseColor 1 0 0 } } geometry Box {} }"));
+    const QString file = QString::fromStdString(m_files.Path("view.png"));
+    window.SetSaveFileChooser([&](const QString&, const QString&, const QString&) { return file; });
+    window.OnMenuCommand(MainWindow::kExportPicture);
+    ASSERT_TRUE(m_messages.texts.empty()) << m_messages.texts.front();
+    const QImage picture(file);
+    ASSERT_FALSE(picture.isNull());
+    int w = 0, h = 0;
+    window.GetRenderWidget()->GetClientSize(w, h);
+    EXPECT_EQ(picture.size(), QSize(w, h));
+    const QColor middle = picture.pixelColor(w / 2, h / 2), corner = picture.pixelColor(1, 1);
+    EXPECT_GT(middle.red(), 100);                                  // the red box
+    EXPECT_LT(corner.red() + corner.green() + corner.blue(), 30);  // the black background
+    // A folder that cannot be written to is a message, not a crash.
+    EXPECT_FALSE(window.ExportPicture(QString::fromStdString(m_files.Path("no/such/dir.png"))));
+    EXPECT_EQ(m_messages.texts.size(), 1u);
+}
+
+// A scene file dropped on the window opens as File/Open would; other drags are refused.
+TEST_F(MainWindowTest, DroppedFileOpens) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    QMimeData text, file;
+    text.setText(QStringLiteral("not a file"));
+    file.setUrls(
+        {QUrl::fromLocalFile(QString::fromStdString(m_files.Write("b.wrl", kThreeViews)))});
+    for (QMimeData* data : {&text, &file}) {
+        const bool isFile = data == &file;
+        QDragEnterEvent enter(QPoint(20, 40), Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &enter);
+        EXPECT_EQ(enter.isAccepted(), isFile);
+        QDropEvent drop(QPointF(20, 40), Qt::CopyAction, data, Qt::LeftButton, {});
+        QApplication::sendEvent(&window, &drop);
+        EXPECT_EQ(drop.isAccepted(), isFile);
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m_module.GetViewpointNames().size() == 3; }, 5000));
+    EXPECT_EQ(window.GetControlPanel()->Viewpoints()->count(), 4);
+}
+
+// A slow load shows its progress dialog; Cancel ends it and the shown scene stays.
+// The slow file is a pipe that gives the scene and stays open until the user cancels.
+TEST_F(MainWindowTest, CancelOfASlowLoadKeepsTheShownScene) {
+    MainWindow& window = Start(m_files.Write("a.wrl", kTwoViews));
+    const std::string pipe = m_files.Path("slow.wrl");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::atomic<bool> cancelled{false};
+    std::thread writer([&] {
+        const int fd = open(pipe.c_str(), O_WRONLY);
+        const std::string text = "#VRML V2.0 utf8\n" + std::string(kThreeViews);
+        EXPECT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+        for (int i = 0; i < 1000 && !cancelled; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        close(fd);
+    });
+    window.SetProgressDelay(std::chrono::milliseconds(0));
+    QString label;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr || !dialog->isVisible()) return;
+        poll.stop();
+        label = dialog->labelText();
+        dialog->findChild<QPushButton*>()->click();
+        cancelled = true;
+    });
+    poll.start(10);
+    EXPECT_FALSE(window.LoadScene(pipe));
+    writer.join();
+    EXPECT_TRUE(cancelled);
+    EXPECT_TRUE(label.startsWith(QString::fromUtf8("Reading slow.wrl…\n"))) << label.toStdString();
+    EXPECT_EQ(window.LastLoadError(), "");
+    EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
+    EXPECT_EQ(window.ShownScene()->file, m_files.Path("a.wrl"));
+    EXPECT_TRUE(m_messages.texts.empty());
 }
 
 }  // namespace

@@ -1,19 +1,37 @@
 // The shell's logic without windows: where the control panel goes, which virtual
 // key a Qt key is, the "Test" text, the load sequence and the T key's box.
+#include <zlib.h>
+#include <QDir>
 #include <QLocale>
 #include <Qt>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <clocale>
+#include <random>
 #include <thread>
 
+#include "app/command_line.h"
 #include "app/key_map.h"
 #include "app/load_scene.h"
 #include "app/panel_placement.h"
 #include "app_fixture.h"
 
 namespace {
+
+std::string Gzip(const std::string& text) {
+    z_stream z{};
+    deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&z, text.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
 
 TEST(PanelPlacement, WidthLeftEdgeAndBottomClamp) {
     // A window narrower than 600 still gets a 600-pixel panel under it.
@@ -50,6 +68,39 @@ TEST(CameraText, ExactFormAndLargeNumbersWhole) {
     EXPECT_GT(text.size(), 9 * 40u);
 }
 
+TEST(ViewerCommandLine, FilesOptionsAndUsageErrors) {
+    using O = ViewerOptions;
+    struct Case {
+        std::vector<std::string> args;
+        O::Action action;
+        std::string file, standardNodes, error;
+    } cases[] = {
+        {{}, O::kRun, "", "", ""},
+        {{"a.wrl"}, O::kRun, "a.wrl", "", ""},
+        {{"--standard-nodes", "d.wrl", "b.bifs"}, O::kRun, "b.bifs", "d.wrl", ""},
+        {{"--", "-dash.wrl"}, O::kRun, "-dash.wrl", "", ""},
+        {{"-"}, O::kRun, "-", "", ""},
+        {{"a.wrl", "--help", "--bogus"}, O::kHelp, "", "", ""},
+        {{"--version"}, O::kVersion, "", "", ""},
+        {{"--bogus", "--help"}, O::kUsageError, "", "", "unknown option --bogus"},
+        {{"-x"}, O::kUsageError, "", "", "unknown option -x"},
+        {{"a.wrl", "b.wrl"}, O::kUsageError, "", "", "more than one file given: a.wrl and b.wrl"},
+        {{"--standard-nodes"}, O::kUsageError, "", "", "missing file after --standard-nodes"},
+        {{""}, O::kUsageError, "", "", "an empty file name"},
+    };
+    for (const Case& c : cases) {
+        const ViewerOptions o = ParseViewerCommandLine(c.args);
+        const std::string at = ::testing::PrintToString(c.args);
+        EXPECT_EQ(o.action, c.action) << at;
+        if (c.action == O::kRun) {
+            EXPECT_EQ(o.file, c.file) << at;
+            EXPECT_EQ(o.standardNodes, c.standardNodes) << at;
+        }
+        EXPECT_EQ(o.error.substr(0, c.error.size()), c.error) << at;
+        EXPECT_EQ(o.error.empty(), c.error.empty()) << at;
+    }
+}
+
 using LoadSceneTest = ModuleTest;
 
 // The numbers of scenes and of the "Test" text keep "." under the user's locale,
@@ -60,43 +111,73 @@ TEST_F(LoadSceneTest, NumbersKeepTheDecimalPointUnderACommaLocale) {
     EXPECT_STREQ(std::localeconv()->decimal_point, ".");
     EXPECT_EQ(FormatCameraText({1.5f, 0, 0}, {0, 0, -1}, {0, 1, 0}).substr(0, 18),
               "Position:(1.500000");
-    LoadScene(m_module, *m_loader, m_files.Write("s.wrl", kTwoViews));
+    ASSERT_EQ(Load(m_files.Write("s.wrl", kTwoViews)), "");
     m_module.GoToViewpoint("Side");
     EXPECT_FLOAT_EQ(Camera()->GetPosition(nullptr).x, 1.5f);
 }
 
 TEST_F(LoadSceneTest, ViewpointNamesFollowEachLoad) {
-    ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews)),
-              VrmlLoader::kLoadOk);
+    ASSERT_EQ(Load(m_files.Write("a.wrl", kTwoViews)), "");
     EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
-    ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kThreeViews)),
-              VrmlLoader::kLoadOk);
+    ASSERT_EQ(Load(m_files.Write("b.wrl", kThreeViews)), "");
     EXPECT_EQ(m_module.GetViewpointNames(),
               (std::vector<std::string>{"Zenith", "Alpha", "Middle"}));
-    ASSERT_EQ(LoadScene(m_module, *m_loader, m_files.Write("c.wrl", "Shape { geometry Box {} }")),
-              VrmlLoader::kLoadOk);
+    ASSERT_EQ(Load(m_files.Write("c.wrl", "Shape { geometry Box {} }")), "");
     EXPECT_TRUE(m_module.GetViewpointNames().empty());
-    EXPECT_EQ(m_loader->GetRouteList().size(), 0u);
+    EXPECT_EQ(m_shown->routes.size(), 0u);
     EXPECT_EQ(World()->Visuals().size(), 1u);
 }
 
-TEST_F(LoadSceneTest, MissingFilesLeaveAnEmptyWorldAndSaySo) {
-    LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews));
-    EXPECT_EQ(LoadScene(m_module, *m_loader, m_files.Path("absent.wrl")), VrmlLoader::kNoSceneFile);
-    EXPECT_TRUE(m_module.GetViewpointNames().empty());
-    EXPECT_TRUE(World()->Children().empty());
-    EXPECT_TRUE(World()->Visuals().empty());
+// Nothing that is not a readable scene replaces the shown one; each says why.
+TEST_F(LoadSceneTest, BadFilesKeepTheShownSceneAndSayWhy) {
+    ASSERT_EQ(Load(m_files.Write("a.wrl", kTwoViews)), "");
+    const std::size_t frames = World()->Children().size();
+    std::vector<std::uint8_t> bifs;
+    std::string error;
+    ASSERT_TRUE(EncodeSceneAsBifs(*m_loader, *m_shown, bifs, &error, nullptr)) << error;
+    std::mt19937 random(18);
+    std::string noise(4096, '\0');
+    for (char& c : noise) c = static_cast<char>(random());
+    std::string packed = Gzip("#VRML V2.0 utf8\n" + std::string(kThreeViews));
+    auto write = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(m_files.Path(name), std::ios::binary) << bytes;
+        return m_files.Path(name);
+    };
+    QDir().mkpath(QString::fromStdString(m_files.Path("folder.wrl")));
+    const struct {
+        std::string file, reason;
+    } cases[] = {
+        {ORVANE_DATA_DIR "/textures/checker.jpg", "it is not a VRML97 scene ("},
+        {write("noise.dat", noise), "it is not a VRML97 scene ("},
+        {write("text.wrl", "just some words\n"), "it is not a VRML97 scene (1 syntax error"},
+        {write("empty.wrl", ""), "the file is empty"},
+        {m_files.Path("folder.wrl"), "it is a folder"},
+        {m_files.Path("absent.wrl"), "No such file or directory"},
+        {write("cut.wrz", packed.substr(0, packed.size() - 12)), "the gzip stream is cut short"},
+        {write("cut.bifs", std::string(bifs.begin(), bifs.begin() + bifs.size() / 2)),
+         "it does not decode as BIFS: "},
+        {write("noise.bifs", noise), "it does not decode as BIFS: "},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Load(c.file).substr(0, c.reason.size()), c.reason) << c.file;
+        EXPECT_EQ(m_module.GetViewpointNames(), (std::vector<std::string>{"Far", "Side"}));
+        EXPECT_EQ(World()->Children().size(), frames) << c.file;
+    }
     m_loader->SetStandardNodesPath(m_files.Path("noStandardNodes.wrl"));
-    EXPECT_EQ(LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kTwoViews)),
-              VrmlLoader::kNoStandardNodes);
-    EXPECT_TRUE(World()->Visuals().empty());
+    EXPECT_EQ(Load(m_files.Write("b.wrl", kThreeViews)),
+              "the node type declarations (standardNodes.wrl) cannot be read");
+    // Still shown and working: a viewpoint and an animation step.
+    m_module.GoToViewpoint("Side");
+    EXPECT_FLOAT_EQ(Camera()->GetPosition(nullptr).x, 1.5f);
+    m_module.StepFrame();
+    EXPECT_TRUE(m_messages.texts.empty());
 }
 
 TEST_F(LoadSceneTest, LoadingStopsTheAnimationAndShowsTheLastViewpoint) {
-    LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews));
+    Load(m_files.Write("a.wrl", kTwoViews));
     m_module.Play();
     m_module.GetD3DObj().MoveCamera({5, 5, 5});
-    LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kThreeViews));
+    Load(m_files.Write("b.wrl", kThreeViews));
     EXPECT_EQ(m_module.GetRenderThread().GetState(), CRenderThread::kPaused);
     // The camera left where the user had moved it for the scene's last viewpoint.
     EXPECT_EQ(Camera()->GetPosition(nullptr), glm::vec3(2, 0, 8));
@@ -126,7 +207,7 @@ TEST_F(LoadSceneTest, LoadsWhileTheRenderThreadAnimates) {
         }
     });
     for (int i = 0; i < 8; ++i) {
-        ASSERT_EQ(LoadScene(m_module, *m_loader, animated), VrmlLoader::kLoadOk);
+        ASSERT_EQ(Load(animated), "");
         m_module.Play();
         std::this_thread::sleep_for(std::chrono::milliseconds(30));
     }
@@ -144,7 +225,7 @@ TEST_F(LoadSceneTest, EachLoadShowsItsMessagesOnce) {
         return std::count(m_messages.texts.begin(), m_messages.texts.end(), text);
     };
     for (int load = 1; load <= 2; ++load) {
-        ASSERT_EQ(LoadScene(m_module, *m_loader, scene), VrmlLoader::kLoadOk);
+        ASSERT_EQ(Load(scene), "");
         for (int step = 0; step < 3; ++step) m_module.StepFrame();
         EXPECT_EQ(count("cannot find Interpolator! CRouter::Route_TimeSensor"), load);
         EXPECT_EQ(count("unrecognized node name, CRouter::Route_TImeSensor"), load);
@@ -154,7 +235,7 @@ TEST_F(LoadSceneTest, EachLoadShowsItsMessagesOnce) {
 }
 
 TEST_F(LoadSceneTest, EachTestBoxIsANewTurnedFrameUntilTheNextLoad) {
-    LoadScene(m_module, *m_loader, m_files.Write("a.wrl", kTwoViews));
+    Load(m_files.Write("a.wrl", kTwoViews));
     const std::size_t before = World()->Children().size();
     ASSERT_TRUE(AddTestBox(m_module));
     ASSERT_TRUE(AddTestBox(m_module));
@@ -165,7 +246,7 @@ TEST_F(LoadSceneTest, EachTestBoxIsANewTurnedFrameUntilTheNextLoad) {
     box->GetOrientation(World(), &dir, &up);
     EXPECT_NEAR(up.x, -std::sin(1.0f), 1e-5);  // one radian about z turns +y towards -x
     EXPECT_NEAR(up.y, std::cos(1.0f), 1e-5);
-    LoadScene(m_module, *m_loader, m_files.Write("b.wrl", kTwoViews));
+    Load(m_files.Write("b.wrl", kTwoViews));
     EXPECT_EQ(World()->Children().size(), before);
 }
 

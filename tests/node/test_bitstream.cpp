@@ -173,6 +173,38 @@ TEST(BitRoundTrip, RandomWidthsAndValues) {
     }
 }
 
+// The direct reads of number lists give what reading bit by bit gives, at
+// every alignment and up to the last byte.
+TEST(InStream, WordsAtAnyBitAndSeeksMatchTheReader) {
+    std::mt19937 rng(5);
+    ByteVector data(61);
+    for (auto& b : data) b = static_cast<std::uint8_t>(rng());
+    const std::uint64_t bits = data.size() * 8;
+    for (std::uint64_t at = 0; at + 32 <= bits; ++at) {
+        CBIFS_InStream direct(data.data(), static_cast<std::uint32_t>(data.size()));
+        CBIFS_InStream stepwise(data.data(), static_cast<std::uint32_t>(data.size()));
+        for (std::uint64_t done = 0; done < at; done += std::min<std::uint64_t>(32, at - done))
+            stepwise.ReadBits(static_cast<std::uint8_t>(std::min<std::uint64_t>(32, at - done)));
+        ASSERT_EQ(direct.WordAt(at), stepwise.ReadBits(32)) << at;
+        direct.SeekBit(at + 32);
+        EXPECT_EQ(direct.BitPosition(), stepwise.BitPosition());
+        EXPECT_EQ(direct.ReadBits(5), stepwise.ReadBits(5)) << at;
+        EXPECT_EQ(direct.HasError(), stepwise.HasError()) << at;
+    }
+    // A list-form count: the 0 bits at element boundaries before a 1 bit or the end.
+    auto count = [](const ByteVector& bytes, unsigned elementBits) {
+        CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        return in.CountListElements(elementBits);
+    };
+    EXPECT_EQ(count(EncodeBytes([](OutStream& o) {
+                        for (int i = 0; i < 3; ++i) o.WriteBits(0xFFFFFFFFull, 33);  // 0 + 32 ones
+                        o.WriteBits(1, 1);
+                    }),
+                    32),
+              3u);
+    EXPECT_EQ(count(ByteVector(10, 0), 32), 3u);  // 80 zero bits: elements at 0, 33 and 66
+}
+
 TEST(BitRoundTrip, SixtyFourBitWritesReadAsTwoHalves) {
     std::mt19937_64 rng(7);
     std::vector<std::uint64_t> values(1000);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <bitset>
+#include <functional>
 
 #include "node/scenetree.h"
 #include "node_test_util.h"
@@ -223,50 +224,6 @@ TEST(NodeDecoding, EveryTruncationOfARealEncodingFailsCleanly) {
     }
 }
 
-TEST(NodeDecoding, HostileStreamsFail) {
-    auto decodeFails = [](const std::function<void(OutStream&)>& write, SceneTree* tree = nullptr) {
-        auto bytes = EncodeBytes(write);
-        bytes.resize(bytes.size() + 8, 0);
-        CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
-        NodePtr node;
-        HRESULT r = DecodeSFNode(in, NDT_SF3DNode, tree, nullptr, nullptr, node.Put());
-        return r == node::kFailCode;
-    };
-    // A local code no class has (8 in SF3DNode), and code 0.
-    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(8, 7); }));
-    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(0, 7); }));
-    // A DEF index past the DEF count (Group has one DEF field, index 1 is out).
-    EXPECT_TRUE(decodeFails([](OutStream& o) {
-        o.WriteBits(17, 7);
-        o.WriteBits(0b0001, 4);  // no ID, list form, a field, index 1
-    }));
-    // A reference (isReused) without a tree, and to an unknown ID.
-    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(0x1FFFFFFFFull, 33); }));
-    SceneTree tree;
-    EXPECT_TRUE(decodeFails([](OutStream& o) { o.WriteBits(0x1FFFFFFFFull, 33); }, &tree));
-    // A vector-form node list whose count exceeds the data.
-    EXPECT_TRUE(decodeFails([](OutStream& o) {
-        o.WriteBits(17, 7);
-        o.WriteBits(0, 4);  // no ID, list form, field 0
-        o.WriteBits(0, 2);  // reserved, vector form
-        o.WriteBits(31, 5);
-        o.WriteBits(0x7FFFFFFF, 31);
-    }));
-    // A node that refers to itself: Group 1 whose child is a reference to 1.
-    EXPECT_TRUE(decodeFails(
-        [](OutStream& o) {
-            o.WriteBits(0, 1);
-            o.WriteBits(17, 6);
-            o.WriteBits(1, 1);
-            o.WriteBits(1, 32);
-            o.WriteBits(0b0001, 4);  // list form, field 0
-            o.WriteBits(0b010, 3);   // reserved, list form, one node follows
-            o.WriteBits(1, 1);       // isReused
-            o.WriteBits(1, 32);
-        },
-        &tree));
-}
-
 std::vector<std::uint8_t> NestedGroups(int depth) {
     return EncodeBytes([depth](OutStream& o) {
         for (int i = 0; i < depth; ++i) {
@@ -283,11 +240,193 @@ std::vector<std::uint8_t> NestedGroups(int depth) {
     });
 }
 
-TEST(NodeDecoding, NestingIsLimited) {
-    NodePtr shallow = DecodeBytes(NestedGroups(900), NDT_SF3DNode);
+// Group 1 (an SF3DNode with ID 1) whose children list holds what `child`
+// writes, from bit 46 on.
+std::function<void(OutStream&)> GroupOneWith(std::function<void(OutStream&)> child) {
+    return [child](OutStream& o) {
+        o.WriteBits(0, 1);
+        o.WriteBits(17, 6);
+        o.WriteBits(1, 1);
+        o.WriteBits(1, 32);
+        o.WriteBits(0b000, 3);  // list form, a field: index 0, children
+        o.WriteBits(0b010, 3);  // reserved, list form, one node follows
+        child(o);
+    };
+}
+
+// Each refusal of the decoder with its reason and the bit it points at.
+TEST(NodeDecoding, HostileStreamsFailWithTheirReasonAndBit) {
+    using Write = std::function<void(OutStream&)>;
+    const std::string title(70000, 't');
+    struct Case {
+        const char* what;
+        Write write;
+        bool tree;
+        std::string error;
+    } cases[] = {
+        {"a local code no class has", [](OutStream& o) { o.WriteBits(8, 7); }, false,
+         "node code 8 not in NDT SF3DNode at bit 1"},
+        {"local code 0", [](OutStream& o) { o.WriteBits(0, 7); }, false,
+         "node code 0 not in NDT SF3DNode at bit 1"},
+        {"a DEF index past the DEF count",
+         [](OutStream& o) {
+             o.WriteBits(17, 7);
+             o.WriteBits(0b0001, 4);  // no ID, list form, a field, index 1
+         },
+         false, "field index 1 out of range for Group (1 field) at bit 10"},
+        {"a reference without a tree", [](OutStream& o) { o.WriteBits(0x1FFFFFFFFull, 33); }, false,
+         "node ID 4294967295 not defined at bit 1"},
+        {"a reference to an unknown ID", [](OutStream& o) { o.WriteBits(0x100000007ull, 33); },
+         true, "node ID 7 not defined at bit 1"},
+        {"a vector-form node list longer than the data",
+         [](OutStream& o) {
+             o.WriteBits(17, 7);
+             o.WriteBits(0, 4);  // no ID, list form, field 0
+             o.WriteBits(0, 2);  // reserved, vector form
+             o.WriteBits(31, 5);
+             o.WriteBits(0x7FFFFFFF, 31);
+         },
+         false, "a list of 2147483647 elements runs past the end of the data at bit 11"},
+        {"a node that refers to itself",
+         GroupOneWith([](OutStream& o) { o.WriteBits(0x100000001ull, 33); }), true,
+         "node ID 1 used inside itself at bit 47"},
+        {"a node that refers to its ancestor", GroupOneWith([](OutStream& o) {
+             o.WriteBits(0, 1);
+             o.WriteBits(43, 6);  // Transform
+             o.WriteBits(0b00, 2);
+             o.WriteBits(0b0001, 4);  // field 1: children
+             o.WriteBits(0b010, 3);
+             o.WriteBits(0x100000001ull, 33);  // Group 1
+         }),
+         true, "node ID 1 used inside itself at bit 63"},
+        {"a reference where its type does not belong", GroupOneWith([](OutStream& o) {
+             // Group 1's first child is Shape 2, its second a reference to
+             // Shape 2 in Shape 2's appearance field.
+             o.WriteBits(0, 1);
+             o.WriteBits(36, 6);  // Shape
+             o.WriteBits(1, 1);
+             o.WriteBits(2, 32);
+             o.WriteBits(0b000, 3);  // list form, a field: index 0, appearance
+             o.WriteBits(0x100000002ull, 33);
+         }),
+         true, "node ID 2 (Shape) not in NDT SFAppearanceNode at bit 90"},
+        {"an ID defined twice", GroupOneWith([](OutStream& o) {
+             o.WriteBits(0, 1);
+             o.WriteBits(17, 6);
+             o.WriteBits(1, 1);
+             o.WriteBits(1, 32);
+         }),
+         true, "node ID 1 defined twice at bit 54"},
+        {"a field given twice",
+         [](OutStream& o) {
+             o.WriteBits(17, 7);
+             o.WriteBits(0b0000, 4);  // no ID, list form, a field: children
+             o.WriteBits(0b011, 3);   // reserved 0, list form, end of list
+             o.WriteBits(0b00, 2);    // a field: children again
+         },
+         false, "field children of Group given twice at bit 15"},
+        {"a string longer than its coding carries",
+         [&title](OutStream& o) {
+             o.WriteBits(0, 1);
+             o.WriteBits(48, 6);    // WorldInfo in SF3DNode
+             o.WriteBits(0b00, 2);  // no ID, list form
+             o.WriteBits(0b01, 2);  // a field: index 1, title
+             o.WriteBits(17, 5);    // bit 11: length width 17
+             o.WriteBits(70000, 17);
+             for (char c : title) o.WriteBits(static_cast<unsigned char>(c), 8);
+         },
+         false, "a string of 70000 bytes, longer than the 65535 a BIFS string holds at bit 11"},
+        {"a node list cut short",
+         [](OutStream& o) {
+             o.WriteBits(17, 7);
+             o.WriteBits(0b0000, 4);
+             o.WriteBits(0b010, 3);  // one node follows, then nothing
+         },
+         false, "truncated at bit 15 (the data ends at bit 16)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto bytes = EncodeBytes(c.write);
+        SceneTree tree;
+        CBIFS_InStream in(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+        NodePtr node;
+        EXPECT_EQ(
+            DecodeSFNode(in, NDT_SF3DNode, c.tree ? &tree : nullptr, nullptr, nullptr, node.Put()),
+            node::kFailCode);
+        EXPECT_EQ(node.Get(), nullptr);
+        EXPECT_EQ(in.ErrorText(), c.error);
+    }
+    // Nesting: 1000 levels are read, the 1001st is refused where it starts.
+    NodePtr shallow = DecodeBytes(NestedGroups(999), NDT_SF3DNode);
     EXPECT_NE(shallow.Get(), nullptr);
-    NodePtr deep = DecodeBytes(NestedGroups(1200), NDT_SF3DNode);
-    EXPECT_EQ(deep.Get(), nullptr);
+    auto deep = NestedGroups(1000);
+    CBIFS_InStream in(deep.data(), static_cast<std::uint32_t>(deep.size()));
+    NodePtr node;
+    EXPECT_EQ(DecodeSFNode(in, NDT_SF3DNode, nullptr, nullptr, nullptr, node.Put()),
+              node::kFailCode);
+    EXPECT_EQ(in.ErrorText(),
+              "nesting deeper than 1000 levels at bit " + std::to_string(1000 * 14 + 8));
+}
+
+// What the encoder refuses: nothing is cut or left out silently.
+TEST(NodeEncoding, RefusesWhatTheCodingCannotCarry) {
+    auto refusal = [](SingleNode& node, std::uint8_t ndt) {
+        SingleNode::EncodingPass pass;  // every node's first visit writes it in full
+        OutToMemory out;
+        EXPECT_EQ(node.EncodeNode(out, ndt), node::kFailCode);
+        return out.ErrorText();
+    };
+    NodePtr info = NewNode(WorldInfo::kNodeType);
+    As<WorldInfo>(info).title().Set(std::string(65535, 'x'));
+    NodePtr back = DecodeBytes(EncodeNodeBytes(*info, NDT_SF3DNode), NDT_SF3DNode);
+    ASSERT_NE(back.Get(), nullptr);
+    EXPECT_EQ(As<WorldInfo>(back).title().Get().size(), 65535u);
+    As<WorldInfo>(info).title().Set(std::string(65536, 'x'));
+    EXPECT_EQ(refusal(*info, NDT_SF3DNode),
+              "WorldInfo.title: a string of 65536 bytes, longer than the 65535 a BIFS string "
+              "holds");
+    As<WorldInfo>(info).title().Set("");
+    As<WorldInfo>(info).info().PushBack(SFString("short"));
+    As<WorldInfo>(info).info().PushBack(SFString(std::string(100000, 'y')));
+    EXPECT_EQ(refusal(*info, NDT_SF3DNode),
+              "WorldInfo.info: element 1: a string of 100000 bytes, longer than the 65535 a "
+              "BIFS string holds");
+    // A node where its type does not belong (a grouping node takes any node as a child).
+    NodePtr group = NewNode(Group::kNodeType), nav = NewNode(NavigationInfo::kNodeType);
+    group->SetField(0, nav.Get());
+    EXPECT_EQ(refusal(*group, NDT_SF3DNode), "Group.children: NavigationInfo not in NDT SF3DNode");
+    EXPECT_EQ(refusal(*nav, NDT_SFTopNode), "NavigationInfo not in NDT SFTopNode");
+    // Nesting: as deep as the decoder reads and no deeper.
+    for (int levels : {1000, 1001}) {
+        NodePtr top = NewNode(Group::kNodeType);
+        SingleNode* inner = top.Get();
+        for (int i = 1; i < levels; ++i) {
+            NodePtr next = NewNode(Group::kNodeType);
+            inner->SetField(0, next.Get());
+            inner = next.Get();
+        }
+        OutToMemory out;
+        const HRESULT result = top->EncodeNode(out, NDT_SF3DNode);
+        if (levels == 1000) {
+            ASSERT_EQ(result, node::kOk);
+            EXPECT_NE(DecodeBytes(out.Finish(), NDT_SF3DNode).Get(), nullptr);
+        } else {
+            EXPECT_EQ(result, node::kFailCode);
+            EXPECT_EQ(out.ErrorText(), "Group.children: nesting deeper than 1000 levels");
+        }
+    }
+}
+
+// Widths of field indices: the generated DEF widths follow the rule that
+// also gives the widths of the route field indices.
+TEST(NodeCoding, FieldIndexWidths) {
+    for (auto [count, bits] : {std::pair{0, 0}, {1, 1}, {2, 1}, {3, 2}, {4, 2}, {5, 3}, {68, 7}})
+        EXPECT_EQ(FieldIndexBits(count), bits) << count;
+    for (int type = 1; type <= 100; ++type) {
+        if (NodePtr node = NewNode(type)) {
+            EXPECT_EQ(node->GetDEFBits(), FieldIndexBits(node->GetDEFCount())) << type;
+        }
+    }
 }
 
 }  // namespace

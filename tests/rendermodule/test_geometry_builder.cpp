@@ -138,6 +138,115 @@ TEST_F(GeometryBuilderTest, RectAndPolygonTextureCoordinates) {
     EXPECT_EQ(two->GetVertexCount(), 0u);
 }
 
+// Cross-section planes along a spine: straight spines turn +y to their direction, a
+// bend sets z across it (x = y × z), z keeps its side through an S-bend, coincident
+// points share their neighbours' plane, a closed spine aligns its ends.
+struct FrameCase {
+    const char* name;
+    std::vector<glm::vec3> spine;
+    std::size_t at;
+    SpineFrame expected;
+};
+
+class SpineFrameTest : public ::testing::TestWithParam<FrameCase> {};
+
+TEST_P(SpineFrameTest, AxesOfOnePoint) {
+    const FrameCase& c = GetParam();
+    const std::vector<SpineFrame> frames = SpineFrames(c.spine);
+    ASSERT_EQ(frames.size(), c.spine.size());
+    const SpineFrame& f = frames[c.at];
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_NEAR(f.x[i], c.expected.x[i], 1e-5) << "x " << i;
+        EXPECT_NEAR(f.y[i], c.expected.y[i], 1e-5) << "y " << i;
+        EXPECT_NEAR(f.z[i], c.expected.z[i], 1e-5) << "z " << i;
+    }
+    // The last frame of a closed spine is its first.
+    if (c.spine.size() > 2 && c.spine.front() == c.spine.back()) {
+        EXPECT_EQ(frames.front().x, frames.back().x);
+        EXPECT_EQ(frames.front().z, frames.back().z);
+    }
+}
+
+const float kR = 0.70710678f;
+INSTANTIATE_TEST_SUITE_P(
+    Spines, SpineFrameTest,
+    ::testing::Values(
+        FrameCase{"Up", {{0, 0, 0}, {0, 1, 0}}, 0, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
+        FrameCase{"AlongX", {{0, 0, 0}, {2, 0, 0}}, 1, {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}}},
+        FrameCase{"AlongZ", {{0, 0, 0}, {0, 0, 3}}, 0, {{1, 0, 0}, {0, 0, 1}, {0, -1, 0}}},
+        FrameCase{"Down", {{0, 0, 0}, {0, -1, 0}}, 0, {{1, 0, 0}, {0, -1, 0}, {0, 0, -1}}},
+        FrameCase{"AtABend",
+                  {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}},
+                  1,
+                  {{-kR, kR, 0}, {kR, kR, 0}, {0, 0, -1}}},
+        FrameCase{"BeforeABend",
+                  {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}},
+                  0,
+                  {{-1, 0, 0}, {0, 1, 0}, {0, 0, -1}}},
+        FrameCase{"SBend",
+                  {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 2, 0}},
+                  2,
+                  {{-kR, kR, 0}, {kR, kR, 0}, {0, 0, -1}}},
+        FrameCase{"CoincidentPoints",
+                  {{0, 0, 0}, {0, 1, 0}, {0, 1, 0}, {0, 2, 0}},
+                  2,
+                  {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}},
+        FrameCase{"ClosedSquare",
+                  {{0, 0, 0}, {1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {0, 0, 0}},
+                  0,
+                  {{-kR, 0, -kR}, {kR, 0, -kR}, {0, -1, 0}}}),
+    [](const ::testing::TestParamInfo<FrameCase>& info) { return std::string(info.param.name); });
+
+TEST(SpineFrames, FewerThanTwoDistinctPointsHaveNone) {
+    EXPECT_TRUE(SpineFrames(std::vector<glm::vec3>{}).empty());
+    EXPECT_TRUE(SpineFrames(std::vector<glm::vec3>{{1, 2, 3}}).empty());
+    EXPECT_TRUE(SpineFrames(std::vector<glm::vec3>{{1, 2, 3}, {1, 2, 3}, {1, 2, 3}}).empty());
+}
+
+// Crease normals on a hinge: a face looking along +z and one along +x meet at 90
+// degrees on the edge x = 1. Below the angle each keeps its own normal on the edge;
+// above it both take their mean. Vertices of their own on the edge smooth only when
+// mapped to the same points.
+struct HingeCase {
+    float creaseAngle;
+    bool sharedEdge;     // the faces share the edge's vertices (else each has its own)
+    bool mapped;         // separate vertices mapped to the same points
+    glm::vec3 expected;  // the first face's normal at the edge
+};
+
+class CreaseTest : public ::testing::TestWithParam<HingeCase> {};
+
+TEST_P(CreaseTest, HingeNormals) {
+    const HingeCase& c = GetParam();
+    rm::PolygonMesh m;
+    m.vertices = {{0, 0, 0},  {1, 0, 0},  {1, 1, 0}, {0, 1, 0},
+                  {1, 0, -1}, {1, 1, -1}, {1, 0, 0}, {1, 1, 0}};
+    m.polygonSizes = {4, 4, 3};
+    const std::uint32_t a = c.sharedEdge ? 1 : 6, b = c.sharedEdge ? 2 : 7;
+    // The third polygon has no area and must change nothing.
+    m.cornerVertex = {0, 1, 2, 3, a, 4, 5, b, 0, 0, 3};
+    const std::vector<std::uint32_t> points = {0, 1, 2, 3, 4, 5, 1, 2};
+    SmoothNormals(m, c.creaseAngle, c.mapped ? points : std::vector<std::uint32_t>{});
+    ASSERT_EQ(m.cornerNormal.size(), m.cornerVertex.size());
+    auto normal = [&](std::size_t corner) { return m.normals.at(m.cornerNormal[corner]); };
+    const glm::vec3 other = c.expected == glm::vec3(0, 0, 1) ? glm::vec3(1, 0, 0) : c.expected;
+    // The edge corners: 1 and 2 of the first face, 4 and 7 of the second.
+    for (std::size_t corner : {1, 2})
+        EXPECT_NEAR(glm::distance(normal(corner), c.expected), 0, 1e-6);
+    for (std::size_t corner : {4, 7}) EXPECT_NEAR(glm::distance(normal(corner), other), 0, 1e-6);
+    EXPECT_EQ(normal(0), glm::vec3(0, 0, 1));  // away from the edge: the face's own
+    EXPECT_EQ(normal(5), glm::vec3(1, 0, 0));
+    EXPECT_EQ(m.cornerNormal[8], rm::kNoNormal);
+}
+
+const glm::vec3 kMean(kR, 0, kR);
+INSTANTIATE_TEST_SUITE_P(Crease, CreaseTest,
+                         ::testing::Values(HingeCase{1.5f, true, false, {0, 0, 1}},
+                                           HingeCase{1.6f, true, false, kMean},
+                                           HingeCase{3.5f, true, false, kMean},
+                                           HingeCase{1.6f, false, false, {0, 0, 1}},
+                                           HingeCase{1.6f, false, true, kMean}));
+
 TEST_F(GeometryBuilderTest, SelectionBoxIsAWireframeBoxAndEightCornerKnobs) {
     rm::Ptr<rm::Frame> frame;
     ASSERT_EQ(m_rm->CreateFrame(nullptr, frame.Put()), rm::kOk);

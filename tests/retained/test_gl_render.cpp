@@ -6,12 +6,16 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
+#include "retained/gl/gpu_memory.h"
 #include "retained/gl/headless_renderer.h"
 #include "retained/gl/png_writer.h"
+#include "retained/gl/unit_mesh.h"
 #include "retained/lighting.h"
 #include "test_util.h"
 
@@ -298,6 +302,216 @@ TEST_F(GLRenderTest, DrawsSnapshotsWhileAnotherThreadChangesTheScene) {
     animator.join();
     pixels_ = renderer_->Render(*s.device->LatestFrame());
     ExpectNear({0, 255, 0}, At(32, 32), 0);  // step 199 set green
+}
+
+// Boxes of one shape share one copy on the GPU and one draw call per shading, yet each
+// keeps its place, size, turn and material: the same data in separate meshbuilders, a
+// smaller box, one meshbuilder on two frames, an unlit one.
+TEST_F(GLRenderTest, VisualsSharingAMeshKeepTheirPlacesAndMaterials) {
+    std::string err;
+    auto own = rm::gl::HeadlessRenderer::Create(&err);  // counts of this test only
+    ASSERT_TRUE(own) << err;
+    rmtest::Scene s(160, 64);  // 16 pixels a unit at z = 0, centre (80, 32)
+    s.AddLight(s.scene.Get(), rm::LightType::Directional, glm::vec3(1));  // along −z
+    struct Case {
+        float x, half, turn;
+        glm::vec3 reflectance, emissive;
+        rm::Quality quality;
+        bool firstMesh;   // the first case's meshbuilder again
+        float rowExtent;  // half the front's width along the row in units (0: sides show too)
+        Rgb expected;
+    } cases[] = {
+        {-4, 0.5f, 0, {1, 0, 0}, {}, rm::kRenderGouraud, false, 0.5f, {255, 0, 0}},
+        {-2, 0.5f, 0, {0, 1, 0}, {0, 0, 0.5f}, rm::kRenderGouraud, false, 0.5f, {0, 255, 128}},
+        {0, 0.25f, 0, {0, 0, 1}, {}, rm::kRenderGouraud, false, 0.25f, {0, 0, 255}},
+        {2, 0.5f, 0.7853982f, {}, {}, rm::kRenderGouraud, true, 0.7071068f, {255, 0, 0}},
+        {4, 0.5f, 0, {1, 1, 0}, {}, rm::kShadeFlat | rm::kFillSolid, false, 0, {255, 255, 0}},
+    };
+    rm::Ptr<rm::MeshBuilder> first;
+    for (const Case& c : cases) {
+        auto frame = s.AddFrame();
+        frame->AddTranslation(rm::Combine::Replace, c.x, 0, 0);
+        frame->AddRotation(rm::Combine::Before, 0, 0, 1, c.turn);
+        if (c.firstMesh) {
+            frame->AddVisual(first.Get());
+            continue;
+        }
+        auto mb = s.AddVisual(frame.Get());
+        rmtest::AddBox(mb.Get(), c.half);
+        s.SetMaterial(mb.Get(), 1.0f, c.reflectance, c.emissive);
+        mb->SetQuality(c.quality);
+        if (!first) first = mb;
+    }
+    pixels_ = own->Render(*s.Frame(), &err);
+    width_ = 160;
+    ASSERT_FALSE(pixels_.empty()) << err;
+    for (const Case& c : cases) {
+        const int centre = 80 + static_cast<int>(16 * c.x);
+        ExpectNear(c.expected, At(centre, 32));
+        if (c.rowExtent == 0) continue;
+        // The front face, at z = half: 16 pixels a unit at z = 0, more nearer the camera.
+        int front = 0;
+        for (int x = centre - 15; x <= centre + 15; ++x)
+            front += glm::all(glm::lessThanEqual(glm::abs(At(x, 32) - c.expected), Rgb(2)));
+        EXPECT_NEAR(2 * c.rowExtent * 160 / (10 - c.half), front, 1.5) << "box at x " << c.x;
+    }
+    const auto stats = own->Renderer().GetStats();
+    EXPECT_EQ(1u, stats.storedMeshes);
+    EXPECT_EQ(1u, stats.meshUploads);
+    EXPECT_EQ(2u, stats.drawCalls);  // the lit boxes, the unlit one
+}
+
+TEST_F(GLRenderTest, AFrameOverTheMemoryLimitFailsWithAMessage) {
+    std::string err;
+    auto own = rm::gl::HeadlessRenderer::Create(&err);
+    ASSERT_TRUE(own) << err;
+    rm::gl::GLRenderer& r = own->Renderer();
+    rmtest::Scene s;
+    auto box = s.AddVisual();
+    rmtest::AddBox(box.Get(), 1.0f);
+    box->SetColorRGB(1, 0, 0);
+    box->SetQuality(rm::kShadeFlat | rm::kFillSolid);
+    constexpr std::size_t kSmall = 64 << 10;  // less than the first arena
+    r.SetMemoryLimit(kSmall);
+    EXPECT_TRUE(own->Render(*s.Frame(), &err).empty());
+    EXPECT_NE(std::string::npos, err.find("not enough graphics memory")) << err;
+    EXPECT_LE(r.GetStats().memoryBytes, kSmall);
+    // Given room, the same renderer draws the scene.
+    r.SetMemoryLimit(std::size_t{64} << 20);
+    pixels_ = own->Render(*s.Frame(), &err);
+    width_ = 64;
+    ASSERT_FALSE(pixels_.empty()) << err;
+    ExpectNear({255, 0, 0}, At(32, 32), 0);
+}
+
+TEST(GpuMemory, RangesAreTakenBestFitAndMergedWhenFreed) {
+    rm::gl::RangeAllocator a(100);
+    EXPECT_EQ(0u, a.Allocate(30));
+    EXPECT_EQ(30u, a.Allocate(30));
+    EXPECT_EQ(60u, a.Allocate(30));
+    EXPECT_FALSE(a.Allocate(11));  // 10 left
+    a.Free(30, 30);
+    EXPECT_EQ(90u, a.Allocate(10));  // the tight end, not the hole of 30
+    EXPECT_EQ(30u, a.Allocate(20));
+    EXPECT_EQ(90u, a.Used());
+    for (auto [offset, count] : {std::pair{0u, 30u}, {90u, 10u}, {30u, 20u}, {60u, 30u}})
+        a.Free(offset, count);
+    EXPECT_EQ(0u, a.Used());
+    EXPECT_EQ(0u, a.Allocate(100));  // every piece merged back into one range
+}
+
+TEST(GpuMemory, LimitComesFromMemAvailableOrTheEnvironment) {
+    const std::pair<const char*, std::optional<std::uint64_t>> meminfo[] = {
+        {"MemTotal:  8000 kB\nMemFree: 10 kB\nMemAvailable:    2048 kB\n", 2048u * 1024},
+        {"MemAvailable: 7 kB", 7u * 1024},
+        {"MemTotal: 8000 kB\n", std::nullopt},
+        {"MemAvailable: many kB\n", std::nullopt},
+        {"MemAvailable: 12\n", std::nullopt},
+        {"XMemAvailable: 5 kB\n", std::nullopt},
+    };
+    for (const auto& [text, bytes] : meminfo)
+        EXPECT_EQ(bytes, rm::gl::MemAvailableBytes(text)) << text;
+    setenv("ORVANE_GPU_MEMORY_MIB", "3", 1);
+    EXPECT_EQ(std::size_t{3} << 20, rm::gl::DefaultMemoryLimit());
+    setenv("ORVANE_GPU_MEMORY_MIB", "3x", 1);  // not a number: the machine's memory decides
+    EXPECT_NE(std::size_t{3} << 20, rm::gl::DefaultMemoryLimit());
+    unsetenv("ORVANE_GPU_MEMORY_MIB");
+}
+
+// The unit form of a box built at another size, place or stretch: shared only while the
+// stretch keeps to kMaxStretch and the shape is the same.
+TEST(UnitMesh, BoxesOfOneShapeMatchAtAnySizeAndPlace) {
+    struct Form {
+        rm::gl::Placement placement;
+        std::vector<rm::PackedDrawVertex> vertices;
+        std::vector<std::uint32_t> indices;
+        std::uint32_t triangles;
+        std::shared_ptr<const rm::MeshData> data;
+        rm::gl::UnitMeshView View() const { return {vertices, indices, triangles}; }
+    };
+    rm::Ptr<rm::RetainedMode> rm;
+    ASSERT_EQ(rm::kOk, rm::RetainedMode::Create(rm.Put()));
+    auto unitBox = [&](glm::vec3 scale, glm::vec3 move, bool dent) {
+        rm::Ptr<rm::MeshBuilder> mb;
+        rm->CreateMeshBuilder(mb.Put());
+        rmtest::AddBox(mb.Get(), 0.5f);
+        mb->Scale(scale.x, scale.y, scale.z);
+        mb->Translate(move.x, move.y, move.z);
+        if (dent) mb->SetVertex(0, glm::vec3(-0.499f, -0.5f, -0.5f) * scale + move);
+        rm::DrawMesh dm = rm::BuildDrawMesh(*mb->Data());
+        Form f;
+        f.data = mb->Data();
+        f.placement = rm::gl::UnitPlacement(dm.vertices);
+        rm::gl::ToUnit(f.placement, dm.vertices);
+        for (const rm::DrawVertex& v : dm.vertices) f.vertices.emplace_back(v);
+        f.indices = dm.triangles;
+        f.triangles = static_cast<std::uint32_t>(dm.triangles.size());
+        f.indices.insert(f.indices.end(), dm.edges.begin(), dm.edges.end());
+        return f;
+    };
+    const Form cube = unitBox(glm::vec3(1), glm::vec3(0), false);
+    EXPECT_EQ(glm::vec3(1), cube.placement.scale);
+    const struct {
+        glm::vec3 scale, move;
+        bool dent, same, similar;
+        glm::vec3 placementScale;
+    } cases[] = {
+        {glm::vec3(3.7f), {5, -2, 1}, false, true, true, glm::vec3(3.7f)},
+        {{0.4f, 1.2f, 0.9f}, {0, 0, 0}, false, true, true, {0.4f, 1.2f, 0.9f}},  // stretch 3
+        // Stretch 6: its unit form is scaled alike on every axis and differs; its data
+        // is still the cube's scaled (the renderer does not share it, see FromSimilar).
+        {{1, 1, 6}, {0, 0, 0}, false, false, true, glm::vec3(6)},
+        {glm::vec3(2), {0, 0, 0}, true, false, false, glm::vec3(2)},
+    };
+    for (const auto& c : cases) {
+        const Form f = unitBox(c.scale, c.move, c.dent);
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_FLOAT_EQ(c.placementScale[k], f.placement.scale[k]);
+            EXPECT_NEAR(c.move[k], f.placement.offset[k], 1e-5f);
+        }
+        EXPECT_EQ(c.same, rm::gl::SameShape(cube.View(), f.View())) << c.scale.z;
+        // Without a draw mesh: the cube's data scaled is found similar.
+        rm::gl::Placement cubeToF;
+        const bool similar = rm::gl::SimilarSource(*cube.data, *f.data, &cubeToF);
+        EXPECT_EQ(c.similar, similar) << c.scale.z;
+        if (similar && c.same) {
+            EXPECT_EQ(rm::gl::SourceHash(*cube.data), rm::gl::SourceHash(*f.data));
+            const rm::gl::Placement p = rm::gl::Compose(cubeToF, cube.placement);
+            for (int k = 0; k < 3; ++k) {
+                EXPECT_NEAR(f.placement.offset[k], p.offset[k], 1e-5f);
+                EXPECT_NEAR(f.placement.scale[k], p.scale[k], 1e-5f);
+            }
+        }
+        if (c.same) {
+            EXPECT_EQ(rm::gl::ShapeHash(cube.View()), rm::gl::ShapeHash(f.View()));
+        }
+    }
+}
+
+// A face whose given normal leans far from it: under a strong enough scale of one axis
+// the normal turns past the face's plane, so the face would be turned round and the
+// scaled data must be built on its own.
+TEST(UnitMesh, DataScaledPerAxisIsSimilarOnlyWhileItsFacesTurnAlike) {
+    rm::Ptr<rm::RetainedMode> rm;
+    ASSERT_EQ(rm::kOk, rm::RetainedMode::Create(rm.Put()));
+    auto triangle = [&](glm::vec3 scale) {
+        const glm::vec3 v[3] = {glm::vec3(1, 0, 0) * scale, glm::vec3(0, 1, 0) * scale,
+                                glm::vec3(0, 0, 1) * scale};
+        const glm::vec3 n[1] = {glm::normalize(glm::vec3(1, 1, -1.9f) / scale)};
+        const std::uint32_t f[] = {3, 0, 0, 1, 0, 2, 0, 0};
+        rm::Ptr<rm::MeshBuilder> mb;
+        rm->CreateMeshBuilder(mb.Put());
+        mb->AddFaces(v, n, f);
+        return mb->Data();
+    };
+    const auto a = triangle(glm::vec3(1));
+    for (auto [z, similar] : {std::pair{0.99f, true}, {0.25f, false}}) {
+        rm::gl::Placement aToB;
+        EXPECT_EQ(similar, rm::gl::SimilarSource(*a, *triangle({1, 1, z}), &aToB)) << z;
+        if (similar) {
+            EXPECT_FLOAT_EQ(z, aToB.scale.z);
+        }
+    }
 }
 
 TEST_F(GLRenderTest, WritesAndReadsBackAPng) {

@@ -127,6 +127,43 @@ TEST_F(MeshTest, FaceColoursAndAddFace) {
     EXPECT_EQ(glm::vec3(1, 0, 0), dm.vertices[0].color);
 }
 
+// Polygons over shared vertices: appended after existing faces with their indices
+// moved on, corner colours and texture coordinates kept per corner (the faces without
+// them keep theirs), bad lists refused whole.
+TEST_F(MeshTest, AddPolygonsKeepsCornerValuesBesideOtherFaces) {
+    rmtest::AddQuad(mb_.Get(), 1.0f);  // 4 vertices, 1 face, no corner values
+    rm::PolygonMesh p;
+    p.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+    p.polygonSizes = {3, 3};
+    p.cornerVertex = {0, 1, 2, 1, 3, 2};
+    p.normals = {{0, 0, 1}};
+    p.cornerNormal = {0, rm::kNoNormal, 0, 0, 0, 0};
+    p.cornerColor = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {0, 1, 1}, {1, 0, 1}};
+    rm::PolygonMesh bad = p;
+    bad.cornerVertex[5] = 4;  // past the vertices
+    rm::PolygonMesh shortList = p;
+    shortList.cornerColor.pop_back();
+    EXPECT_EQ(rm::kInvalidArg, mb_->AddPolygons(std::move(bad)));
+    EXPECT_EQ(rm::kInvalidArg, mb_->AddPolygons(std::move(shortList)));
+    EXPECT_EQ(1u, mb_->GetFaceCount());
+    EXPECT_FALSE(mb_->HasCornerColors());
+    ASSERT_EQ(rm::kOk, mb_->AddPolygons(std::move(p)));
+    auto d = mb_->Data();
+    ASSERT_EQ(3u, d->faces.size());
+    EXPECT_EQ(5u, d->cornerVertex[d->faces[2].firstCorner]);  // vertex 1 after the quad's 4
+    EXPECT_EQ(10u, d->cornerColor.size());
+    EXPECT_TRUE(d->cornerTexCoord.empty());
+    const rm::DrawMesh dm = rm::BuildDrawMesh(*d);
+    ASSERT_EQ(10u, dm.vertices.size());
+    EXPECT_EQ(glm::vec3(1.0f), dm.vertices[0].color);  // the quad: the meshbuilder colour
+    EXPECT_EQ(glm::vec3(0, 1, 0), dm.vertices[5].color);
+    EXPECT_EQ(glm::vec3(1, 0, 1), dm.vertices[9].color);
+    // A later plain face keeps the corner lists in step with the corners.
+    rmtest::AddQuad(mb_.Get(), 1.0f);
+    EXPECT_EQ(mb_->Data()->cornerVertex.size(), mb_->Data()->cornerColor.size());
+    EXPECT_EQ(glm::vec3(1.0f), rm::BuildDrawMesh(*mb_->Data()).vertices[10].color);
+}
+
 double Area2D(const std::vector<glm::vec3>& p, const std::array<std::uint32_t, 3>& t) {
     const glm::vec3 a = p[t[0]], b = p[t[1]], c = p[t[2]];
     return 0.5 * ((b.x - a.x) * (c.y - a.y) - (b.y - a.y) * (c.x - a.x));

@@ -1,51 +1,145 @@
 #include "tools/orvane-bifs/bifs_dump.h"
 
 #include <bit>
+#include <bitset>
 #include <charconv>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 
+#include "node/bifs_errors.h"
 #include "node/bifs_instream.h"
 #include "node/node_basenodedef.h"
+#include "node/node_impl.h"
 #include "node/node_ptr.h"
-#include "tools/orvane-bifs/vrml_writer.h"
 
 namespace {
+
+template <class T>
+std::string Number(T value) {
+    char buffer[64];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+// "N<id>", the name decode gives a node with that ID.
+std::string Named(std::uint32_t id) {
+    std::string name = "N";
+    name += Number(id);
+    return name;
+}
+
+// The text between quotes, with quotes, backslashes and control characters
+// escaped so that the listing stays one line per string.
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+                    char hex[8];
+                    std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(c));
+                    out += hex;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    return out;
+}
+
+// A node of each type with its defaults, for its field tables.
+SingleNode* Prototype(int type) {
+    static thread_local std::vector<node::Ptr<SingleNode>> nodes(101);
+    if (type < 1 || type > 100) return nullptr;
+    if (!nodes[type]) nodes[type] = node::Ptr<SingleNode>::Adopt(CreateNode(type));
+    return nodes[type].Get();
+}
 
 class Dumper {
   public:
     Dumper(const std::vector<std::uint8_t>& bytes, std::ostream& out)
         : m_in(bytes.empty() ? nullptr : bytes.data(), static_cast<std::uint32_t>(bytes.size())),
-          m_total(std::uint64_t{bytes.size()} * 8),
           m_out(out) {}
 
+    // The command, read as CCommandDecoder reads it.
     bool Command() {
-        std::uint32_t code = Read(2, "command code");
+        std::uint32_t code = Read(2, "command code", 0);
+        if (m_in.HasError()) return Stop("the stream ends before its first command");
         Note(code == 3 ? "SceneReplace" : "unsupported command");
-        if (code != 3 || Bad()) return false;
-        Read(8, "scene header (reserved, USENAMES)");
-        Node(NDT_SFTopNode, 0, true);
-        if (Bad()) return false;
-        Read(1, "hasROUTEs");
-        return !Bad();
+        if (code != 3) return Stop(bifs_error::UnsupportedCommand(code));
+        Read(8, "scene header (reserved, USENAMES)", 0);
+        End();
+        if (Read(1, "isReused (the top node cannot be a reference)", 0) == 1) {
+            End();
+            const std::uint64_t at = m_in.BitPosition();
+            const std::uint32_t id = Read(32, "node ID", 0);
+            if (!m_in.HasError()) m_in.Fail(at, bifs_error::NotDefined(id));
+            return Stop();
+        }
+        End();
+        const int type = TopNodeType(Read(2, "top node code (SFTopNode)", 0));
+        if (m_in.HasError()) return Stop();
+        Note(VrmlNodeTypeName(type));
+        std::uint32_t id = 0;
+        if (Read(1, "isUpdateable", 0) == 1) {
+            End();
+            id = Read(32, "node ID", 0);
+            Note(Named(id));
+            if (id != 0) m_defined[id] = type;
+        } else {
+            End();
+        }
+        m_depth = TopNodeExtraLevels(type, id);
+        if (m_in.HasError() || !Fields(type, id, 0)) return Stop();
+        if (Read(1, "hasROUTEs", 0) == 1) {
+            Note("yes");
+            if (!Routes()) return Stop();
+        } else {
+            Note("no");
+        }
+        if (m_in.HasError()) return Stop();
+        End();
+        return true;
     }
 
-  private:
-    bool Bad() const { return m_in.HasError() || m_failed; }
-    std::uint64_t Offset() const { return m_total - m_in.BitsLeft(); }
+    const std::string& Error() const { return m_error; }
 
-    // Reads `n` bits (up to 32) and prints offset, bits and meaning.
-    std::uint32_t Read(int n, const std::string& meaning, int depth = 0) {
-        std::uint64_t at = Offset();
-        std::uint32_t v = m_in.ReadBits(static_cast<std::uint8_t>(n));
-        char line[64];
+  private:
+    bool Stop(std::string why = {}) {
+        End();
+        m_error = why.empty() ? m_in.ErrorText() : std::move(why);
+        m_out << "stopped: " << m_error << "\n";
+        return false;
+    }
+
+    // Reads `n` bits (up to 32) and prints offset, bits and meaning; the
+    // value's sense follows through Note on the same line.
+    std::uint32_t Read(int n, const std::string& meaning, int indent) {
+        End();
+        const std::uint64_t at = m_in.BitPosition();
+        const std::uint32_t v = m_in.ReadBits(static_cast<std::uint8_t>(n));
+        char line[32];
         std::snprintf(line, sizeof line, "%8llu  ", static_cast<unsigned long long>(at));
-        m_out << line;
         std::string bits;
         for (int i = n - 1; i >= 0; --i) bits += (v >> i) & 1 ? '1' : '0';
-        if (bits.size() > 32) bits = bits.substr(0, 32);
-        m_out << bits << std::string(bits.size() < 33 ? 33 - bits.size() : 1, ' ')
-              << std::string(static_cast<std::size_t>(depth) * 2, ' ') << meaning;
+        m_out << line << bits << std::string(33 - bits.size(), ' ')
+              << std::string(static_cast<std::size_t>(indent) * 2, ' ') << meaning;
         if (m_in.HasError()) m_out << "  <- the data ends here";
         m_pending = true;
         return v;
@@ -59,140 +153,188 @@ class Dumper {
         m_pending = false;
     }
 
-    void Node(std::uint8_t ndt, int depth, bool top = false) {
-        if (depth > 1000 || Bad()) {
-            m_failed = true;
-            return;
-        }
-        if (Read(1, "isReused", depth)) {
+    // One SFNode in NDT `ndt`, as DecodeSFNode reads it.
+    bool Node(std::uint8_t ndt, int indent) {
+        if (Read(1, "isReused", indent) == 1) {
             End();
-            std::uint32_t id = Read(32, "node ID", depth);
-            Note(std::string("USE N").append(std::to_string(id)));
-            return;
+            const std::uint64_t at = m_in.BitPosition();
+            const std::uint32_t id = Read(32, "node ID", indent);
+            if (m_in.HasError()) return false;
+            auto found = m_defined.find(id);
+            if (found == m_defined.end()) return Fail(at, bifs_error::NotDefined(id));
+            if (GetLocalCodeInNDT(ndt, found->second) == 0)
+                return Fail(at, bifs_error::ReusedOutsideNDT(id, found->second, ndt));
+            for (std::uint32_t open : m_open)
+                if (open == id) return Fail(at, bifs_error::UsedInsideItself(id));
+            Note("USE " + Named(id) + " (" + VrmlNodeTypeName(found->second) + ")");
+            return true;
         }
         End();
-        int type = 0;
-        if (top) {
-            static const int kTop[4] = {95, 46, 54, 55};
-            type = kTop[Read(2, "top node code (SFTopNode)", depth)];
-        } else {
-            std::uint8_t bits = GetNDTBits(ndt);
-            auto code = static_cast<std::uint8_t>(Read(bits, "local code", depth));
-            type = GetNodeTypeFromLocal(ndt, code);
-        }
-        auto node = node::Ptr<SingleNode>::Adopt(type ? CreateNode(type) : nullptr);
-        Note(node ? VrmlNodeName(type) : "no node has this code");
-        if (!node) {
-            m_failed = true;
-            return;
-        }
-        if (Read(1, "isUpdateable", depth)) {
+        const std::uint64_t codeAt = m_in.BitPosition();
+        const std::uint32_t code = Read(GetNDTBits(ndt), "local code", indent);
+        if (m_in.HasError()) return false;
+        const int type = GetNodeTypeFromLocal(ndt, static_cast<std::uint8_t>(code));
+        if (type == 0) return Fail(codeAt, bifs_error::CodeNotInNDT(code, ndt));
+        Note(VrmlNodeTypeName(type));
+        std::uint32_t id = 0;
+        if (Read(1, "isUpdateable", indent) == 1) {
             End();
-            Note(std::string("N").append(std::to_string(Read(32, "node ID", depth))));
+            const std::uint64_t at = m_in.BitPosition();
+            id = Read(32, "node ID", indent);
+            if (m_in.HasError()) return false;
+            if (id != 0 && m_defined.count(id) != 0) return Fail(at, bifs_error::DefinedTwice(id));
+            Note(Named(id));
+            if (id != 0) m_defined[id] = type;
         } else {
             End();
         }
-        if (Read(1, "mask form", depth) == 0) {
-            End();
-            while (!Bad() && Read(1, "end of fields?", depth) == 0) {
-                End();
-                int index = static_cast<int>(Read(node->GetDEFBits(), "DEF index", depth));
-                std::string name;
-                if (node->GetDEFFieldName(index, name) != 0) {
-                    Note("no such field");
-                    m_failed = true;
-                    break;
-                }
-                Note(name);
-                Value(node.Get(), index, depth + 1);
-            }
-            Note("end");
-        } else {
-            End();
-            for (int i = 0, n = node->GetDEFCount(); i < n && !Bad(); ++i) {
-                std::string name;
-                node->GetDEFFieldName(i, name);
-                if (Read(1, "mask bit of " + name, depth)) {
-                    End();
-                    Value(node.Get(), i, depth + 1);
+        return !m_in.HasError() && Fields(type, id, indent);
+    }
+
+    // The field description of a node, as SingleNode::DecodeNode reads it.
+    bool Fields(int type, std::uint32_t id, int indent) {
+        if (m_depth >= kMaxDecodeDepth) return Fail(m_in.BitPosition(), bifs_error::TooDeep());
+        SingleNode* node = Prototype(type);
+        ++m_depth;
+        m_open.push_back(id);
+        const bool ok = FieldList(*node, indent);
+        m_open.pop_back();
+        --m_depth;
+        return ok;
+    }
+
+    bool FieldList(SingleNode& node, int indent) {
+        const int type = GetNodeType(node);
+        const int count = node.GetDEFCount();
+        std::string name;
+        auto fieldName = [&](int i) {
+            node.GetDEFFieldName(i, name);
+            return std::string(VrmlFieldName(type, name.c_str()));
+        };
+        if (Read(1, "description form", indent) == 1) {
+            Note("mask: one bit per field");
+            for (int i = 0; i < count; ++i) {
+                if (m_in.HasError()) return false;
+                if (Read(1, "mask bit of " + fieldName(i), indent) == 1) {
+                    Note("given");
+                    if (!Value(node, i, indent + 1)) return false;
                 } else {
-                    End();
+                    Note("not given");
                 }
             }
+            return !m_in.HasError();
         }
-    }
-
-    void Value(SingleNode* node, int index, int depth) {
-        const NDTTable* table = node->GetDEFFieldNDT(index);
-        Field* field = node->GetDEFField(index);
-        if (table != nullptr && dynamic_cast<MultiNode*>(field) != nullptr) {
-            NodeList(GetNDTOfTable(table), depth);
-        } else if (table != nullptr) {
-            Node(GetNDTOfTable(table), depth);
-        } else if (auto* list = dynamic_cast<MultiField*>(field)) {
-            ValueList(list->GetFieldType(), depth);
-        } else if (field != nullptr) {
-            Single(field->GetFieldType(), depth);
-        }
-    }
-
-    // A node list or a value list: 1 keeps the field; else the vector form
-    // (width, count, elements) or the list form (a 0 before each element).
-    template <class ReadElement>
-    void List(const char* what, int depth, ReadElement element) {
-        if (Read(1, std::string(what) + ": 1 keeps it", depth)) return Note("unchanged");
-        End();
-        if (Read(1, "form", depth) == 0) {
-            Note("vector");
-            int width = static_cast<int>(Read(5, "count width", depth));
-            End();
-            std::uint32_t count = Read(width, "count", depth);
-            Note(std::to_string(count));
-            if (count > m_in.BitsLeft()) {
-                m_failed = true;
-                return;
-            }
-            for (std::uint32_t i = 0; i < count && !Bad(); ++i) element();
-            return;
-        }
-        Note("list");
-        while (!Bad() && Read(1, "end of list?", depth) == 0) {
-            End();
-            element();
+        Note("list: DEF index and value per field");
+        std::bitset<128> given;
+        while (!m_in.HasError() && Read(1, "end of fields?", indent) == 0) {
+            Note("no");
+            const std::uint64_t at = m_in.BitPosition();
+            const std::uint32_t index = Read(node.GetDEFBits(), "DEF index", indent);
+            if (m_in.HasError()) return false;
+            if (index >= static_cast<std::uint32_t>(count))
+                return Fail(at, bifs_error::FieldOutOfRange(index, type, count));
+            if (given.test(index))
+                return Fail(at, bifs_error::FieldTwice(fieldName(static_cast<int>(index)), type));
+            given.set(index);
+            Note(fieldName(static_cast<int>(index)));
+            if (!Value(node, static_cast<int>(index), indent + 1)) return false;
         }
         Note("end");
+        return !m_in.HasError();
     }
 
-    void NodeList(std::uint8_t ndt, int depth) {
-        List("node list", depth, [&] { Node(ndt, depth + 1); });
+    // One field value, as NodeImpl::DecodeField reads it.
+    bool Value(SingleNode& node, int index, int indent) {
+        const NDTTable* table = node.GetDEFFieldNDT(index);
+        Field* field = node.GetDEFField(index);
+        if (table != nullptr && AsNodeList(field) != nullptr)
+            return NodeList(GetNDTOfTable(table), indent);
+        if (table != nullptr) return Node(GetNDTOfTable(table), indent);
+        if (field == nullptr) return Fail(m_in.BitPosition(), "a field without a value");
+        if (!field->IsSingle()) return ValueList(field->GetFieldType(), indent);
+        return Single(field->GetFieldType(), indent);
     }
 
-    void ValueList(std::uint8_t type, int depth) {
-        List("value list", depth, [&] { Single(type, depth + 1); });
+    // A node list, as DecodeNodeList reads it.
+    bool NodeList(std::uint8_t ndt, int indent) {
+        const std::uint64_t at = m_in.BitPosition();
+        if (Read(1, "node list: 1 leaves the list as it is", indent) == 1) {
+            Note("left as it is");
+            return !m_in.HasError();
+        }
+        Note("given");
+        if (Read(1, "list form?", indent) == 0) {
+            Note("no: vector form");
+            auto width = static_cast<std::uint8_t>(Read(5, "count width", indent));
+            End();
+            const std::uint64_t count = Read(width, "count", indent);
+            if (m_in.HasError()) return false;
+            Note(Number(count));
+            if (count > m_in.BitsLeft()) return Fail(at, bifs_error::CountPastEnd(count));
+            for (std::uint64_t i = 0; i < count; ++i)
+                if (!Node(ndt, indent + 1)) return false;
+            return true;
+        }
+        Note("yes");
+        while (Read(1, "end of list?", indent) == 0) {
+            Note("no");
+            if (m_in.HasError() || !Node(ndt, indent + 1)) return false;
+        }
+        Note("end");
+        return !m_in.HasError();
     }
 
-    void Single(std::uint8_t type, int depth) {
-        auto real = [this, depth](const char* what) {
-            float f = std::bit_cast<float>(Read(32, what, depth));
-            char buf[32];
-            auto r = std::to_chars(buf, buf + sizeof buf, f);
-            Note(std::string(buf, r.ptr));
+    // A value list, as MultiField::Decode reads it.
+    bool ValueList(std::uint8_t type, int indent) {
+        const std::uint64_t at = m_in.BitPosition();
+        if (Read(1, "value list: 1 leaves the list empty", indent) == 1) {
+            Note("empty");
+            return !m_in.HasError();
+        }
+        Note("given");
+        if (Read(1, "list form?", indent) == 0) {
+            Note("no: vector form");
+            auto width = static_cast<std::uint8_t>(Read(5, "count width", indent));
+            End();
+            const std::uint64_t count = Read(width, "count", indent);
+            if (m_in.HasError()) return false;
+            Note(Number(count));
+            if (count * 21 > m_in.BitsLeft()) return Fail(at, bifs_error::CountPastEnd(count));
+            for (std::uint64_t i = 0; i < count; ++i)
+                if (!Single(type, indent + 1)) return false;
+            return !m_in.HasError();
+        }
+        Note("yes");
+        for (;;) {
+            if (Read(1, "end of list?", indent) != 0) break;
+            if (m_in.HasError()) return false;
+            Note("no");
+            if (!Single(type, indent + 1)) return false;
+        }
+        Note("end");
+        return !m_in.HasError();
+    }
+
+    bool Single(std::uint8_t type, int indent) {
+        auto real = [&](const char* what) {
+            const float f = std::bit_cast<float>(Read(32, what, indent));
+            Note(Number(f));
         };
         switch (type) {
             case kFieldSFBool:
-                Note(Read(1, "SFBool", depth) ? "TRUE" : "FALSE");
+                Note(Read(1, "SFBool", indent) ? "TRUE" : "FALSE");
                 break;
             case kFieldSFInt32:
-                Note(std::to_string(static_cast<std::int32_t>(Read(32, "SFInt32", depth))));
+                Note(Number(static_cast<std::int32_t>(Read(32, "SFInt32", indent))));
                 break;
             case kFieldSFFloat:
                 real("SFFloat");
                 break;
             case kFieldSFTime: {
-                std::uint64_t hi = Read(32, "SFTime (high word)", depth);
+                const std::uint64_t high = Read(32, "SFTime (high word)", indent);
                 End();
-                std::uint64_t lo = Read(32, "SFTime (low word)", depth);
-                Note(std::to_string(std::bit_cast<double>(hi << 32 | lo)));
+                const std::uint64_t low = Read(32, "SFTime (low word)", indent);
+                Note(Number(std::bit_cast<double>(high << 32 | low)));
                 break;
             }
             case kFieldSFVec2f:
@@ -216,47 +358,113 @@ class Dumper {
                 real("angle");
                 break;
             case kFieldSFString:
-            case kFieldSFURL: {
-                int width = static_cast<int>(Read(5, "length width", depth));
-                End();
-                std::uint32_t length = Read(width, "length", depth);
-                Note(std::to_string(length));
-                if (std::uint64_t{length} * 8 > m_in.BitsLeft()) {
-                    m_failed = true;
-                    return;
-                }
-                std::string text;
-                std::uint64_t at = Offset();
-                for (std::uint32_t i = 0; i < length; ++i)
-                    text += static_cast<char>(m_in.ReadBits(8));
-                char line[64];
-                std::snprintf(line, sizeof line, "%8llu  ", static_cast<unsigned long long>(at));
-                m_out << line << std::string(33, ' ')
-                      << std::string(static_cast<std::size_t>(depth) * 2, ' ') << length
-                      << " characters = \"" << text << "\"\n";
-                break;
-            }
+            case kFieldSFURL:
+                return Text(indent);
             default:
-                m_failed = true;
-                break;
+                return Fail(m_in.BitPosition(), "a value of an unknown type");
         }
+        return !m_in.HasError();
+    }
+
+    // A string, as SFString::Decode reads it.
+    bool Text(int indent) {
+        const std::uint64_t at = m_in.BitPosition();
+        auto width = static_cast<std::uint8_t>(Read(5, "length width", indent));
+        End();
+        const std::uint64_t length = Read(width, "length", indent);
+        if (m_in.HasError()) return false;
+        Note(Number(length));
+        if (length > kMaxStringLength) return Fail(at, bifs_error::StringTooLong(length));
+        if (length * 8 > m_in.BitsLeft()) return Fail(at, bifs_error::StringPastEnd(length));
+        std::string text;
+        const std::uint64_t start = m_in.BitPosition();
+        for (std::uint64_t i = 0; i < length; ++i) text += static_cast<char>(m_in.ReadBits(8));
+        char line[32];
+        std::snprintf(line, sizeof line, "%8llu  ", static_cast<unsigned long long>(start));
+        m_out << line << std::string(33, ' ')
+              << std::string(static_cast<std::size_t>(indent) * 2, ' ') << length << " bytes = \""
+              << Escaped(text) << "\"\n";
+        return !m_in.HasError();
+    }
+
+    // The route list, as CCommandDecoder::DecodeRoutes reads it.
+    bool Routes() {
+        const std::uint64_t at = m_in.BitPosition();
+        if (Read(1, "list form?", 0) == 1) {
+            Note("yes");
+            do {
+                if (!Route()) return false;
+            } while (Read(1, "another ROUTE?", 0) == 1 && !m_in.HasError() && (Note("yes"), true));
+            Note("no");
+        } else {
+            Note("no: vector form");
+            auto width = static_cast<std::uint8_t>(Read(5, "count width", 0));
+            End();
+            const std::uint64_t count = Read(width, "count", 0);
+            if (m_in.HasError()) return false;
+            Note(Number(count));
+            if (count > m_in.BitsLeft()) return Fail(at, bifs_error::CountPastEnd(count));
+            for (std::uint64_t i = 0; i < count; ++i)
+                if (!Route()) return false;
+        }
+        return !m_in.HasError();
+    }
+
+    bool Route() {
+        if (Read(1, "ROUTE: isUpdateable", 1) == 1) {
+            Note("yes");
+            Note(std::string("route ID ") += Number(Read(32, "route ID", 1)));
+        } else {
+            Note("no");
+        }
+        return RouteEnd(true) && RouteEnd(false);
+    }
+
+    bool RouteEnd(bool out) {
+        const std::uint64_t at = m_in.BitPosition();
+        const std::uint32_t id = Read(32, out ? "from node ID" : "to node ID", 1);
+        if (m_in.HasError()) return false;
+        auto found = m_defined.find(id);
+        if (found == m_defined.end()) return Fail(at, bifs_error::NotDefined(id));
+        Note(Named(id) + " (" + VrmlNodeTypeName(found->second) + ")");
+        SingleNode& node = *Prototype(found->second);
+        const int count = out ? node.GetOUTCount() : node.GetINCount();
+        const std::uint64_t fieldAt = m_in.BitPosition();
+        const std::uint32_t index = Read(FieldIndexBits(count), out ? "eventOut" : "eventIn", 1);
+        if (m_in.HasError()) return false;
+        const char* kind = out ? "eventOut" : "eventIn";
+        if (index >= static_cast<std::uint32_t>(count))
+            return Fail(fieldAt,
+                        bifs_error::RouteFieldOutOfRange(kind, index, found->second, count));
+        std::string name;
+        if (out)
+            node.GetOUTFieldName(static_cast<int>(index), name);
+        else
+            node.GetINFieldName(static_cast<int>(index), name);
+        Note(VrmlFieldName(found->second, name.c_str()));
+        return true;
+    }
+
+    bool Fail(std::uint64_t at, const std::string& why) {
+        m_in.Fail(at, why);
+        return false;
     }
 
     CBIFS_InStream m_in;
-    std::uint64_t m_total;
     std::ostream& m_out;
     bool m_pending = false;
-    bool m_failed = false;
+    std::string m_error;
+    std::unordered_map<std::uint32_t, int> m_defined;  // node ID -> node type
+    std::vector<std::uint32_t> m_open;                 // IDs of the nodes being read
+    int m_depth = 0;
 };
 
 }  // namespace
 
-bool DumpBifs(const std::vector<std::uint8_t>& bytes, std::ostream& out) {
-    if (bytes.empty()) {
-        out << "(empty stream)\n";
-        return false;
-    }
-    Dumper d(bytes, out);
+bool DumpBifs(const std::vector<std::uint8_t>& bytes, std::ostream& out, std::string* error) {
     out << "  offset  bits                             meaning\n";
-    return d.Command();
+    Dumper d(bytes, out);
+    const bool ok = d.Command();
+    if (error) *error = d.Error();
+    return ok;
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "loader/scene_source.h"
 #include "loader/vrml_loader.h"
 #include "node/node_basenodedef.h"
 #include "rendermodule/render_module.h"
@@ -27,8 +28,10 @@ constexpr int kExitRender = 4;
 const char kUsage[] =
     "usage: orvane-render SCENE.wrl -o OUT.png [options]\n"
     "\n"
-    "Renders a VRML97 scene to PNG as the viewer shows it. Reads standardNodes.wrl\n"
-    "from the working directory first, like the viewer.\n"
+    "Renders a VRML97 scene (plain or gzip-compressed: .wrz, .wrl.gz) to PNG as the\n"
+    "viewer shows it. Reads the declarations first, like the viewer:\n"
+    "standardNodes.wrl from the working directory, else the copy installed with the\n"
+    "program, else the copy built into it.\n"
     "\n"
     "options:\n"
     "  -o, --output FILE        the PNG to write; with --frames a pattern such as\n"
@@ -39,12 +42,16 @@ const char kUsage[] =
     "  --viewpoint NAME         look from the named viewpoint (\"[Entry]\" for the start view)\n"
     "  --quality gouraud|wireframe\n"
     "  --headlight on|off       (default on)\n"
-    "  --standard-nodes FILE    the declarations file (default standardNodes.wrl)\n"
-    "  -v, --verbose            also print the loader's node trace and the debug trace\n"
+    "  --standard-nodes FILE    the declarations file, read instead of those\n"
+    "  -v, --verbose            also print where the declarations come from, the\n"
+    "                           loader's node trace and the debug trace\n"
     "  -h, --help               this text\n"
+    "  --version                the program's version\n"
     "\n"
     "exit status: 0 written, 2 bad arguments, 3 the scene could not be loaded,\n"
-    "4 nothing could be rendered or written.\n";
+    "4 nothing could be rendered or written, also when the scene needs more graphics\n"
+    "memory than the limit: ORVANE_GPU_MEMORY_MIB (in MiB), else half of the memory\n"
+    "available when drawing starts.\n";
 
 struct Options {
     std::string scene;
@@ -82,6 +89,9 @@ Options ParseArgs(int argc, char** argv) {
         std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--version") {
+            std::printf("orvane-render %s\n", ORVANE_VERSION);
             std::exit(0);
         } else if (a == "-o" || a == "--output") {
             o.output = value(i);
@@ -173,14 +183,16 @@ int main(int argc, char** argv) {
     InitNDTTables();
     if (!o.verbose) SetDebugTraceSink([](const char*, std::size_t) {});
 
+    if (o.verbose)
+        std::fprintf(stderr, "orvane-render: declarations from %s\n",
+                     StandardNodesSource(o.standardNodes).Where().c_str());
     VrmlLoader loader;
     if (!o.verbose) loader.SetTraceStream(nullptr);
     loader.SetStandardNodesPath(o.standardNodes);
     loader.ResetParser();
     switch (loader.ParseVrmlFile(o.scene.c_str())) {
         case VrmlLoader::kNoStandardNodes:
-            Fail(kExitLoad, "cannot read the declarations file " + o.standardNodes +
-                                " (run from the folder that holds it, or give --standard-nodes)");
+            Fail(kExitLoad, "cannot read the declarations file " + o.standardNodes);
         case VrmlLoader::kNoSceneFile:
             Fail(kExitLoad, "cannot read the scene " + o.scene);
         default:
