@@ -129,6 +129,8 @@ struct TapeOp {
     std::shared_ptr<const ValueSnapshot> value;
 };
 
+struct NestedFile;
+
 // What a scene PROTO declares: its interface, the default of each field and
 // the actions of its body.
 struct ProtoDefinition {
@@ -141,6 +143,19 @@ struct ProtoDefinition {
     std::vector<TapeOp> tape;
     std::size_t mark = 0;  // start of the ops not yet given to a default
     std::size_t bodyStart = 0;
+    // The Inline or EXTERNPROTO file that declares it; null for the scene's own.
+    NestedFile* home = nullptr;
+};
+
+// A file read for an Inline or an EXTERNPROTO, once per load: its nodes, its
+// ROUTEs, its top-level PROTOs and the namespace their bodies are read in.
+struct NestedFile {
+    std::string path;
+    node::Ptr<SingleNode> group;  // its top-level nodes
+    RouteList routes;             // join the scene's with the first Inline of the file
+    bool routesJoined = false;
+    std::vector<std::pair<std::string, std::shared_ptr<ProtoDefinition>>> protos;
+    std::vector<std::unique_ptr<VrmlNodeType>> types;
 };
 
 // A type declared by PROTO; `definition` is set for the scene's own PROTOs
@@ -167,8 +182,8 @@ bool DrawsNothing(std::string_view typeName) {
 
 // Longest chain of instances inside instances that expanding follows.
 constexpr int kMaxProtoDepth = 32;
-// Longest chain of Inline files inside Inline files that loading follows.
-constexpr int kMaxInlineDepth = 32;
+// Longest chain of files inside files (Inline, EXTERNPROTO) that loading follows.
+constexpr int kMaxFileDepth = 32;
 // Instances one load expands at most (nested PROTOs can multiply).
 constexpr long kMaxExpansions = 2'000'000;
 
@@ -187,6 +202,7 @@ class VrmlLoader::Builder final : public ParseActions {
     }
     void SetTraceStream(std::ostream* trace) { m_trace = trace; }
     void SetStandardNodesPath(std::string path) { m_standardNodesPath = std::move(path); }
+    void SetReadInlines(bool read) { m_readInlines = read; }
 
     void ResetParser();
     int LoadStandardNodes();
@@ -360,23 +376,33 @@ class VrmlLoader::Builder final : public ParseActions {
     struct SavedParse;
     SavedParse SaveParse();
     void RestoreParse(SavedParse&& saved);
-    // Reads `path` in a scope of its own; its top-level nodes go under `collector`.
-    bool ParseNestedFile(const std::string& path, const NodePtr& collector);
-    // Loads the Inline being exited: its file's nodes in a Group beside it.
-    void LoadInline(const std::string& parentField);
-    // The PROTOs of a file an EXTERNPROTO names, read once per load.
-    struct ProtoFile {
-        std::vector<std::pair<std::string, std::shared_ptr<ProtoDefinition>>> protos;
-    };
-    const ProtoFile* ReadProtoFile(const std::string& path);
+    // The file at `path`, read on its first use in this load; null when it
+    // cannot be opened, or when it is being read already (a cycle) or lies
+    // deeper than kMaxFileDepth, which set `refused` and are reported once.
+    NestedFile* ReadNested(const std::string& path, int line, bool* refused = nullptr);
+    // The Group of the first of `urls` that can be read, or null (reported).
+    NodePtr LoadInline(const std::vector<std::string>& urls, int line);
+    // The PROTO an EXTERNPROTO's urls name, or null (reported).
+    std::shared_ptr<ProtoDefinition> FindExternProto(ProtoType& type,
+                                                     const std::vector<std::string>& urls,
+                                                     int line);
+    // Ends the PROTO being declared; `external` for an EXTERNPROTO.
+    std::unique_ptr<ProtoType> PopProto(bool external = false);
     static std::string FileKey(const std::string& path);
+    // " of <file>" for what an Inline or EXTERNPROTO file says; else empty.
+    std::string InFile() const { return m_currentNested ? " of " + m_currentNested->path : ""; }
 
-    std::string m_currentFile;               // the file being read; empty for text
-    std::vector<std::string> m_fileChain;    // the files being read, outermost first
-    std::vector<std::string> m_inlineUrls;   // the url of the Inline being read
-    std::map<std::string, NodePtr> m_inlined;  // an Inline file's Group, by file
-    std::map<std::string, ProtoFile> m_protoFiles;
-    ProtoFile* m_collectProtos = nullptr;  // where a read file's top-level PROTOs go
+    // Inline nodes read outside PROTO bodies have their file read.
+    bool ReadsInline(std::string_view typeName) const {
+        return m_readInlines && !Recording() && typeName == "Inline";
+    }
+
+    bool m_readInlines = true;
+    std::string m_currentFile;              // the file being read; empty for text
+    NestedFile* m_currentNested = nullptr;  // the same, when it is not the scene
+    std::vector<std::string> m_fileChain;   // the files being read, outermost first
+    std::vector<std::string> m_inlineUrls;  // the url of the Inline being read
+    std::map<std::string, std::unique_ptr<NestedFile>> m_files;  // by FileKey
 };
 
 // ---------------------------------------------------------------------------
@@ -396,6 +422,10 @@ void VrmlLoader::SetTraceStream(std::ostream* trace) {
 
 void VrmlLoader::SetStandardNodesPath(std::string path) {
     m_builder->SetStandardNodesPath(std::move(path));
+}
+
+void VrmlLoader::SetReadInlines(bool read) {
+    m_builder->SetReadInlines(read);
 }
 
 void VrmlLoader::ResetParser() {
@@ -470,8 +500,7 @@ void VrmlLoader::Builder::ReleaseRoutesAndDefs() {
     m_hidden.Reset();
     m_expansionCount = 0;
     m_reportedOnce.clear();
-    m_inlined.clear();
-    m_protoFiles.clear();
+    m_files.clear();
 }
 
 // Drops everything an unfinished parse left open above the root.
@@ -515,8 +544,8 @@ void VrmlLoader::Builder::ParseError(const char* message) {
     if (m_playDepth > 0) return;
     ++m_errorCount;
     if (m_errors)
-        *m_errors << "Error near line " << (m_lex ? m_lex->lineNumber : 0) << ": " << message
-                  << "\n";
+        *m_errors << "Error near line " << (m_lex ? m_lex->lineNumber : 0) << InFile() << ": "
+                  << message << "\n";
     ExpectToken(0);
 }
 
@@ -636,10 +665,14 @@ void VrmlLoader::Builder::BeginProto(const char* name) {
 }
 
 void VrmlLoader::Builder::EndProto() {
+    if (std::unique_ptr<ProtoType> type = PopProto()) m_registry.AddToNameSpace(std::move(type));
+}
+
+std::unique_ptr<ProtoType> VrmlLoader::Builder::PopProto(bool external) {
     m_registry.PopNameSpace();
     if (m_protoStack.empty()) {
         Report("Error: Empty PROTO stack!\n");
-        return;
+        return nullptr;
     }
     if (m_inScene && m_protoStack.size() > 1) Record(TapeOp::kEndProto);
     std::unique_ptr<ProtoType> type = std::move(m_protoStack.back());
@@ -647,10 +680,12 @@ void VrmlLoader::Builder::EndProto() {
     if (ProtoDefinition* definition = type->definition.get()) {
         definition->bodyStart = definition->mark;
         definition->iface = *type;
-        if (m_collectProtos && m_protoStack.empty())
-            m_collectProtos->protos.emplace_back(type->GetName(), type->definition);
+        definition->home = m_currentNested;
+        // A file's own top-level PROTOs are what its EXTERNPROTO users find.
+        if (m_currentNested && m_protoStack.empty() && m_playDepth == 0 && !external)
+            m_currentNested->protos.emplace_back(type->GetName(), type->definition);
     }
-    m_registry.AddToNameSpace(std::move(type));
+    return type;
 }
 
 void VrmlLoader::Builder::AddToProto(Declaration kind, const char* typeName, const char* name) {
@@ -830,6 +865,11 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
     const VrmlNodeType* type = nullptr;
     if (!m_useFlag) {
         type = m_registry.Find(m_currentTypeName);
+        // A PROTO's body naming that PROTO (or one it is inside) is read with
+        // the interface declared; the instance is refused when it is made.
+        if (type == nullptr && Recording())
+            for (const auto& open : m_protoStack)
+                if (open->GetName() == m_currentTypeName) type = open.get();
         if (type == nullptr) {
             // Said once per scene and name; the scanner passes over the body,
             // whose fields nothing can type, and the parse goes on after it.
@@ -890,8 +930,9 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
         m_pendingDefFlag = false;
     }
     // The node joins its parent now, so that what was read stays in the
-    // scene when an error stops the parse inside the node.
-    AttachNode(node, parentField);
+    // scene when an error stops the parse inside the node. An Inline whose
+    // file is read joins at its end, as the Group of the file's nodes.
+    if (!ReadsInline(m_currentTypeName)) AttachNode(node, parentField);
     m_nodeStack.push_back(std::move(node));
     m_nodeNameStack.push_back(m_currentTypeName);
 }
@@ -927,15 +968,28 @@ void VrmlLoader::Builder::ExitNode() {
     }
     if (Recording()) Record(TapeOp::kExitNode);
     bool instance = InstanceAtTop() != nullptr;
-    const bool inlineNode = !Recording() && !instance && CurrentNode() != nullptr &&
-                            m_nodeNameStack.back() == "Inline";
+    NodePtr inlined;
+    if (!instance && !m_useFlag && ReadsInline(m_nodeNameStack.back()))
+        inlined = m_nodeStack.back();
     m_fieldRecords.pop_back();
     m_nodeStack.pop_back();
     std::string exited = std::move(m_nodeNameStack.back());
     m_nodeNameStack.pop_back();
     TraceIndent("Exit node:", exited);
     m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
-    if (inlineNode) LoadInline(m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName);
+    if (inlined) {
+        // The Inline's place takes the Group of its file's nodes; an Inline
+        // whose file cannot be read stays, with its url.
+        const int line = m_lex ? m_lex->lineNumber : 0;
+        NodePtr group = LoadInline(std::exchange(m_inlineUrls, {}), line);
+        // A DEF on the Inline names the Group (an Inline holds no other DEFs).
+        if (group && !m_defNames.empty())
+            if (auto it = m_defTable.find(m_defNames.back());
+                it != m_defTable.end() && it->second == inlined)
+                it->second = group;
+        AttachNode(group ? group : inlined,
+                   m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName);
+    }
     if (instance) {
         Instance done = std::move(m_instances.back());
         m_instances.pop_back();
@@ -991,10 +1045,10 @@ void VrmlLoader::Builder::StoreValue() {
         }
     } else if (CurrentNode() != nullptr) {
         // A node that could not be created keeps none of its values.
+        if (m_valueKind == kValueMFString && m_currentFieldName == "url" &&
+            !m_nodeNameStack.empty() && ReadsInline(m_nodeNameStack.back()))
+            m_inlineUrls = m_lex->strings;  // before the value takes the strings
         BuildPendingValue();
-        if (m_valueKind == 17 && m_currentFieldName == "url" && !m_nodeNameStack.empty() &&
-            m_nodeNameStack.back() == "Inline")
-            m_inlineUrls = m_lex->strings;
     }
     LexState& lex = *m_lex;
     ReleaseBig(lex.floats);
@@ -1046,7 +1100,7 @@ void VrmlLoader::Builder::CheckScriptInterface() {
 void VrmlLoader::Builder::ReportOnce(const std::string& key, const std::string& message, int line) {
     if (!m_reportedOnce.insert(key).second) return;
     ++m_errorCount;
-    if (m_errors) *m_errors << "Error near line " << line << ": " << message << "\n";
+    if (m_errors) *m_errors << "Error near line " << line << InFile() << ": " << message << "\n";
 }
 
 void VrmlLoader::Builder::Record(TapeOp::Kind kind, std::string a, std::string b, std::string c,
@@ -1246,10 +1300,28 @@ void VrmlLoader::Builder::Expand(Instance instance) {
     // DEF names inside the body belong to this instance alone.
     auto defs = std::exchange(m_defTable, {});
     auto defNames = std::exchange(m_defNames, {});
+    // A PROTO of another file is read in that file's namespace and place.
+    NestedFile* home = definition->home;
+    const bool away = home != nullptr && home != m_currentNested;
+    std::vector<std::unique_ptr<VrmlNodeType>> scopes;
+    std::string file;
+    NestedFile* nested = m_currentNested;
+    if (away) {
+        scopes = m_registry.TakeScopes();
+        m_registry.RestoreScopes(std::move(home->types));
+        file = std::exchange(m_currentFile, home->path);
+        m_currentNested = home;
+    }
     m_registry.PushNameSpace();
     std::vector<NodePtr> nodes =
         PlayBack(definition->tape, definition->bodyStart, definition->tape.size());
     m_registry.PopNameSpace();
+    if (away) {
+        home->types = m_registry.TakeScopes();
+        m_registry.RestoreScopes(std::move(scopes));
+        m_currentFile = std::move(file);
+        m_currentNested = nested;
+    }
     m_defTable = std::move(defs);
     m_defNames = std::move(defNames);
     Expansion done = std::move(m_expansions.back());
@@ -1315,7 +1387,7 @@ struct VrmlLoader::Builder::SavedParse {
     std::map<std::string, NodePtr, std::less<>> defs;
     std::vector<std::string> defNames;
     std::set<std::string, std::less<>> unknown;
-    ProtoFile* collect = nullptr;
+    NestedFile* nested = nullptr;
     std::vector<std::unique_ptr<VrmlNodeType>> scopes;
 };
 
@@ -1343,7 +1415,7 @@ VrmlLoader::Builder::SavedParse VrmlLoader::Builder::SaveParse() {
     saved.defs = std::exchange(m_defTable, {});
     saved.defNames = std::exchange(m_defNames, {});
     saved.unknown = std::exchange(m_reportedUnknown, {});
-    saved.collect = std::exchange(m_collectProtos, nullptr);
+    saved.nested = m_currentNested;
     saved.scopes = m_registry.TakeScopes();
     return saved;
 }
@@ -1371,7 +1443,7 @@ void VrmlLoader::Builder::RestoreParse(SavedParse&& saved) {
     m_defTable = std::move(saved.defs);
     m_defNames = std::move(saved.defNames);
     m_reportedUnknown = std::move(saved.unknown);
-    m_collectProtos = saved.collect;
+    m_currentNested = saved.nested;
     m_registry.RestoreScopes(std::move(saved.scopes));
 }
 
@@ -1381,104 +1453,91 @@ std::string VrmlLoader::Builder::FileKey(const std::string& path) {
     return error ? path : canonical.string();
 }
 
-bool VrmlLoader::Builder::ParseNestedFile(const std::string& path, const NodePtr& collector) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) return false;
-    ProtoFile* collect = m_collectProtos;
-    SavedParse saved = SaveParse();
-    m_collectProtos = collect;
-    m_nodeStack.push_back(collector);
-    m_currentFile = path;
-    m_fileChain.push_back(FileKey(path));
-    m_registry.PushNameSpace();
-    Parse(file, {});
-    m_registry.PopNameSpace();
-    std::fclose(file);
-    m_fileChain.pop_back();
-    RestoreParse(std::move(saved));
-    return true;
-}
-
-void VrmlLoader::Builder::LoadInline(const std::string& parentField) {
-    std::vector<std::string> urls = std::exchange(m_inlineUrls, {});
-    if (urls.empty()) return;
-    const int line = m_lex ? m_lex->lineNumber : 0;
-    if (static_cast<int>(m_fileChain.size()) > kMaxInlineDepth) {
-        ReportOnce("inline depth", "Inline files nested more than 32 deep are left out", line);
-        return;
-    }
-    std::string tried;
-    for (const std::string& url : urls) {
-        const std::string path = ResolveUrl(m_currentFile, url);
-        const std::string key = FileKey(path);
-        tried += " \"" + url + "\"";
-        if (std::find(m_fileChain.begin(), m_fileChain.end(), key) != m_fileChain.end()) {
-            ReportOnce("inline cycle",
-                       "Inline \"" + url + "\" names a file that is being read; left out", line);
-            return;
-        }
-        NodePtr group;
-        if (auto it = m_inlined.find(key); it != m_inlined.end()) {
-            group = it->second;
-        } else {
-            group = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Group")));
-            if (!ParseNestedFile(path, group)) continue;
-            m_inlined.emplace(key, group);
-        }
-        // The file's nodes stand beside the Inline, which keeps its url.
-        AttachNode(group, parentField);
-        return;
-    }
-    ReportOnce("inline " + std::to_string(line) + tried,
-               "Inline: none of the files could be read:" + tried, line);
-}
-
-const VrmlLoader::Builder::ProtoFile* VrmlLoader::Builder::ReadProtoFile(const std::string& path) {
+NestedFile* VrmlLoader::Builder::ReadNested(const std::string& path, int line, bool* refused) {
     const std::string key = FileKey(path);
-    if (auto it = m_protoFiles.find(key); it != m_protoFiles.end()) return &it->second;
-    if (static_cast<int>(m_fileChain.size()) > kMaxInlineDepth) return nullptr;
-    ProtoFile& entry = m_protoFiles[key];
-    const std::size_t routes = m_routes.size();
-    m_collectProtos = &entry;
-    // The file is read for its PROTOs: its own nodes and ROUTEs are dropped.
-    NodePtr scratch = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Group")));
-    bool read = ParseNestedFile(path, scratch);
-    m_collectProtos = nullptr;
-    m_routes.resize(routes);
-    if (!read) {
-        m_protoFiles.erase(key);
+    if (refused) *refused = false;
+    if (std::find(m_fileChain.begin(), m_fileChain.end(), key) != m_fileChain.end()) {
+        if (refused) *refused = true;
+        ReportOnce("cycle " + key, "\"" + path + "\" is being read already (a cycle), left out",
+                   line);
         return nullptr;
     }
-    return &entry;
+    if (auto it = m_files.find(key); it != m_files.end()) return it->second.get();
+    if (static_cast<int>(m_fileChain.size()) > kMaxFileDepth) {
+        if (refused) *refused = true;
+        ReportOnce("file depth", "files nested more than 32 deep are left out", line);
+        return nullptr;
+    }
+    // Only regular files: a device or a pipe named by a url could be endless.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+    SceneSource source(path);
+    if (!source.IsOpen()) return nullptr;
+    auto owned = std::make_unique<NestedFile>();
+    NestedFile* file = owned.get();
+    file->path = path;
+    file->group = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Group")));
+    m_files.emplace(key, std::move(owned));
+
+    SavedParse saved = SaveParse();
+    const std::size_t routes = m_routes.size();
+    m_nodeStack.push_back(file->group);
+    m_currentFile = path;
+    m_currentNested = file;
+    m_fileChain.push_back(key);
+    m_registry.PushNameSpace();
+    Parse(source.File(), {});
+    // The file's namespace stays with it, for the bodies of its PROTOs.
+    file->types = m_registry.TakeScopes();
+    m_fileChain.pop_back();
+    file->routes.assign(m_routes.begin() + static_cast<std::ptrdiff_t>(routes), m_routes.end());
+    m_routes.resize(routes);
+    RestoreParse(std::move(saved));
+    source.Finish();
+    if (!source.Error().empty())
+        ReportOnce("read " + key,
+                   "\"" + path + "\" could not be read to its end: " + source.Error(), line);
+    return file;
 }
 
-void VrmlLoader::Builder::EndExternProto() {
-    std::vector<std::string> urls;
-    if (m_lex) {
-        urls = m_lex->strings;
-        m_lex->ClearValues();
+NodePtr VrmlLoader::Builder::LoadInline(const std::vector<std::string>& urls, int line) {
+    if (urls.empty()) return {};
+    std::string tried;
+    for (const std::string& url : urls) {
+        tried += " \"" + url + "\"";
+        // A fragment (a viewpoint's name) does not change the file.
+        const std::string path = ResolveUrl(m_currentFile, url.substr(0, url.find('#')));
+        if (path.empty()) continue;
+        bool refused = false;
+        NestedFile* file = ReadNested(path, line, &refused);
+        if (refused) return {};  // a cycle or too deep: said
+        if (file == nullptr) continue;
+        if (!file->routesJoined) {
+            m_routes.insert(m_routes.end(), file->routes.begin(), file->routes.end());
+            file->routesJoined = true;
+        }
+        return file->group;
     }
-    m_valueKind = 0;
-    if (!m_inScene || m_protoStack.size() != 1) {
-        EndProto();
-        return;
-    }
-    const int line = m_lex ? m_lex->lineNumber : 0;
-    ProtoType& type = *m_protoStack.back();
+    ReportOnce("inline " + m_currentFile + std::to_string(line) + tried,
+               "Inline: no file could be read at" + tried + ", left out", line);
+    return {};
+}
+
+std::shared_ptr<ProtoDefinition> VrmlLoader::Builder::FindExternProto(
+    ProtoType& type, const std::vector<std::string>& urls, int line) {
     std::shared_ptr<ProtoDefinition> found;
     std::string tried;
-    ProtoFile* collect = std::exchange(m_collectProtos, nullptr);
     for (const std::string& url : urls) {
         tried += " \"" + url + "\"";
         const std::size_t hash = url.find('#');
         const std::string file = url.substr(0, hash);
         const std::string name = hash == std::string::npos ? "" : url.substr(hash + 1);
         if (file.empty()) {
-            // "#Name": a PROTO of the naming file.
+            // "#Name": a PROTO declared before in the same file.
             auto* proto = dynamic_cast<const ProtoType*>(m_registry.Find(name));
-            if (proto) found = proto->definition;
-        } else if (const ProtoFile* protos = ReadProtoFile(ResolveUrl(m_currentFile, file))) {
-            for (const auto& [protoName, definition] : protos->protos)
+            if (proto && proto != &type) found = proto->definition;
+        } else if (NestedFile* nested = ReadNested(ResolveUrl(m_currentFile, file), line)) {
+            for (const auto& [protoName, definition] : nested->protos)
                 if (name.empty() || protoName == name) {
                     found = definition;
                     break;
@@ -1486,40 +1545,47 @@ void VrmlLoader::Builder::EndExternProto() {
         }
         if (found) break;
     }
-    m_collectProtos = collect;
-    type.definition = found;
     if (!found) {
-        ReportOnce("extern " + std::to_string(line) + type.GetName(),
+        ReportOnce("extern " + m_currentFile + std::to_string(line) + type.GetName(),
                    "EXTERNPROTO " + type.GetName() + ": no PROTO found at" + tried +
-                       "; its instances are left out",
+                       ", its instances are left out",
                    line);
-    } else {
-        // Fields declared here unlike the PROTO found are dropped from instances.
-        const VrmlNodeType& real = found->iface;
-        std::string unlike;
-        auto check = [&](const std::vector<VrmlNodeType::Interface>& list,
-                         int (VrmlNodeType::*has)(std::string_view) const) {
-            for (const auto& field : list)
-                if ((real.*has)(field.name) != field.type && !type.ignored.contains(field.name)) {
-                    type.ignored.insert(field.name);
-                    unlike += " " + field.name;
-                }
-        };
-        check(type.Fields(), &VrmlNodeType::HasField);
-        check(type.EventIns(), &VrmlNodeType::HasEventIn);
-        check(type.EventOuts(), &VrmlNodeType::HasEventOut);
-        if (!unlike.empty())
-            ReportOnce("extern fields " + std::to_string(line) + type.GetName(),
-                       "EXTERNPROTO " + type.GetName() +
-                           " declares fields unlike its PROTO, which are ignored:" + unlike,
-                       line);
+        return nullptr;
     }
-    // What EndProto keeps for a scene PROTO's own text is not this one's.
-    std::shared_ptr<ProtoDefinition> keep = std::move(type.definition);
-    const std::string protoName = type.GetName();
-    EndProto();
-    if (keep) {
-        auto* registered = dynamic_cast<const ProtoType*>(m_registry.Find(protoName));
-        if (registered) const_cast<ProtoType*>(registered)->definition = std::move(keep);
+    // Fields declared unlike the PROTO found are dropped from the instances.
+    const VrmlNodeType& real = found->iface;
+    std::string unlike;
+    auto check = [&](const std::vector<VrmlNodeType::Interface>& list,
+                     int (VrmlNodeType::*has)(std::string_view) const) {
+        for (const auto& field : list)
+            if ((real.*has)(field.name) != field.type && type.ignored.insert(field.name).second)
+                unlike += " " + field.name;
+    };
+    check(type.Fields(), &VrmlNodeType::HasField);
+    check(type.EventIns(), &VrmlNodeType::HasEventIn);
+    check(type.EventOuts(), &VrmlNodeType::HasEventOut);
+    if (!unlike.empty())
+        ReportOnce("extern fields " + m_currentFile + std::to_string(line) + type.GetName(),
+                   "EXTERNPROTO " + type.GetName() +
+                       " declares fields unlike its PROTO, which are ignored:" + unlike,
+                   line);
+    return found;
+}
+
+void VrmlLoader::Builder::EndExternProto() {
+    std::vector<std::string> urls;
+    if (m_lex) {
+        urls = std::move(m_lex->strings);
+        m_lex->ClearValues();
     }
+    m_valueKind = 0;
+    const int line = m_lex ? m_lex->lineNumber : 0;
+    std::unique_ptr<ProtoType> type = PopProto(true);
+    if (!type) return;
+    // A scene's EXTERNPROTO stands for the PROTO its urls name; one inside a
+    // PROTO body, or in the declarations file, declares an interface only.
+    if (m_inScene && m_protoStack.empty()) type->definition = FindExternProto(*type, urls, line);
+    if (m_currentNested && m_protoStack.empty() && m_playDepth == 0 && type->definition)
+        m_currentNested->protos.emplace_back(type->GetName(), type->definition);
+    m_registry.AddToNameSpace(std::move(type));
 }
