@@ -402,6 +402,9 @@ class VrmlLoader::Builder final : public ParseActions {
     NestedFile* m_currentNested = nullptr;  // the same, when it is not the scene
     std::vector<std::string> m_fileChain;   // the files being read, outermost first
     std::vector<std::string> m_inlineUrls;  // the url of the Inline being read
+    // Instances being expanded in the files that are reading this one: the
+    // depth limit counts through files, which bounds the stack.
+    std::size_t m_outerExpansions = 0;
     std::map<std::string, std::unique_ptr<NestedFile>> m_files;  // by FileKey
 };
 
@@ -1287,7 +1290,7 @@ void VrmlLoader::Builder::Expand(Instance instance) {
                        instance.line);
             return;
         }
-    if (static_cast<int>(m_expansions.size()) >= kMaxProtoDepth) {
+    if (static_cast<int>(m_outerExpansions + m_expansions.size()) >= kMaxProtoDepth) {
         ReportOnce("depth", "PROTO instances nested more than 32 deep are left out", instance.line);
         return;
     }
@@ -1388,6 +1391,7 @@ struct VrmlLoader::Builder::SavedParse {
     std::vector<std::string> defNames;
     std::set<std::string, std::less<>> unknown;
     NestedFile* nested = nullptr;
+    std::size_t outerExpansions = 0;
     std::vector<std::unique_ptr<VrmlNodeType>> scopes;
 };
 
@@ -1416,6 +1420,8 @@ VrmlLoader::Builder::SavedParse VrmlLoader::Builder::SaveParse() {
     saved.defNames = std::exchange(m_defNames, {});
     saved.unknown = std::exchange(m_reportedUnknown, {});
     saved.nested = m_currentNested;
+    saved.outerExpansions = m_outerExpansions;
+    m_outerExpansions += saved.expansions.size();
     saved.scopes = m_registry.TakeScopes();
     return saved;
 }
@@ -1444,6 +1450,7 @@ void VrmlLoader::Builder::RestoreParse(SavedParse&& saved) {
     m_defNames = std::move(saved.defNames);
     m_reportedUnknown = std::move(saved.unknown);
     m_currentNested = saved.nested;
+    m_outerExpansions = saved.outerExpansions;
     m_registry.RestoreScopes(std::move(saved.scopes));
 }
 

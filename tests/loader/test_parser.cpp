@@ -554,6 +554,18 @@ const SceneCase kScenes[] = {
        "PROTO B [ field SFVec3f s 1 1 1 ] { Box { size IS s } }\n"
        "PROTO Leg [ ] { Cone { } }\n"
        "PROTO Table [ ] { Group { children [ Leg { } Leg { } ] } }\nSphere { }\n"}}},
+    // An Inline in a library PROTO's body is relative to the library's file.
+    {"InlineInAnExternProtoBodyIsRelativeToItsLibrary",
+     "EXTERNPROTO Part [ field SFVec3f at ] \"sub/lib.wrl#Part\"\nPart { at 1 2 3 }\nPart { }",
+     "",
+     "Group\n  children:\n    Transform\n      children:\n        Group\n          children:\n"
+     "            Cone\n      translation 1.0,2.0,3.0\n    Transform\n      children:\n"
+     "        Group\n          children:\n            Cone\n",
+     {{"sub/lib.wrl",
+       "#VRML V2.0 utf8\nPROTO Part [ field SFVec3f at 0 0 0 ] {\n"
+       "  Transform { translation IS at children Inline { url \"piece.wrl\" } } }\n"},
+      {"sub/piece.wrl", "#VRML V2.0 utf8\nCone { }\n"}},
+     4},
     {"ExternProtoErrorsAreSaidWithTheirLines",
      "EXTERNPROTO H [ ] [ \"gone.wrl\" \"urn:x:h\" ]\nH { }\nGroup { children H { } }\n"
      "EXTERNPROTO B [ field SFFloat s field SFColor c ] \"lib.wrl#B\"\n"
