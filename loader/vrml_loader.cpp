@@ -119,7 +119,8 @@ struct TapeOp {
         kRoute,
         kBeginProto,
         kAddToProto,
-        kEndProto
+        kEndProto,
+        kEndExternProto  // with its url list as the value
     };
     explicit TapeOp(Kind k) : kind(k) {}
     Kind kind;
@@ -677,7 +678,7 @@ std::unique_ptr<ProtoType> VrmlLoader::Builder::PopProto(bool external) {
         Report("Error: Empty PROTO stack!\n");
         return nullptr;
     }
-    if (m_inScene && m_protoStack.size() > 1) Record(TapeOp::kEndProto);
+    if (m_inScene && m_protoStack.size() > 1 && !external) Record(TapeOp::kEndProto);
     std::unique_ptr<ProtoType> type = std::move(m_protoStack.back());
     m_protoStack.pop_back();
     if (ProtoDefinition* definition = type->definition.get()) {
@@ -1200,6 +1201,10 @@ void VrmlLoader::Builder::Play(const TapeOp& op) {
         case TapeOp::kEndProto:
             EndProto();
             break;
+        case TapeOp::kEndExternProto:
+            op.value->LoadInto(m_playLex);
+            EndExternProto();
+            break;
     }
 }
 
@@ -1587,10 +1592,20 @@ void VrmlLoader::Builder::EndExternProto() {
     }
     m_valueKind = 0;
     const int line = m_lex ? m_lex->lineNumber : 0;
+    // Inside a PROTO body it is found again for each instance, with its urls.
+    if (m_inScene && m_protoStack.size() > 1) {
+        TapeOp op(TapeOp::kEndExternProto);
+        ValueSnapshot value;
+        value.kind = kValueMFString;
+        value.strings = urls;
+        op.value = std::make_shared<ValueSnapshot>(std::move(value));
+        RecordOp(std::move(op));
+    }
     std::unique_ptr<ProtoType> type = PopProto(true);
     if (!type) return;
-    // A scene's EXTERNPROTO stands for the PROTO its urls name; one inside a
-    // PROTO body, or in the declarations file, declares an interface only.
+    // A scene's EXTERNPROTO stands for the PROTO its urls name (one inside a
+    // PROTO body is found when the body is made); in the declarations file
+    // it declares an interface only.
     if (m_inScene && m_protoStack.empty()) type->definition = FindExternProto(*type, urls, line);
     if (m_currentNested && m_protoStack.empty() && m_playDepth == 0 && type->definition)
         m_currentNested->protos.emplace_back(type->GetName(), type->definition);

@@ -554,6 +554,14 @@ const SceneCase kScenes[] = {
        "PROTO B [ field SFVec3f s 1 1 1 ] { Box { size IS s } }\n"
        "PROTO Leg [ ] { Cone { } }\n"
        "PROTO Table [ ] { Group { children [ Leg { } Leg { } ] } }\nSphere { }\n"}}},
+    {"ExternProtoInsideAProtoBody",
+     "PROTO Outer [ field SFVec3f s 4 4 4 ] {\n"
+     "  EXTERNPROTO B [ field SFVec3f s ] [ \"gone.wrl#B\" \"lib.wrl#B\" ]\n"
+     "  Group { children B { s IS s } } }\nOuter { }\nOuter { s 1 2 3 }",
+     "",
+     "Group\n  children:\n    Group\n      children:\n        Box\n          size 4.0,4.0,4.0\n"
+     "    Group\n      children:\n        Box\n          size 1.0,2.0,3.0\n",
+     {{"lib.wrl", "#VRML V2.0 utf8\nPROTO B [ field SFVec3f s 1 1 1 ] { Box { size IS s } }\n"}}},
     // An Inline in a library PROTO's body is relative to the library's file.
     {"InlineInAnExternProtoBodyIsRelativeToItsLibrary",
      "EXTERNPROTO Part [ field SFVec3f at ] \"sub/lib.wrl#Part\"\nPart { at 1 2 3 }\nPart { }",
