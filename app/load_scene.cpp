@@ -187,7 +187,10 @@ bool EncodeSceneAsBifs(VrmlLoader& loader, const SceneDocument& document,
         // The same steps as orvane-bifs encode, so the bytes are the same.
         loader.ResetParser();
         const int errorsBefore = loader.GetErrorCount();
-        if (loader.ParseVrmlFile(document.file.c_str()) != VrmlLoader::kLoadOk) {
+        loader.SetReadInlines(false);
+        const int status = loader.ParseVrmlFile(document.file.c_str());
+        loader.SetReadInlines(true);
+        if (status != VrmlLoader::kLoadOk) {
             loader.ResetParser();
             *error = "cannot read " + document.file;
             return false;

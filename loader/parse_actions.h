@@ -22,6 +22,8 @@ class ParseActions {
     virtual void UseNode(const char* name) = 0;
     virtual void BeginProto(const char* name) = 0;
     virtual void EndProto() = 0;
+    // The end of an EXTERNPROTO, its url list just read.
+    virtual void EndExternProto() = 0;
     virtual void AddToProto(Declaration kind, const char* typeName, const char* name) = 0;
     virtual void AddRoute(const char* node1, const char* field1, const char* node2,
                           const char* field2) = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <map>
 #include <set>
@@ -12,6 +13,7 @@
 #include "loader/lex_state.h"
 #include "loader/parse_actions.h"
 #include "loader/scene_source.h"
+#include "loader/url.h"
 #include "node/node_basenodedef.h"
 #include "node/node_ptr.h"
 #include "vrml_lexer.hpp"
@@ -117,7 +119,8 @@ struct TapeOp {
         kRoute,
         kBeginProto,
         kAddToProto,
-        kEndProto
+        kEndProto,
+        kEndExternProto  // with its url list as the value
     };
     explicit TapeOp(Kind k) : kind(k) {}
     Kind kind;
@@ -126,6 +129,8 @@ struct TapeOp {
     std::string a, b, c, d;
     std::shared_ptr<const ValueSnapshot> value;
 };
+
+struct NestedFile;
 
 // What a scene PROTO declares: its interface, the default of each field and
 // the actions of its body.
@@ -139,6 +144,19 @@ struct ProtoDefinition {
     std::vector<TapeOp> tape;
     std::size_t mark = 0;  // start of the ops not yet given to a default
     std::size_t bodyStart = 0;
+    // The Inline or EXTERNPROTO file that declares it; null for the scene's own.
+    NestedFile* home = nullptr;
+};
+
+// A file read for an Inline or an EXTERNPROTO, once per load: its nodes, its
+// ROUTEs, its top-level PROTOs and the namespace their bodies are read in.
+struct NestedFile {
+    std::string path;
+    node::Ptr<SingleNode> group;  // its top-level nodes
+    RouteList routes;             // join the scene's with the first Inline of the file
+    bool routesJoined = false;
+    std::vector<std::pair<std::string, std::shared_ptr<ProtoDefinition>>> protos;
+    std::vector<std::unique_ptr<VrmlNodeType>> types;
 };
 
 // A type declared by PROTO; `definition` is set for the scene's own PROTOs
@@ -147,6 +165,9 @@ class ProtoType final : public VrmlNodeType {
   public:
     using VrmlNodeType::VrmlNodeType;
     std::shared_ptr<ProtoDefinition> definition;
+    // Fields an EXTERNPROTO declares unlike the PROTO it found: an instance's
+    // values for them are dropped.
+    std::set<std::string, std::less<>> ignored;
 };
 
 bool IsNodeToken(int token) {
@@ -162,6 +183,8 @@ bool DrawsNothing(std::string_view typeName) {
 
 // Longest chain of instances inside instances that expanding follows.
 constexpr int kMaxProtoDepth = 32;
+// Longest chain of files inside files (Inline, EXTERNPROTO) that loading follows.
+constexpr int kMaxFileDepth = 32;
 // Instances one load expands at most (nested PROTOs can multiply).
 constexpr long kMaxExpansions = 2'000'000;
 
@@ -180,6 +203,7 @@ class VrmlLoader::Builder final : public ParseActions {
     }
     void SetTraceStream(std::ostream* trace) { m_trace = trace; }
     void SetStandardNodesPath(std::string path) { m_standardNodesPath = std::move(path); }
+    void SetReadInlines(bool read) { m_readInlines = read; }
 
     void ResetParser();
     int LoadStandardNodes();
@@ -203,6 +227,7 @@ class VrmlLoader::Builder final : public ParseActions {
     void UseNode(const char* name) override;
     void BeginProto(const char* name) override;
     void EndProto() override;
+    void EndExternProto() override;
     void AddToProto(Declaration kind, const char* typeName, const char* name) override;
     void AddRoute(const char* node1, const char* field1, const char* node2,
                   const char* field2) override;
@@ -346,6 +371,42 @@ class VrmlLoader::Builder final : public ParseActions {
     std::map<const SingleNode*, InstanceInterface> m_instanceInterfaces;
     std::set<std::string, std::less<>> m_reportedOnce;
     NodePtr m_hidden;  // a Switch that shows nothing, for undrawn body nodes
+
+    // ---- Inline and EXTERNPROTO files
+    // What a nested file's parse replaces and gets back afterwards.
+    struct SavedParse;
+    SavedParse SaveParse();
+    void RestoreParse(SavedParse&& saved);
+    // The file at `path`, read on its first use in this load; null when it
+    // cannot be opened, or when it is being read already (a cycle) or lies
+    // deeper than kMaxFileDepth, which set `refused` and are reported once.
+    NestedFile* ReadNested(const std::string& path, int line, bool* refused = nullptr);
+    // The Group of the first of `urls` that can be read, or null (reported).
+    NodePtr LoadInline(const std::vector<std::string>& urls, int line);
+    // The PROTO an EXTERNPROTO's urls name, or null (reported).
+    std::shared_ptr<ProtoDefinition> FindExternProto(ProtoType& type,
+                                                     const std::vector<std::string>& urls,
+                                                     int line);
+    // Ends the PROTO being declared; `external` for an EXTERNPROTO.
+    std::unique_ptr<ProtoType> PopProto(bool external = false);
+    static std::string FileKey(const std::string& path);
+    // " of <file>" for what an Inline or EXTERNPROTO file says; else empty.
+    std::string InFile() const { return m_currentNested ? " of " + m_currentNested->path : ""; }
+
+    // Inline nodes read outside PROTO bodies have their file read.
+    bool ReadsInline(std::string_view typeName) const {
+        return m_readInlines && !Recording() && typeName == "Inline";
+    }
+
+    bool m_readInlines = true;
+    std::string m_currentFile;              // the file being read; empty for text
+    NestedFile* m_currentNested = nullptr;  // the same, when it is not the scene
+    std::vector<std::string> m_fileChain;   // the files being read, outermost first
+    std::vector<std::string> m_inlineUrls;  // the url of the Inline being read
+    // Instances being expanded in the files that are reading this one: the
+    // depth limit counts through files, which bounds the stack.
+    std::size_t m_outerExpansions = 0;
+    std::map<std::string, std::unique_ptr<NestedFile>> m_files;  // by FileKey
 };
 
 // ---------------------------------------------------------------------------
@@ -365,6 +426,10 @@ void VrmlLoader::SetTraceStream(std::ostream* trace) {
 
 void VrmlLoader::SetStandardNodesPath(std::string path) {
     m_builder->SetStandardNodesPath(std::move(path));
+}
+
+void VrmlLoader::SetReadInlines(bool read) {
+    m_builder->SetReadInlines(read);
 }
 
 void VrmlLoader::ResetParser() {
@@ -439,6 +504,7 @@ void VrmlLoader::Builder::ReleaseRoutesAndDefs() {
     m_hidden.Reset();
     m_expansionCount = 0;
     m_reportedOnce.clear();
+    m_files.clear();
 }
 
 // Drops everything an unfinished parse left open above the root.
@@ -482,8 +548,8 @@ void VrmlLoader::Builder::ParseError(const char* message) {
     if (m_playDepth > 0) return;
     ++m_errorCount;
     if (m_errors)
-        *m_errors << "Error near line " << (m_lex ? m_lex->lineNumber : 0) << ": " << message
-                  << "\n";
+        *m_errors << "Error near line " << (m_lex ? m_lex->lineNumber : 0) << InFile() << ": "
+                  << message << "\n";
     ExpectToken(0);
 }
 
@@ -574,7 +640,11 @@ int VrmlLoader::Builder::ParseSceneSource(SceneSource& source) {
     BeginScene();
     m_registry.PushNameSpace();
     m_inScene = true;
+    m_currentFile = source.Path();
+    m_fileChain = {FileKey(source.Path())};
     Parse(nullptr, {}, &source);
+    m_currentFile.clear();
+    m_fileChain.clear();
     m_inScene = false;
     m_registry.PopNameSpace();
     source.Finish();
@@ -606,19 +676,27 @@ void VrmlLoader::Builder::BeginProto(const char* name) {
 }
 
 void VrmlLoader::Builder::EndProto() {
+    if (std::unique_ptr<ProtoType> type = PopProto()) m_registry.AddToNameSpace(std::move(type));
+}
+
+std::unique_ptr<ProtoType> VrmlLoader::Builder::PopProto(bool external) {
     m_registry.PopNameSpace();
     if (m_protoStack.empty()) {
         Report("Error: Empty PROTO stack!\n");
-        return;
+        return nullptr;
     }
-    if (m_inScene && m_protoStack.size() > 1) Record(TapeOp::kEndProto);
+    if (m_inScene && m_protoStack.size() > 1 && !external) Record(TapeOp::kEndProto);
     std::unique_ptr<ProtoType> type = std::move(m_protoStack.back());
     m_protoStack.pop_back();
     if (ProtoDefinition* definition = type->definition.get()) {
         definition->bodyStart = definition->mark;
         definition->iface = *type;
+        definition->home = m_currentNested;
+        // A file's own top-level PROTOs are what its EXTERNPROTO users find.
+        if (m_currentNested && m_protoStack.empty() && m_playDepth == 0 && !external)
+            m_currentNested->protos.emplace_back(type->GetName(), type->definition);
     }
-    m_registry.AddToNameSpace(std::move(type));
+    return type;
 }
 
 void VrmlLoader::Builder::AddToProto(Declaration kind, const char* typeName, const char* name) {
@@ -798,6 +876,11 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
     const VrmlNodeType* type = nullptr;
     if (!m_useFlag) {
         type = m_registry.Find(m_currentTypeName);
+        // A PROTO's body naming that PROTO (or one it is inside) is read with
+        // the interface declared; the instance is refused when it is made.
+        if (type == nullptr && Recording())
+            for (const auto& open : m_protoStack)
+                if (open->GetName() == m_currentTypeName) type = open.get();
         if (type == nullptr) {
             // Said once per scene and name; the scanner passes over the body,
             // whose fields nothing can type, and the parse goes on after it.
@@ -858,8 +941,9 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
         m_pendingDefFlag = false;
     }
     // The node joins its parent now, so that what was read stays in the
-    // scene when an error stops the parse inside the node.
-    AttachNode(node, parentField);
+    // scene when an error stops the parse inside the node. An Inline whose
+    // file is read joins at its end, as the Group of the file's nodes.
+    if (!ReadsInline(m_currentTypeName)) AttachNode(node, parentField);
     m_nodeStack.push_back(std::move(node));
     m_nodeNameStack.push_back(m_currentTypeName);
 }
@@ -895,15 +979,33 @@ void VrmlLoader::Builder::ExitNode() {
     }
     if (Recording()) Record(TapeOp::kExitNode);
     bool instance = InstanceAtTop() != nullptr;
+    NodePtr inlined;
+    if (!instance && !m_useFlag && ReadsInline(m_nodeNameStack.back()))
+        inlined = m_nodeStack.back();
     m_fieldRecords.pop_back();
     m_nodeStack.pop_back();
     std::string exited = std::move(m_nodeNameStack.back());
     m_nodeNameStack.pop_back();
     TraceIndent("Exit node:", exited);
     m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
+    if (inlined) {
+        // The Inline's place takes the Group of its file's nodes; an Inline
+        // whose file cannot be read stays, with its url.
+        const int line = m_lex ? m_lex->lineNumber : 0;
+        NodePtr group = LoadInline(std::exchange(m_inlineUrls, {}), line);
+        // A DEF on the Inline names the Group (an Inline holds no other DEFs).
+        if (group && !m_defNames.empty())
+            if (auto it = m_defTable.find(m_defNames.back());
+                it != m_defTable.end() && it->second == inlined)
+                it->second = group;
+        AttachNode(group ? group : inlined,
+                   m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName);
+    }
     if (instance) {
         Instance done = std::move(m_instances.back());
         m_instances.pop_back();
+        if (auto* type = dynamic_cast<const ProtoType*>(m_registry.Find(done.name)))
+            for (const std::string& name : type->ignored) done.slots.erase(name);
         Expand(std::move(done));
         m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
     }
@@ -954,6 +1056,9 @@ void VrmlLoader::Builder::StoreValue() {
         }
     } else if (CurrentNode() != nullptr) {
         // A node that could not be created keeps none of its values.
+        if (m_valueKind == kValueMFString && m_currentFieldName == "url" &&
+            !m_nodeNameStack.empty() && ReadsInline(m_nodeNameStack.back()))
+            m_inlineUrls = m_lex->strings;  // before the value takes the strings
         BuildPendingValue();
     }
     LexState& lex = *m_lex;
@@ -1006,7 +1111,7 @@ void VrmlLoader::Builder::CheckScriptInterface() {
 void VrmlLoader::Builder::ReportOnce(const std::string& key, const std::string& message, int line) {
     if (!m_reportedOnce.insert(key).second) return;
     ++m_errorCount;
-    if (m_errors) *m_errors << "Error near line " << line << ": " << message << "\n";
+    if (m_errors) *m_errors << "Error near line " << line << InFile() << ": " << message << "\n";
 }
 
 void VrmlLoader::Builder::Record(TapeOp::Kind kind, std::string a, std::string b, std::string c,
@@ -1103,6 +1208,10 @@ void VrmlLoader::Builder::Play(const TapeOp& op) {
         case TapeOp::kEndProto:
             EndProto();
             break;
+        case TapeOp::kEndExternProto:
+            op.value->LoadInto(m_playLex);
+            EndExternProto();
+            break;
     }
 }
 
@@ -1193,7 +1302,7 @@ void VrmlLoader::Builder::Expand(Instance instance) {
                        instance.line);
             return;
         }
-    if (static_cast<int>(m_expansions.size()) >= kMaxProtoDepth) {
+    if (static_cast<int>(m_outerExpansions + m_expansions.size()) >= kMaxProtoDepth) {
         ReportOnce("depth", "PROTO instances nested more than 32 deep are left out", instance.line);
         return;
     }
@@ -1206,10 +1315,28 @@ void VrmlLoader::Builder::Expand(Instance instance) {
     // DEF names inside the body belong to this instance alone.
     auto defs = std::exchange(m_defTable, {});
     auto defNames = std::exchange(m_defNames, {});
+    // A PROTO of another file is read in that file's namespace and place.
+    NestedFile* home = definition->home;
+    const bool away = home != nullptr && home != m_currentNested;
+    std::vector<std::unique_ptr<VrmlNodeType>> scopes;
+    std::string file;
+    NestedFile* nested = m_currentNested;
+    if (away) {
+        scopes = m_registry.TakeScopes();
+        m_registry.RestoreScopes(std::move(home->types));
+        file = std::exchange(m_currentFile, home->path);
+        m_currentNested = home;
+    }
     m_registry.PushNameSpace();
     std::vector<NodePtr> nodes =
         PlayBack(definition->tape, definition->bodyStart, definition->tape.size());
     m_registry.PopNameSpace();
+    if (away) {
+        home->types = m_registry.TakeScopes();
+        m_registry.RestoreScopes(std::move(scopes));
+        m_currentFile = std::move(file);
+        m_currentNested = nested;
+    }
     m_defTable = std::move(defs);
     m_defNames = std::move(defNames);
     Expansion done = std::move(m_expansions.back());
@@ -1252,4 +1379,242 @@ void VrmlLoader::Builder::KeepExtra(const NodePtr& node) {
     }
     int index = FieldIndex(m_hidden.Get(), "choice");
     if (index >= 0) m_hidden->SetField(index, node.Get());
+}
+
+// ---------------------------------------------------------------------------
+// Inline and EXTERNPROTO files
+
+struct VrmlLoader::Builder::SavedParse {
+    std::vector<NodePtr> nodeStack;
+    std::vector<std::string> nodeNames;
+    std::vector<FieldRecord> records;
+    std::vector<std::string> fieldNames;
+    std::string fieldName, typeName, pendingDefName, file;
+    FieldValue pending;
+    int valueKind = 0;
+    bool pendingDef = false, use = false, lastWasIs = false;
+    int playDepth = 0;
+    std::vector<std::unique_ptr<ProtoType>> protos;
+    std::vector<Instance> instances;
+    std::vector<Expansion> expansions;
+    std::vector<Sink> sinks;
+    LexState* lex = nullptr;
+    std::map<std::string, NodePtr, std::less<>> defs;
+    std::vector<std::string> defNames;
+    std::set<std::string, std::less<>> unknown;
+    NestedFile* nested = nullptr;
+    std::size_t outerExpansions = 0;
+    std::vector<std::unique_ptr<VrmlNodeType>> scopes;
+};
+
+VrmlLoader::Builder::SavedParse VrmlLoader::Builder::SaveParse() {
+    SavedParse saved;
+    saved.nodeStack = std::exchange(m_nodeStack, {});
+    saved.nodeNames = std::exchange(m_nodeNameStack, {});
+    saved.records = std::exchange(m_fieldRecords, {});
+    saved.fieldNames = std::exchange(m_fieldNameStack, {});
+    saved.fieldName = std::exchange(m_currentFieldName, {});
+    saved.typeName = std::exchange(m_currentTypeName, {});
+    saved.pendingDefName = std::exchange(m_pendingDefName, {});
+    saved.file = m_currentFile;
+    saved.pending = std::exchange(m_pending, {});
+    saved.valueKind = std::exchange(m_valueKind, 0);
+    saved.pendingDef = std::exchange(m_pendingDefFlag, false);
+    saved.use = std::exchange(m_useFlag, false);
+    saved.lastWasIs = std::exchange(m_lastWasIs, false);
+    saved.playDepth = std::exchange(m_playDepth, 0);
+    saved.protos = std::exchange(m_protoStack, {});
+    saved.instances = std::exchange(m_instances, {});
+    saved.expansions = std::exchange(m_expansions, {});
+    saved.sinks = std::exchange(m_sinks, {});
+    saved.lex = m_lex;
+    saved.defs = std::exchange(m_defTable, {});
+    saved.defNames = std::exchange(m_defNames, {});
+    saved.unknown = std::exchange(m_reportedUnknown, {});
+    saved.nested = m_currentNested;
+    saved.outerExpansions = m_outerExpansions;
+    m_outerExpansions += saved.expansions.size();
+    saved.scopes = m_registry.TakeScopes();
+    return saved;
+}
+
+void VrmlLoader::Builder::RestoreParse(SavedParse&& saved) {
+    m_nodeStack = std::move(saved.nodeStack);
+    m_nodeNameStack = std::move(saved.nodeNames);
+    m_fieldRecords = std::move(saved.records);
+    m_fieldNameStack = std::move(saved.fieldNames);
+    m_currentFieldName = std::move(saved.fieldName);
+    m_currentTypeName = std::move(saved.typeName);
+    m_pendingDefName = std::move(saved.pendingDefName);
+    m_currentFile = std::move(saved.file);
+    m_pending = std::move(saved.pending);
+    m_valueKind = saved.valueKind;
+    m_pendingDefFlag = saved.pendingDef;
+    m_useFlag = saved.use;
+    m_lastWasIs = saved.lastWasIs;
+    m_playDepth = saved.playDepth;
+    m_protoStack = std::move(saved.protos);
+    m_instances = std::move(saved.instances);
+    m_expansions = std::move(saved.expansions);
+    m_sinks = std::move(saved.sinks);
+    m_lex = saved.lex;
+    m_defTable = std::move(saved.defs);
+    m_defNames = std::move(saved.defNames);
+    m_reportedUnknown = std::move(saved.unknown);
+    m_currentNested = saved.nested;
+    m_outerExpansions = saved.outerExpansions;
+    m_registry.RestoreScopes(std::move(saved.scopes));
+}
+
+std::string VrmlLoader::Builder::FileKey(const std::string& path) {
+    std::error_code error;
+    std::filesystem::path canonical = std::filesystem::weakly_canonical(path, error);
+    return error ? path : canonical.string();
+}
+
+NestedFile* VrmlLoader::Builder::ReadNested(const std::string& path, int line, bool* refused) {
+    const std::string key = FileKey(path);
+    if (refused) *refused = false;
+    if (std::find(m_fileChain.begin(), m_fileChain.end(), key) != m_fileChain.end()) {
+        if (refused) *refused = true;
+        ReportOnce("cycle " + key, "\"" + path + "\" is being read already (a cycle), left out",
+                   line);
+        return nullptr;
+    }
+    if (auto it = m_files.find(key); it != m_files.end()) return it->second.get();
+    if (static_cast<int>(m_fileChain.size()) > kMaxFileDepth) {
+        if (refused) *refused = true;
+        ReportOnce("file depth", "files nested more than 32 deep are left out", line);
+        return nullptr;
+    }
+    // Only regular files: a device or a pipe named by a url could be endless.
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return nullptr;
+    SceneSource source(path);
+    if (!source.IsOpen()) return nullptr;
+    auto owned = std::make_unique<NestedFile>();
+    NestedFile* file = owned.get();
+    file->path = path;
+    file->group = NodePtr::Adopt(CreateNode(GetNodeTypeFromName("Group")));
+    m_files.emplace(key, std::move(owned));
+
+    SavedParse saved = SaveParse();
+    const std::size_t routes = m_routes.size();
+    m_nodeStack.push_back(file->group);
+    m_currentFile = path;
+    m_currentNested = file;
+    m_fileChain.push_back(key);
+    m_registry.PushNameSpace();
+    Parse(nullptr, {}, &source);
+    // The file's namespace stays with it, for the bodies of its PROTOs.
+    file->types = m_registry.TakeScopes();
+    m_fileChain.pop_back();
+    file->routes.assign(m_routes.begin() + static_cast<std::ptrdiff_t>(routes), m_routes.end());
+    m_routes.resize(routes);
+    RestoreParse(std::move(saved));
+    source.Finish();
+    if (!source.Error().empty())
+        ReportOnce("read " + key,
+                   "\"" + path + "\" could not be read to its end: " + source.Error(), line);
+    return file;
+}
+
+NodePtr VrmlLoader::Builder::LoadInline(const std::vector<std::string>& urls, int line) {
+    if (urls.empty()) return {};
+    std::string tried;
+    for (const std::string& url : urls) {
+        tried += " \"" + url + "\"";
+        // A fragment (a viewpoint's name) does not change the file.
+        const std::string path = ResolveUrl(m_currentFile, url.substr(0, url.find('#')));
+        if (path.empty()) continue;
+        bool refused = false;
+        NestedFile* file = ReadNested(path, line, &refused);
+        if (refused) return {};  // a cycle or too deep: said
+        if (file == nullptr) continue;
+        if (!file->routesJoined) {
+            m_routes.insert(m_routes.end(), file->routes.begin(), file->routes.end());
+            file->routesJoined = true;
+        }
+        return file->group;
+    }
+    ReportOnce("inline " + m_currentFile + std::to_string(line) + tried,
+               "Inline: no file could be read at" + tried + ", left out", line);
+    return {};
+}
+
+std::shared_ptr<ProtoDefinition> VrmlLoader::Builder::FindExternProto(
+    ProtoType& type, const std::vector<std::string>& urls, int line) {
+    std::shared_ptr<ProtoDefinition> found;
+    std::string tried;
+    for (const std::string& url : urls) {
+        tried += " \"" + url + "\"";
+        const std::size_t hash = url.find('#');
+        const std::string file = url.substr(0, hash);
+        const std::string name = hash == std::string::npos ? "" : url.substr(hash + 1);
+        if (file.empty()) {
+            // "#Name": a PROTO declared before in the same file.
+            auto* proto = dynamic_cast<const ProtoType*>(m_registry.Find(name));
+            if (proto && proto != &type) found = proto->definition;
+        } else if (NestedFile* nested = ReadNested(ResolveUrl(m_currentFile, file), line)) {
+            for (const auto& [protoName, definition] : nested->protos)
+                if (name.empty() || protoName == name) {
+                    found = definition;
+                    break;
+                }
+        }
+        if (found) break;
+    }
+    if (!found) {
+        ReportOnce("extern " + m_currentFile + std::to_string(line) + type.GetName(),
+                   "EXTERNPROTO " + type.GetName() + ": no PROTO found at" + tried +
+                       ", its instances are left out",
+                   line);
+        return nullptr;
+    }
+    // Fields declared unlike the PROTO found are dropped from the instances.
+    const VrmlNodeType& real = found->iface;
+    std::string unlike;
+    auto check = [&](const std::vector<VrmlNodeType::Interface>& list,
+                     int (VrmlNodeType::*has)(std::string_view) const) {
+        for (const auto& field : list)
+            if ((real.*has)(field.name) != field.type && type.ignored.insert(field.name).second)
+                unlike += " " + field.name;
+    };
+    check(type.Fields(), &VrmlNodeType::HasField);
+    check(type.EventIns(), &VrmlNodeType::HasEventIn);
+    check(type.EventOuts(), &VrmlNodeType::HasEventOut);
+    if (!unlike.empty())
+        ReportOnce("extern fields " + m_currentFile + std::to_string(line) + type.GetName(),
+                   "EXTERNPROTO " + type.GetName() +
+                       " declares fields unlike its PROTO, which are ignored:" + unlike,
+                   line);
+    return found;
+}
+
+void VrmlLoader::Builder::EndExternProto() {
+    std::vector<std::string> urls;
+    if (m_lex) {
+        urls = std::move(m_lex->strings);
+        m_lex->ClearValues();
+    }
+    m_valueKind = 0;
+    const int line = m_lex ? m_lex->lineNumber : 0;
+    // Inside a PROTO body it is found again for each instance, with its urls.
+    if (m_inScene && m_protoStack.size() > 1) {
+        TapeOp op(TapeOp::kEndExternProto);
+        ValueSnapshot value;
+        value.kind = kValueMFString;
+        value.strings = urls;
+        op.value = std::make_shared<ValueSnapshot>(std::move(value));
+        RecordOp(std::move(op));
+    }
+    std::unique_ptr<ProtoType> type = PopProto(true);
+    if (!type) return;
+    // A scene's EXTERNPROTO stands for the PROTO its urls name (one inside a
+    // PROTO body is found when the body is made); in the declarations file
+    // it declares an interface only.
+    if (m_inScene && m_protoStack.empty()) type->definition = FindExternProto(*type, urls, line);
+    if (m_currentNested && m_protoStack.empty() && m_playDepth == 0 && type->definition)
+        m_currentNested->protos.emplace_back(type->GetName(), type->definition);
+    m_registry.AddToNameSpace(std::move(type));
 }

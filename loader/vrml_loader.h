@@ -32,6 +32,10 @@ class VrmlLoader {
     // Path of the declarations file; "standardNodes.wrl" by default, which is
     // looked for beyond the working directory (see StandardNodesSource).
     void SetStandardNodesPath(std::string path);
+    // Whether an Inline's file is read (the default): its nodes then stand in
+    // a Group where the Inline is written. Off, the Inline node stays with its
+    // url and no file is read (what a BIFS encoder writes).
+    void SetReadInlines(bool read);
 
     // A new empty Group becomes the root; routes and DEF names are dropped.
     void ResetParser();

@@ -1,5 +1,8 @@
 #include "loader/vrml_node_type.h"
 
+#include <algorithm>
+#include <iterator>
+
 void VrmlNodeType::AddExposedField(std::string_view name, int type) {
     AddField(name, type);
     std::string base(name);
@@ -39,6 +42,18 @@ void VrmlNodeTypeRegistry::PopNameSpace() {
         m_entries.pop_back();
         if (marker) break;
     }
+}
+
+std::vector<std::unique_ptr<VrmlNodeType>> VrmlNodeTypeRegistry::TakeScopes() {
+    auto first = std::find(m_entries.begin(), m_entries.end(), nullptr);
+    std::vector<std::unique_ptr<VrmlNodeType>> scopes(std::make_move_iterator(first),
+                                                      std::make_move_iterator(m_entries.end()));
+    m_entries.erase(first, m_entries.end());
+    return scopes;
+}
+
+void VrmlNodeTypeRegistry::RestoreScopes(std::vector<std::unique_ptr<VrmlNodeType>> scopes) {
+    for (auto& entry : scopes) m_entries.push_back(std::move(entry));
 }
 
 int VrmlNodeTypeRegistry::ScopeDepth() const {

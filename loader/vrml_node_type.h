@@ -69,6 +69,11 @@ class VrmlNodeTypeRegistry {
     // Destroys every type and scope.
     void Clear() { m_entries.clear(); }
 
+    // Takes every scope away (the types before the first scope stay), and
+    // gives them back: a file read inside another sees only its own types.
+    std::vector<std::unique_ptr<VrmlNodeType>> TakeScopes();
+    void RestoreScopes(std::vector<std::unique_ptr<VrmlNodeType>> scopes);
+
     int ScopeDepth() const;
     std::size_t TypeCount() const;
     void SetErrorStream(std::ostream* errors) { m_errors = errors; }

@@ -66,7 +66,7 @@ proto
 externproto
     : EXTERNPROTO IDENTIFIER { loader->BeginProto($2); }
       '[' externInterfaceDeclarations ']' { loader->ExpectToken(MFSTRING); } fieldValue
-      { loader->EndProto(); std::free($2); }
+      { loader->EndExternProto(); std::free($2); }
     ;
 
 interfaceDeclarations: %empty | interfaceDeclarations interfaceDeclaration ;

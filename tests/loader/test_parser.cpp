@@ -1,13 +1,16 @@
 // The grammar actions over the real node classes: DEF/USE, children, field
 // values, routes, prototypes, errors and the file entry points. The root Group
-// and its top-level children are in the dump test; EXTERNPROTO and plain PROTO
-// scenes are in the corpus (test_corpus.cpp).
+// and its top-level children are in the dump test; PROTO, EXTERNPROTO and
+// Inline scenes (with the files they name) are rows of the Scenes table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
+
+#include <unistd.h>
 
 #include "loader/scene_dump.h"
 #include "loader_test_util.h"
@@ -280,12 +283,51 @@ Transform { field SFFloat y 2 }
 }
 
 // Scene texts and what they build: the root's dump and the error stream.
+// With `files` the text is main.wrl in a folder of its own beside them (the
+// folder's path is taken out of the messages); `distinct` counts the nodes
+// under the root once each, `routes` the ROUTEs, when not -1.
 struct SceneCase {
     const char* what;
     std::string text;  // after the header line (line 1)
     std::string errors;
     std::string dump;
+    std::vector<std::pair<std::string, std::string>> files = {};
+    int distinct = -1;
+    int routes = -1;
 };
+
+int CountDistinct(SingleNode* node, std::set<SingleNode*>& seen) {
+    if (!seen.insert(node).second) return 0;
+    int count = 1;
+    std::string name;
+    for (int i = 0; node->GetFieldName(i, name) == 0; ++i) {
+        Field* field = node->GetField(i);
+        if (auto* child = dynamic_cast<SingleNode*>(field)) count += CountDistinct(child, seen);
+        if (auto* list = dynamic_cast<MultiNode*>(field))
+            for (SingleNode* entry : list->Nodes()) count += CountDistinct(entry, seen);
+    }
+    return count;
+}
+
+// The dump of `groups` Groups one in the other around the Inline of f<groups>.wrl.
+std::string ChainDump(int groups) {
+    std::string out;
+    int indent = 4;
+    for (int i = 0; i < groups; ++i, indent += 4)
+        out += std::string(indent, ' ') + "Group\n" + std::string(indent + 2, ' ') + "children:\n";
+    return out + std::string(indent, ' ') + "Inline\n" + std::string(indent + 2, ' ') + "url [f" +
+           std::to_string(groups) + ".wrl]\n";
+}
+
+// A chain of `count` files, each inlining the next.
+std::vector<std::pair<std::string, std::string>> InlineChain(int count) {
+    std::vector<std::pair<std::string, std::string>> files;
+    for (int i = 0; i < count; ++i)
+        files.emplace_back(
+            "f" + std::to_string(i) + ".wrl",
+            "#VRML V2.0 utf8\nInline { url \"f" + std::to_string(i + 1) + ".wrl\" }\n");
+    return files;
+}
 
 void PrintTo(const SceneCase& c, std::ostream* os) {
     *os << c.what;
@@ -295,8 +337,35 @@ class Scenes : public ::testing::TestWithParam<SceneCase>, public LoaderFixtureB
 
 TEST_P(Scenes, BuildWhatTheTextSays) {
     const SceneCase& c = GetParam();
-    Load(c.text);
-    EXPECT_EQ(errors.str(), c.errors);
+    std::string messages;
+    if (c.files.empty()) {
+        Load(c.text);
+        messages = errors.str();
+    } else {
+        const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                          ("orvane_scenes_" + std::to_string(::getpid()) + c.what);
+        std::filesystem::remove_all(dir);
+        for (const auto& [name, text] : c.files) {
+            std::filesystem::create_directories((dir / name).parent_path());
+            std::ofstream(dir / name) << text;
+        }
+        std::ofstream(dir / "main.wrl") << "#VRML V2.0 utf8\n" << c.text;
+        LoadText("");
+        ASSERT_EQ(loader.ParseSceneFile((dir / "main.wrl").string()), VrmlLoader::kLoadOk);
+        messages = errors.str();
+        const std::string prefix = dir.string() + "/";
+        for (std::size_t at; (at = messages.find(prefix)) != std::string::npos;)
+            messages.erase(at, prefix.size());
+        std::filesystem::remove_all(dir);
+    }
+    EXPECT_EQ(messages, c.errors);
+    std::set<SingleNode*> seen;
+    if (c.distinct >= 0) {
+        EXPECT_EQ(CountDistinct(loader.GetSceneRoot(), seen) - 1, c.distinct);
+    }
+    if (c.routes >= 0) {
+        EXPECT_EQ(static_cast<int>(loader.GetRouteList().size()), c.routes);
+    }
     EXPECT_EQ(DumpScene(loader.GetSceneRoot()), c.dump);
     EXPECT_EQ(loader.GetErrorCount(),
               static_cast<int>(std::count(c.errors.begin(), c.errors.end(), '\n')) -
@@ -410,6 +479,117 @@ const SceneCase kScenes[] = {
      "Error near line 3: PROTO A contains an instance of itself, which is left out\n",
      "Group\n  children:\n    Group\n      children:\n        Transform\n    Group\n"
      "      children:\n        Transform\n"},
+    {"ProtoInsideItsOwnBodyIsSaidOnce",
+     "PROTO A [ field SFFloat r 1 ] { Group { children [ A { } Shape { geometry Sphere { radius IS "
+     "r } } ] } }\n"
+     "A { r 2 }\nA { }",
+     "Error near line 2: PROTO A contains an instance of itself, which is left out\n",
+     "Group\n  children:\n    Group\n      children:\n        Shape\n          geometry:\n"
+     "            Sphere\n              radius 2.0\n    Group\n      children:\n        Shape\n"
+     "          geometry:\n            Sphere\n"},
+    // Inline: the file's nodes in a Group where the Inline stands, read once
+    // for both Inlines (the Group is shared, its ROUTE joins once); urls
+    // tried in order, relative to the file naming them.
+    {"InlineFilesAreReadOnceAndShared",
+     "Inline { url \"part.wrl\" }\n"
+     "Transform { children [ Inline { url [ \"gone.wrl\" \"sub/../part.wrl\" ] } ] }\n"
+     "DEF I Inline { url \"sub/near.wrl#View\" }",
+     "",
+     "Group\n  children:\n    Group\n      children:\n        TimeSensor\n        Shape\n"
+     "          geometry:\n            Box\n              size 1.0,2.0,3.0\n    Transform\n"
+     "      children:\n        Group\n          children:\n            TimeSensor\n"
+     "            Shape\n              geometry:\n                Box\n"
+     "                  size 1.0,2.0,3.0\n    Group\n      children:\n        Group\n"
+     "          children:\n            Sphere\n              radius 4.0\n",
+     {{"part.wrl",
+       "#VRML V2.0 utf8\nDEF T TimeSensor { }\nShape { geometry Box { size 1 2 3 } }\n"
+       "ROUTE T.isActive TO T.set_enabled\n"},
+      {"sub/near.wrl", "#VRML V2.0 utf8\nInline { url \"far.wrl\" }\n"},
+      {"sub/far.wrl", "#VRML V2.0 utf8\nSphere { radius 4 }\n"}},
+     8,
+     1},
+    {"MissingInlineIsSaidAndTheRestLoads",
+     "Inline { url [ \"gone.wrl\" \"http://example.invalid/x.wrl\" ] }\nInline { url [ ] }\nBox { "
+     "}",
+     "Error near line 2: Inline: no file could be read at \"gone.wrl\" "
+     "\"http://example.invalid/x.wrl\", left out\n",
+     "Group\n  children:\n    Inline\n      url [gone.wrl;http://example.invalid/x.wrl]\n"
+     "    Inline\n    Box\n",
+     {{"unused.wrl", ""}}},
+    {"InlineCyclesAndDepthAreSaidOnce", "Inline { url \"a.wrl\" }\nInline { url \"f0.wrl\" }",
+     "Error near line 3 of a.wrl: \"main.wrl\" is being read already (a cycle), left out\n"
+     "Error near line 3 of a.wrl: \"a.wrl\" is being read already (a cycle), left out\n"
+     "Error near line 2 of f31.wrl: files nested more than 32 deep are left out\n",
+     "Group\n  children:\n    Group\n      children:\n        Group\n          children:\n"
+     "            Inline\n              url [main.wrl]\n            Inline\n"
+     "              url [a.wrl]\n" +
+         ChainDump(32),
+     [] {
+         auto files = InlineChain(40);
+         files.emplace_back("a.wrl",
+                            "#VRML V2.0 utf8\nGroup { children [\n"
+                            "  Inline { url \"main.wrl\" } Inline { url \"a.wrl\" } ] }\n");
+         return files;
+     }()},
+    {"InlineFileHasItsOwnProtos",
+     "PROTO P [ ] { Box { } }\nPROTO Q [ ] { Cone { } }\nInline { url \"p.wrl\" }\nP { }",
+     "Error near line 4 of p.wrl: Unknown node type 'Q'\n",
+     "Group\n  children:\n    Group\n      children:\n        Sphere\n    Box\n",
+     {{"p.wrl", "#VRML V2.0 utf8\nPROTO P [ ] { Sphere { } }\nP { }\nQ { }\n"}}},
+    // EXTERNPROTO: urls in order, file#Name or the file's first PROTO, "#Name"
+    // of the same file; the library's own nodes stay out of the scene.
+    {"ExternProtosFindTheirProto",
+     "PROTO Mine [ field SFFloat r 1 ] { Sphere { radius IS r } }\n"
+     "EXTERNPROTO B [ field SFVec3f s ] [ \"gone.wrl#B\" \"lib.wrl#B\" ]\n"
+     "EXTERNPROTO First [ field SFFloat r ] \"lib.wrl\"\n"
+     "EXTERNPROTO Same [ field SFFloat r ] \"#Mine\"\n"
+     "EXTERNPROTO Table [ ] \"lib.wrl#Table\"\nPROTO Leg [ ] { Box { } }\n"
+     "B { s 1 2 3 }\nFirst { r 2 }\nB { }\nSame { r 5 }\nTable { }",
+     "",
+     "Group\n  children:\n    Box\n      size 1.0,2.0,3.0\n    Cylinder\n      radius 2.0\n"
+     "    Box\n      size 1.0,1.0,1.0\n    Sphere\n      radius 5.0\n    Group\n"
+     "      children:\n        Cone\n        Cone\n",
+     {{"lib.wrl",
+       "#VRML V2.0 utf8\nPROTO A [ field SFFloat r 1 ] { Cylinder { radius IS r } }\n"
+       "PROTO B [ field SFVec3f s 1 1 1 ] { Box { size IS s } }\n"
+       "PROTO Leg [ ] { Cone { } }\n"
+       "PROTO Table [ ] { Group { children [ Leg { } Leg { } ] } }\nSphere { }\n"}}},
+    {"ExternProtoInsideAProtoBody",
+     "PROTO Outer [ field SFVec3f s 4 4 4 ] {\n"
+     "  EXTERNPROTO B [ field SFVec3f s ] [ \"gone.wrl#B\" \"lib.wrl#B\" ]\n"
+     "  Group { children B { s IS s } } }\nOuter { }\nOuter { s 1 2 3 }",
+     "",
+     "Group\n  children:\n    Group\n      children:\n        Box\n          size 4.0,4.0,4.0\n"
+     "    Group\n      children:\n        Box\n          size 1.0,2.0,3.0\n",
+     {{"lib.wrl", "#VRML V2.0 utf8\nPROTO B [ field SFVec3f s 1 1 1 ] { Box { size IS s } }\n"}}},
+    // An Inline in a library PROTO's body is relative to the library's file.
+    {"InlineInAnExternProtoBodyIsRelativeToItsLibrary",
+     "EXTERNPROTO Part [ field SFVec3f at ] \"sub/lib.wrl#Part\"\nPart { at 1 2 3 }\nPart { }",
+     "",
+     "Group\n  children:\n    Transform\n      children:\n        Group\n          children:\n"
+     "            Cone\n      translation 1.0,2.0,3.0\n    Transform\n      children:\n"
+     "        Group\n          children:\n            Cone\n",
+     {{"sub/lib.wrl",
+       "#VRML V2.0 utf8\nPROTO Part [ field SFVec3f at 0 0 0 ] {\n"
+       "  Transform { translation IS at children Inline { url \"piece.wrl\" } } }\n"},
+      {"sub/piece.wrl", "#VRML V2.0 utf8\nCone { }\n"}},
+     4},
+    {"ExternProtoErrorsAreSaidWithTheirLines",
+     "EXTERNPROTO H [ ] [ \"gone.wrl\" \"urn:x:h\" ]\nH { }\nGroup { children H { } }\n"
+     "EXTERNPROTO B [ field SFFloat s field SFColor c ] \"lib.wrl#B\"\n"
+     "B { s 2 c 1 0 0 }\nEXTERNPROTO X [ ] \"lib.wrl#X\"\nX { }\nBox { }",
+     "Error near line 2: EXTERNPROTO H: no PROTO found at \"gone.wrl\" \"urn:x:h\", its "
+     "instances are left out\n"
+     "Error near line 3 of lib.wrl: \"main.wrl\" is being read already (a cycle), left out\n"
+     "Error near line 3 of lib.wrl: EXTERNPROTO X: no PROTO found at \"main.wrl#X\", its "
+     "instances are left out\n"
+     "Error near line 5: EXTERNPROTO B declares fields unlike its PROTO, which are ignored: s c\n"
+     "Error near line 7: EXTERNPROTO X: no PROTO found at \"lib.wrl#X\", its instances are left "
+     "out\n",
+     "Group\n  children:\n    Group\n    Box\n      size 1.0,1.0,1.0\n    Box\n",
+     {{"lib.wrl",
+       "#VRML V2.0 utf8\nPROTO B [ field SFVec3f s 1 1 1 ] { Box { size IS s } }\n"
+       "EXTERNPROTO X [ ] \"main.wrl#X\"\n"}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Parser, Scenes, ::testing::ValuesIn(kScenes),

@@ -262,6 +262,33 @@ TEST_F(BifsConvertTest, RoundTripsWithRoutesAndNonFiniteValues) {
     EXPECT_EQ(EncodeText(text, true), plain);
 }
 
+// An Inline is written as itself with its url, never with its file's nodes;
+// instances of a PROTO an EXTERNPROTO finds in another file are written
+// expanded; a missing EXTERNPROTO file stops the encoding with its message.
+TEST_F(BifsConvertTest, InlinesStayInlinesAndExternProtosAreExpanded) {
+    const std::string part = Temp("part.wrl"), lib = Temp("lib.wrl"), scene = Temp("scene.wrl");
+    std::ofstream(part) << "#VRML V2.0 utf8\nShape { geometry Sphere { radius 7 } }\n";
+    std::ofstream(lib) << "#VRML V2.0 utf8\nPROTO Post [ field SFFloat h 2 ] {\n"
+                          "  Shape { geometry Cylinder { height IS h } } }\n";
+    std::ofstream(scene) << "#VRML V2.0 utf8\nEXTERNPROTO Post [ field SFFloat h ] \""
+                         << fs::path(lib).filename().string() << "#Post\"\n"
+                         << "Inline { url \"" << fs::path(part).filename().string() << "\" }\n"
+                         << "Post { h 3 }\n";
+    const std::string text = Decode(Encode(scene));
+    EXPECT_NE(text.find("Inline {\n  url [ \"" + fs::path(part).filename().string() + "\" ]"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("Sphere"), std::string::npos) << text;
+    EXPECT_NE(text.find("height 3"), std::string::npos) << text;
+    fs::remove(lib);
+    std::vector<std::uint8_t> bifs;
+    std::string error;
+    EXPECT_FALSE(EncodeWrlFile(scene, ORVANE_STANDARD_NODES_PATH, bifs, &error));
+    EXPECT_NE(error.find("EXTERNPROTO Post: no PROTO found at"), std::string::npos) << error;
+    fs::remove(part);
+    fs::remove(scene);
+}
+
 // Streams encode never writes (vector forms, mask form, route IDs, any node
 // IDs, NaNs with payloads) still give text that closes its round trip.
 TEST_F(BifsConvertTest, TextOfForeignStreamsClosesItsRoundTrip) {

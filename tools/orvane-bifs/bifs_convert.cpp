@@ -288,6 +288,8 @@ bool SceneEncoder::Encode(const std::string* path, std::string_view text,
         loader->SetErrorStream(&messages);
         loader->SetTraceStream(nullptr);
         loader->SetStandardNodesPath(m_standardNodes);
+        // An Inline is written as the Inline node with its url, not its file's nodes.
+        loader->SetReadInlines(false);
         loader->ResetParser();
         if (loader->LoadStandardNodes() != VrmlLoader::kLoadOk)
             return done(false, "cannot read the declarations file " + m_standardNodes);
