@@ -6,6 +6,8 @@
 
 #include <glm/gtc/type_ptr.hpp>
 
+#include "retained/gl/shaders.h"
+
 namespace rm::gl {
 
 namespace {
@@ -97,22 +99,6 @@ void main() {
 }
 )";
 
-GLuint Compile(GLenum type, const char* source, std::string* error) {
-    GLuint s = glCreateShader(type);
-    glShaderSource(s, 1, &source, nullptr);
-    glCompileShader(s);
-    GLint ok = 0;
-    glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = {};
-        glGetShaderInfoLog(s, sizeof log, nullptr, log);
-        if (error) *error = std::string("backdrop shader compile failed: ") + log;
-        glDeleteShader(s);
-        return 0;
-    }
-    return s;
-}
-
 // Uploads one gradient, at most kMaxStops of its stops.
 void SetGradient(const Gradient& g, int count, int colors, int angles) {
     const auto n = static_cast<GLsizei>(
@@ -126,9 +112,9 @@ void SetGradient(const Gradient& g, int count, int colors, int angles) {
 }  // namespace
 
 std::unique_ptr<BackdropPass> BackdropPass::Create(std::string* error) {
-    GLuint vs = Compile(GL_VERTEX_SHADER, kVertexSource, error);
+    GLuint vs = CompileShader(GL_VERTEX_SHADER, kVertexSource, "backdrop vertex", error);
     if (!vs) return nullptr;
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentSource, error);
+    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, kFragmentSource, "backdrop fragment", error);
     if (!fs) {
         glDeleteShader(vs);
         return nullptr;

@@ -17,22 +17,6 @@ namespace rm::gl {
 
 namespace {
 
-GLuint Compile(GLenum type, const char* source, std::string* error) {
-    GLuint s = glCreateShader(type);
-    glShaderSource(s, 1, &source, nullptr);
-    glCompileShader(s);
-    GLint ok = 0;
-    glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = {};
-        glGetShaderInfoLog(s, sizeof log, nullptr, log);
-        if (error) *error = std::string("shader compile failed: ") + log;
-        glDeleteShader(s);
-        return 0;
-    }
-    return s;
-}
-
 struct Attribute {
     GLuint location;
     GLint size;
@@ -86,9 +70,9 @@ bool GLRenderer::Link(const LightCounts& counts, Program* out, std::string* erro
                         std::to_string(counts[k]) + "\n#define " + kinds[k] + "_SLOTS " +
                         std::to_string(std::max(1, counts[k])) + "\n";
     vertexSource += kVertexShader;
-    GLuint vs = Compile(GL_VERTEX_SHADER, vertexSource.c_str(), error);
+    GLuint vs = CompileShader(GL_VERTEX_SHADER, vertexSource.c_str(), "vertex", error);
     if (!vs) return false;
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentShader, error);
+    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, kFragmentShader, "fragment", error);
     if (!fs) {
         glDeleteShader(vs);
         return false;

@@ -1,5 +1,7 @@
 #include "retained/gl/shaders.h"
 
+#include <epoxy/gl.h>
+
 namespace rm::gl {
 
 // Lights come sorted by type: the ambient colours summed into uAmbient, then the
@@ -185,5 +187,21 @@ void main() {
     fragColor = vec4(clamp(c, 0.0, 1.0), clamp(vAlpha, 0.0, 1.0));
 }
 )";
+
+unsigned CompileShader(unsigned type, const char* source, const char* what, std::string* error) {
+    GLuint s = glCreateShader(type);
+    glShaderSource(s, 1, &source, nullptr);
+    glCompileShader(s);
+    GLint ok = 0;
+    glGetShaderiv(s, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[1024] = {};
+        glGetShaderInfoLog(s, sizeof log, nullptr, log);
+        if (error) *error = std::string(what) + " shader compile failed: " + log;
+        glDeleteShader(s);
+        return 0;
+    }
+    return s;
+}
 
 }  // namespace rm::gl

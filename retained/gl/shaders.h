@@ -1,11 +1,18 @@
 // GLSL sources of the renderer: the lighting formula of retained/lighting.h per vertex.
 #pragma once
 
+#include <string>
+
 namespace rm::gl {
 
 // The vertex shader without its first line: "#version 330 core" and the two light
 // counts' #defines go before it (see shaders.cpp).
 extern const char* const kVertexShader;
 extern const char* const kFragmentShader;
+
+// Compiles one shader of `type` (GL_VERTEX_SHADER, GL_FRAGMENT_SHADER); 0 with *error
+// ("<what> shader compile failed: <log>") when it does not compile. The context must be
+// current.
+unsigned CompileShader(unsigned type, const char* source, const char* what, std::string* error);
 
 }  // namespace rm::gl
