@@ -59,6 +59,31 @@ const std::vector<SFVec2f>* TexPointsOf(const Field& field) {
     return t ? &t->point().Values() : nullptr;
 }
 
+// The points of a coordinate node (Coordinate, or Coordinate2D in the z = 0 plane).
+std::vector<glm::vec3> PointsOf(const Coordinate& coord) {
+    std::vector<glm::vec3> points;
+    points.reserve(coord.point().Values().size());
+    for (const SFVec3f& p : coord.point().Values())
+        points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    return points;
+}
+std::vector<glm::vec3> PointsOf(const Coordinate2D& coord) {
+    std::vector<glm::vec3> points;
+    points.reserve(coord.point().Values().size());
+    for (const SFVec2f& p : coord.point().Values()) points.emplace_back(p.GetX(), p.GetY(), 0.0f);
+    return points;
+}
+
+// A 2-D set's coordIndex; without one, its `count` points in order (kept in
+// `inOrder`, which must outlive the span), as 2-D sets have always been drawn here.
+template <class IndexField>
+std::span<const SFInt32> IndexOrInOrder(const IndexField& index, std::size_t count,
+                                        std::vector<SFInt32>& inOrder) {
+    if (index.GetCount() != 0) return index.Values();
+    for (std::size_t i = 0; i < count; ++i) inOrder.emplace_back(static_cast<std::int32_t>(i));
+    return inOrder;
+}
+
 // Whether a Group holds a DirectionalLight among its own children: it then gets a frame
 // of its own, which bounds what the light lights.
 bool HoldsDirectionalLight(Group* group) {
@@ -355,9 +380,7 @@ Visit CNodeDealer::Enter_IndexedFaceSet(SingleNode*, SFWorldNode* node) {
     auto* coord = dynamic_cast<Coordinate*>(Held(set->coord()));
     if (coord == nullptr) return Visit::Children;
     FaceSetInput in;
-    in.points.reserve(coord->point().Values().size());
-    for (const SFVec3f& p : coord->point().Values())
-        in.points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    in.points = PointsOf(*coord);
     in.coordIndex = set->coordIndex().Values();
     in.colors = ColorsOf(set->color());
     in.colorIndex = set->colorIndex().Values();
@@ -381,17 +404,9 @@ Visit CNodeDealer::Enter_IndexedFaceSet2D(SingleNode*, SFWorldNode* node) {
     auto* coord = dynamic_cast<Coordinate2D*>(Held(set->coord()));
     if (coord == nullptr) return Visit::Children;
     FaceSetInput in;
-    for (const SFVec2f& p : coord->point().Values())
-        in.points.emplace_back(p.GetX(), p.GetY(), 0.0f);
-    // Without coordIndex the points in order make one polygon, as they always have here.
-    std::vector<SFInt32> inOrder;
-    if (set->coordIndex().GetCount() == 0) {
-        for (std::size_t i = 0; i < in.points.size(); ++i)
-            inOrder.emplace_back(static_cast<std::int32_t>(i));
-        in.coordIndex = inOrder;
-    } else {
-        in.coordIndex = set->coordIndex().Values();
-    }
+    in.points = PointsOf(*coord);
+    std::vector<SFInt32> inOrder;  // without coordIndex the points make one polygon
+    in.coordIndex = IndexOrInOrder(set->coordIndex(), in.points.size(), inOrder);
     in.colors = ColorsOf(set->color());
     in.colorIndex = set->colorIndex().Values();
     in.colorPerVertex = set->colorPerVertex().Get();
@@ -474,9 +489,7 @@ Visit CNodeDealer::Enter_IndexedLineSet(SingleNode*, SFWorldNode* node) {
     auto* coord = dynamic_cast<Coordinate*>(Held(set->coord()));
     if (coord == nullptr) return Visit::Children;
     LineSetInput in;
-    in.points.reserve(coord->point().Values().size());
-    for (const SFVec3f& p : coord->point().Values())
-        in.points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
+    in.points = PointsOf(*coord);
     in.coordIndex = set->coordIndex().Values();
     in.colors = ColorsOf(set->color());
     in.colorIndex = set->colorIndex().Values();
@@ -491,18 +504,9 @@ Visit CNodeDealer::Enter_IndexLineSet2D(SingleNode*, SFWorldNode* node) {
     auto* coord = dynamic_cast<Coordinate2D*>(Held(set->coord()));
     if (coord == nullptr) return Visit::Children;
     LineSetInput in;
-    for (const SFVec2f& p : coord->point().Values())
-        in.points.emplace_back(p.GetX(), p.GetY(), 0.0f);
-    // Without coordIndex the points in order make one polyline, as IndexedFaceSet2D's
-    // make one polygon.
-    std::vector<SFInt32> inOrder;
-    if (set->coordIndex().GetCount() == 0) {
-        for (std::size_t i = 0; i < in.points.size(); ++i)
-            inOrder.emplace_back(static_cast<std::int32_t>(i));
-        in.coordIndex = inOrder;
-    } else {
-        in.coordIndex = set->coordIndex().Values();
-    }
+    in.points = PointsOf(*coord);
+    std::vector<SFInt32> inOrder;  // without coordIndex the points make one polyline
+    in.coordIndex = IndexOrInOrder(set->coordIndex(), in.points.size(), inOrder);
     in.colors = ColorsOf(set->color());
     in.colorIndex = set->colorIndex().Values();
     in.colorPerVertex = set->colorPerVertex().Get();
@@ -514,11 +518,7 @@ Visit CNodeDealer::Enter_PointSet(SingleNode*, SFWorldNode* node) {
     auto* set = As<PointSet>(node);
     auto* coord = set ? dynamic_cast<Coordinate*>(Held(set->coord())) : nullptr;
     if (coord == nullptr || !m_mesh) return Visit::Children;
-    std::vector<glm::vec3> points;
-    points.reserve(coord->point().Values().size());
-    for (const SFVec3f& p : coord->point().Values())
-        points.emplace_back(p.GetX(), p.GetY(), p.GetZ());
-    Report("PointSet", GetAPointSet(m_mesh.Get(), std::move(points), ColorsOf(set->color())));
+    Report("PointSet", GetAPointSet(m_mesh.Get(), PointsOf(*coord), ColorsOf(set->color())));
     return Visit::Children;
 }
 
@@ -526,10 +526,7 @@ Visit CNodeDealer::Enter_PointSet2D(SingleNode*, SFWorldNode* node) {
     auto* set = As<PointSet2D>(node);
     auto* coord = set ? dynamic_cast<Coordinate2D*>(Held(set->coord())) : nullptr;
     if (coord == nullptr || !m_mesh) return Visit::Children;
-    std::vector<glm::vec3> points;
-    points.reserve(coord->point().Values().size());
-    for (const SFVec2f& p : coord->point().Values()) points.emplace_back(p.GetX(), p.GetY(), 0.0f);
-    Report("PointSet2D", GetAPointSet(m_mesh.Get(), std::move(points), ColorsOf(set->color())));
+    Report("PointSet2D", GetAPointSet(m_mesh.Get(), PointsOf(*coord), ColorsOf(set->color())));
     return Visit::Children;
 }
 
