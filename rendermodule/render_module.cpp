@@ -464,7 +464,13 @@ void CRenderModule::FollowAnchor() {
                             v.frame.Get() == frames->second.front().Get())
                             bound = v.name;
                 }
-                GoToViewpoint(bound);
+                bool known = false;
+                for (const ViewpointRecord& v : m_traverser.GetDealer().Viewpoints())
+                    known = known || v.name == bound;
+                if (known)
+                    GoToViewpoint(bound);
+                else
+                    ShowMessage("Anchor: no viewpoint " + url);
                 return;
             }
             // Another scene file; a viewpoint named after its '#' is not looked for.

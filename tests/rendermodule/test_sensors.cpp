@@ -400,6 +400,10 @@ TEST_F(SensorTest, AnchorsBindViewpointsOrOpenFiles) {
     EXPECT_FLOAT_EQ(cameraZ(), 10);
     Do("c50,50@2");
     EXPECT_FLOAT_EQ(cameraZ(), 40);
+    m_module.SetDefLookup(nullptr);  // "#FAR" is then no viewpoint's description
+    m_module.GoToViewpoint("[Entry]");
+    Do("c50,50@3");
+    EXPECT_EQ(m_messages.Count("Anchor: no viewpoint #FAR"), 1);
     EXPECT_TRUE(m_sink.events.empty());  // Anchors send no events
     std::filesystem::remove_all(dir);
 }
