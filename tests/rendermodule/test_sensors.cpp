@@ -332,6 +332,38 @@ TEST_F(SensorTest, HitValuesAndPlaneDragsInTheSensorsCoordinates) {
     EXPECT_NE(std::find(m_sink.events.begin(), m_sink.events.end(), offset), m_sink.events.end());
 }
 
+// Dragged ten pixels right from the front of a unit sphere 9 away: each drag sensor
+// moves or turns its value the way the pointer went, and autoOffset keeps it.
+TEST_F(SensorTest, DragsFollowThePointer) {
+    const struct {
+        const char* sensor;
+        const char* field;
+        int component;
+        float low, high;  // the range that component must lie in
+    } kCases[] = {
+        {"PlaneSensor", "translation_changed", 0, 0.70f, 0.80f},  // 0.2 * tan(fov / 2) * 9
+        {"PlaneSensor", "translation_changed", 1, -0.01f, 0.01f},
+        {"CylinderSensor", "rotation_changed", 1, 1.0f, 1.0f},    // about +y
+        {"CylinderSensor", "rotation_changed", 3, 0.70f, 0.95f},  // about asin(0.75)
+        {"SphereSensor", "rotation_changed", 1, 0.99f, 1.0f},
+        {"SphereSensor", "rotation_changed", 3, 0.70f, 0.95f},
+    };
+    for (const auto& c : kCases) {
+        Show(std::string("DEF S ") + c.sensor + " {} Shape { geometry Sphere {} }");
+        Do("p50,50@1 m60,50@2 r60,50@3");
+        const std::string field = std::string("S.") + c.field;
+        const std::vector<float> value = Numbers(m_sink.values[field]);
+        ASSERT_GT(value.size(), static_cast<std::size_t>(c.component)) << c.sensor;
+        EXPECT_GE(value[c.component], c.low) << c.sensor << " " << c.component;
+        EXPECT_LE(value[c.component], c.high) << c.sensor << " " << c.component;
+        // The offset: the whole value, or a CylinderSensor's angle alone.
+        const std::vector<float> offset = Numbers(m_sink.values["S.offset"]);
+        ASSERT_FALSE(offset.empty()) << c.sensor;
+        EXPECT_TRUE(std::equal(offset.rbegin(), offset.rend(), value.rbegin())) << c.sensor;
+        EXPECT_EQ(m_sink.events.front(), "S.isActive=true@1") << c.sensor;
+    }
+}
+
 TEST_F(SensorTest, ProximityAndVisibilityFollowTheCameraAtEachStep) {
     Show(
         "DEF FAR Viewpoint { position 0 0 40 description \"far\" }\n"
