@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 #include <glm/gtc/matrix_transform.hpp>
 
@@ -81,6 +83,35 @@ float Intersect(glm::vec3 o, glm::vec3 d, glm::vec3 a, glm::vec3 b, glm::vec3 c)
     const float v = glm::dot(d, qv) * inv;
     if (v < 0.0f || u + v > 1.0f) return -1.0f;
     return glm::dot(e2, qv) * inv;
+}
+
+// Whether the ray can meet the box `local` of a visual placed by `world`: the
+// ray is taken into the visual's coordinates and tested against the box's
+// slabs. True when the placement cannot be inverted (nothing is ruled out).
+bool MayHitBox(glm::vec3 o, glm::vec3 d, const glm::mat4& world, const Box& local) {
+    if (local.Empty()) return false;
+    const float det = glm::determinant(world);
+    if (!std::isfinite(det) || std::abs(det) < 1e-30f) return true;
+    const glm::mat4 toLocal = glm::inverse(world);
+    const glm::vec3 lo = glm::vec3(toLocal * glm::vec4(o, 1.0f));
+    const glm::vec3 ld = glm::vec3(toLocal * glm::vec4(d, 0.0f));
+    // A margin for rounding: flat boxes (a quad) have no thickness.
+    const glm::vec3 pad = 1e-4f * (local.max - local.min) + glm::vec3(1e-6f);
+    float near = -std::numeric_limits<float>::infinity();
+    float far = std::numeric_limits<float>::infinity();
+    for (int k = 0; k < 3; ++k) {
+        const float a = local.min[k] - pad[k], b = local.max[k] + pad[k];
+        if (ld[k] == 0.0f) {
+            if (lo[k] < a || lo[k] > b) return false;
+            continue;
+        }
+        float t0 = (a - lo[k]) / ld[k], t1 = (b - lo[k]) / ld[k];
+        if (t0 > t1) std::swap(t0, t1);
+        near = std::max(near, t0);
+        far = std::min(far, t1);
+        if (near > far) return false;
+    }
+    return far >= 0.0f;
 }
 
 }  // namespace
@@ -237,6 +268,10 @@ Result Viewport::Pick(int x, int y, std::vector<PickHit>* hits) const {
     Walk(camera_->GetScene(), camera_->GetScene()->GetLocalTransform(), path,
          [&](const Frame& f, const glm::mat4& world, const std::vector<const Frame*>& p) {
              for (const Ptr<MeshBuilder>& m : f.Visuals()) {
+                 // Most visuals lie beside the ray: their box rules them out
+                 // before their triangles are made.
+                 Box box;
+                 if (Succeeded(m->GetBox(&box)) && !MayHitBox(origin, dir, world, box)) continue;
                  const DrawMesh dm = BuildDrawMesh(*m->Data());
                  float best = -1.0f;
                  for (std::size_t i = 0; i + 2 < dm.triangles.size(); i += 3) {
