@@ -156,6 +156,12 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Text::kNodeType, {&D::Enter_Text, nullptr, R::Geometry}},
         {TextureTransform::kNodeType, {&D::Enter_TextureTransform, nullptr, R::TextureTransform}},
         {TimeSensor::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        // Interpolators the dealer keeps no table for: the event cascade reads their fields.
+        {ScalarInterpolator::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {CoordinateInterpolator::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {NormalInterpolator::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {PositionInterpolator2D::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {CoordinateInterpolator2D::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
         {Transform::kNodeType, {&D::Enter_Transform, &D::Exit_Transform, R::None}},
         {Transform2D::kNodeType, {&D::Enter_Transform2D, &D::Exit_Transform2D, R::None}},
         {Viewpoint::kNodeType, {&D::Enter_Viewpoint, nullptr, R::None}},
@@ -197,6 +203,9 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_interpolators.clear();
     m_nodeObjects.clear();
     m_viewpoints.clear();
+    m_shapes.clear();
+    m_choiceParents.clear();
+    m_shownBackground = nullptr;
     m_bounds = rm::Box{};
     m_texture.SetD3DRM(RM());
     m_texture.SetDDrawObj(display ? display->GetDDrawObj() : nullptr);
@@ -256,6 +265,25 @@ Visit CNodeDealer::Enter_Switch(SingleNode*, SFWorldNode* node) {
     if (sw == nullptr) return Visit::SkipChildren;
     // -1 (the default) and any choice out of range draw nothing.
     const int which = sw->whichChoice().Get();
+    rm::Frame* parent = CurrentFrame();
+    if (m_routeTargets.count(sw) != 0 && RM() != nullptr && parent != nullptr) {
+        // A routed Switch: every choice in a frame of its own, the chosen one attached.
+        for (int i = 0; i < sw->choice().GetCount(); ++i) {
+            rm::Ptr<rm::Frame> frame;
+            if (rm::Failed(RM()->CreateFrame(parent, frame.Put()))) break;
+            const rm::Box bounds = m_bounds;
+            m_frames.push_back(frame);
+            VisitChild(sw, sw->choice().GetNodeAt(i));
+            PopFrame();
+            if (i != which) {
+                parent->DeleteChild(frame.Get());
+                m_bounds = bounds;  // what is not shown does not count in the start view
+            }
+            m_choiceParents[frame.Get()] = rm::Ptr<rm::Frame>(parent);
+            NodeObjectsOf(sw).emplace_back(frame.Get());
+        }
+        return Visit::SkipChildren;
+    }
     if (which >= 0 && which < sw->choice().GetCount())
         VisitChild(sw, sw->choice().GetNodeAt(which));
     return Visit::SkipChildren;
@@ -632,9 +660,13 @@ rm::Gradient GradientOf(std::span<const SFColor> colors, std::span<const SFFloat
 Visit CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
     auto* bg = As<Background>(node);
     rm::Frame* scene = m_display ? m_display->GetScene() : nullptr;
+    // Where it stands, for showing it again when it is bound later.
+    if (bg != nullptr && CurrentFrame() != nullptr && NodeObjectsOf(bg).empty())
+        NodeObjectsOf(bg).emplace_back(CurrentFrame());
     // The first Background met is the one shown.
     if (bg == nullptr || scene == nullptr || m_backgroundSeen) return Visit::SkipChildren;
     m_backgroundSeen = true;
+    m_shownBackground = bg;
     auto backdrop = std::make_shared<rm::Backdrop>();
     GeometryProblems problems = 0;
     constexpr float kPi = 3.14159265f;
@@ -703,6 +735,22 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
         }
         if (SingleNode* transform = Held(appearance->textureTransform()))
             Dispatch(ShapeRole::TextureTransform, a, transform);
+    }
+    if (m_mesh && !m_routeTargets.empty()) {
+        // Nodes the routes change that this mesh is made from: it is built again then.
+        std::vector<SingleNode*> sources;
+        if (SingleNode* geometry = Held(shape->geometry())) {
+            sources.push_back(geometry);
+            for (std::uint8_t def : geometry->GetDEFNodeFields())
+                sources.push_back(dynamic_cast<SingleNode*>(geometry->GetDEFField(def)));
+        }
+        if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance())))
+            sources.push_back(Held(appearance->textureTransform()));
+        for (SingleNode* source : sources) {
+            if (source == nullptr || m_routeTargets.count(source) == 0) continue;
+            NodeObjectsOf(source).emplace_back(m_mesh.Get());
+            m_shapes[m_mesh.Get()] = node::Ptr<SingleNode>(shape);
+        }
     }
     if (m_mesh) {
         // A shape without a Material is not lit: its texture, its colours, or white.
@@ -1021,4 +1069,48 @@ Visit CNodeDealer::Enter_OrientationInterpolator(SingleNode*, SFWorldNode* node)
 }
 Visit CNodeDealer::Enter_PositionInterpolator(SingleNode*, SFWorldNode* node) {
     return EnterInterpolator(node, PositionInterpolator::kNodeType);
+}
+
+// ---- For the event cascade ----
+
+void CNodeDealer::SetRouteTargets(const RouteList* routes) {
+    m_routeTargets.clear();
+    if (routes != nullptr)
+        for (const Route& route : *routes) m_routeTargets.insert(route.toNode.Get());
+}
+
+void CNodeDealer::ShowBackground(SingleNode* background, bool again) {
+    rm::Frame* scene = m_display ? m_display->GetScene() : nullptr;
+    if (scene == nullptr || (background == m_shownBackground && !again)) return;
+    m_shownBackground = nullptr;
+    if (background == nullptr) {
+        scene->SetSceneBackdrop(nullptr);
+        scene->SetSceneBackgroundRGB(0, 0, 0);
+        return;
+    }
+    // Translated again where it stands, so that the Transforms above it still turn it.
+    auto it = m_nodeObjects.find(background);
+    auto* frame = it == m_nodeObjects.end() || it->second.empty()
+                      ? nullptr
+                      : dynamic_cast<rm::Frame*>(it->second.front().Get());
+    if (frame != nullptr) m_frames.emplace_back(frame);
+    m_backgroundSeen = false;
+    Enter_Background(nullptr, World(background));
+    if (frame != nullptr) m_frames.pop_back();
+}
+
+void CNodeDealer::RebuildShape(rm::MeshBuilder* mesh) {
+    auto it = m_shapes.find(mesh);
+    auto* shape = it == m_shapes.end() ? nullptr : dynamic_cast<Shape*>(it->second.Get());
+    SingleNode* geometry = shape ? Held(shape->geometry()) : nullptr;
+    if (geometry == nullptr) return;
+    const rm::Box bounds = m_bounds;
+    m_mesh = rm::Ptr<rm::MeshBuilder>(mesh);
+    mesh->Empty();
+    Dispatch(ShapeRole::Geometry, shape, geometry);
+    if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance())))
+        if (SingleNode* transform = Held(appearance->textureTransform()))
+            Dispatch(ShapeRole::TextureTransform, appearance, transform);
+    m_mesh.Reset();
+    m_bounds = bounds;
 }

@@ -21,7 +21,9 @@ class CRenderModule::SceneGuard {
     std::lock_guard<std::recursive_mutex> m_lock;
 };
 
-CRenderModule::CRenderModule() : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {}
+CRenderModule::CRenderModule() : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {
+    m_router.SetDealer(&m_traverser.GetDealer());
+}
 
 CRenderModule::~CRenderModule() {
     m_thread.Terminate(UINT32_MAX);
@@ -55,6 +57,7 @@ void CRenderModule::Release() {
     SceneGuard guard(m_sceneLock);
     m_selection.Reset();
     m_router.Reset(nullptr, nullptr, nullptr, nullptr);
+    m_router.ClearReceivers();
     m_router.DealRoute(nullptr);
     m_traverser.TraverseScene(nullptr, nullptr);  // drops the tables' references
     m_renderer.Release();
@@ -80,6 +83,7 @@ void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
     m_root = root;
     m_routes = routes;
     m_sceneFile = sceneFile;
+    m_router.ClearReceivers();  // they belong to the scene before
     Translate();
     CD3DObj& d3d = GetD3DObj();
     if (!m_traverser.GetDealer().SceneWantsHeadLight() && d3d.GetCamera() && d3d.GetHeadLight())
@@ -93,8 +97,9 @@ void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
 
 void CRenderModule::Translate() {
     m_traverser.GetDealer().SetRenderQuality(m_quality);
+    m_traverser.GetDealer().SetRouteTargets(m_routes);
     m_traverser.TraverseScene(&GetD3DObj(), m_root, m_sceneFile);
-    m_router.DealRoute(m_routes);
+    m_router.DealRoute(m_routes, m_root);
 }
 
 void CRenderModule::ResetScene() {
@@ -150,6 +155,11 @@ void CRenderModule::StepFrame() {
     m_router.Refresh(m_clock());
     m_traverser.GetDealer().SelectLevels(GetD3DObj().GetCamera());
     m_renderer.RenderFrame();
+}
+
+double CRenderModule::CurrentTime() {
+    SceneGuard guard(m_sceneLock);
+    return m_router.TimeOf(m_clock());
 }
 
 // ---- Settings ----

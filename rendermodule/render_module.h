@@ -104,6 +104,11 @@ class CRenderModule {
 
     CTreeTraverser& GetTraverser() { return m_traverser; }
     CRouter& GetRouter() { return m_router; }
+    // For event sources outside the ROUTE graph (sensors, scripts): where they
+    // emit (under the scene lock), and the scene time now, in seconds on the
+    // time line the TimeSensors run on.
+    IEventSink& GetEventSink() { return m_router; }
+    double CurrentTime();
 
   private:
     // The scene lock, with messages raised meanwhile shown after it is released.
