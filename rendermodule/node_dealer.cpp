@@ -871,6 +871,27 @@ Visit CNodeDealer::EnterLight(SFWorldNode* node, rm::LightType type) {
     rm::RetainedMode* rm = RM();
     rm::Frame* parent = CurrentFrame();
     if (rm == nullptr || parent == nullptr) return Visit::SkipChildren;
+    SingleNode* self = static_cast<SingleNode*>(node);
+    // A light switched off lights nothing; one a ROUTE leads to is made anyway
+    // (black), so that events can turn it on.
+    const bool routed = m_routeTargets.count(self) != 0;
+    bool on = true;
+    if (auto* d = As<DirectionalLight>(node)) on = d->on().Get() != 0;
+    if (auto* p = As<PointLight>(node)) on = p->on().Get() != 0;
+    if (auto* sp = As<SpotLight>(node)) on = sp->on().Get() != 0;
+    if (!on && !routed) return Visit::SkipChildren;
+    rm::Ptr<rm::Frame> frame;
+    rm::Ptr<rm::Light> light;
+    if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return Visit::SkipChildren;
+    if (rm::Failed(rm->CreateLightRGB(type, 0, 0, 0, light.Put()))) return Visit::SkipChildren;
+    frame->AddLight(light.Get());
+    SetLight(self, *parent, *frame, *light);
+    if (routed) NodeObjectsOf(self).emplace_back(frame.Get());
+    return Visit::SkipChildren;
+}
+
+void CNodeDealer::SetLight(SingleNode* node, rm::Frame& parent, rm::Frame& frame,
+                           rm::Light& light) {
     // The fields every light has, and where it sits and shines.
     SFColor color;
     float intensity = 1, ambientIntensity = 0;
@@ -883,9 +904,9 @@ Visit CNodeDealer::EnterLight(SFWorldNode* node, rm::LightType type) {
         ambientIntensity = l->ambientIntensity().Get();
         on = l->on().Get() != 0;
     };
-    auto* d = type == rm::LightType::Directional ? As<DirectionalLight>(node) : nullptr;
-    auto* p = type == rm::LightType::Point ? As<PointLight>(node) : nullptr;
-    auto* s = type == rm::LightType::Spot ? As<SpotLight>(node) : nullptr;
+    auto* d = dynamic_cast<DirectionalLight*>(node);
+    auto* p = dynamic_cast<PointLight*>(node);
+    auto* s = dynamic_cast<SpotLight*>(node);
     if (d != nullptr) {
         common(d);
         direction = d->direction();
@@ -901,43 +922,43 @@ Visit CNodeDealer::EnterLight(SFWorldNode* node, rm::LightType type) {
         attenuation = s->attenuation();
         radius = s->radius().Get();
     } else {
-        return Visit::SkipChildren;
+        return;
     }
-    // A light switched off lights nothing.
-    if (!on) return Visit::SkipChildren;
-    intensity = Unit(intensity, 1.0f);
-    ambientIntensity = Unit(ambientIntensity, 0.0f);
-    rm::Ptr<rm::Frame> frame;
-    rm::Ptr<rm::Light> light;
-    if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return Visit::SkipChildren;
-    if (rm::Failed(rm->CreateLightRGB(type, color.GetR() * intensity, color.GetG() * intensity,
-                                      color.GetB() * intensity, light.Put())))
-        return Visit::SkipChildren;
-    light->SetAmbientColorRGB(color.GetR() * ambientIntensity, color.GetG() * ambientIntensity,
-                              color.GetB() * ambientIntensity);
-    if (type != rm::LightType::Directional) {
+    intensity = on ? Unit(intensity, 1.0f) : 0.0f;
+    ambientIntensity = on ? Unit(ambientIntensity, 0.0f) : 0.0f;
+    light.SetColorRGB(color.GetR() * intensity, color.GetG() * intensity, color.GetB() * intensity);
+    light.SetAmbientColorRGB(color.GetR() * ambientIntensity, color.GetG() * ambientIntensity,
+                             color.GetB() * ambientIntensity);
+    if (d == nullptr) {
         // Negative attenuation factors count as 0; a negative radius reaches nothing.
-        light->SetAttenuation(std::max(0.0f, attenuation.GetX()),
-                              std::max(0.0f, attenuation.GetY()),
-                              std::max(0.0f, attenuation.GetZ()));
-        light->SetRange(std::isnan(radius) ? 0.0f : radius);
+        light.SetAttenuation(std::max(0.0f, attenuation.GetX()), std::max(0.0f, attenuation.GetY()),
+                             std::max(0.0f, attenuation.GetZ()));
+        light.SetRange(std::isnan(radius) ? 0.0f : radius);
     }
-    if (s != nullptr) light->SetCone(s->beamWidth().Get(), s->cutOffAngle().Get());
+    if (s != nullptr) light.SetCone(s->beamWidth().Get(), s->cutOffAngle().Get());
     // A DirectionalLight lights its own group's descendants only: the frame it is added
     // to sits right under that group's.
-    light->SetScoped(d != nullptr);
-    frame->AddLight(light.Get());
+    light.SetScoped(d != nullptr);
     if (d != nullptr || s != nullptr) {
         glm::vec3 dir(direction.GetX(), direction.GetY(), direction.GetZ());
         if (!(glm::length(dir) > 0.0f) || !std::isfinite(glm::length(dir))) dir = {0, 0, -1};
         // A light shining straight up or down cannot keep (0, 1, 0) as its up.
         glm::vec3 up(0, 1, 0);
         if (glm::length(glm::cross(dir, up)) < 1e-6f * glm::length(dir)) up = {0, 0, 1};
-        frame->SetOrientation(parent, dir, up);
+        frame.SetOrientation(&parent, dir, up);
     }
     if (p != nullptr || s != nullptr)
-        frame->SetPosition(parent, location.GetX(), location.GetY(), location.GetZ());
-    return Visit::SkipChildren;
+        frame.SetPosition(&parent, location.GetX(), location.GetY(), location.GetZ());
+}
+
+void CNodeDealer::UpdateLight(SingleNode* node) {
+    auto it = m_nodeObjects.find(node);
+    if (it == m_nodeObjects.end()) return;
+    for (const rm::Ptr<rm::Object>& object : it->second) {
+        auto* frame = dynamic_cast<rm::Frame*>(object.Get());
+        if (frame == nullptr || frame->GetParent() == nullptr || frame->Lights().empty()) continue;
+        SetLight(node, *frame->GetParent(), *frame, *frame->Lights().front());
+    }
 }
 
 Visit CNodeDealer::Enter_DirectionalLight(SingleNode*, SFWorldNode* node) {

@@ -151,6 +151,8 @@ class CNodeDealer {
     // Builds the geometry of the Shape that `mesh` was made for again, from the
     // present fields of its nodes.
     void RebuildShape(rm::MeshBuilder* mesh);
+    // Sets every light made for a routed light node from its present fields.
+    void UpdateLight(SingleNode* light);
     // The frame a Switch choice's frame hangs under when it is shown; null for
     // other frames.
     rm::Frame* ParentOf(const rm::Frame* frame) const {
@@ -164,6 +166,8 @@ class CNodeDealer {
     bool Dispatch(ShapeRole role, SingleNode* parent, SingleNode* node);
     Visit EnterInterpolator(SFWorldNode* node, int kind);
     Visit EnterLight(SFWorldNode* node, rm::LightType type);
+    // Sets `light` and its `frame` (under `parent`) from the light node's fields.
+    void SetLight(SingleNode* node, rm::Frame& parent, rm::Frame& frame, rm::Light& light);
     void PopFrame();
     // Widens the scene's bounds by the box of the points a shape's faces use, where its
     // frame puts them.

@@ -432,7 +432,7 @@ void CRouter::Route_TimeSensor(SensorState& s, double now) {
         return;
     }
     if (!(cycle > 0.0) || !std::isfinite(cycle)) {
-        Report(s.node, "cycleInterval must be greater than 0; it stays at fraction 0");
+        Report(s.node, "cycleInterval must be a number greater than 0; it stays at fraction 0");
         if (!s.active && now >= start) {
             s.active = true;
             send(kIsActive, std::make_unique<SFBool>(true));
@@ -602,6 +602,11 @@ void CRouter::ApplyChanges() {
                 }
                 break;
             }
+            case DirectionalLight::kNodeType:
+            case PointLight::kNodeType:
+            case SpotLight::kNodeType:
+                if (m_dealer != nullptr) m_dealer->UpdateLight(node);
+                break;
             case Background::kNodeType:
                 if (BoundNode(Background::kNodeType) == node && m_dealer)
                     m_dealer->ShowBackground(node, true);

@@ -334,7 +334,7 @@ TEST_F(RouterTest, ZeroCycleHoldsTheFirstKeyAndUnfedInterpolatorsAreIgnored) {
     EXPECT_EQ(Position("Y"), glm::vec3(0, 0, 0));
     EXPECT_EQ(m_messages.texts,
               std::vector<std::string>{
-                  "TimeSensor: cycleInterval must be greater than 0; it stays at fraction 0"});
+                  "TimeSensor: cycleInterval must be a number greater than 0; it stays at fraction 0"});
 }
 
 }  // namespace

@@ -1147,6 +1147,10 @@ const std::string kTwoPlaces =
     "Viewpoint { position 0 0 10 } DEF V2 Viewpoint { position 30 0 10 } " + kRed +
     " Transform { translation 30 0 0 children " + kGreen +
     " } DEF T TimeSensor { startTime 1 cycleInterval 5 } ROUTE T.isActive TO V2.set_bind";
+const std::string kLightUp =
+    "NavigationInfo { headlight FALSE } " + kFrontView + Lit("Box { size 6 6 0.1 }") +
+    " DEF L DirectionalLight { on FALSE color 0 0 1 } DEF T TimeSensor { startTime 1 "
+    "cycleInterval 5 } ROUTE T.isActive TO L.on";
 constexpr Probe kLeftEdge{0.15f, 0.5f, Hue::Red}, kLeftEmpty{0.15f, 0.5f, Hue::Background};
 
 INSTANTIATE_TEST_SUITE_P(
@@ -1171,6 +1175,11 @@ INSTANTIATE_TEST_SUITE_P(
                   .time = 0,
                   .emit = "S1.whichChoice",
                   .emitValue = 2},
+        SceneCase{.name = "LightOffBeforeTheRoute",
+                  .scene = kLightUp,
+                  .probes = {kNothingAtCentre},
+                  .time = 0.5},
+        SceneCase{.name = "LightSwitchedOnByARoute", .scene = kLightUp, .blue = 1, .time = 2},
         SceneCase{
             .name = "FirstViewpointBound", .scene = kTwoPlaces, .red = 1, .green = 0, .time = 0.5},
         SceneCase{.name = "SecondViewpointBoundByARoute",
