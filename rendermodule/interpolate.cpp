@@ -150,6 +150,10 @@ std::unique_ptr<Field> Runs(const std::vector<SFFloat>& keys, const MultiField& 
     return out;
 }
 
+const MultiField& Multi(const Field* list) {
+    return *static_cast<const MultiField*>(list);
+}
+
 }  // namespace
 
 bool IsInterpolatorType(int type) {
@@ -169,10 +173,15 @@ bool IsInterpolatorType(int type) {
 }
 
 std::unique_ptr<Field> InterpolateNode(SingleNode& node, int type, float f, std::string* problem) {
-    auto* keyField = dynamic_cast<MFField<SFFloat>*>(node.GetField(kInterpolatorKey));
-    auto* list = dynamic_cast<MultiField*>(node.GetField(kInterpolatorKeyValue));
-    if (keyField == nullptr || list == nullptr) return nullptr;
-    const std::vector<SFFloat>& keys = keyField->Values();
+    // Checked by type code rather than run-time type information: this runs
+    // for every interpolator at every step.
+    Field* keyField = node.GetField(kInterpolatorKey);
+    Field* list = node.GetField(kInterpolatorKeyValue);
+    if (keyField == nullptr || list == nullptr || keyField->IsSingle() != 0 ||
+        keyField->GetFieldType() != kFieldSFFloat || list->IsSingle() != 0 ||
+        list->GetFieldType() == kFieldMFNode)
+        return nullptr;
+    const std::vector<SFFloat>& keys = static_cast<MFField<SFFloat>*>(keyField)->Values();
     if (keys.empty()) {
         *problem = "key is empty; it sends nothing";
         return nullptr;
@@ -183,21 +192,21 @@ std::unique_ptr<Field> InterpolateNode(SingleNode& node, int type, float f, std:
     }
     switch (type) {
         case ScalarInterpolator::kNodeType:
-            return Single<SFFloat>(keys, *list, f, problem);
+            return Single<SFFloat>(keys, Multi(list), f, problem);
         case PositionInterpolator::kNodeType:
-            return Single<SFVec3f>(keys, *list, f, problem);
+            return Single<SFVec3f>(keys, Multi(list), f, problem);
         case OrientationInterpolator::kNodeType:
-            return Single<SFRotation>(keys, *list, f, problem);
+            return Single<SFRotation>(keys, Multi(list), f, problem);
         case ColorInterpolator::kNodeType:
-            return Single<SFColor>(keys, *list, f, problem);
+            return Single<SFColor>(keys, Multi(list), f, problem);
         case PositionInterpolator2D::kNodeType:
-            return Single<SFVec2f>(keys, *list, f, problem);
+            return Single<SFVec2f>(keys, Multi(list), f, problem);
         case CoordinateInterpolator::kNodeType:
-            return Runs<SFVec3f>(keys, *list, f, problem);
+            return Runs<SFVec3f>(keys, Multi(list), f, problem);
         case NormalInterpolator::kNodeType:
-            return Runs<SFVec3f, true>(keys, *list, f, problem);
+            return Runs<SFVec3f, true>(keys, Multi(list), f, problem);
         case CoordinateInterpolator2D::kNodeType:
-            return Runs<SFVec2f>(keys, *list, f, problem);
+            return Runs<SFVec2f>(keys, Multi(list), f, problem);
         default:
             return nullptr;
     }

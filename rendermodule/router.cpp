@@ -98,8 +98,39 @@ std::string EndName(const SingleNode* node, int field) {
     return NodeName(node) + "." + f;
 }
 
+// Copies a value of the same concrete class: T is SFxxx, or MFField<SFxxx> for lists.
+template <class T>
+bool Copy(Field& target, const Field& value) {
+    static_cast<T&>(target) = static_cast<const T&>(value);
+    return true;
+}
+template <class T>
+bool CopyAs(Field& target, const Field& value, bool single) {
+    return single ? Copy<T>(target, value) : Copy<MFField<T>>(target, value);
+}
+
 // Copies `value` into `target`; lists of strings and of urls take each other's text.
 bool Assign(Field& target, const Field& value) {
+    // The common case without run-time type checks: the same type code and
+    // form (the codes name final classes; SFURL and SFString differ).
+    const std::uint8_t type = target.GetFieldType();
+    const bool single = target.IsSingle() != 0;
+    if (type == value.GetFieldType() && single == (value.IsSingle() != 0)) {
+        switch (type) {
+            case kFieldSFFloat:
+                return CopyAs<SFFloat>(target, value, single);
+            case kFieldSFVec3f:
+                return CopyAs<SFVec3f>(target, value, single);
+            case kFieldSFRotation:
+                return CopyAs<SFRotation>(target, value, single);
+            case kFieldSFColor:
+                return CopyAs<SFColor>(target, value, single);
+            case kFieldSFVec2f:
+                return CopyAs<SFVec2f>(target, value, single);
+            default:
+                break;
+        }
+    }
     if (auto* sf = dynamic_cast<SFField*>(&target)) {
         if (sf->AssignFrom(value) == 0) return true;
         auto* from = dynamic_cast<const SFField*>(&value);
@@ -163,6 +194,8 @@ CRouter::NodeState& CRouter::StateOf(SingleNode* node) {
     if (made && node != nullptr) {
         it->second.type = GetNodeType(*node);
         it->second.impl = dynamic_cast<NodeImpl*>(node);
+        if (it->second.type == Transform::kNodeType)
+            it->second.transform = dynamic_cast<Transform*>(node);
         it->second.objects = ObjectsOf(m_objects, node);
     }
     return it->second;
@@ -212,8 +245,13 @@ int CRouter::DealRoute(const RouteList* routes, SingleNode* root) {
                 continue;
             }
             const int index = static_cast<int>(m_routeRecords.size());
-            m_routeRecords.push_back(
-                {from, route.fromField, to, route.toField, -1e300, &StateOf(to)});
+            RouteRecord record;
+            record.from = from;
+            record.fromField = route.fromField;
+            record.to = to;
+            record.toField = route.toField;
+            record.toState = &StateOf(to);
+            m_routeRecords.push_back(record);
             StateOf(from).out.push_back(index);
         }
     }
@@ -224,6 +262,16 @@ int CRouter::DealRoute(const RouteList* routes, SingleNode* root) {
         if (sensor == nullptr) continue;
         state.sensor = static_cast<int>(m_sensors.size());
         m_sensors.push_back({sensor});
+    }
+    // Routes into a plain field (no interpolator's set_fraction, no TimeSensor,
+    // no set_bind) store straight into it.
+    for (RouteRecord& r : m_routeRecords) {
+        NodeState& to = *r.toState;
+        if (to.sensor >= 0 || (IsInterpolatorType(to.type) && r.toField == kInterpolatorFraction) ||
+            (StackOf(to.type) >= 0 && r.toField == FieldNamed(*r.to, "set_bind")))
+            continue;
+        r.target = Resolve(r.to, to, r.toField);
+        r.direct = true;
     }
     // Bind stacks: the first of each kind in the scene's own file.
     SingleNode* first[4] = {};
@@ -335,7 +383,10 @@ void CRouter::Drain() {
             if (r.fromField != e.field || r.last == e.time) continue;
             r.last = e.time;
             ++m_delivered;
-            Deliver(r.to, *r.toState, r.toField, *e.value, e.time);
+            if (r.direct && r.toState->receiver == nullptr)
+                Store(r.to, *r.toState, r.target, *e.value, e.time);
+            else
+                Deliver(r.to, *r.toState, r.toField, *e.value, e.time);
         }
     }
 }
@@ -355,12 +406,15 @@ void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& 
         return;
     }
     if (IsInterpolatorType(state.type) && field == kInterpolatorFraction) {
-        auto* f = dynamic_cast<const SFFloat*>(&value);
-        if (f == nullptr) return;
+        if (value.GetFieldType() != kFieldSFFloat || value.IsSingle() == 0) return;
         std::string problem;
-        std::unique_ptr<Field> out = InterpolateNode(*to, state.type, f->Get(), &problem);
+        std::unique_ptr<Field> out =
+            InterpolateNode(*to, state.type, static_cast<const SFFloat&>(value).Get(), &problem);
         if (!problem.empty()) Report(to, problem);
-        if (out != nullptr) Enqueue(to, kInterpolatorValue, std::move(out), nullptr, time);
+        if (out != nullptr && !state.out.empty()) {
+            const Field* raw = out.get();
+            m_queue.push_back(Event{&state, to, kInterpolatorValue, std::move(out), raw, time});
+        }
         return;
     }
     if (const int k = StackOf(state.type); k >= 0 && field == FieldNamed(*to, "set_bind")) {
@@ -371,27 +425,38 @@ void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& 
     SetNodeField(to, state, field, value, time);
 }
 
-void CRouter::SetNodeField(SingleNode* node, NodeState& state, int field, const Field& value,
-                           double time) {
-    int target = field;
-    bool exposed = false;
+CRouter::Target CRouter::Resolve(SingleNode* node, NodeState& state, int field) {
+    Target t;
+    t.field = field;
     if (NodeImpl* impl = state.impl) {
         const FieldDesc* d = impl->FieldInfo(field);
-        if (d == nullptr) return;
-        if (d->role == FieldRole::Forward && d->target >= 0) target = d->target;
-        const FieldDesc* t = impl->FieldInfo(target);
-        exposed = t != nullptr && t->kind == FieldKind::ExposedField;
+        if (d == nullptr) return t;
+        if (d->role == FieldRole::Forward && d->target >= 0) t.field = d->target;
+        const FieldDesc* target = impl->FieldInfo(t.field);
+        t.exposed = target != nullptr && target->kind == FieldKind::ExposedField;
     }
-    Field* stored = node->GetField(target);
+    Field* stored = node->GetField(t.field);
     // Node-valued fields (children lists) are not set by events here.
-    if (stored == nullptr || stored->GetFieldType() == kFieldSFNode ||
-        stored->GetFieldType() == kFieldMFNode || !Assign(*stored, value))
-        return;
+    if (stored != nullptr && stored->GetFieldType() != kFieldSFNode &&
+        stored->GetFieldType() != kFieldMFNode)
+        t.stored = stored;
+    return t;
+}
+
+void CRouter::Store(SingleNode* node, NodeState& state, const Target& target, const Field& value,
+                    double time) {
+    if (target.stored == nullptr || !Assign(*target.stored, value)) return;
     if (state.sensor < 0 && !state.dirty) {
         state.dirty = true;
-        m_dirty.push_back(node);
+        m_dirty.emplace_back(node, &state);
     }
-    if (exposed && !state.out.empty()) Enqueue(node, target, nullptr, stored, time);
+    if (target.exposed && !state.out.empty())
+        m_queue.push_back(Event{&state, node, target.field, nullptr, target.stored, time});
+}
+
+void CRouter::SetNodeField(SingleNode* node, NodeState& state, int field, const Field& value,
+                           double time) {
+    Store(node, state, Resolve(node, state, field), value, time);
 }
 
 // ---- TimeSensor ----
@@ -543,8 +608,8 @@ void CRouter::ApplyChanges() {
     if (m_dirty.empty()) return;
     std::vector<const rm::Frame*> moved;
     std::vector<rm::MeshBuilder*> rebuild;
-    for (SingleNode* node : m_dirty) {
-        NodeState& state = StateOf(node);
+    for (auto [node, statePointer] : m_dirty) {
+        NodeState& state = *statePointer;
         state.dirty = false;
         const auto* objects = state.objects;
         switch (state.type) {
@@ -552,18 +617,19 @@ void CRouter::ApplyChanges() {
             case Viewpoint::kNodeType: {
                 if (objects == nullptr) break;
                 TransformFields fields;
-                if (state.type == Transform::kNodeType) {
-                    if (auto* t = dynamic_cast<Transform*>(node)) fields = FieldsOf(*t);
+                if (state.transform != nullptr) {
+                    fields = FieldsOf(*state.transform);
                 } else if (auto* v = dynamic_cast<Viewpoint*>(node)) {
                     fields = FieldsOf(*v);
                     if (BoundNode(Viewpoint::kNodeType) == node && m_dealer && m_dealer->Display())
                         m_dealer->Display()->SetView(v->fieldOfView().Get());
                 }
-                for (const auto& object : *objects)
-                    if (auto* frame = dynamic_cast<rm::Frame*>(object.Get())) {
-                        PlaceFrame(*frame, fields);
-                        moved.push_back(frame);
-                    }
+                // Translation makes frames, and only frames, for these two.
+                for (const auto& object : *objects) {
+                    auto* frame = static_cast<rm::Frame*>(object.Get());
+                    PlaceFrame(*frame, fields);
+                    moved.push_back(frame);
+                }
                 break;
             }
             case Material::kNodeType: {

@@ -40,6 +40,7 @@
 class CNodeDealer;
 class NodeImpl;
 class TimeSensor;
+class Transform;
 
 class CRouter : public IEventSink {
   public:
@@ -95,6 +96,13 @@ class CRouter : public IEventSink {
 
   private:
     struct NodeState;
+    // Where a value sent to a field lands: the stored field (a set_X eventIn
+    // stores into X), and whether it sends X_changed on.
+    struct Target {
+        Field* stored = nullptr;  // null: nowhere (node-valued, or no such field)
+        int field = 0;
+        bool exposed = false;
+    };
     struct RouteRecord {
         SingleNode* from = nullptr;
         int fromField = 0;
@@ -102,6 +110,8 @@ class CRouter : public IEventSink {
         int toField = 0;
         double last = -1e300;          // timestamp of the last event it carried
         NodeState* toState = nullptr;  // states stay where they are until DealRoute
+        Target target;                 // for a direct route
+        bool direct = false;           // into a plain field: stored without further checks
     };
     struct SensorState {
         TimeSensor* node = nullptr;
@@ -113,7 +123,8 @@ class CRouter : public IEventSink {
         NodeImpl* impl = nullptr;  // the node's field descriptions; null for other nodes
         // What translation made for the node (looked up at DealRoute); null for nothing.
         const std::vector<rm::Ptr<rm::Object>>* objects = nullptr;
-        std::vector<int> out;  // routes leaving the node, in file order
+        Transform* transform = nullptr;  // the node as a Transform, when it is one
+        std::vector<int> out;            // routes leaving the node, in file order
         IEventReceiver* receiver = nullptr;
         bool received = false;  // the receiver got events this step
         bool dirty = false;     // fields changed since its objects were updated
@@ -138,6 +149,9 @@ class CRouter : public IEventSink {
     // its _changed event.
     void SetNodeField(SingleNode* node, NodeState& state, int field, const Field& value,
                       double time);
+    Target Resolve(SingleNode* node, NodeState& state, int field);
+    void Store(SingleNode* node, NodeState& state, const Target& target, const Field& value,
+               double time);
     // A TimeSensor at `now`: activates, sends fraction_changed/time/cycleTime, ends.
     void Route_TimeSensor(SensorState& sensor, double now);
     // An event for a TimeSensor's field: the rules about changes while it is active.
@@ -160,7 +174,7 @@ class CRouter : public IEventSink {
     std::unordered_map<const SingleNode*, NodeState> m_nodes;
     std::vector<SensorState> m_sensors;
     std::deque<Event> m_queue;
-    std::vector<SingleNode*> m_dirty;
+    std::vector<std::pair<SingleNode*, NodeState*>> m_dirty;
     std::vector<SingleNode*> m_receiving;  // nodes whose receivers got events this step
     std::vector<int> m_touchedSensors;     // sensors whose fields events set this step
     std::vector<SingleNode*> m_stacks[4];  // bind stacks, the bound node last
