@@ -196,6 +196,8 @@ CRouter::NodeState& CRouter::StateOf(SingleNode* node) {
         it->second.impl = dynamic_cast<NodeImpl*>(node);
         if (it->second.type == Transform::kNodeType)
             it->second.transform = dynamic_cast<Transform*>(node);
+        if (it->second.type == Material::kNodeType)
+            it->second.material = dynamic_cast<Material*>(node);
         it->second.objects = ObjectsOf(m_objects, node);
     }
     return it->second;
@@ -628,15 +630,16 @@ void CRouter::ApplyChanges() {
                 for (const auto& object : *objects) {
                     auto* frame = static_cast<rm::Frame*>(object.Get());
                     PlaceFrame(*frame, fields);
-                    moved.push_back(frame);
+                    if (m_bound) moved.push_back(frame);  // only the camera asks
                 }
                 break;
             }
             case Material::kNodeType: {
-                auto* m = dynamic_cast<Material*>(node);
+                auto* m = state.material;
                 if (objects == nullptr || m == nullptr || m_rm == nullptr) break;
+                // Translation keeps the meshbuilders of the shapes a Material colours.
                 for (const auto& object : *objects) {
-                    auto* mb = dynamic_cast<rm::MeshBuilder*>(object.Get());
+                    auto* mb = static_cast<rm::MeshBuilder*>(object.Get());
                     rm::Ptr<rm::Material> material;
                     if (mb == nullptr || rm::Failed(m_rm->CreateMaterial(
                                              SpecularPower(m->shininess().Get()), material.Put())))

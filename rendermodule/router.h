@@ -40,6 +40,7 @@
 class CNodeDealer;
 class NodeImpl;
 class TimeSensor;
+class Material;
 class Transform;
 
 class CRouter : public IEventSink {
@@ -124,6 +125,7 @@ class CRouter : public IEventSink {
         // What translation made for the node (looked up at DealRoute); null for nothing.
         const std::vector<rm::Ptr<rm::Object>>* objects = nullptr;
         Transform* transform = nullptr;  // the node as a Transform, when it is one
+        Material* material = nullptr;    // the node as a Material, when it is one
         std::vector<int> out;            // routes leaving the node, in file order
         IEventReceiver* receiver = nullptr;
         bool received = false;  // the receiver got events this step
