@@ -342,6 +342,7 @@ void CRouter::Step(double now) {
         // Time went back (Play again): the TimeSensors start over.
         for (SensorState& s : m_sensors) s = SensorState{s.node};
         for (RouteRecord& r : m_routeRecords) r.last = -1e300;
+        for (auto& [node, state] : m_nodes) state.processed = -1e300;
     }
     for (SensorState& s : m_sensors) Route_TimeSensor(s, now);
     Drain();
@@ -357,7 +358,10 @@ void CRouter::Step(double now) {
         for (SingleNode* node : receiving) {
             NodeState& state = StateOf(node);
             state.received = false;
-            if (state.receiver) state.receiver->EventsProcessed(now, *this);
+            // Once a step, however many rounds bring it events.
+            if (state.receiver == nullptr || state.processed == now) continue;
+            state.processed = now;
+            state.receiver->EventsProcessed(now, *this);
         }
         Drain();
     }

@@ -128,9 +128,10 @@ class CRouter : public IEventSink {
         Material* material = nullptr;    // the node as a Material, when it is one
         std::vector<int> out;            // routes leaving the node, in file order
         IEventReceiver* receiver = nullptr;
-        bool received = false;  // the receiver got events this step
-        bool dirty = false;     // fields changed since its objects were updated
-        int sensor = -1;        // index in m_sensors
+        bool received = false;      // the receiver got events this step
+        double processed = -1e300;  // the step its EventsProcessed was last called in
+        bool dirty = false;         // fields changed since its objects were updated
+        int sensor = -1;            // index in m_sensors
     };
     struct Event {
         NodeState* state;
