@@ -177,6 +177,12 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Text::kNodeType, {&D::Enter_Text, nullptr, R::Geometry}},
         {TextureTransform::kNodeType, {&D::Enter_TextureTransform, nullptr, R::TextureTransform}},
         {TimeSensor::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        // Interpolators the dealer keeps no table for: the event cascade reads their fields.
+        {ScalarInterpolator::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {CoordinateInterpolator::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {NormalInterpolator::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {PositionInterpolator2D::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
+        {CoordinateInterpolator2D::kNodeType, {&D::Enter_TimeSensor, nullptr, R::None}},
         {Transform::kNodeType, {&D::Enter_Transform, &D::Exit_Transform, R::None}},
         {Transform2D::kNodeType, {&D::Enter_Transform2D, &D::Exit_Transform2D, R::None}},
         {Viewpoint::kNodeType, {&D::Enter_Viewpoint, nullptr, R::None}},
@@ -229,6 +235,9 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_nodeObjects.clear();
     m_viewpoints.clear();
     m_sensors.clear();
+    m_shapes.clear();
+    m_choiceParents.clear();
+    m_shownBackground = nullptr;
     m_bounds = rm::Box{};
     m_texture.SetD3DRM(RM());
     m_texture.SetDDrawObj(display ? display->GetDDrawObj() : nullptr);
@@ -288,6 +297,25 @@ Visit CNodeDealer::Enter_Switch(SingleNode*, SFWorldNode* node) {
     if (sw == nullptr) return Visit::SkipChildren;
     // -1 (the default) and any choice out of range draw nothing.
     const int which = sw->whichChoice().Get();
+    rm::Frame* parent = CurrentFrame();
+    if (m_routeTargets.count(sw) != 0 && RM() != nullptr && parent != nullptr) {
+        // A routed Switch: every choice in a frame of its own, the chosen one attached.
+        for (int i = 0; i < sw->choice().GetCount(); ++i) {
+            rm::Ptr<rm::Frame> frame;
+            if (rm::Failed(RM()->CreateFrame(parent, frame.Put()))) break;
+            const rm::Box bounds = m_bounds;
+            m_frames.push_back(frame);
+            VisitChild(sw, sw->choice().GetNodeAt(i));
+            PopFrame();
+            if (i != which) {
+                parent->DeleteChild(frame.Get());
+                m_bounds = bounds;  // what is not shown does not count in the start view
+            }
+            m_choiceParents[frame.Get()] = rm::Ptr<rm::Frame>(parent);
+            NodeObjectsOf(sw).emplace_back(frame.Get());
+        }
+        return Visit::SkipChildren;
+    }
     if (which >= 0 && which < sw->choice().GetCount())
         VisitChild(sw, sw->choice().GetNodeAt(which));
     return Visit::SkipChildren;
@@ -691,9 +719,13 @@ rm::Gradient GradientOf(std::span<const SFColor> colors, std::span<const SFFloat
 Visit CNodeDealer::Enter_Background(SingleNode*, SFWorldNode* node) {
     auto* bg = As<Background>(node);
     rm::Frame* scene = m_display ? m_display->GetScene() : nullptr;
+    // Where it stands, for showing it again when it is bound later.
+    if (bg != nullptr && CurrentFrame() != nullptr && NodeObjectsOf(bg).empty())
+        NodeObjectsOf(bg).emplace_back(CurrentFrame());
     // The first Background met is the one shown.
     if (bg == nullptr || scene == nullptr || m_backgroundSeen) return Visit::SkipChildren;
     m_backgroundSeen = true;
+    m_shownBackground = bg;
     auto backdrop = std::make_shared<rm::Backdrop>();
     GeometryProblems problems = 0;
     constexpr float kPi = 3.14159265f;
@@ -762,6 +794,22 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
         }
         if (SingleNode* transform = Held(appearance->textureTransform()))
             Dispatch(ShapeRole::TextureTransform, a, transform);
+    }
+    if (m_mesh && !m_routeTargets.empty()) {
+        // Nodes the routes change that this mesh is made from: it is built again then.
+        std::vector<SingleNode*> sources;
+        if (SingleNode* geometry = Held(shape->geometry())) {
+            sources.push_back(geometry);
+            for (std::uint8_t def : geometry->GetDEFNodeFields())
+                sources.push_back(dynamic_cast<SingleNode*>(geometry->GetDEFField(def)));
+        }
+        if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance())))
+            sources.push_back(Held(appearance->textureTransform()));
+        for (SingleNode* source : sources) {
+            if (source == nullptr || m_routeTargets.count(source) == 0) continue;
+            NodeObjectsOf(source).emplace_back(m_mesh.Get());
+            m_shapes[m_mesh.Get()] = node::Ptr<SingleNode>(shape);
+        }
     }
     if (m_mesh) {
         // A shape without a Material is not lit: its texture, its colours, or white.
@@ -882,6 +930,27 @@ Visit CNodeDealer::EnterLight(SFWorldNode* node, rm::LightType type) {
     rm::RetainedMode* rm = RM();
     rm::Frame* parent = CurrentFrame();
     if (rm == nullptr || parent == nullptr) return Visit::SkipChildren;
+    SingleNode* self = static_cast<SingleNode*>(node);
+    // A light switched off lights nothing; one a ROUTE leads to is made anyway
+    // (black), so that events can turn it on.
+    const bool routed = m_routeTargets.count(self) != 0;
+    bool on = true;
+    if (auto* d = As<DirectionalLight>(node)) on = d->on().Get() != 0;
+    if (auto* p = As<PointLight>(node)) on = p->on().Get() != 0;
+    if (auto* sp = As<SpotLight>(node)) on = sp->on().Get() != 0;
+    if (!on && !routed) return Visit::SkipChildren;
+    rm::Ptr<rm::Frame> frame;
+    rm::Ptr<rm::Light> light;
+    if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return Visit::SkipChildren;
+    if (rm::Failed(rm->CreateLightRGB(type, 0, 0, 0, light.Put()))) return Visit::SkipChildren;
+    frame->AddLight(light.Get());
+    SetLight(self, *parent, *frame, *light);
+    if (routed) NodeObjectsOf(self).emplace_back(frame.Get());
+    return Visit::SkipChildren;
+}
+
+void CNodeDealer::SetLight(SingleNode* node, rm::Frame& parent, rm::Frame& frame,
+                           rm::Light& light) {
     // The fields every light has, and where it sits and shines.
     SFColor color;
     float intensity = 1, ambientIntensity = 0;
@@ -894,9 +963,9 @@ Visit CNodeDealer::EnterLight(SFWorldNode* node, rm::LightType type) {
         ambientIntensity = l->ambientIntensity().Get();
         on = l->on().Get() != 0;
     };
-    auto* d = type == rm::LightType::Directional ? As<DirectionalLight>(node) : nullptr;
-    auto* p = type == rm::LightType::Point ? As<PointLight>(node) : nullptr;
-    auto* s = type == rm::LightType::Spot ? As<SpotLight>(node) : nullptr;
+    auto* d = dynamic_cast<DirectionalLight*>(node);
+    auto* p = dynamic_cast<PointLight*>(node);
+    auto* s = dynamic_cast<SpotLight*>(node);
     if (d != nullptr) {
         common(d);
         direction = d->direction();
@@ -912,43 +981,43 @@ Visit CNodeDealer::EnterLight(SFWorldNode* node, rm::LightType type) {
         attenuation = s->attenuation();
         radius = s->radius().Get();
     } else {
-        return Visit::SkipChildren;
+        return;
     }
-    // A light switched off lights nothing.
-    if (!on) return Visit::SkipChildren;
-    intensity = Unit(intensity, 1.0f);
-    ambientIntensity = Unit(ambientIntensity, 0.0f);
-    rm::Ptr<rm::Frame> frame;
-    rm::Ptr<rm::Light> light;
-    if (rm::Failed(rm->CreateFrame(parent, frame.Put()))) return Visit::SkipChildren;
-    if (rm::Failed(rm->CreateLightRGB(type, color.GetR() * intensity, color.GetG() * intensity,
-                                      color.GetB() * intensity, light.Put())))
-        return Visit::SkipChildren;
-    light->SetAmbientColorRGB(color.GetR() * ambientIntensity, color.GetG() * ambientIntensity,
-                              color.GetB() * ambientIntensity);
-    if (type != rm::LightType::Directional) {
+    intensity = on ? Unit(intensity, 1.0f) : 0.0f;
+    ambientIntensity = on ? Unit(ambientIntensity, 0.0f) : 0.0f;
+    light.SetColorRGB(color.GetR() * intensity, color.GetG() * intensity, color.GetB() * intensity);
+    light.SetAmbientColorRGB(color.GetR() * ambientIntensity, color.GetG() * ambientIntensity,
+                             color.GetB() * ambientIntensity);
+    if (d == nullptr) {
         // Negative attenuation factors count as 0; a negative radius reaches nothing.
-        light->SetAttenuation(std::max(0.0f, attenuation.GetX()),
-                              std::max(0.0f, attenuation.GetY()),
-                              std::max(0.0f, attenuation.GetZ()));
-        light->SetRange(std::isnan(radius) ? 0.0f : radius);
+        light.SetAttenuation(std::max(0.0f, attenuation.GetX()), std::max(0.0f, attenuation.GetY()),
+                             std::max(0.0f, attenuation.GetZ()));
+        light.SetRange(std::isnan(radius) ? 0.0f : radius);
     }
-    if (s != nullptr) light->SetCone(s->beamWidth().Get(), s->cutOffAngle().Get());
+    if (s != nullptr) light.SetCone(s->beamWidth().Get(), s->cutOffAngle().Get());
     // A DirectionalLight lights its own group's descendants only: the frame it is added
     // to sits right under that group's.
-    light->SetScoped(d != nullptr);
-    frame->AddLight(light.Get());
+    light.SetScoped(d != nullptr);
     if (d != nullptr || s != nullptr) {
         glm::vec3 dir(direction.GetX(), direction.GetY(), direction.GetZ());
         if (!(glm::length(dir) > 0.0f) || !std::isfinite(glm::length(dir))) dir = {0, 0, -1};
         // A light shining straight up or down cannot keep (0, 1, 0) as its up.
         glm::vec3 up(0, 1, 0);
         if (glm::length(glm::cross(dir, up)) < 1e-6f * glm::length(dir)) up = {0, 0, 1};
-        frame->SetOrientation(parent, dir, up);
+        frame.SetOrientation(&parent, dir, up);
     }
     if (p != nullptr || s != nullptr)
-        frame->SetPosition(parent, location.GetX(), location.GetY(), location.GetZ());
-    return Visit::SkipChildren;
+        frame.SetPosition(&parent, location.GetX(), location.GetY(), location.GetZ());
+}
+
+void CNodeDealer::UpdateLight(SingleNode* node) {
+    auto it = m_nodeObjects.find(node);
+    if (it == m_nodeObjects.end()) return;
+    for (const rm::Ptr<rm::Object>& object : it->second) {
+        auto* frame = dynamic_cast<rm::Frame*>(object.Get());
+        if (frame == nullptr || frame->GetParent() == nullptr || frame->Lights().empty()) continue;
+        SetLight(node, *frame->GetParent(), *frame, *frame->Lights().front());
+    }
 }
 
 Visit CNodeDealer::Enter_DirectionalLight(SingleNode*, SFWorldNode* node) {
@@ -1132,4 +1201,48 @@ Visit CNodeDealer::Enter_Anchor(SingleNode*, SFWorldNode* node) {
 
 void CNodeDealer::Exit_Anchor(SingleNode*, SFWorldNode*) {
     PopFrame();
+}
+
+// ---- For the event cascade ----
+
+void CNodeDealer::SetRouteTargets(const RouteList* routes) {
+    m_routeTargets.clear();
+    if (routes != nullptr)
+        for (const Route& route : *routes) m_routeTargets.insert(route.toNode.Get());
+}
+
+void CNodeDealer::ShowBackground(SingleNode* background, bool again) {
+    rm::Frame* scene = m_display ? m_display->GetScene() : nullptr;
+    if (scene == nullptr || (background == m_shownBackground && !again)) return;
+    m_shownBackground = nullptr;
+    if (background == nullptr) {
+        scene->SetSceneBackdrop(nullptr);
+        scene->SetSceneBackgroundRGB(0, 0, 0);
+        return;
+    }
+    // Translated again where it stands, so that the Transforms above it still turn it.
+    auto it = m_nodeObjects.find(background);
+    auto* frame = it == m_nodeObjects.end() || it->second.empty()
+                      ? nullptr
+                      : dynamic_cast<rm::Frame*>(it->second.front().Get());
+    if (frame != nullptr) m_frames.emplace_back(frame);
+    m_backgroundSeen = false;
+    Enter_Background(nullptr, World(background));
+    if (frame != nullptr) m_frames.pop_back();
+}
+
+void CNodeDealer::RebuildShape(rm::MeshBuilder* mesh) {
+    auto it = m_shapes.find(mesh);
+    auto* shape = it == m_shapes.end() ? nullptr : dynamic_cast<Shape*>(it->second.Get());
+    SingleNode* geometry = shape ? Held(shape->geometry()) : nullptr;
+    if (geometry == nullptr) return;
+    const rm::Box bounds = m_bounds;
+    m_mesh = rm::Ptr<rm::MeshBuilder>(mesh);
+    mesh->Empty();
+    Dispatch(ShapeRole::Geometry, shape, geometry);
+    if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance())))
+        if (SingleNode* transform = Held(appearance->textureTransform()))
+            Dispatch(ShapeRole::TextureTransform, appearance, transform);
+    m_mesh.Reset();
+    m_bounds = bounds;
 }

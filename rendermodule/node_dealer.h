@@ -6,10 +6,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "loader/route.h"
 #include "picture/picture.h"
 #include "rendermodule/render_ddraw.h"
 #include "rendermodule/texture_maker.h"
@@ -148,6 +151,28 @@ class CNodeDealer {
     }
     rm::MeshBuilder* CurrentMeshBuilder() const { return m_mesh.Get(); }
 
+    // For the event cascade. The nodes the scene's ROUTEs lead to (set before
+    // translating): translation keeps what changing them later needs — a frame
+    // per choice of such a Switch (the chosen one attached), and the meshes made
+    // from such a geometry, Coordinate, Normal, Color, TextureCoordinate or
+    // TextureTransform node in their NodeObjects.
+    void SetRouteTargets(const RouteList* routes);
+    CD3DObj* Display() const { return m_display; }
+    // Shows Background `background` as the scene's backdrop (null: none); one
+    // already shown is built again only when `again`.
+    void ShowBackground(SingleNode* background, bool again = false);
+    // Builds the geometry of the Shape that `mesh` was made for again, from the
+    // present fields of its nodes.
+    void RebuildShape(rm::MeshBuilder* mesh);
+    // Sets every light made for a routed light node from its present fields.
+    void UpdateLight(SingleNode* light);
+    // The frame a Switch choice's frame hangs under when it is shown; null for
+    // other frames.
+    rm::Frame* ParentOf(const rm::Frame* frame) const {
+        auto it = m_choiceParents.find(frame);
+        return it == m_choiceParents.end() ? nullptr : it->second.Get();
+    }
+
   private:
     // Calls the enter handler of `node` when its type plays `role` in a Shape;
     // false (nothing called) otherwise.
@@ -155,6 +180,8 @@ class CNodeDealer {
     Visit EnterInterpolator(SFWorldNode* node, int kind);
     Visit EnterLight(SFWorldNode* node, rm::LightType type);
     Visit EnterSensor(SFWorldNode* node, SensorKind kind);
+    // Sets `light` and its `frame` (under `parent`) from the light node's fields.
+    void SetLight(SingleNode* node, rm::Frame& parent, rm::Frame& frame, rm::Light& light);
     void PopFrame();
     // Widens the scene's bounds by the box of the points a shape's faces use, where its
     // frame puts them.
@@ -210,6 +237,10 @@ class CNodeDealer {
     CPicture m_picture;
     CTexture m_texture;
     rm::Box m_bounds;
+    std::set<const SingleNode*> m_routeTargets;
+    std::map<const rm::MeshBuilder*, node::Ptr<SingleNode>> m_shapes;  // routed meshes' Shapes
+    std::map<const rm::Frame*, rm::Ptr<rm::Frame>> m_choiceParents;
+    const SingleNode* m_shownBackground = nullptr;
     // Made at the first Text and kept, with the glyphs it has cut, for later scenes.
     std::shared_ptr<FontLibrary> m_fonts;
 };

@@ -12,12 +12,6 @@
 
 namespace {
 constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D';
-
-// Where sensor events go while no event cascade listens.
-class DroppingSink : public IEventSink {
-  public:
-    void Emit(SingleNode*, int, std::unique_ptr<Field>, double) override {}
-};
 }  // namespace
 
 class CRenderModule::SceneGuard {
@@ -29,7 +23,9 @@ class CRenderModule::SceneGuard {
     std::lock_guard<std::recursive_mutex> m_lock;
 };
 
-CRenderModule::CRenderModule() : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {}
+CRenderModule::CRenderModule() : m_thread([this] { StepFrame(); }), m_clock(TimeGetTime) {
+    m_router.SetDealer(&m_traverser.GetDealer());
+}
 
 CRenderModule::~CRenderModule() {
     m_thread.Terminate(UINT32_MAX);
@@ -65,6 +61,7 @@ void CRenderModule::Release() {
     m_sensors.Reset(nullptr);
     m_sensorDrag = false;
     m_router.Reset(nullptr, nullptr, nullptr, nullptr);
+    m_router.ClearReceivers();
     m_router.DealRoute(nullptr);
     m_traverser.TraverseScene(nullptr, nullptr);  // drops the tables' references
     m_renderer.Release();
@@ -92,6 +89,7 @@ void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
     m_root = root;
     m_routes = routes;
     m_sceneFile = sceneFile;
+    m_router.ClearReceivers();  // they belong to the scene before
     Translate();
     CD3DObj& d3d = GetD3DObj();
     if (!m_traverser.GetDealer().SceneWantsHeadLight() && d3d.GetCamera() && d3d.GetHeadLight())
@@ -105,8 +103,9 @@ void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
 
 void CRenderModule::Translate() {
     m_traverser.GetDealer().SetRenderQuality(m_quality);
+    m_traverser.GetDealer().SetRouteTargets(m_routes);
     m_traverser.TraverseScene(&GetD3DObj(), m_root, m_sceneFile);
-    m_router.DealRoute(m_routes);
+    m_router.DealRoute(m_routes, m_root);
     m_sensors.Reset(&m_traverser.GetDealer().Sensors());
     m_sensorDrag = false;
 }
@@ -162,11 +161,17 @@ void CRenderModule::Stop() {
 void CRenderModule::StepFrame() {
     SceneGuard guard(m_sceneLock);
     const std::uint32_t now = m_clock();
-    m_router.Refresh(now);
+    // The environment sensors first, so that what they send runs in this step.
     if (rm::Viewport* viewport = GetD3DObj().GetViewport())
-        m_sensors.Step(now / 1000.0, *viewport, Sink());
+        m_sensors.Step(m_router.TimeOf(now), *viewport, Sink());
+    m_router.Refresh(now);
     m_traverser.GetDealer().SelectLevels(GetD3DObj().GetCamera());
     m_renderer.RenderFrame();
+}
+
+double CRenderModule::CurrentTime() {
+    SceneGuard guard(m_sceneLock);
+    return m_router.TimeOf(m_clock());
 }
 
 // ---- Settings ----
@@ -417,8 +422,7 @@ void CRenderModule::OnLButtonUp(int x, int y, unsigned) {
 // ---- Sensors ----
 
 IEventSink& CRenderModule::Sink() {
-    static DroppingSink dropping;
-    return m_eventSink ? *m_eventSink : dropping;
+    return m_eventSink ? *m_eventSink : m_router;
 }
 
 bool CRenderModule::PointerPress(int x, int y, double time) {

@@ -108,7 +108,8 @@ class CRenderModule {
     NavigationMode GetNavigationMode() const { return m_navigationMode; }
 
     // ---- Sensors ----
-    // Where the sensors' events go (the event cascade); null (the default) drops them.
+    // Where the sensors' events go instead of the event cascade (tests record
+    // them); null (the default) is the cascade.
     void SetEventSink(IEventSink* sink) { m_eventSink = sink; }
     CSensors& GetSensors() { return m_sensors; }
     // Opens the scene file an Anchor's url names (resolved beside the shown scene):
@@ -133,6 +134,11 @@ class CRenderModule {
 
     CTreeTraverser& GetTraverser() { return m_traverser; }
     CRouter& GetRouter() { return m_router; }
+    // For event sources outside the ROUTE graph (sensors, scripts): where they
+    // emit (under the scene lock), and the scene time now, in seconds on the
+    // time line the TimeSensors run on.
+    IEventSink& GetEventSink() { return m_router; }
+    double CurrentTime();
 
   private:
     // The scene lock, with messages raised meanwhile shown after it is released.
@@ -142,8 +148,9 @@ class CRenderModule {
     void Translate();
     // Puts camera, world frame and viewport where the entry view says.
     void PlaceEntryView();
-    // The time of events the window thread raises: the animation clock, in seconds.
-    double Now() const { return m_clock() / 1000.0; }
+    // The time of events the window thread raises: the animation clock's now in
+    // the event cascade's time base, in seconds.
+    double Now() const { return m_router.TimeOf(m_clock()); }
     IEventSink& Sink();
     // Follows the url of the Anchor the last release clicked, if any.
     void FollowAnchor();

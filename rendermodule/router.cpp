@@ -2,48 +2,180 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
 #include <string>
 
+#include "node/node_impl.h"
 #include "node/nodes.h"
+#include "rendermodule/interpolate.h"
 #include "rendermodule/mm_clock.h"
+#include "rendermodule/node_dealer.h"
 #include "trace/message_sink.h"
 
 namespace {
 
-constexpr int kColorInterpolator = ColorInterpolator::kNodeType;              // 19
-constexpr int kOrientationInterpolator = OrientationInterpolator::kNodeType;  // 66
-constexpr int kPositionInterpolator = PositionInterpolator::kNodeType;        // 73
-constexpr int kTimeSensor = TimeSensor::kNodeType;                            // 92
-constexpr int kTransform = Transform::kNodeType;                              // 94
-constexpr int kViewpoint = Viewpoint::kNodeType;                              // 97
-
-int TypeOf(const SingleNode* node) {
-    return node ? GetNodeType(*node) : 0;
+// The bindable node types, in the order of the router's stacks.
+constexpr int kBindable[4] = {Viewpoint::kNodeType, Background::kNodeType,
+                              NavigationInfo::kNodeType, Fog::kNodeType};
+int StackOf(int type) {
+    for (int k = 0; k < 4; ++k)
+        if (kBindable[k] == type) return k;
+    return -1;
 }
 
-// Seconds to whole milliseconds, truncated toward zero, as an unsigned 32-bit
-// count (negative times wrap around like the clock does). Not-a-number and
-// infinities count as 0.
-std::uint32_t Milliseconds(double seconds) {
-    double ms = std::trunc(seconds * 1000.0);
-    if (!std::isfinite(ms) || std::fabs(ms) >= 9.2e18) return 0;
-    return static_cast<std::uint32_t>(static_cast<std::int64_t>(ms));
+// TimeSensor fields (ALL numbering).
+enum : int {
+    kCycleInterval = 0,
+    kEnabled = 1,
+    kLoop = 2,
+    kStartTime = 3,
+    kStopTime = 4,
+    kCycleTime = 5,
+    kFractionChanged = 6,
+    kIsActive = 7,
+    kTime = 8
+};
+
+// The ALL index of the field called `name`; -1 when the node has none.
+int FieldNamed(const SingleNode& node, const char* name) {
+    std::string n;
+    for (int i = 0; i < 64; ++i) {
+        if (node.GetFieldName(i, n) != 0) return -1;
+        if (n == name) return i;
+    }
+    return -1;
 }
 
-const std::vector<rm::Ptr<rm::Object>>* Lookup(const NodeObjectTable* table,
-                                               const SingleNode* node) {
+// What a route end is: its value type (SFURL counts as SFString), list or not,
+// and whether it sends (eventOut, exposedField) or takes (eventIn,
+// exposedField). Unknown for a node without a description and a value there.
+struct Signature {
+    bool known = false;
+    std::uint8_t type = kFieldNoType;
+    bool multi = false;
+    bool sends = true, takes = true;
+};
+
+Signature SignatureOf(SingleNode* node, int field) {
+    Signature s;
+    if (auto* impl = dynamic_cast<NodeImpl*>(node)) {
+        if (const FieldDesc* d = impl->FieldInfo(field)) {
+            s.known = true;
+            s.type = d->type;
+            s.multi = d->multi;
+            s.sends = d->kind == FieldKind::EventOut || d->kind == FieldKind::ExposedField;
+            s.takes = d->kind == FieldKind::EventIn || d->kind == FieldKind::ExposedField;
+        }
+    } else if (Field* f = node ? node->GetField(field) : nullptr) {
+        s.known = true;
+        s.type = f->GetFieldType();
+        s.multi = f->IsSingle() == 0;
+    }
+    if (s.type == kFieldSFURL) s.type = kFieldSFString;
+    if (s.type == kFieldMFNode) {
+        s.type = kFieldSFNode;
+        s.multi = true;
+    }
+    return s;
+}
+
+std::string TypeName(const Signature& s) {
+    static const char* const kNames[] = {"?",        "Node",   "Bool", "Color",  "Float", "Int32",
+                                         "Rotation", "String", "Time", "String", "Vec2f", "Vec3f"};
+    const char* name = s.type < std::size(kNames) ? kNames[s.type] : "?";
+    return std::string(s.multi ? "MF" : "SF") + name;
+}
+
+std::string NodeName(const SingleNode* node) {
+    std::string name;
+    if (node == nullptr || GetNodeTypeName(GetNodeType(*node), name) != 0 || name.empty())
+        name = "node";
+    return name;
+}
+
+std::string EndName(const SingleNode* node, int field) {
+    std::string f;
+    if (node == nullptr || node->GetFieldName(field, f) != 0) f = std::to_string(field);
+    return NodeName(node) + "." + f;
+}
+
+// Copies a value of the same concrete class: T is SFxxx, or MFField<SFxxx> for lists.
+template <class T>
+bool Copy(Field& target, const Field& value) {
+    static_cast<T&>(target) = static_cast<const T&>(value);
+    return true;
+}
+template <class T>
+bool CopyAs(Field& target, const Field& value, bool single) {
+    return single ? Copy<T>(target, value) : Copy<MFField<T>>(target, value);
+}
+
+// Copies `value` into `target`; lists of strings and of urls take each other's text.
+bool Assign(Field& target, const Field& value) {
+    // The common case without run-time type checks: the same type code and
+    // form (the codes name final classes; SFURL and SFString differ).
+    const std::uint8_t type = target.GetFieldType();
+    const bool single = target.IsSingle() != 0;
+    if (type == value.GetFieldType() && single == (value.IsSingle() != 0)) {
+        switch (type) {
+            case kFieldSFFloat:
+                return CopyAs<SFFloat>(target, value, single);
+            case kFieldSFVec3f:
+                return CopyAs<SFVec3f>(target, value, single);
+            case kFieldSFRotation:
+                return CopyAs<SFRotation>(target, value, single);
+            case kFieldSFColor:
+                return CopyAs<SFColor>(target, value, single);
+            case kFieldSFVec2f:
+                return CopyAs<SFVec2f>(target, value, single);
+            default:
+                break;
+        }
+    }
+    if (auto* sf = dynamic_cast<SFField*>(&target)) {
+        if (sf->AssignFrom(value) == 0) return true;
+        auto* from = dynamic_cast<const SFField*>(&value);
+        std::string text;
+        return from != nullptr && from->ToString(text) == 0 && sf->FromString(text) == 0;
+    }
+    if (auto* mf = dynamic_cast<MultiField*>(&target)) {
+        if (mf->AssignFrom(value) == 0) return true;
+        auto* from = dynamic_cast<const MultiField*>(&value);
+        if (from == nullptr) return false;
+        mf->Clear();
+        std::string text;
+        for (int i = 0; i < from->GetCount(); ++i)
+            if (from->GetElement(i)->ToString(text) == 0) mf->InsertFromString(i, text);
+        return true;
+    }
+    return false;
+}
+
+// A value in [0, 1] as lighting uses it; NaN gives `otherwise`.
+float Unit(float value, float otherwise) {
+    return std::isnan(value) ? otherwise : std::clamp(value, 0.0f, 1.0f);
+}
+
+const std::vector<rm::Ptr<rm::Object>>* ObjectsOf(const NodeObjectTable* table,
+                                                  const SingleNode* node) {
     if (table == nullptr) return nullptr;
     auto it = table->find(node);
     return it == table->end() ? nullptr : &it->second;
 }
 
-// The name of the field a route ends at; empty when the node has none at that index.
-std::string FieldName(const Route& route) {
-    std::string name;
-    if (route.toNode.Get() == nullptr || route.toNode->GetFieldName(route.toField, name) != 0)
-        name.clear();
-    return name;
+// The first node of each bindable type in the scene's own file: a depth-first
+// walk over node fields that does not enter Inline nodes.
+void FirstBindables(SingleNode* node, SingleNode* (&first)[4], int depth) {
+    if (node == nullptr || depth > 256) return;
+    const int type = GetNodeType(*node);
+    if (type == Inline::kNodeType) return;
+    const int k = StackOf(type);
+    if (k >= 0 && first[k] == nullptr) first[k] = node;
+    for (std::uint8_t def : node->GetDEFNodeFields()) {
+        Field* f = node->GetDEFField(def);
+        if (auto* child = dynamic_cast<SingleNode*>(f)) FirstBindables(child, first, depth + 1);
+        if (auto* list = dynamic_cast<MultiNode*>(f))
+            for (SingleNode* child : list->Nodes()) FirstBindables(child, first, depth + 1);
+    }
 }
 
 }  // namespace
@@ -57,150 +189,140 @@ void CRouter::Reset(const InterpolatorTable* interpolators, const NodeObjectTabl
     m_viewpoints = viewpoints;
 }
 
-int CRouter::DealRoute(const RouteList* routes) {
+CRouter::NodeState& CRouter::StateOf(SingleNode* node) {
+    auto [it, made] = m_nodes.try_emplace(node);
+    if (made && node != nullptr) {
+        it->second.type = GetNodeType(*node);
+        it->second.impl = dynamic_cast<NodeImpl*>(node);
+        if (it->second.type == Transform::kNodeType)
+            it->second.transform = dynamic_cast<Transform*>(node);
+        if (it->second.type == Material::kNodeType)
+            it->second.material = dynamic_cast<Material*>(node);
+        it->second.objects = ObjectsOf(m_objects, node);
+    }
+    return it->second;
+}
+
+int CRouter::DealRoute(const RouteList* routes, SingleNode* root) {
+    // Receivers stay (a render-quality change deals the same routes again).
+    std::vector<std::pair<SingleNode*, IEventReceiver*>> receivers;
+    for (auto& [node, state] : m_nodes)
+        if (state.receiver) receivers.emplace_back(const_cast<SingleNode*>(node), state.receiver);
     m_routes = routes;
-    m_records.clear();
-    m_placements.clear();
-    // The last viewpoint of the scene is the one the camera shows after loading.
+    m_routeRecords.clear();
+    m_nodes.clear();
+    m_sensors.clear();
+    m_queue.clear();
+    m_dirty.clear();
+    m_receiving.clear();
+    m_touchedSensors.clear();
+    for (auto& stack : m_stacks) stack.clear();
     m_bound.Reset();
-    if (m_viewpoints != nullptr && !m_viewpoints->empty()) m_bound = m_viewpoints->back().frame;
-    if (routes == nullptr) return 0;
-    for (const Route& route : *routes) {
-        switch (TypeOf(route.fromNode.Get())) {
-            case kTimeSensor:
-                Route_TimeSensor(route);
-                break;
-            case kColorInterpolator:
-                Route_ColorInterpolator(route);
-                break;
-            case kOrientationInterpolator:
-                Route_OrientationInterpolator(route);
-                break;
-            case kPositionInterpolator:
-                Route_PositionInterpolator(route);
-                break;
-            default:
+    m_lastTime = -1e300;
+    for (auto& [node, receiver] : receivers) SetReceiver(node, receiver);
+
+    if (routes != nullptr) {
+        for (const Route& route : *routes) {
+            SingleNode* from = route.fromNode.Get();
+            SingleNode* to = route.toNode.Get();
+            if (from == nullptr || to == nullptr) {
                 ShowMessage("CRoute::DealRoute, unrecognized node id");
-                break;
+                continue;
+            }
+            const Signature out = SignatureOf(from, route.fromField);
+            const Signature in = SignatureOf(to, route.toField);
+            const std::string name =
+                "ROUTE " + EndName(from, route.fromField) + " TO " + EndName(to, route.toField);
+            if (out.known && !out.sends) {
+                ShowMessage(name + " dropped: " + EndName(from, route.fromField) +
+                            " sends no events");
+                continue;
+            }
+            if (in.known && !in.takes) {
+                ShowMessage(name + " dropped: " + EndName(to, route.toField) + " takes no events");
+                continue;
+            }
+            if (out.known && in.known && (out.type != in.type || out.multi != in.multi)) {
+                ShowMessage(name + " dropped: " + TypeName(out) + " to " + TypeName(in));
+                continue;
+            }
+            const int index = static_cast<int>(m_routeRecords.size());
+            RouteRecord record;
+            record.from = from;
+            record.fromField = route.fromField;
+            record.to = to;
+            record.toField = route.toField;
+            record.toState = &StateOf(to);
+            m_routeRecords.push_back(record);
+            StateOf(from).out.push_back(index);
         }
     }
+    // TimeSensors that send anything run every step.
+    for (auto& [node, state] : m_nodes) {
+        if (state.type != TimeSensor::kNodeType || state.out.empty()) continue;
+        auto* sensor = dynamic_cast<TimeSensor*>(const_cast<SingleNode*>(node));
+        if (sensor == nullptr) continue;
+        state.sensor = static_cast<int>(m_sensors.size());
+        m_sensors.push_back({sensor});
+    }
+    // Routes into a plain field (no interpolator's set_fraction, no TimeSensor,
+    // no set_bind) store straight into it.
+    for (RouteRecord& r : m_routeRecords) {
+        NodeState& to = *r.toState;
+        if (to.sensor >= 0 || (IsInterpolatorType(to.type) && r.toField == kInterpolatorFraction) ||
+            (StackOf(to.type) >= 0 && r.toField == FieldNamed(*r.to, "set_bind")))
+            continue;
+        r.target = Resolve(r.to, to, r.toField);
+        r.direct = true;
+    }
+    // Bind stacks: the first of each kind in the scene's own file.
+    SingleNode* first[4] = {};
+    FirstBindables(root, first, 0);
+    // A Viewpoint translation made no frame for cannot take the camera: the
+    // first one it did make a frame for does.
+    if (first[0] != nullptr && m_objects != nullptr && ObjectsOf(m_objects, first[0]) == nullptr) {
+        for (const auto& [node, objects] : *m_objects)
+            if (GetNodeType(*node) == Viewpoint::kNodeType && !objects.empty() &&
+                (m_viewpoints == nullptr || m_viewpoints->empty() ||
+                 m_viewpoints->front().frame.Get() == objects.front().Get())) {
+                first[0] = node.Get();
+                break;
+            }
+    }
+    // The head light of the first NavigationInfo is the render module's to set at load.
+    for (int k = 0; k < 4; ++k)
+        if (first[k] != nullptr) Bind(first[k], true, 0.0, k != 2);
+    if (first[0] == nullptr && m_viewpoints != nullptr && !m_viewpoints->empty())
+        m_bound = m_viewpoints->front().frame;
     return 0;
 }
 
-CRouter::AnimationRecord* CRouter::FindRecord(const SingleNode* interpolatorNode) {
-    for (AnimationRecord& r : m_records)
-        if (r.interpolatorNode == interpolatorNode) return &r;
-    return nullptr;
+void CRouter::ClearReceivers() {
+    for (auto& [node, state] : m_nodes) state.receiver = nullptr;
 }
 
-void CRouter::Route_TimeSensor(const Route& route) {
-    AnimationRecord record;
-    if (auto* sensor = dynamic_cast<const TimeSensor*>(route.fromNode.Get())) {
-        record.cycle = Milliseconds(sensor->cycleInterval().Get());
-        record.start = Milliseconds(sensor->startTime().Get());
-        record.loop = sensor->loop().Get();
-    }
-    record.interpolatorNode = route.toNode.Get();
-    auto found = m_interpolators ? m_interpolators->find(route.toNode.Get())
-                                 : InterpolatorTable::const_iterator{};
-    if (m_interpolators && found != m_interpolators->end()) {
-        record.interpolator = found->second;
-    } else {
-        ShowMessage("cannot find Interpolator! CRouter::Route_TimeSensor");
-    }
-    int toType = TypeOf(route.toNode.Get());
-    if (toType != kColorInterpolator && toType != kOrientationInterpolator &&
-        toType != kPositionInterpolator) {
-        ShowMessage("unrecognized node name, CRouter::Route_TImeSensor");
-    }
-    m_records.push_back(std::move(record));
+void CRouter::SetReceiver(SingleNode* node, IEventReceiver* receiver) {
+    if (node == nullptr) return;
+    StateOf(node).receiver = receiver;
 }
 
-bool CRouter::PlacementOutput(const Route& route, Output* out) {
-    const auto* objects = Lookup(m_objects, route.toNode.Get());
-    if (objects == nullptr) return false;
-    std::vector<rm::Ptr<rm::Frame>> frames;
-    for (const rm::Ptr<rm::Object>& object : *objects)
-        if (auto* frame = dynamic_cast<rm::Frame*>(object.Get())) frames.emplace_back(frame);
-    if (frames.empty()) return false;
-    auto [it, made] = m_placements.try_emplace(route.toNode.Get());
-    Placement& placement = it->second;
-    if (made) {
-        // Fields no route drives keep the node's values.
-        if (auto* t = dynamic_cast<const Transform*>(route.toNode.Get()))
-            placement.fields = FieldsOf(*t);
-        else if (auto* v = dynamic_cast<const Viewpoint*>(route.toNode.Get()))
-            placement.fields = FieldsOf(*v);
-        placement.frames = std::move(frames);
-    }
-    out->node = route.toNode.Get();
-    out->field = route.toField;
-    out->objects = *objects;
-    out->placement = &placement;
-    return true;
+SingleNode* CRouter::BoundNode(int kind) const {
+    const int k = StackOf(kind);
+    return k < 0 || m_stacks[k].empty() ? nullptr : m_stacks[k].back();
 }
 
-void CRouter::Route_OrientationInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode.Get());
-    if (record == nullptr) return;  // nothing feeds this interpolator
-    int toType = TypeOf(route.toNode.Get());
-    Output out;
-    if ((toType != kTransform && toType != kViewpoint) || !PlacementOutput(route, &out)) {
-        ShowMessage("cannot find pointer of frame! CRouter::Route_OrientationInterpolator");
-        return;
-    }
-    // A Transform's scaleOrientation, or else its rotation or a Viewpoint's orientation.
-    out.rotation = toType == kTransform && FieldName(route) == "scaleOrientation"
-                       ? &TransformFields::scaleOrientation
-                       : &TransformFields::rotation;
-    record->outputs.push_back(std::move(out));
+void CRouter::Emit(SingleNode* node, int field, std::unique_ptr<Field> value, double time) {
+    if (node == nullptr || value == nullptr) return;
+    Enqueue(node, field, std::move(value), nullptr, time);
 }
 
-void CRouter::Route_PositionInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode.Get());
-    if (record == nullptr) return;
-    Output out;
-    switch (TypeOf(route.toNode.Get())) {
-        case kTransform: {
-            if (!PlacementOutput(route, &out)) {
-                ShowMessage("cannot find pointer of frame! CRouter::Route_PositionInterpolator");
-                return;
-            }
-            // A Transform's scale or center, or else its translation.
-            std::string field = FieldName(route);
-            out.vector = field == "scale"    ? &TransformFields::scale
-                         : field == "center" ? &TransformFields::center
-                                             : &TransformFields::translation;
-            break;
-        }
-        case kViewpoint:
-            // A viewpoint translation made no frame for has no camera to move either.
-            if (!PlacementOutput(route, &out)) return;
-            out.vector = &TransformFields::translation;  // its position
-            break;
-        default:
-            ShowMessage("型別尚未定義, CRouter::Route_PositionInterpolator");
-            return;
-    }
-    record->outputs.push_back(std::move(out));
-}
-
-void CRouter::Route_ColorInterpolator(const Route& route) {
-    AnimationRecord* record = FindRecord(route.fromNode.Get());
-    if (record == nullptr) return;
-    Output out;
-    out.node = route.toNode.Get();
-    out.field = route.toField;
-    const auto* meshes = Lookup(m_objects, route.toNode.Get());
-    bool all = meshes != nullptr && !meshes->empty();
-    for (std::size_t i = 0; all && i < meshes->size(); ++i)
-        all = dynamic_cast<rm::MeshBuilder*>((*meshes)[i].Get()) != nullptr;
-    if (!all) {
-        ShowMessage("cannot find pointer of meshbuilder! CRouter::Route_ColorInterpolator");
-        return;
-    }
-    out.objects = *meshes;
-    record->outputs.push_back(std::move(out));
+void CRouter::Enqueue(SingleNode* node, int field, std::unique_ptr<Field> value,
+                      const Field* borrowed, double time) {
+    // An event no route leaves by goes nowhere.
+    auto it = m_nodes.find(node);
+    if (it == m_nodes.end() || it->second.out.empty()) return;
+    const Field* v = value ? value.get() : borrowed;
+    m_queue.push_back(Event{&it->second, node, field, std::move(value), v, time});
 }
 
 int CRouter::Refresh() {
@@ -208,54 +330,377 @@ int CRouter::Refresh() {
 }
 
 int CRouter::Refresh(std::uint32_t now) {
-    for (AnimationRecord& r : m_records) {
-        std::uint32_t begin = m_startTime + r.start;
-        if (now < begin) continue;
-        std::uint32_t elapsed = now - begin;
-        // A cycle of 0 ms cannot be divided by: its fraction stays 0.
-        double f = 0.0;
-        if (r.cycle != 0)
-            f = r.loop ? double(elapsed % r.cycle) / r.cycle : double(elapsed) / r.cycle;
-        std::uint8_t kind = r.interpolator.GetKind();
-        if (kind != kColorInterpolator && kind != kOrientationInterpolator &&
-            kind != kPositionInterpolator) {
-            ShowMessage("unrecognized Interpolator in CRouter::Refresh()");
-            continue;
-        }
-        // A record without keys (or without a target) has nothing to apply.
-        if (!r.interpolator.HasKeys() || r.outputs.empty()) continue;
-        double a[4];
-        r.interpolator.Interpolate(f, a);
-        auto x = static_cast<float>(a[0]), y = static_cast<float>(a[1]),
-             z = static_cast<float>(a[2]), w = static_cast<float>(a[3]);
-        for (Output& out : r.outputs) {
-            if (kind == kColorInterpolator) {
-                for (const rm::Ptr<rm::Object>& mesh : out.objects)
-                    ApplyColor(dynamic_cast<rm::MeshBuilder*>(mesh.Get()), out.node, out.field, x,
-                               y, z);
-            } else if (out.placement != nullptr) {
-                if (kind == kOrientationInterpolator && out.rotation != nullptr)
-                    out.placement->fields.*out.rotation = glm::vec4(x, y, z, w);
-                else if (kind == kPositionInterpolator && out.vector != nullptr)
-                    out.placement->fields.*out.vector = glm::vec3(x, y, z);
-                out.placement->moved = true;
-            }
-        }
-    }
-    PlaceMovedFrames();
+    Step(TimeOf(now));
     return 0;
 }
 
-void CRouter::PlaceMovedFrames() {
-    std::vector<const rm::Frame*> moved;
-    for (auto& [node, placement] : m_placements) {
-        if (!placement.moved) continue;
-        placement.moved = false;
-        for (const rm::Ptr<rm::Frame>& frame : placement.frames) {
-            PlaceFrame(*frame, placement.fields);
-            moved.push_back(frame.Get());
+void CRouter::Step(double now) {
+    if (m_sensors.empty() && m_queue.empty()) return;  // a scene without routes pays nothing
+    if (m_stepping) return;
+    m_stepping = true;
+    if (now < m_lastTime) {
+        // Time went back (Play again): the TimeSensors start over.
+        for (SensorState& s : m_sensors) s = SensorState{s.node};
+        for (RouteRecord& r : m_routeRecords) r.last = -1e300;
+        for (auto& [node, state] : m_nodes) state.processed = -1e300;
+    }
+    for (SensorState& s : m_sensors) Route_TimeSensor(s, now);
+    Drain();
+    // What receivers send when told the step's events are in, and TimeSensors
+    // that events started: each round at the same time, until nothing is left.
+    for (int round = 0; round < 16 && (!m_receiving.empty() || !m_touchedSensors.empty());
+         ++round) {
+        std::vector<int> touched;
+        touched.swap(m_touchedSensors);
+        for (int i : touched) Route_TimeSensor(m_sensors[i], now);
+        std::vector<SingleNode*> receiving;
+        receiving.swap(m_receiving);
+        for (SingleNode* node : receiving) {
+            NodeState& state = StateOf(node);
+            state.received = false;
+            // Once a step, however many rounds bring it events.
+            if (state.receiver == nullptr || state.processed == now) continue;
+            state.processed = now;
+            state.receiver->EventsProcessed(now, *this);
+        }
+        Drain();
+    }
+    m_lastTime = now;
+    ApplyChanges();
+    m_stepping = false;
+}
+
+void CRouter::Drain() {
+    // Each route carries one event per timestamp; a receiver that keeps sending
+    // new timestamps is cut off after this many events in one step.
+    const std::size_t limit = 16 * (m_routeRecords.size() + 64) + 100000;
+    std::size_t handled = 0;
+    while (!m_queue.empty()) {
+        Event e = std::move(m_queue.front());
+        m_queue.pop_front();
+        if (++handled > limit) {
+            ShowMessage("CRouter: too many events in one step; the rest were dropped");
+            m_queue.clear();
+            break;
+        }
+        // Delivering may add states to the map (they stay put), never routes.
+        for (int index : e.state->out) {
+            RouteRecord& r = m_routeRecords[index];
+            if (r.fromField != e.field || r.last == e.time) continue;
+            r.last = e.time;
+            ++m_delivered;
+            if (r.direct && r.toState->receiver == nullptr)
+                Store(r.to, *r.toState, r.target, *e.value, e.time);
+            else
+                Deliver(r.to, *r.toState, r.toField, *e.value, e.time);
         }
     }
+}
+
+void CRouter::Report(const SingleNode* node, const std::string& problem) {
+    ShowMessage(NodeName(node) + ": " + problem);
+}
+
+void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& value,
+                      double time) {
+    if (state.receiver != nullptr) {
+        if (!state.received) {
+            state.received = true;
+            m_receiving.push_back(to);
+        }
+        state.receiver->Receive(to, field, value, time, *this);
+        return;
+    }
+    if (IsInterpolatorType(state.type) && field == kInterpolatorFraction) {
+        if (value.GetFieldType() != kFieldSFFloat || value.IsSingle() == 0) return;
+        std::string problem;
+        std::unique_ptr<Field> out =
+            InterpolateNode(*to, state.type, static_cast<const SFFloat&>(value).Get(), &problem);
+        if (!problem.empty()) Report(to, problem);
+        if (out != nullptr && !state.out.empty()) {
+            const Field* raw = out.get();
+            m_queue.push_back(Event{&state, to, kInterpolatorValue, std::move(out), raw, time});
+        }
+        return;
+    }
+    if (const int k = StackOf(state.type); k >= 0 && field == FieldNamed(*to, "set_bind")) {
+        if (auto* b = dynamic_cast<const SFBool*>(&value)) Bind(to, b->Get(), time);
+        return;
+    }
+    if (state.sensor >= 0 && !TimeSensorTakes(m_sensors[state.sensor], field, value, time)) return;
+    SetNodeField(to, state, field, value, time);
+}
+
+CRouter::Target CRouter::Resolve(SingleNode* node, NodeState& state, int field) {
+    Target t;
+    t.field = field;
+    if (NodeImpl* impl = state.impl) {
+        const FieldDesc* d = impl->FieldInfo(field);
+        if (d == nullptr) return t;
+        if (d->role == FieldRole::Forward && d->target >= 0) t.field = d->target;
+        const FieldDesc* target = impl->FieldInfo(t.field);
+        t.exposed = target != nullptr && target->kind == FieldKind::ExposedField;
+    }
+    Field* stored = node->GetField(t.field);
+    // Node-valued fields (children lists) are not set by events here.
+    if (stored != nullptr && stored->GetFieldType() != kFieldSFNode &&
+        stored->GetFieldType() != kFieldMFNode)
+        t.stored = stored;
+    return t;
+}
+
+void CRouter::Store(SingleNode* node, NodeState& state, const Target& target, const Field& value,
+                    double time) {
+    if (target.stored == nullptr || !Assign(*target.stored, value)) return;
+    if (state.sensor < 0 && !state.dirty) {
+        state.dirty = true;
+        m_dirty.emplace_back(node, &state);
+    }
+    if (target.exposed && !state.out.empty())
+        m_queue.push_back(Event{&state, node, target.field, nullptr, target.stored, time});
+}
+
+void CRouter::SetNodeField(SingleNode* node, NodeState& state, int field, const Field& value,
+                           double time) {
+    Store(node, state, Resolve(node, state, field), value, time);
+}
+
+// ---- TimeSensor ----
+
+bool CRouter::TimeSensorTakes(SensorState& s, int field, const Field& value, double) {
+    if (s.active) {
+        // A running sensor keeps its start and cycle; a stop time at or before
+        // its start is ignored.
+        if (field == kStartTime || field == kCycleInterval) return false;
+        if (field == kStopTime) {
+            auto* t = dynamic_cast<const SFTime*>(&value);
+            if (t != nullptr && t->Get() <= s.node->startTime().Get()) return false;
+        }
+    }
+    const int index = static_cast<int>(&s - m_sensors.data());
+    if (std::find(m_touchedSensors.begin(), m_touchedSensors.end(), index) ==
+        m_touchedSensors.end())
+        m_touchedSensors.push_back(index);
+    return true;
+}
+
+void CRouter::Route_TimeSensor(SensorState& s, double now) {
+    TimeSensor& n = *s.node;
+    const double start = n.startTime().Get(), stop = n.stopTime().Get();
+    const double cycle = n.cycleInterval().Get();
+    const bool loop = n.loop().Get();
+    auto send = [&](int field, std::unique_ptr<Field> v) {
+        Enqueue(s.node, field, std::move(v), nullptr, now);
+    };
+    auto end = [&](double fraction) {
+        s.active = false;
+        send(kFractionChanged, std::make_unique<SFFloat>(static_cast<float>(fraction)));
+        send(kTime, std::make_unique<SFTime>(now));
+        send(kIsActive, std::make_unique<SFBool>(false));
+    };
+    if (!n.enabled().Get()) {
+        if (s.active) end(0.0);
+        return;
+    }
+    if (!(cycle > 0.0) || !std::isfinite(cycle)) {
+        Report(s.node, "cycleInterval must be a number greater than 0; it stays at fraction 0");
+        if (!s.active && now >= start) {
+            s.active = true;
+            send(kIsActive, std::make_unique<SFBool>(true));
+        }
+        if (s.active) send(kFractionChanged, std::make_unique<SFFloat>(0.0f));
+        return;
+    }
+    const bool stops = stop > start;
+    if (!s.active) {
+        if (!(now >= start)) return;
+        // A start passed since the last step starts it, even if it ended meanwhile;
+        // one passed before only while it would still run.
+        const bool fresh = start > m_lastTime;
+        if (!fresh && ((!loop && now >= start + cycle) || (stops && now >= stop))) return;
+        s.active = true;
+        s.cycleStart = start;
+        send(kIsActive, std::make_unique<SFBool>(true));
+        send(kCycleTime, std::make_unique<SFTime>(now));
+    }
+    const double until = stops ? std::min(now, stop) : now;
+    const double elapsed = until - start;
+    if (!loop && elapsed >= cycle) {
+        end(1.0);
+        return;
+    }
+    double fraction = std::fmod(elapsed, cycle) / cycle;
+    if (!std::isfinite(fraction) || fraction < 0) fraction = 0;
+    const double cycleStart = start + std::floor(elapsed / cycle) * cycle;
+    if (loop && cycleStart > s.cycleStart) {
+        s.cycleStart = cycleStart;
+        send(kCycleTime, std::make_unique<SFTime>(now));
+    }
+    if (stops && now >= stop) {
+        end(fraction);
+        return;
+    }
+    send(kFractionChanged, std::make_unique<SFFloat>(static_cast<float>(fraction)));
+    send(kTime, std::make_unique<SFTime>(now));
+}
+
+// ---- Bind stacks ----
+
+void CRouter::Bind(SingleNode* node, bool bind, double time, bool apply) {
+    const int k = StackOf(GetNodeType(*node));
+    if (k < 0) return;
+    std::vector<SingleNode*>& stack = m_stacks[k];
+    const int isBound = FieldNamed(*node, "isBound");
+    auto tell = [&](SingleNode* n, bool bound) {
+        if (isBound >= 0) Enqueue(n, isBound, std::make_unique<SFBool>(bound), nullptr, time);
+        if (bound && k == 0)
+            Enqueue(n, FieldNamed(*n, "bindTime"), std::make_unique<SFTime>(time), nullptr, time);
+    };
+    SingleNode* top = stack.empty() ? nullptr : stack.back();
+    if (bind) {
+        if (top == node) return;
+        if (top != nullptr) tell(top, false);
+        stack.erase(std::remove(stack.begin(), stack.end(), node), stack.end());
+        stack.push_back(node);
+        tell(node, true);
+    } else {
+        auto it = std::find(stack.begin(), stack.end(), node);
+        if (it == stack.end()) return;
+        stack.erase(it);
+        if (top != node) return;  // not bound: leaves quietly
+        tell(node, false);
+        if (!stack.empty()) tell(stack.back(), true);
+    }
+    if (apply) ApplyBound(k);
+}
+
+void CRouter::ApplyBound(int k) {
+    SingleNode* top = m_stacks[k].empty() ? nullptr : m_stacks[k].back();
+    CD3DObj* display = m_dealer ? m_dealer->Display() : nullptr;
+    switch (kBindable[k]) {
+        case Viewpoint::kNodeType: {
+            // The camera goes to the bound viewpoint; an empty stack leaves it where it is.
+            auto* v = dynamic_cast<Viewpoint*>(top);
+            const auto* frames = ObjectsOf(m_objects, top);
+            if (v == nullptr || frames == nullptr || frames->empty()) return;
+            auto* frame = dynamic_cast<rm::Frame*>(frames->front().Get());
+            if (frame == nullptr) return;
+            m_bound = rm::Ptr<rm::Frame>(frame);
+            if (m_camera != nullptr) PlaceCamera(*m_camera, *frame);
+            if (display != nullptr) display->SetView(v->fieldOfView().Get());
+            return;
+        }
+        case Background::kNodeType:
+            if (m_dealer != nullptr) m_dealer->ShowBackground(top);
+            return;
+        case NavigationInfo::kNodeType: {
+            auto* info = dynamic_cast<NavigationInfo*>(top);
+            if (display == nullptr || display->GetCamera() == nullptr ||
+                display->GetHeadLight() == nullptr)
+                return;
+            display->GetCamera()->DeleteLight(display->GetHeadLight());
+            if (info == nullptr || info->headlight().Get())
+                display->GetCamera()->AddLight(display->GetHeadLight());
+            return;
+        }
+        default:
+            return;  // Fog is not drawn: its stack only answers isBound
+    }
+}
+
+// ---- Translation: changed fields to retained-mode objects ----
+
+void CRouter::ApplyChanges() {
+    if (m_dirty.empty()) return;
+    std::vector<const rm::Frame*> moved;
+    std::vector<rm::MeshBuilder*> rebuild;
+    for (auto [node, statePointer] : m_dirty) {
+        NodeState& state = *statePointer;
+        state.dirty = false;
+        const auto* objects = state.objects;
+        switch (state.type) {
+            case Transform::kNodeType:
+            case Viewpoint::kNodeType: {
+                if (objects == nullptr) break;
+                TransformFields fields;
+                if (state.transform != nullptr) {
+                    fields = FieldsOf(*state.transform);
+                } else if (auto* v = dynamic_cast<Viewpoint*>(node)) {
+                    fields = FieldsOf(*v);
+                    if (BoundNode(Viewpoint::kNodeType) == node && m_dealer && m_dealer->Display())
+                        m_dealer->Display()->SetView(v->fieldOfView().Get());
+                }
+                // Translation makes frames, and only frames, for these two.
+                for (const auto& object : *objects) {
+                    auto* frame = static_cast<rm::Frame*>(object.Get());
+                    PlaceFrame(*frame, fields);
+                    if (m_bound) moved.push_back(frame);  // only the camera asks
+                }
+                break;
+            }
+            case Material::kNodeType: {
+                auto* m = state.material;
+                if (objects == nullptr || m == nullptr || m_rm == nullptr) break;
+                // Translation keeps the meshbuilders of the shapes a Material colours.
+                for (const auto& object : *objects) {
+                    auto* mb = static_cast<rm::MeshBuilder*>(object.Get());
+                    rm::Ptr<rm::Material> material;
+                    if (mb == nullptr || rm::Failed(m_rm->CreateMaterial(
+                                             SpecularPower(m->shininess().Get()), material.Put())))
+                        continue;
+                    const SFColor& d = m->diffuseColor();
+                    const SFColor& e = m->emissiveColor();
+                    const SFColor& s = m->specularColor();
+                    material->SetAmbient(d.GetR(), d.GetG(), d.GetB());
+                    material->SetEmissive(e.GetR(), e.GetG(), e.GetB());
+                    material->SetSpecular(s.GetR(), s.GetG(), s.GetB());
+                    material->SetAmbientIntensity(Unit(m->ambientIntensity().Get(), 0.2f));
+                    material->SetTransparency(Unit(m->transparency().Get(), 0.0f));
+                    mb->SetMaterial(material.Get());
+                }
+                break;
+            }
+            case Switch::kNodeType: {
+                auto* sw = dynamic_cast<Switch*>(node);
+                const int count = sw ? sw->choice().GetCount() : 0;
+                if (objects == nullptr || count == 0) break;
+                // A frame per choice, per use of the Switch; only the chosen one attached.
+                const int which = sw->whichChoice().Get();
+                for (std::size_t i = 0; i < objects->size(); ++i) {
+                    auto* frame = dynamic_cast<rm::Frame*>((*objects)[i].Get());
+                    rm::Frame* parent = m_dealer ? m_dealer->ParentOf(frame) : nullptr;
+                    if (frame == nullptr || parent == nullptr) continue;
+                    parent->DeleteChild(frame);
+                    if (static_cast<int>(i % count) == which) parent->AddChild(frame);
+                }
+                break;
+            }
+            case DirectionalLight::kNodeType:
+            case PointLight::kNodeType:
+            case SpotLight::kNodeType:
+                if (m_dealer != nullptr) m_dealer->UpdateLight(node);
+                break;
+            case Background::kNodeType:
+                if (BoundNode(Background::kNodeType) == node && m_dealer)
+                    m_dealer->ShowBackground(node, true);
+                break;
+            case NavigationInfo::kNodeType:
+                if (BoundNode(NavigationInfo::kNodeType) == node) ApplyBound(2);
+                break;
+            default:
+                // Geometry and the nodes it is made from: the meshes are built again.
+                if (objects == nullptr) break;
+                for (const auto& object : *objects)
+                    if (auto* mb = dynamic_cast<rm::MeshBuilder*>(object.Get()))
+                        if (std::find(rebuild.begin(), rebuild.end(), mb) == rebuild.end())
+                            rebuild.push_back(mb);
+                break;
+        }
+    }
+    m_dirty.clear();
+    if (m_dealer != nullptr)
+        for (rm::MeshBuilder* mb : rebuild) m_dealer->RebuildShape(mb);
+    // The camera follows the bound viewpoint when its frame or one above it moved.
     if (moved.empty() || !m_bound || m_camera == nullptr) return;
     for (const rm::Frame* f = m_bound.Get(); f != nullptr; f = f->GetParent()) {
         if (std::find(moved.begin(), moved.end(), f) != moved.end()) {
@@ -263,33 +708,4 @@ void CRouter::PlaceMovedFrames() {
             return;
         }
     }
-}
-
-void CRouter::ApplyColor(rm::MeshBuilder* mb, const SingleNode* node, int field, float r, float g,
-                         float b) {
-    auto* material = dynamic_cast<const Material*>(node);
-    if (mb == nullptr || material == nullptr || m_rm == nullptr) return;
-    rm::Ptr<rm::Material> m;
-    if (rm::Failed(m_rm->CreateMaterial(SpecularPower(material->shininess().Get()), m.Put())))
-        return;
-    const SFColor& d = material->diffuseColor();
-    const SFColor& e = material->emissiveColor();
-    const SFColor& s = material->specularColor();
-    glm::vec3 diffuse(d.GetR(), d.GetG(), d.GetB());
-    glm::vec3 emissive(e.GetR(), e.GetG(), e.GetB());
-    glm::vec3 specular(s.GetR(), s.GetG(), s.GetB());
-    // The meshbuilder's material holds the node's colours as other routes have
-    // set them since: a route to one colour leaves the others as they are now.
-    if (const rm::Material* current = mb->GetMaterial()) {
-        diffuse = current->GetAmbient().value_or(diffuse);
-        emissive = current->GetEmissive();
-        specular = current->GetSpecular();
-    }
-    if (field == 1) diffuse = {r, g, b};
-    if (field == 2) emissive = {r, g, b};
-    if (field == 4) specular = {r, g, b};
-    m->SetAmbient(diffuse.r, diffuse.g, diffuse.b);
-    m->SetEmissive(emissive.r, emissive.g, emissive.b);
-    m->SetSpecular(specular.r, specular.g, specular.b);
-    mb->SetMaterial(m.Get());
 }

@@ -1,5 +1,9 @@
 #include "rendermodule/translation_tables.h"
 
+#include <cmath>
+
+#include <glm/gtc/quaternion.hpp>
+
 #include "node/nodes.h"
 
 namespace {
@@ -32,19 +36,44 @@ TransformFields FieldsOf(const Viewpoint& node) {
 }
 
 void PlaceFrame(rm::Frame& frame, const TransformFields& f) {
-    const glm::vec3& c = f.center;
-    const glm::vec4& so = f.scaleOrientation;
-    const glm::vec4& r = f.rotation;
-    const glm::vec3& s = f.scale;
-    const glm::vec3& t = f.translation;
-    frame.AddTransform(rm::Combine::Replace, glm::mat4(1.0f));
-    frame.AddTranslation(rm::Combine::After, -c.x, -c.y, -c.z);
-    frame.AddRotation(rm::Combine::After, so.x, so.y, so.z, -so.w);
-    frame.AddScale(rm::Combine::After, s.x, s.y, s.z);
-    frame.AddRotation(rm::Combine::After, so.x, so.y, so.z, so.w);
-    frame.AddRotation(rm::Combine::After, r.x, r.y, r.z, r.w);
-    frame.AddTranslation(rm::Combine::After, c.x, c.y, c.z);
-    frame.AddTranslation(rm::Combine::After, t.x, t.y, t.z);
+    // Built as a linear part and an offset rather than through eight matrix
+    // products: animation places thousands of frames a step. Steps that change
+    // nothing (no centre, no turn, a scale of 1) are left out.
+    glm::mat3 linear(1.0f);
+    glm::vec3 offset(0.0f);
+    auto finite = [](const auto& v) {
+        for (int k = 0; k < v.length(); ++k)
+            if (!std::isfinite(v[k])) return false;
+        return true;
+    };
+    auto move = [&](const glm::vec3& t) {
+        if (finite(t)) offset += t;
+    };
+    auto turn = [&](const glm::vec4& r, float sign) {
+        const glm::vec3 axis(r);
+        const float len = glm::length(axis);
+        if (!finite(r) || !(len > 0.0f) || r.w == 0.0f) return;
+        const glm::mat3 m = glm::mat3_cast(glm::angleAxis(sign * r.w, axis / len));
+        linear = m * linear;
+        offset = m * offset;
+    };
+    move(-f.center);
+    turn(f.scaleOrientation, -1.0f);
+    if (finite(f.scale) && f.scale != glm::vec3(1.0f)) {
+        glm::mat3 s(1.0f);
+        s[0][0] = f.scale.x;
+        s[1][1] = f.scale.y;
+        s[2][2] = f.scale.z;
+        linear = s * linear;
+        offset = s * offset;
+    }
+    turn(f.scaleOrientation, 1.0f);
+    turn(f.rotation, 1.0f);
+    move(f.center);
+    move(f.translation);
+    glm::mat4 m(linear);
+    m[3] = glm::vec4(offset, 1.0f);
+    frame.AddTransform(rm::Combine::Replace, m);
 }
 
 void PlaceCamera(rm::Frame& camera, const rm::Frame& viewpoint) {

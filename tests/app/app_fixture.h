@@ -76,14 +76,17 @@ inline const char kThreeViews[] =
     "Viewpoint { position 2 0 8 description \"Middle\" }\n"
     "Transform { children Shape { geometry Sphere {} } }";
 
-// A TimeSensor feeding an interpolator the router does not animate: loading says
-// so twice, and every animation step raises kNagText.
+// Two routes between fields of different types (loading drops each with a
+// message) and an interpolator with fewer key values than keys: every animation
+// step raises kNagText.
 inline const char kNaggingScene[] =
     "DEF T TimeSensor { cycleInterval 1 loop TRUE }\n"
-    "DEF S ScalarInterpolator { key [ 0 1 ] keyValue [ 0 1 ] }\n"
-    "Shape { geometry Box {} }\n"
-    "ROUTE T.fraction_changed TO S.set_fraction";
-inline const char kNagText[] = "unrecognized Interpolator in CRouter::Refresh()";
+    "DEF S ScalarInterpolator { key [ 0 1 ] keyValue [ 0 ] }\n"
+    "Shape { appearance Appearance { material DEF M Material {} } geometry Box {} }\n"
+    "ROUTE T.fraction_changed TO S.set_fraction ROUTE S.value_changed TO M.transparency\n"
+    "ROUTE S.value_changed TO M.diffuseColor ROUTE T.isActive TO M.shininess";
+inline const char kNagText[] =
+    "ScalarInterpolator: keyValue has fewer values than key; it sends nothing";
 
 // A render module, a loader, scene files and a message recorder for one test.
 class AppTest : public ::testing::Test {

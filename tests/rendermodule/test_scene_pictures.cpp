@@ -253,6 +253,12 @@ struct SceneCase {
     // Pointer clicks made before the picture is drawn: x and y as fractions of the
     // picture from the top left, and the time.
     std::vector<std::array<float, 3>> clicks = {};
+    // Drawn after one animation step at this many seconds from the start, as
+    // orvane-render --time draws it; before any step when negative. An event a
+    // script would send first: SFInt32 `emitValue` from "DEF.field" at time 0.
+    double time = -1;
+    const char* emit = nullptr;
+    int emitValue = 0;
 };
 
 void PrintTo(const SceneCase& c, std::ostream* os) {
@@ -282,8 +288,7 @@ class ScenePictureTest : public ::testing::TestWithParam<SceneCase> {
     void TearDown() override { m_module.Release(); }
 
     // Loads `file` (or the text) as the shell does and draws the first frame.
-    Picture Draw(const std::string& text, const std::string& file = {},
-                 const std::vector<std::array<float, 3>>& clicks = {}) {
+    Picture Draw(const std::string& text, const std::string& file = {}, const SceneCase* at = {}) {
         m_loader = LoadText(text);
         m_module.ClearWorld();
         m_module.ResetScene();
@@ -292,9 +297,30 @@ class ScenePictureTest : public ::testing::TestWithParam<SceneCase> {
         m_module.SetDefLookup([loader](const std::string& name) { return loader->FindDef(name); });
         int w = 0, h = 0;
         m_window.GetClientSize(w, h);
-        for (const auto& [x, y, t] : clicks)
-            m_module.Click(static_cast<int>(x * w), static_cast<int>(y * h), t);
-        m_module.RenderFrame();
+        auto click = [&] {
+            if (at != nullptr)
+                for (const auto& [x, y, t] : at->clicks)
+                    m_module.Click(static_cast<int>(x * w), static_cast<int>(y * h), t);
+        };
+        if (at != nullptr && at->time >= 0) {
+            std::uint32_t now = static_cast<std::uint32_t>(at->time * 1000 + 0.5);
+            m_module.SetClock([now] { return now; });
+            m_module.GetRouter().SetStartTime(0);
+            if (at->emit != nullptr) {
+                const std::string end = at->emit;
+                SingleNode* node = m_loader->FindDef(end.substr(0, end.find('.')));
+                int field = 0;
+                for (std::string name; node && node->GetFieldName(field, name) == 0; ++field)
+                    if (name == end.substr(end.find('.') + 1)) break;
+                m_module.GetEventSink().Emit(node, field, std::make_unique<SFInt32>(at->emitValue),
+                                             0);
+            }
+            click();
+            m_module.StepFrame();
+        } else {
+            click();
+            m_module.RenderFrame();
+        }
         Picture p;
         auto frame = m_module.GetD3DObj().GetDevice()->LatestFrame();
         if (!frame) return p;
@@ -316,7 +342,7 @@ TEST_P(ScenePictureTest, ShowsWhatTheSceneChooses) {
     const SceneCase& c = GetParam();
     // Every message raised counts, so that a node reporting twice shows.
     const MessageRepeat rule = SetMessageRepeat(MessageRepeat::kEveryTime);
-    Picture p = Draw(c.scene, {}, c.clicks);
+    Picture p = Draw(c.scene, {}, &c);
     SetMessageRepeat(rule);
     ASSERT_FALSE(p.rgba.empty());
     if (c.red >= 0) {
@@ -1117,12 +1143,82 @@ INSTANTIATE_TEST_SUITE_P(
                   .probes = {{0.33f, 0.22f, Hue::Blue}, {0.67f, 0.615f, Hue::Green}}}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
+// Animations, drawn at a time as orvane-render --time draws them.
+const std::string kFrontView = "Viewpoint { position 0 0 10 } ";
+std::string Timed(const std::string& interpolator, const std::string& target,
+                  const std::string& shape) {
+    return kFrontView + "DEF T TimeSensor { cycleInterval 2 } DEF I " + interpolator + " " + shape +
+           " ROUTE T.fraction_changed TO I.set_fraction ROUTE I.value_changed TO " + target;
+}
+const std::string kGrow = Timed("PositionInterpolator { key [ 0 1 ] keyValue [ 1 1 1, 4 4 4 ] }",
+                                "X.scale", "DEF X Transform { children " + kRed + " }");
+const std::string kFade =
+    Timed("ScalarInterpolator { key [ 0 1 ] keyValue [ 0 1 ] }", "M.transparency",
+          "Shape { appearance Appearance { material DEF M Material { diffuseColor 0 0 0 "
+          "emissiveColor 1 0 0 } } geometry IndexedFaceSet { coord Coordinate { point [ -1 -1 0, "
+          "1 -1 0, 1 1 0, -1 1 0 ] } coordIndex [ 0 1 2 3 ] } } Transform { translation 0 0 -3 children " +
+              Colored("0 1 0", "Box { size 8 8 0.1 }") + " }");
+const std::string kMorph = Timed(
+    "CoordinateInterpolator { key [ 0 1 ] keyValue [ -.2 -.2 0, .2 -.2 0, .2 .2 0, -.2 .2 0,"
+    " -4 -3 0, 4 -3 0, 4 3 0, -4 3 0 ] }",
+    "C.point",
+    Colored("1 0 0",
+            "IndexedFaceSet { coord DEF C Coordinate { point [ -.2 -.2 0, .2 -.2 0,"
+            " .2 .2 0, -.2 .2 0 ] } coordIndex [ 0 1 2 3 ] solid FALSE }"));
+const std::string kFlip = "DEF S1 Switch {} DEF S2 " + kSwitch +
+                          "whichChoice 0 } ROUTE S1.whichChoice_changed TO S2.whichChoice";
+const std::string kTwoPlaces =
+    "Viewpoint { position 0 0 10 } DEF V2 Viewpoint { position 30 0 10 } " + kRed +
+    " Transform { translation 30 0 0 children " + kGreen +
+    " } DEF T TimeSensor { startTime 1 cycleInterval 5 } ROUTE T.isActive TO V2.set_bind";
+const std::string kLightUp =
+    "NavigationInfo { headlight FALSE } " + kFrontView + Lit("Box { size 6 6 0.1 }") +
+    " DEF L DirectionalLight { on FALSE color 0 0 1 } DEF T TimeSensor { startTime 1 "
+    "cycleInterval 5 } ROUTE T.isActive TO L.on";
+constexpr Probe kLeftEdge{0.15f, 0.5f, Hue::Red}, kLeftEmpty{0.15f, 0.5f, Hue::Background};
+
+INSTANTIATE_TEST_SUITE_P(
+    Animation, ScenePictureTest,
+    ::testing::Values(
+        SceneCase{.name = "ScaleAtStart", .scene = kGrow, .probes = {kLeftEmpty}, .time = 0},
+        SceneCase{.name = "ScaleAtEnd", .scene = kGrow, .probes = {kLeftEdge}, .time = 2.5},
+        SceneCase{.name = "FadeAtStart", .scene = kFade, .red = 1, .time = 0},
+        SceneCase{.name = "FadeHalfway",
+                  .scene = kFade,
+                  .probes = {{0.5f, 0.5f, Hue::Exact, 0, 128, 128, 0}},
+                  .time = 1},
+        SceneCase{.name = "FadedOut", .scene = kFade, .red = 0, .green = 1, .time = 2},
+        SceneCase{.name = "MorphAtStart", .scene = kMorph, .probes = {kLeftEmpty}, .time = 0},
+        SceneCase{.name = "MorphAtEnd", .scene = kMorph, .probes = {kLeftEdge}, .time = 2},
+        SceneCase{.name = "SwitchBeforeTheEvent", .scene = kFlip, .red = 1, .green = 0, .blue = 0},
+        SceneCase{.name = "SwitchFlippedByARoute",
+                  .scene = kFlip,
+                  .red = 0,
+                  .green = 0,
+                  .blue = 1,
+                  .time = 0,
+                  .emit = "S1.whichChoice",
+                  .emitValue = 2},
+        SceneCase{.name = "LightOffBeforeTheRoute",
+                  .scene = kLightUp,
+                  .probes = {kNothingAtCentre},
+                  .time = 0.5},
+        SceneCase{.name = "LightSwitchedOnByARoute", .scene = kLightUp, .blue = 1, .time = 2},
+        SceneCase{
+            .name = "FirstViewpointBound", .scene = kTwoPlaces, .red = 1, .green = 0, .time = 0.5},
+        SceneCase{.name = "SecondViewpointBoundByARoute",
+                  .scene = kTwoPlaces,
+                  .red = 0,
+                  .green = 1,
+                  .time = 2}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
+
 }  // namespace
 
 // A click on an Anchor's children binds the viewpoint its "#Name" names: from 60 away
 // the box that filled the view from 6 away shrinks to the middle.
 const std::string kAnchored =
-    "DEF FAR Viewpoint { position 0 0 60 } Viewpoint { position 0 0 6 }"
+    "Viewpoint { position 0 0 6 } DEF FAR Viewpoint { position 0 0 60 }"
     "Anchor { url \"#FAR\" children " +
     kRed + " }";
 constexpr Probe kRedAbove{0.5f, 0.3f, Hue::Red};

@@ -403,8 +403,8 @@ TEST_F(SensorTest, AnchorsBindViewpointsOrOpenFiles) {
     std::vector<std::string> opened;
     m_module.SetAnchorHandler([&](const std::string& file) { opened.push_back(file); });
     const char* kScene =
-        "DEF FAR Viewpoint { position 0 0 40 description \"far\" }\n"
         "Viewpoint { position 0 0 10 }\n"
+        "DEF FAR Viewpoint { position 0 0 40 description \"far\" }\n"
         "Anchor { url \"#FAR\" children Shape { geometry Box { size 2 2 2 } } }\n"
         "Anchor { url [ \"missing.wrl\" \"next.wrl\" ] children Transform { translation 3 0 0 "
         "  children Shape { geometry Box { size 1 1 1 } } } }\n"

@@ -1,0 +1,213 @@
+#include "rendermodule/interpolate.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <glm/glm.hpp>
+#include <glm/gtc/quaternion.hpp>
+
+#include "node/nodes.h"
+
+namespace {
+
+// The run of keys around f: values of key `i` and `i + 1` mixed by `t` (t = 0
+// for a fraction at or before the first key, i = last with t = 0 beyond the last).
+struct Segment {
+    std::size_t i = 0;
+    float t = 0.0f;
+};
+
+Segment Locate(const std::vector<SFFloat>& keys, float f) {
+    Segment s;
+    if (keys.size() < 2 || !(f > keys.front().Get())) return s;
+    if (!(f < keys.back().Get())) {
+        s.i = keys.size() - 1;
+        return s;
+    }
+    // The first key above f; the one before it is at or below f.
+    auto next = std::upper_bound(keys.begin(), keys.end(), f,
+                                 [](float v, const SFFloat& k) { return v < k.Get(); });
+    if (next == keys.begin() || next == keys.end()) return s;  // keys out of order
+    s.i = static_cast<std::size_t>(next - keys.begin()) - 1;
+    const float below = keys[s.i].Get(), above = next->Get();
+    s.t = above > below ? (f - below) / (above - below) : 0.0f;
+    return s;
+}
+
+template <class T, int N>
+T Mix(const T& a, const T& b, float t) {
+    std::array<float, N> v;
+    for (int k = 0; k < N; ++k) v[k] = a[k] + (b[k] - a[k]) * t;
+    T out;
+    out.SetValues(v);
+    return out;
+}
+
+SFRotation Slerp(const SFRotation& a, const SFRotation& b, float t) {
+    auto quat = [](const SFRotation& r) {
+        glm::vec3 axis(r.GetX(), r.GetY(), r.GetZ());
+        const float len = glm::length(axis);
+        if (!(len > 0.0f)) return glm::quat(1, 0, 0, 0);  // a zero axis is no rotation
+        return glm::angleAxis(r.GetAngle(), axis / len);
+    };
+    glm::quat qa = quat(a), qb = quat(b);
+    // The shorter way round; a half turn (a dot product of about 0 after
+    // rounding) turns the way its angle says.
+    float d = glm::dot(qa, qb);
+    if (d < -1e-4f) {
+        qb = -qb;
+        d = -d;
+    }
+    glm::quat q;
+    if (d > 0.9995f) {
+        q = glm::normalize(qa + (qb - qa) * t);
+    } else {
+        const float theta = std::acos(std::clamp(d, -1.0f, 1.0f));
+        q = glm::normalize((qa * std::sin((1 - t) * theta) + qb * std::sin(t * theta)) /
+                           std::sin(theta));
+    }
+    const float angle = 2.0f * std::acos(std::clamp(q.w, -1.0f, 1.0f));
+    const float s = std::sqrt(std::max(0.0f, 1.0f - q.w * q.w));
+    if (s < 1e-6f) {
+        // No turn: keep the first key's axis, so that a turn about it stays readable.
+        return SFRotation(a.GetX(), a.GetY(), a.GetZ(), 0.0f);
+    }
+    return SFRotation(q.x / s, q.y / s, q.z / s, angle);
+}
+
+template <class T>
+T Between(const T& a, const T& b, float t);
+template <>
+SFFloat Between(const SFFloat& a, const SFFloat& b, float t) {
+    return SFFloat(a.Get() + (b.Get() - a.Get()) * t);
+}
+template <>
+SFVec2f Between(const SFVec2f& a, const SFVec2f& b, float t) {
+    return Mix<SFVec2f, 2>(a, b, t);
+}
+template <>
+SFVec3f Between(const SFVec3f& a, const SFVec3f& b, float t) {
+    return Mix<SFVec3f, 3>(a, b, t);
+}
+template <>
+SFColor Between(const SFColor& a, const SFColor& b, float t) {
+    return Mix<SFColor, 3>(a, b, t);
+}
+template <>
+SFRotation Between(const SFRotation& a, const SFRotation& b, float t) {
+    return Slerp(a, b, t);
+}
+
+// A normal between two normals: along the arc, kept of unit length.
+SFVec3f NormalBetween(const SFVec3f& a, const SFVec3f& b, float t) {
+    SFVec3f v = Mix<SFVec3f, 3>(a, b, t);
+    const float len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (len > 0.0f && std::isfinite(len)) v.Set(v[0] / len, v[1] / len, v[2] / len);
+    return v;
+}
+
+// One value per key.
+template <class T>
+std::unique_ptr<Field> Single(const std::vector<SFFloat>& keys, const MultiField& list, float f,
+                              std::string* problem) {
+    const auto& values = static_cast<const MFField<T>&>(list).Values();
+    if (values.size() < keys.size()) {
+        *problem = "keyValue has fewer values than key; it sends nothing";
+        return nullptr;
+    }
+    const Segment s = Locate(keys, f);
+    const T& a = values[s.i];
+    if (s.t == 0.0f) return std::make_unique<T>(a);
+    return std::make_unique<T>(Between(a, values[s.i + 1], s.t));
+}
+
+// A run of values per key (a whole Coordinate.point or Normal.vector).
+template <class T, bool kNormal = false>
+std::unique_ptr<Field> Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f,
+                            std::string* problem) {
+    const auto& values = static_cast<const MFField<T>&>(list).Values();
+    const std::size_t run = values.size() / keys.size();
+    if (run == 0) {
+        *problem = "keyValue has fewer values than key; it sends nothing";
+        return nullptr;
+    }
+    const Segment s = Locate(keys, f);
+    auto out = std::make_unique<MFField<T>>();
+    std::vector<T>& v = out->Values();
+    v.reserve(run);
+    const T* a = &values[s.i * run];
+    if (s.t == 0.0f) {
+        v.assign(a, a + run);
+        return out;
+    }
+    const T* b = a + run;
+    for (std::size_t k = 0; k < run; ++k) {
+        if constexpr (kNormal)
+            v.push_back(NormalBetween(a[k], b[k], s.t));
+        else
+            v.push_back(Between(a[k], b[k], s.t));
+    }
+    return out;
+}
+
+const MultiField& Multi(const Field* list) {
+    return *static_cast<const MultiField*>(list);
+}
+
+}  // namespace
+
+bool IsInterpolatorType(int type) {
+    switch (type) {
+        case ScalarInterpolator::kNodeType:
+        case PositionInterpolator::kNodeType:
+        case OrientationInterpolator::kNodeType:
+        case ColorInterpolator::kNodeType:
+        case CoordinateInterpolator::kNodeType:
+        case NormalInterpolator::kNodeType:
+        case PositionInterpolator2D::kNodeType:
+        case CoordinateInterpolator2D::kNodeType:
+            return true;
+        default:
+            return false;
+    }
+}
+
+std::unique_ptr<Field> InterpolateNode(SingleNode& node, int type, float f, std::string* problem) {
+    // Checked by type code rather than run-time type information: this runs
+    // for every interpolator at every step.
+    Field* keyField = node.GetField(kInterpolatorKey);
+    Field* list = node.GetField(kInterpolatorKeyValue);
+    if (keyField == nullptr || list == nullptr || keyField->IsSingle() != 0 ||
+        keyField->GetFieldType() != kFieldSFFloat || list->IsSingle() != 0 ||
+        list->GetFieldType() == kFieldMFNode)
+        return nullptr;
+    const std::vector<SFFloat>& keys = static_cast<MFField<SFFloat>*>(keyField)->Values();
+    if (keys.empty()) {
+        *problem = "key is empty; it sends nothing";
+        return nullptr;
+    }
+    if (std::isnan(f)) {
+        *problem = "set_fraction is not a number; ignored";
+        return nullptr;
+    }
+    switch (type) {
+        case ScalarInterpolator::kNodeType:
+            return Single<SFFloat>(keys, Multi(list), f, problem);
+        case PositionInterpolator::kNodeType:
+            return Single<SFVec3f>(keys, Multi(list), f, problem);
+        case OrientationInterpolator::kNodeType:
+            return Single<SFRotation>(keys, Multi(list), f, problem);
+        case ColorInterpolator::kNodeType:
+            return Single<SFColor>(keys, Multi(list), f, problem);
+        case PositionInterpolator2D::kNodeType:
+            return Single<SFVec2f>(keys, Multi(list), f, problem);
+        case CoordinateInterpolator::kNodeType:
+            return Runs<SFVec3f>(keys, Multi(list), f, problem);
+        case NormalInterpolator::kNodeType:
+            return Runs<SFVec3f, true>(keys, Multi(list), f, problem);
+        case CoordinateInterpolator2D::kNodeType:
+            return Runs<SFVec2f>(keys, Multi(list), f, problem);
+        default:
+            return nullptr;
+    }
+}
