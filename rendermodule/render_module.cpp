@@ -448,7 +448,7 @@ void CRenderModule::PointerRelease(int x, int y, double time) {
 
 void CRenderModule::Click(int x, int y, double time) {
     PointerMove(x, y, time);
-    if (PointerPress(x, y, time)) PointerRelease(x, y, time);
+    if (PointerPress(x, y, time)) PointerRelease(x, y, time + 0.001);
 }
 
 void CRenderModule::FollowAnchor() {

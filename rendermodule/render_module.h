@@ -129,7 +129,9 @@ class CRenderModule {
     bool PointerPress(int x, int y, double time);
     void PointerMove(int x, int y, double time);
     void PointerRelease(int x, int y, double time);
-    // Move, press and release at (x, y) at `time`: a click, as orvane-render --click.
+    // Move and press at (x, y) at `time`, release a millisecond later: a click, as
+    // orvane-render --click makes it. Press and release at one timestamp would let
+    // the loop rule drop the release's events along routes the press used.
     void Click(int x, int y, double time);
 
     CTreeTraverser& GetTraverser() { return m_traverser; }

@@ -477,6 +477,7 @@ bool CRouter::TimeSensorTakes(SensorState& s, int field, const Field& value, dou
             if (t != nullptr && t->Get() <= s.node->startTime().Get()) return false;
         }
     }
+    if (field == kStartTime) s.startSet = true;
     const int index = static_cast<int>(&s - m_sensors.data());
     if (std::find(m_touchedSensors.begin(), m_touchedSensors.end(), index) ==
         m_touchedSensors.end())
@@ -514,6 +515,10 @@ void CRouter::Route_TimeSensor(SensorState& s, double now) {
     const bool stops = stop > start;
     if (!s.active) {
         if (!(now >= start)) return;
+        // The file's times count from 1970 in the standard's time base: a single
+        // cycle that the file starts at or before the load ended long before it
+        // (the click-to-play pattern), while a loop runs from the load on.
+        if (!loop && !s.startSet && start <= 0.0) return;
         // A start passed since the last step starts it, even if it ended meanwhile;
         // one passed before only while it would still run.
         const bool fresh = start > m_lastTime;

@@ -118,6 +118,7 @@ class CRouter : public IEventSink {
         TimeSensor* node = nullptr;
         bool active = false;
         double cycleStart = 0;  // start of the running cycle
+        bool startSet = false;  // startTime was set by an event, not only by the file
     };
     struct NodeState {
         int type = 0;

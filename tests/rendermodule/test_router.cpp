@@ -64,11 +64,15 @@ TEST_F(RouterTest, LoopingPositionRepeatsEveryCycle) {
 }
 
 TEST_F(RouterTest, WithoutLoopTheLastKeyHolds) {
-    Show(Mover("FALSE", "0"));
+    Show(Mover("FALSE", "0.5"));
     At(3000);
     EXPECT_NEAR(Position("X").x, 10, 1e-4);
     At(9000);
     EXPECT_NEAR(Position("X").z, 30, 1e-4);
+    // A single cycle the file starts at the load (or before) ended before it.
+    Show(Mover("FALSE", "0"));
+    At(1000);
+    EXPECT_EQ(Position("X"), glm::vec3(0, 0, 0));
 }
 
 TEST_F(RouterTest, NothingMovesBeforeTheStartTime) {
@@ -433,11 +437,12 @@ struct SensorCase {
 
 TEST_F(CascadeTest, TimeSensorStartsRunsAndStops) {
     const SensorCase cases[] = {
-        {"once from 0",
-         "cycleInterval 2",
-         {0, 1, 3, 4},
-         {"R.enabled=true@0", "R.startTime=0.0@0", "F.set_fraction=0.0@0", "F.set_fraction=0.5@1",
-          "F.set_fraction=1.0@3", "R.enabled=false@3"}},
+        {"once, after the load",
+         "cycleInterval 2 startTime 0.5",
+         {0, 0.5, 1.5, 3, 4},
+         {"R.enabled=true@0.5", "R.startTime=0.5@0.5", "F.set_fraction=0.0@0.5",
+          "F.set_fraction=0.5@1.5", "F.set_fraction=1.0@3", "R.enabled=false@3"}},
+        {"once from 0: over before the load", "cycleInterval 2", {0, 1, 3}, {}},
         {"later start, looping",
          "cycleInterval 2 loop TRUE startTime 1",
          {0.5, 2, 3.5},

@@ -1147,7 +1147,8 @@ INSTANTIATE_TEST_SUITE_P(
 const std::string kFrontView = "Viewpoint { position 0 0 10 } ";
 std::string Timed(const std::string& interpolator, const std::string& target,
                   const std::string& shape) {
-    return kFrontView + "DEF T TimeSensor { cycleInterval 2 } DEF I " + interpolator + " " + shape +
+    // Started just after the load: a single cycle started at 0 would have ended before it.
+    return kFrontView + "DEF T TimeSensor { cycleInterval 2 startTime 0.001 } DEF I " + interpolator + " " + shape +
            " ROUTE T.fraction_changed TO I.set_fraction ROUTE I.value_changed TO " + target;
 }
 const std::string kGrow = Timed("PositionInterpolator { key [ 0 1 ] keyValue [ 1 1 1, 4 4 4 ] }",
@@ -1235,4 +1236,35 @@ INSTANTIATE_TEST_SUITE_P(
                   .scene = kAnchored,
                   .probes = {kRedAbove},
                   .clicks = {{0.05f, 0.05f, 1.0f}}}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
+
+// The example worlds of data/events, as a user tries them: clicked, then drawn
+// later.
+std::string EventsExample(const char* name) {
+    std::ifstream in(fs::path(ORVANE_EVENTS_DIR) / name);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // The suite's loader adds the header line itself.
+    return text.substr(text.find('\n') + 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Examples, ScenePictureTest,
+    ::testing::Values(
+        SceneCase{.name = "ClickToPlayNotClicked",
+                  .scene = EventsExample("click_to_play.wrl"),
+                  .probes = {{0.5f, 0.5f, Hue::Red}},
+                  .time = 2.5},
+        SceneCase{.name = "ClickToPlayClicked",
+                  .scene = EventsExample("click_to_play.wrl"),
+                  .probes = {{0.5f, 0.5f, kBg}, {0.9f, 0.5f, Hue::Red}},
+                  .clicks = {{0.5f, 0.5f, 0.5f}},
+                  .time = 2.5},
+        SceneCase{.name = "FadeAndScaleAtStart",
+                  .scene = EventsExample("fade_and_scale.wrl"),
+                  .probes = {{0.35f, 0.5f, Hue::Green}, {0.55f, 0.5f, kBg}},
+                  .time = 0},
+        SceneCase{.name = "FadeAndScaleHalfway",
+                  .scene = EventsExample("fade_and_scale.wrl"),
+                  .probes = {{0.35f, 0.5f, kBg}, {0.55f, 0.5f, Hue::Red}},
+                  .time = 1}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });

@@ -246,8 +246,8 @@ const char kNested[] =
 std::vector<std::string> Click(const std::string& name) {
     return {name + ".isOver=true@1",       name + ".hitPoint_changed@1",
             name + ".hitNormal_changed@1", name + ".hitTexCoord_changed@1",
-            name + ".isActive=true@1",     name + ".isActive=false@1",
-            name + ".touchTime=1.0@1"};
+            name + ".isActive=true@1",     name + ".isActive=false@1.001",
+            name + ".touchTime=1.001@1.001"};
 }
 
 TEST_F(SensorTest, PointerEventsGoToTheInnermostEnabledSensorsOfTheGeometryHit) {
