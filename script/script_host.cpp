@@ -33,6 +33,8 @@ struct ScriptHost::Program {
     std::unique_ptr<QJSEngine> engine;
     std::unique_ptr<Converter> convert;
     QJSValue orvane;  // the prelude's bookkeeping object
+    QJSValue invoke;  // its invoke and take, looked up once
+    QJSValue take;
 
     int FindDecl(int field) const {
         for (std::size_t i = 0; i < decls.size(); ++i) {
@@ -42,7 +44,7 @@ struct ScriptHost::Program {
     }
     int FindEventOut(const std::string& name) const {
         for (std::size_t i = 0; i < decls.size(); ++i) {
-            if (decls[i].kind == FieldKind::kEventOut && decls[i].name == name) {
+            if (decls[i].kind == FieldKind::EventOut && decls[i].name == name) {
                 return static_cast<int>(i);
             }
         }
@@ -50,6 +52,8 @@ struct ScriptHost::Program {
     }
     void Release() {
         orvane = QJSValue();
+        invoke = QJSValue();
+        take = QJSValue();
         convert.reset();
         engine.reset();
     }
@@ -197,20 +201,22 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
         QJSValue global = p.engine->globalObject();
         p.orvane = global.property("__orvane");
         p.orvane.setProperty("version", QString::fromStdString(m_options.version));
+        p.invoke = p.orvane.property("invoke");
+        p.take = p.orvane.property("take");
         p.convert = std::make_unique<Converter>(*p.engine);
         QJSValue eventOut = p.orvane.property("eventOut");
         for (std::size_t i = 0; i < p.decls.size() && error.empty(); ++i) {
             const Declaration& decl = p.decls[i];
-            if (decl.kind == FieldKind::kEventIn) continue;
+            if (decl.kind == FieldKind::EventIn) continue;
             const Field* initial =
-                decl.kind == FieldKind::kEventOut ? nullptr : spec.declarations[i].value;
+                decl.kind == FieldKind::EventOut ? nullptr : spec.declarations[i].value;
             QJSValue value = p.convert->ToScript(initial, p.types[i], error);
             if (!error.empty()) {
                 error = decl.name + " holds " + error;
                 break;
             }
             QString name = QString::fromStdString(decl.name);
-            if (decl.kind == FieldKind::kEventOut) {
+            if (decl.kind == FieldKind::EventOut) {
                 eventOut.callWithInstance(p.orvane, {name, value});
                 std::unique_ptr<Field> blank = p.convert->FromScript(value, p.types[i], error);
                 error.clear();
@@ -268,7 +274,7 @@ void ScriptHost::Call(Program& p, const std::string& function, const Field* valu
                 }
                 args << arg << QJSValue(time);
             }
-            QJSValue thrown = p.orvane.property("invoke").callWithInstance(p.orvane, args);
+            QJSValue thrown = p.invoke.callWithInstance(p.orvane, args);
             if (thrown.isError()) {
                 r.error = ErrorText(thrown);  // the engine's own (out of stack, interrupted)
             } else if (thrown.isArray()) {
@@ -282,11 +288,13 @@ void ScriptHost::Call(Program& p, const std::string& function, const Field* valu
             }
         }
         QJSValue printed = p.orvane.property("printed");
-        for (int i = 0, n = printed.property("length").toInt(); i < n; ++i) {
-            r.printed.push_back(printed.property(i).toString().toStdString());
+        if (const int n = printed.property("length").toInt(); n > 0) {
+            for (int i = 0; i < n; ++i) {
+                r.printed.push_back(printed.property(i).toString().toStdString());
+            }
+            p.orvane.setProperty("printed", p.engine->newArray());
         }
-        p.orvane.setProperty("printed", p.engine->newArray());
-        QJSValue taken = p.orvane.property("take").callWithInstance(p.orvane);
+        QJSValue taken = p.take.callWithInstance(p.orvane);
         for (int i = 0, n = taken.property("length").toInt(); i < n; ++i) {
             QJSValue entry = taken.property(i);
             const std::string name = entry.property(0).toString().toStdString();
@@ -371,12 +379,12 @@ void ScriptHost::Receive(SingleNode* node, int field, const Field& value, double
         const int d = p.FindDecl(field);
         if (d < 0) return;
         const Declaration& decl = p.decls[d];
-        if (decl.kind == FieldKind::kEventIn) {
+        if (decl.kind == FieldKind::EventIn) {
             if (std::find(m_pending.begin(), m_pending.end(), &p) == m_pending.end()) {
                 m_pending.push_back(&p);
             }
             Call(p, decl.name, &value, d, time, out);
-        } else if (decl.kind == FieldKind::kExposedField) {
+        } else if (decl.kind == FieldKind::ExposedField) {
             SetExposed(p, d, value, time, out);
         }
         return;

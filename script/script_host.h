@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "node/node_impl.h"  // FieldKind
 #include "rendermodule/event_sink.h"
 
 class Field;
@@ -24,12 +25,10 @@ class SingleNode;
 
 namespace script {
 
-enum class FieldKind { kField, kExposedField, kEventIn, kEventOut };
-
 // One declaration of a Script's interface.
 struct Declaration {
     std::string name;
-    FieldKind kind = FieldKind::kField;
+    FieldKind kind = FieldKind::Field;
     std::string type;              // "SFFloat", "MFVec3f", ...
     int field = -1;                // its ALL index on the node
     const Field* value = nullptr;  // a field's value at load; null: the type's default

@@ -5,6 +5,7 @@
 
 #include <QJSEngine>
 #include <QJSValue>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -44,13 +45,16 @@ class ScriptThread {
 
   private:
     void Loop();
+    void Notify();
+    template <class Ready>
+    bool Spin(Ready ready);
 
     std::mutex m_callLock;  // one caller at a time
-    std::mutex m_lock;
+    std::mutex m_lock;      // with m_wake, for the sides that sleep
     std::condition_variable m_wake;
-    const std::function<void()>* m_job = nullptr;
-    bool m_done = false;
-    bool m_stop = false;
+    std::atomic<const std::function<void()>*> m_job{nullptr};  // posted, not yet done
+    std::atomic<bool> m_done{false};
+    std::atomic<bool> m_stop{false};
     std::thread m_thread;
 };
 

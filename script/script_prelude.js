@@ -169,6 +169,7 @@ const __orvane = {
     // The eventOuts assigned since the last take, in order (each once, last value),
     // then those only read: [[name, value, assigned], ...].
     take() {
+        if (this.assigned.length === 0 && this.touched.size === 0) return [];
         const out = [], seen = new Set();
         for (let i = this.assigned.length - 1; i >= 0; --i) seen.add(this.assigned[i]);
         for (const name of this.assigned) {

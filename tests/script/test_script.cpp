@@ -14,7 +14,6 @@
 namespace {
 
 using script::Declaration;
-using script::FieldKind;
 
 // What a script sent: "field=text@time", in order.
 struct Recorder : IEventSink {
@@ -48,9 +47,9 @@ class ScriptTest : public ::testing::Test {
         spec.name = "S";
         spec.url = url.empty() ? std::vector<std::string>{"javascript:" + source} : url;
         spec.baseDir = ::testing::TempDir();
-        spec.declarations = {{"go", FieldKind::kEventIn, "SFFloat", 3},
-                             {"out", FieldKind::kEventOut, outType, 4},
-                             {"v", FieldKind::kField, inType, 5, value}};
+        spec.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
+                             {"out", FieldKind::EventOut, outType, 4},
+                             {"v", FieldKind::Field, inType, 5, value}};
         return host->Add(spec);
     }
     void Send(float value, double time) {
@@ -125,9 +124,9 @@ TEST_F(ScriptTest, ValuesConvertBothWays) {
         script::ScriptSpec spec;
         spec.node = node.Get();
         spec.url = {std::string("vrmlscript: function go(f, t) { out = ") + c.expr + "; }"};
-        spec.declarations = {{"go", FieldKind::kEventIn, "SFFloat", 3},
-                             {"out", FieldKind::kEventOut, c.outType, 4},
-                             {"v", FieldKind::kField, c.inType, 5, c.value}};
+        spec.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
+                             {"out", FieldKind::EventOut, c.outType, 4},
+                             {"v", FieldKind::Field, c.inType, 5, c.value}};
         ASSERT_TRUE(one.Add(spec));
         one.Receive(node.Get(), 3, SFFloat(1), 2.0, got);
         ASSERT_EQ(got.events.size(), 1u) << (messages.empty() ? "" : messages.back());
@@ -177,8 +176,8 @@ TEST_F(ScriptTest, EventOutsAreSentWhenAssignedOrChanged) {
         script::ScriptSpec spec;
         spec.node = node.Get();
         spec.url = {std::string("javascript: function go(f, t) {") + c.body + "}"};
-        spec.declarations = {{"go", FieldKind::kEventIn, "SFFloat", 3},
-                             {"out", FieldKind::kEventOut, c.type, 4}};
+        spec.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
+                             {"out", FieldKind::EventOut, c.type, 4}};
         ASSERT_TRUE(one.Add(spec));
         one.Receive(node.Get(), 3, SFFloat(1), 1, got);
         one.Receive(node.Get(), 3, SFFloat(2), 2, got);
