@@ -116,6 +116,8 @@ TEST_F(ScriptTest, ValuesConvertBothWays) {
         {"MFVec2f", "SFFloat", nullptr,
          "(a => { a[2] = new SFVec2f(1, 1); return a; })(new MFVec2f())", "0,0;0,0;1,1"},
         {"SFString", "SFNode", node.Get(), "String(v) + (v === v)", "Grouptrue"},
+        {"SFString", "SFFloat", nullptr, "Browser.getName() + ' ' + Browser.getCurrentTime()",
+         "Orvane 2"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.expr);
@@ -238,6 +240,8 @@ TEST_F(ScriptTest, UrlsLoadTheFirstThatReads) {
         {{"missing.js", "http://example.org/x.js", file}, "4=3@1"},
         {{"file:" + file, "javascript: function go(f) { out = 0; }"}, "4=3@1"},
         {{"VRMLScript: function go(f) { out = -f; }"}, "4=-2@1"},
+        {{"javascript: function other() {}"},
+         "Script S: no function go for its eventIn; the events are dropped."},
         {{"a.class", "missing.js"},
          "Script S: none of its urls could be read (\"a.class\", \"missing.js\")"},
     };
