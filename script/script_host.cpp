@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -91,6 +92,8 @@ bool ReadSource(std::string url, const std::string& baseDir, std::string& source
     }
     if (url.size() > 6 && url.compare(url.size() - 6, 6, ".class") == 0) return false;
     std::string path = url[0] == '/' || baseDir.empty() ? url : baseDir + "/" + url;
+    std::error_code failed;
+    if (!std::filesystem::is_regular_file(path, failed)) return false;  // no folders, pipes
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream text;

@@ -242,8 +242,8 @@ TEST_F(ScriptTest, UrlsLoadTheFirstThatReads) {
         {{"VRMLScript: function go(f) { out = -f; }"}, "4=-2@1"},
         {{"javascript: function other() {}"},
          "Script S: no function go for its eventIn; the events are dropped."},
-        {{"a.class", "missing.js"},
-         "Script S: none of its urls could be read (\"a.class\", \"missing.js\")"},
+        {{"a.class", "missing.js", "."},
+         "Script S: none of its urls could be read (\"a.class\", \"missing.js\", \".\")"},
     };
     for (const Case& c : cases) {
         Reset();
