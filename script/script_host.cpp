@@ -161,16 +161,21 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
     m_programs.push_back(std::move(program));
     p.node = spec.node;
     p.title = spec.name.empty() || spec.name == "Script" ? "Script" : "Script " + spec.name;
-    p.decls = spec.declarations;
-    for (Declaration& decl : p.decls) {
+    std::vector<const Field*> initial;  // by declaration, read while loading
+    for (const Declaration& decl : spec.declarations) {
         FieldType type;
         if (!detail::ParseFieldType(decl.type, type)) {
-            Fail(p, decl.name + " has type " + decl.type + ", which scripts cannot use");
-            return false;
+            // The script runs without it; a ROUTE to or from it carries nothing.
+            ShowMessage(p.title + ": " + decl.name + " has type " + decl.type +
+                            ", which scripts cannot use; the script runs without it.",
+                        "Script");
+            continue;
         }
+        p.decls.push_back(decl);
+        p.decls.back().value = nullptr;
+        initial.push_back(decl.value);
         p.types.push_back(type);
         p.lastSent.emplace_back();
-        decl.value = nullptr;  // only read while loading
     }
     std::string source;
     std::string from;
@@ -211,9 +216,8 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
         for (std::size_t i = 0; i < p.decls.size() && error.empty(); ++i) {
             const Declaration& decl = p.decls[i];
             if (decl.kind == FieldKind::EventIn) continue;
-            const Field* initial =
-                decl.kind == FieldKind::EventOut ? nullptr : spec.declarations[i].value;
-            QJSValue value = p.convert->ToScript(initial, p.types[i], error);
+            const Field* start = decl.kind == FieldKind::EventOut ? nullptr : initial[i];
+            QJSValue value = p.convert->ToScript(start, p.types[i], error);
             if (!error.empty()) {
                 error = decl.name + " holds " + error;
                 break;

@@ -242,14 +242,16 @@ TEST_F(ScriptTest, UrlsLoadTheFirstThatReads) {
         {{"VRMLScript: function go(f) { out = -f; }"}, "4=-2@1"},
         {{"javascript: function other() {}"},
          "Script S: no function go for its eventIn; the events are dropped."},
+        {{"javascript: function go(f) { out = typeof v; }"}, "4=undefined@1"},  // v: SFImage
         {{"a.class", "missing.js", "."},
          "Script S: none of its urls could be read (\"a.class\", \"missing.js\", \".\")"},
     };
     for (const Case& c : cases) {
         Reset();
-        Load("", "SFFloat", "SFFloat", nullptr, c.url);
+        Load("", "SFString", "SFImage", nullptr, c.url);
         Send(2, 1);
-        std::string got = sink.events.empty() ? messages.at(0) : sink.events[0];
+        ASSERT_FALSE(messages.empty());  // v's type, SFImage, is named
+        std::string got = sink.events.empty() ? messages.back() : sink.events[0];
         EXPECT_EQ(got.substr(0, std::string(c.result).size()), c.result);
     }
     std::remove((::testing::TempDir() + file).c_str());
