@@ -232,7 +232,10 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
                 global.setProperty(name, value);
             }
         }
-        if (!error.empty()) return;
+    };
+    // The engine is made before the budget runs, so that the budget's
+    // interrupt always finds it; the program's top level runs within it.
+    auto run = [&] {
         QStringList trace;
         QJSValue result = p.engine->evaluate(QString::fromStdString(source),
                                              QString::fromStdString(from), 1, &trace);
@@ -242,9 +245,13 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
             error = "uncaught exception: " + result.toString().toStdString();
         }
     };
-    const bool overran = m_thread->thread.Run(load, m_options.budget, [&p] {
-        if (p.engine) p.engine->setInterrupted(true);
-    });
+    m_thread->thread.Run(load);
+    if (!error.empty()) {
+        Fail(p, error);
+        return false;
+    }
+    const bool overran =
+        m_thread->thread.Run(run, m_options.budget, [&p] { p.engine->setInterrupted(true); });
     if (overran) {
         Fail(p, "its program ran past its " + std::to_string(m_options.budget.count()) +
                     " ms budget and was stopped");
