@@ -10,6 +10,11 @@
 // Each call into a script has a time budget; a script that throws, runs past
 // its budget or assigns an eventOut a value of another type is reported once,
 // by name, through the message sink, and takes no calls after that.
+//
+// Use, under the scene lock: Add each Script at scene set-up, make the host
+// the receiver of those nodes' eventIns, call Initialize at the first step,
+// pass the cascade's events to Receive and EventsProcessed, and Shutdown at
+// scene end (before the nodes go). What scripts send goes to the given sink.
 #pragma once
 
 #include <chrono>
