@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,13 @@ struct Recorder : IEventSink {
         std::string text;
         if (auto* single = dynamic_cast<SFField*>(value.get())) single->ToString(text);
         if (auto* list = dynamic_cast<MultiField*>(value.get())) list->ToString(text);
-        text = std::regex_replace(text, std::regex("\\.0(?=[,;]|$)"), "");  // "1.0" as "1"
+        for (std::size_t at = text.find(".0"); at != std::string::npos; at = text.find(".0", at)) {
+            const bool whole = at + 2 == text.size() || text[at + 2] == ',' || text[at + 2] == ';';
+            if (whole)
+                text.erase(at, 2);  // "1.0" as "1"
+            else
+                at += 2;
+        }
         char at[32];
         std::snprintf(at, sizeof at, "@%g", time);
         events.push_back(std::to_string(field) + "=" + text + at);
