@@ -156,6 +156,9 @@ void ScriptHost::SetFrameRate(double framesPerSecond) {
 }
 
 bool ScriptHost::Add(const ScriptSpec& spec) {
+    for (const auto& known : m_programs) {
+        if (spec.node != nullptr && known->node == spec.node) return known->running;  // a USE
+    }
     auto program = std::make_unique<Program>();
     Program& p = *program;
     m_programs.push_back(std::move(program));

@@ -62,7 +62,8 @@ class ScriptHost final : public IEventReceiver {
 
     // Loads a Script's program (the first url that reads) and runs its top
     // level. False, after one message, when no url reads, the program does not
-    // compile or its top level fails; the node then stays without effect.
+    // compile or its top level fails; the node then stays without effect. A
+    // node added before (used again) keeps its one program.
     bool Add(const ScriptSpec& spec);
     // Whether `node` is a Script of this host that still takes calls.
     bool IsRunning(const SingleNode* node) const;

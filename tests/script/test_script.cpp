@@ -151,6 +151,7 @@ TEST_F(ScriptTest, CallsComeInTheirOrder) {
         "function go(f, t) { say('go' + f + ':' + t); }"
         "function eventsProcessed() { say('ep'); } function shutdown() { say('end'); }",
         "MFString"));
+    EXPECT_TRUE(Load("function initialize() { out = ['again']; }"));  // the same node: no change
     host->Initialize(1, sink);
     host->Receive(node.Get(), 3, SFFloat(5), 2, sink);
     host->Receive(node.Get(), 3, SFFloat(6), 2, sink);
