@@ -141,7 +141,10 @@ ScriptHost::~ScriptHost() {
 
 void ScriptHost::Fail(Program& program, const std::string& what) {
     program.running = false;
-    ShowMessage(program.title + ": " + what + "; the script is disabled.", "Script");
+    // A script's own text (a thrown string) is cut to keep the message readable.
+    constexpr std::size_t kMaxWhat = 400;
+    std::string text = what.size() > kMaxWhat ? what.substr(0, kMaxWhat) + "..." : what;
+    ShowMessage(program.title + ": " + text + "; the script is disabled.", "Script");
 }
 
 bool ScriptHost::IsRunning(const SingleNode* node) const {

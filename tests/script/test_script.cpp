@@ -213,6 +213,7 @@ TEST_F(ScriptTest, FailuresDisableTheScriptOnce) {
         {"function go() { undefinedThing(); }", "SFFloat", true,
          "ReferenceError: undefinedThing is not defined"},
         {"function go() { throw 42; }", "SFFloat", true, "uncaught exception: 42 in go()"},
+        {"function go() { throw 'x'.repeat(1e6); }", "SFFloat", true, "xxx...; the script is"},
         {"function go() { go(); }", "SFFloat", true, "RangeError"},
         {"function go() { while (true) {} }", "SFFloat", true,
          "Script S: go() ran past its 100 ms budget and was stopped; the script is disabled."},
