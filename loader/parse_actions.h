@@ -32,11 +32,11 @@ class ParseActions {
     virtual void EnterField(const char* name) = 0;
     virtual void StoreValue() = 0;
     virtual void ExitField() = 0;
-    virtual void CheckScriptInterface() = 0;
+    // A Script's own eventIn, eventOut or field declaration (an error outside a Script).
+    virtual void DeclareField(Declaration kind, const char* typeName, const char* name) = 0;
     // The current field of a PROTO body node is bound with IS to the PROTO's field `name`.
     virtual void BindIs(const char* name) = 0;
     virtual void SetValueKind(int kind) = 0;
-    virtual void ClearValueKind() = 0;
 
   protected:
     ~ParseActions() = default;

@@ -65,6 +65,31 @@ inline std::int32_t ToInt32(const char* first, const char* last) {
     return static_cast<std::int32_t>(value);
 }
 
+// A pixel of an SFImage: like ToInt32, but the 32 bits of 0xRRGGBBAA are kept
+// as they are (0xFF000000 is not clamped).
+inline std::int32_t ToPixel(const char* first, const char* last) {
+    const bool negative = first != last && *first == '-';
+    std::int64_t value = ToInt32(first, last);
+    if (!negative && value == INT32_MAX) {
+        // Beyond 31 bits: read the digits again as an unsigned 32-bit value.
+        std::uint64_t bits = 0;
+        const char* p = first;
+        if (p != last && *p == '+') ++p;
+        int base = 10;
+        if (last - p > 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
+            base = 16;
+            p += 2;
+        }
+        for (; p != last; ++p) {
+            char c = *p;
+            int digit = c >= '0' && c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+            bits = std::min<std::uint64_t>(bits * base + digit, 0xFFFFFFFFu);
+        }
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits));
+    }
+    return static_cast<std::int32_t>(value);
+}
+
 inline bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',';
 }

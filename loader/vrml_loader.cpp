@@ -14,6 +14,7 @@
 #include "loader/parse_actions.h"
 #include "loader/scene_source.h"
 #include "loader/url.h"
+#include "node/declared_node.h"
 #include "node/node_basenodedef.h"
 #include "node/node_ptr.h"
 #include "vrml_lexer.hpp"
@@ -120,7 +121,8 @@ struct TapeOp {
         kBeginProto,
         kAddToProto,
         kEndProto,
-        kEndExternProto  // with its url list as the value
+        kEndExternProto,  // with its url list as the value
+        kDeclare          // a Script's own field: declaration, type (b), name (c)
     };
     explicit TapeOp(Kind k) : kind(k) {}
     Kind kind;
@@ -181,6 +183,73 @@ bool DrawsNothing(std::string_view typeName) {
            typeName == "Script" || typeName == "Valuator" || typeName == "Conditional";
 }
 
+// The scene model's element type and list flag of a field type token; null
+// for a token that is no field type. An SFImage is kept as its numbers.
+struct FieldTypeInfo {
+    int token;
+    const char* name;
+    std::uint8_t type;
+    bool multi;
+};
+const FieldTypeInfo* FieldTypeOf(int token) {
+    static constexpr FieldTypeInfo kTypes[] = {
+        {SFBOOL, "SFBool", kFieldSFBool, false},
+        {SFCOLOR, "SFColor", kFieldSFColor, false},
+        {SFFLOAT, "SFFloat", kFieldSFFloat, false},
+        {SFIMAGE, "SFImage", kFieldSFInt32, true},
+        {SFINT32, "SFInt32", kFieldSFInt32, false},
+        {SFNODE, "SFNode", kFieldSFNode, false},
+        {SFROTATION, "SFRotation", kFieldSFRotation, false},
+        {SFSTRING, "SFString", kFieldSFString, false},
+        {SFTIME, "SFTime", kFieldSFTime, false},
+        {SFVEC2F, "SFVec2f", kFieldSFVec2f, false},
+        {SFVEC3F, "SFVec3f", kFieldSFVec3f, false},
+        {MFCOLOR, "MFColor", kFieldSFColor, true},
+        {MFFLOAT, "MFFloat", kFieldSFFloat, true},
+        {MFINT32, "MFInt32", kFieldSFInt32, true},
+        {MFROTATION, "MFRotation", kFieldSFRotation, true},
+        {MFSTRING, "MFString", kFieldSFString, true},
+        {MFVEC2F, "MFVec2f", kFieldSFVec2f, true},
+        {MFVEC3F, "MFVec3f", kFieldSFVec3f, true},
+        {MFNODE, "MFNode", kFieldMFNode, true},
+    };
+    for (const FieldTypeInfo& info : kTypes)
+        if (info.token == token) return &info;
+    return nullptr;
+}
+
+// A node of a type without a BIFS class (Script, PixelTexture) with the
+// fields its declared interface gives, in order: exposedFields and fields,
+// then eventIns and eventOuts that belong to no field.
+NodePtr MakeDeclaredNode(int id, const VrmlNodeType& type) {
+    auto node = NodePtr::Adopt(new DeclaredNode(id));
+    auto* declared = DeclaredNode::Of(node.Get());
+    for (const VrmlNodeType::Interface& field : type.Fields()) {
+        const FieldTypeInfo* info = FieldTypeOf(field.type);
+        if (info == nullptr) continue;
+        const bool exposed = type.HasEventIn("set_" + field.name) != 0 &&
+                             type.HasEventOut(field.name + "_changed") != 0;
+        declared->Declare(field.name, exposed ? FieldKind::ExposedField : FieldKind::Field,
+                          info->type, info->multi, info->name);
+    }
+    for (const VrmlNodeType::Interface& event : type.EventIns()) {
+        const FieldTypeInfo* info = FieldTypeOf(event.type);
+        if (info == nullptr || (event.name.starts_with("set_") &&
+                                type.HasField(std::string_view(event.name).substr(4)) != 0))
+            continue;
+        declared->Declare(event.name, FieldKind::EventIn, info->type, info->multi, info->name);
+    }
+    for (const VrmlNodeType::Interface& event : type.EventOuts()) {
+        const FieldTypeInfo* info = FieldTypeOf(event.type);
+        if (info == nullptr ||
+            (EndsWith(event.name, "_changed") &&
+             type.HasField(std::string_view(event.name).substr(0, event.name.size() - 8)) != 0))
+            continue;
+        declared->Declare(event.name, FieldKind::EventOut, info->type, info->multi, info->name);
+    }
+    return node;
+}
+
 // Longest chain of instances inside instances that expanding follows.
 constexpr int kMaxProtoDepth = 32;
 // Longest chain of files inside files (Inline, EXTERNPROTO) that loading follows.
@@ -236,10 +305,9 @@ class VrmlLoader::Builder final : public ParseActions {
     void EnterField(const char* name) override;
     void StoreValue() override;
     void ExitField() override;
-    void CheckScriptInterface() override;
+    void DeclareField(Declaration kind, const char* typeName, const char* name) override;
     void BindIs(const char* name) override;
     void SetValueKind(int kind) override { m_valueKind = kind; }
-    void ClearValueKind() override { m_valueKind = 0; }
 
   private:
     struct FieldRecord {
@@ -403,6 +471,7 @@ class VrmlLoader::Builder final : public ParseActions {
     NestedFile* m_currentNested = nullptr;  // the same, when it is not the scene
     std::vector<std::string> m_fileChain;   // the files being read, outermost first
     std::vector<std::string> m_inlineUrls;  // the url of the Inline being read
+    std::string m_declaredField;            // the Script field declared last
     // Instances being expanded in the files that are reading this one: the
     // depth limit counts through files, which bounds the stack.
     std::size_t m_outerExpansions = 0;
@@ -746,6 +815,8 @@ void VrmlLoader::Builder::AddToProto(Declaration kind, const char* typeName, con
 
 int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view name) {
     if (node == nullptr) return -1;
+    // Each Script declares fields of its own: no table per type.
+    if (const DeclaredNode* declared = DeclaredNode::Of(node)) return declared->FindField(name);
     int type = GetNodeType(*node);
     if (type <= 0) return FindFieldIndex(node, name);
     if (m_fieldIndexCache.size() <= static_cast<std::size_t>(type))
@@ -924,7 +995,10 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
     NodePtr node;
     if (!m_useFlag) {
         int id = NameTableId(m_currentTypeName);
-        if (id > 0) node = NodePtr::Adopt(CreateNode(id));
+        if (id > 0 && DeclaredNode::Declares(id) && type != nullptr)
+            node = MakeDeclaredNode(id, *type);
+        else if (id > 0)
+            node = NodePtr::Adopt(CreateNode(id));
     } else {
         node = NodePtr(FindDef(m_pendingDefName));
         // A node used inside its own body would contain itself.
@@ -1028,7 +1102,10 @@ void VrmlLoader::Builder::EnterField(const char* name) {
     if (Instance* instance = InstanceAtTop()) instance->slots[name].given = true;
 
     const VrmlNodeType* type = m_fieldRecords.back().type;
-    if (type && type->HasEventIn(name) == 0 && type->HasEventOut(name) == 0) {
+    // A Script's own field, just declared: the grammar expects its value.
+    const bool declared = !m_declaredField.empty() && m_declaredField == name;
+    m_declaredField.clear();
+    if (!declared && type && type->HasEventIn(name) == 0 && type->HasEventOut(name) == 0) {
         int token = type->HasField(name);
         if (token == 0 && m_playDepth == 0)
             Report("Error: Node's of type " + m_currentTypeName +
@@ -1099,10 +1176,38 @@ void VrmlLoader::Builder::ExitField() {
     m_fieldRecords.back().fieldName.clear();
 }
 
-void VrmlLoader::Builder::CheckScriptInterface() {
+void VrmlLoader::Builder::DeclareField(Declaration kind, const char* typeName, const char* name) {
+    // The field that follows (a field's value, an IS) is the declared one,
+    // also when the declaration is refused: its value is then dropped.
+    m_declaredField = name;
     const VrmlNodeType* type = m_fieldRecords.empty() ? nullptr : m_fieldRecords.back().type;
-    if (type && type->GetName() == "Script") return;
-    ParseError("interface declaration outside of Script or prototype");
+    if (!type || type->GetName() != "Script") {
+        ParseError("interface declaration outside of Script or prototype");
+        return;
+    }
+    if (Recording()) {
+        TapeOp op(TapeOp::kDeclare);
+        op.declaration = kind;
+        op.b = typeName;
+        op.c = name;
+        RecordOp(std::move(op));
+        return;
+    }
+    DeclaredNode* script = DeclaredNode::Of(CurrentNode());
+    if (script == nullptr) return;
+    const FieldTypeInfo* info = FieldTypeOf(FieldTypeToken(typeName));
+    if (info == nullptr) {
+        std::string message = "Script field " + std::string(name) + " has the unknown type " +
+                              typeName + "; left out";
+        ParseError(message.c_str());
+        return;
+    }
+    static constexpr FieldKind kKinds[] = {FieldKind::EventIn, FieldKind::EventOut,
+                                           FieldKind::Field, FieldKind::ExposedField};
+    if (script->Declare(name, kKinds[kind], info->type, info->multi, info->name) < 0) {
+        std::string message = "Script field " + std::string(name) + " declared twice; left out";
+        ParseError(message.c_str());
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -1211,6 +1316,9 @@ void VrmlLoader::Builder::Play(const TapeOp& op) {
         case TapeOp::kEndExternProto:
             op.value->LoadInto(m_playLex);
             EndExternProto();
+            break;
+        case TapeOp::kDeclare:
+            DeclareField(static_cast<Declaration>(op.declaration), op.b.c_str(), op.c.c_str());
             break;
     }
 }

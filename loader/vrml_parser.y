@@ -117,17 +117,29 @@ nodeGut
     | routeDeclaration
     | protoDeclaration
     | EVENTIN IDENTIFIER IDENTIFIER
-      { loader->CheckScriptInterface(); std::free($2); std::free($3); }
+      { loader->DeclareField(ParseActions::kEventIn, $2, $3); std::free($2); std::free($3); }
     | EVENTOUT IDENTIFIER IDENTIFIER
-      { loader->CheckScriptInterface(); std::free($2); std::free($3); }
+      { loader->DeclareField(ParseActions::kEventOut, $2, $3); std::free($2); std::free($3); }
     | FIELD IDENTIFIER IDENTIFIER
-      { loader->CheckScriptInterface(); loader->ExpectToken(loader->FieldTypeToken($2)); }
+      {
+          loader->DeclareField(ParseActions::kField, $2, $3);
+          loader->EnterField($3);
+          loader->ExpectToken(loader->FieldTypeToken($2));
+      }
       fieldValue
-      { loader->ClearValueKind(); std::free($2); std::free($3); }
+      { loader->StoreValue(); loader->ExitField(); std::free($2); std::free($3); }
     | EVENTIN IDENTIFIER IDENTIFIER IS IDENTIFIER
-      { loader->CheckScriptInterface(); std::free($2); std::free($3); std::free($5); }
+      {
+          loader->DeclareField(ParseActions::kEventIn, $2, $3);
+          loader->EnterField($3); loader->BindIs($5); loader->ExitField();
+          std::free($2); std::free($3); std::free($5);
+      }
     | EVENTOUT IDENTIFIER IDENTIFIER IS IDENTIFIER
-      { loader->CheckScriptInterface(); std::free($2); std::free($3); std::free($5); }
+      {
+          loader->DeclareField(ParseActions::kEventOut, $2, $3);
+          loader->EnterField($3); loader->BindIs($5); loader->ExitField();
+          std::free($2); std::free($3); std::free($5);
+      }
     ;
 
 fieldValue
@@ -136,7 +148,7 @@ fieldValue
     | MFCOLOR       { loader->SetValueKind(21); }
     | SFFLOAT       { loader->SetValueKind(3); }
     | MFFLOAT       { loader->SetValueKind(8); }
-    | SFIMAGE
+    | SFIMAGE       { loader->SetValueKind(12); }
     | SFINT32       { loader->SetValueKind(1); }
     | MFINT32       { loader->SetValueKind(12); }
     | SFROTATION    { loader->SetValueKind(6); }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "picture/picture_codecs.h"
 
@@ -123,5 +124,75 @@ bool CPicture::Load(const std::string& fileName, int /*flag*/) {
         return false;
     }
     m_image = std::move(decoded.image);
+    return true;
+}
+
+bool CPicture::SetPixels(const std::vector<std::int32_t>& numbers) {
+    m_image = Image{};
+    m_keptName.clear();
+    m_error.clear();
+    m_fileWidth = m_fileHeight = 0;
+    if (numbers.size() < 3) {
+        m_error = "PixelTexture: the image has no width, height and components";
+        return false;
+    }
+    const std::int64_t width = numbers[0], height = numbers[1], components = numbers[2];
+    if (width <= 0 || height <= 0) {
+        m_error = "PixelTexture: the image is empty";
+        return false;
+    }
+    if (components < 1 || components > 4) {
+        m_error = "PixelTexture: " + std::to_string(components) + " components per pixel";
+        return false;
+    }
+    if (static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height) > kMaxPixels) {
+        m_error = "PixelTexture: " + std::to_string(width) + " x " + std::to_string(height) +
+                  " pixels is too large";
+        return false;
+    }
+    m_fileWidth = static_cast<std::int32_t>(width);
+    m_fileHeight = static_cast<std::int32_t>(height);
+    // Grey becomes R = G = B; alpha is kept where the image has it.
+    const int out = components == 2 || components == 4 ? 4 : 3;
+    m_image.width = m_fileWidth;
+    m_image.height = m_fileHeight;
+    m_image.bytesPerPixel = out;
+    m_image.pixels.assign(static_cast<std::size_t>(width * height * out), 0);
+    const std::size_t given = numbers.size() - 3;
+    for (std::int64_t y = 0; y < height; ++y) {
+        // The image's first row is its bottom one; the buffer's first is the top.
+        std::uint8_t* row = m_image.pixels.data() + (height - 1 - y) * width * out;
+        for (std::int64_t x = 0; x < width; ++x) {
+            const std::size_t index = static_cast<std::size_t>(y * width + x);
+            if (index >= given) break;
+            const auto p = static_cast<std::uint32_t>(numbers[3 + index]);
+            std::uint8_t* px = row + x * out;
+            auto byte = [p](int shift) { return static_cast<std::uint8_t>((p >> shift) & 0xFF); };
+            switch (components) {
+                case 1:
+                    px[0] = px[1] = px[2] = byte(0);
+                    break;
+                case 2:
+                    px[0] = px[1] = px[2] = byte(8);
+                    px[3] = byte(0);
+                    break;
+                case 3:
+                    px[0] = byte(16);
+                    px[1] = byte(8);
+                    px[2] = byte(0);
+                    break;
+                default:
+                    px[0] = byte(24);
+                    px[1] = byte(16);
+                    px[2] = byte(8);
+                    px[3] = byte(0);
+                    break;
+            }
+        }
+    }
+    if (given < static_cast<std::size_t>(width * height))
+        m_error =
+            "PixelTexture: " + std::to_string(width * height - static_cast<std::int64_t>(given)) +
+            " pixels missing, drawn black";
     return true;
 }

@@ -46,6 +46,15 @@ class CPicture {
 
     const Image& GetImage() const { return m_image; }
 
+    // Takes the picture from the numbers of a VRML97 SFImage (a PixelTexture's
+    // image): width, height, components (1 grey, 2 grey + alpha, 3 RGB, 4
+    // RGBA), then one number per pixel holding its components in its low
+    // bytes, first component highest (0xRRGGBB for 3), rows from the bottom
+    // up. Pixels the list lacks are black and GetError says so; the result is
+    // true when an image was made. A size of 0 × 0, a component count outside
+    // 1..4 or more pixels than kMaxPixels give no image, and false.
+    bool SetPixels(const std::vector<std::int32_t>& numbers);
+
     // Width and height as the last file's header gave them (a bitmap's height
     // keeps its sign), also after a later decoding failure; 0 when no header
     // was read.

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "loader/url.h"
+#include "node/declared_node.h"
 #include "node/nodes.h"
 #include "rendermodule/geometry_builder.h"
 #include "rendermodule/geometry_builder_text.h"
@@ -143,11 +144,13 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {NavigationInfo::kNodeType, {&D::Enter_NavigationInfo, nullptr, R::None}},
         {OrderedGroup::kNodeType, {&D::Enter_OrderedGroup, nullptr, R::None}},
         {OrientationInterpolator::kNodeType, {&D::Enter_OrientationInterpolator, nullptr, R::None}},
+        {DeclaredNode::kPixelTexture, {&D::Enter_PixelTexture, nullptr, R::Texture}},
         {PointLight::kNodeType, {&D::Enter_PointLight, nullptr, R::None}},
         {PointSet::kNodeType, {&D::Enter_PointSet, nullptr, R::Geometry}},
         {PointSet2D::kNodeType, {&D::Enter_PointSet2D, nullptr, R::Geometry}},
         {PositionInterpolator::kNodeType, {&D::Enter_PositionInterpolator, nullptr, R::None}},
         {_Rectangle::kNodeType, {&D::Enter_Rectangle, nullptr, R::Geometry}},
+        {DeclaredNode::kScript, {&D::Enter_Script, nullptr, R::None}},
         {Shape::kNodeType, {&D::Enter_Shape, &D::Exit_Shape, R::None}},
         {Sound2D::kNodeType, {&D::Enter_Sound2D, nullptr, R::None}},
         {Sphere::kNodeType, {&D::Enter_Sphere, nullptr, R::Geometry}},
@@ -591,6 +594,33 @@ Visit CNodeDealer::Enter_ImageTexture(SingleNode*, SFWorldNode* node) {
     if (t != nullptr && m_mesh && t->url().GetCount() > 0 && LoadTexture(t->url()) &&
         m_mesh->GetTexture() != nullptr)
         m_mesh->GetTexture()->SetRepeat(t->repeatS().Get(), t->repeatT().Get());
+    return Visit::SkipChildren;
+}
+
+Visit CNodeDealer::Enter_PixelTexture(SingleNode*, SFWorldNode* node) {
+    DeclaredNode* t = DeclaredNode::Of(node);
+    if (t == nullptr || !m_mesh) return Visit::SkipChildren;
+    const auto* image = dynamic_cast<const MFField<SFInt32>*>(t->GetField(t->FindField("image")));
+    std::vector<std::int32_t> numbers;
+    if (image != nullptr)
+        for (const SFInt32& n : image->Values()) numbers.push_back(n.Get());
+    // An empty image (the default 0 0 0) is no texture, and no mistake.
+    if (numbers.size() >= 2 && (numbers[0] == 0 || numbers[1] == 0)) return Visit::SkipChildren;
+    const bool made = m_picture.SetPixels(numbers);
+    if (!m_picture.GetError().empty()) ShowMessage(m_picture.GetError().c_str());
+    if (!made) return Visit::SkipChildren;
+    auto texture = rm::Ptr<rm::Texture>::Adopt(m_texture.MakeTexture());
+    if (!texture) return Visit::SkipChildren;
+    auto repeat = [t](const char* name) {
+        const auto* flag = dynamic_cast<const SFBool*>(t->GetField(t->FindField(name)));
+        return flag == nullptr || flag->Get();
+    };
+    texture->SetRepeat(repeat("repeatS"), repeat("repeatT"));
+    m_mesh->SetTexture(texture.Get());
+    return Visit::SkipChildren;
+}
+
+Visit CNodeDealer::Enter_Script(SingleNode*, SFWorldNode*) {
     return Visit::SkipChildren;
 }
 

@@ -79,6 +79,9 @@ class CNodeDealer {
     Visit Enter_Group(SingleNode* parent, SFWorldNode* node);
     void Exit_Group(SingleNode* parent, SFWorldNode* node);
     Visit Enter_ImageTexture(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_PixelTexture(SingleNode* parent, SFWorldNode* node);
+    // A Script draws nothing; it runs through the event cascade.
+    Visit Enter_Script(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedFaceSet2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_IndexedLineSet(SingleNode* parent, SFWorldNode* node);

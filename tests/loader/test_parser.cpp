@@ -279,7 +279,51 @@ Transform { field SFFloat y 2 }
 )");
     EXPECT_EQ(errors.str(),
               "Error near line 4: interface declaration outside of Script or prototype\n");
-    EXPECT_EQ(TopLevel().GetCount(), 1);  // Script has no node class
+    // The Script keeps the declarations file's fields, then its own, with their values.
+    ASSERT_EQ(TopLevel().GetCount(), 2);
+    SingleNode* script = TopLevel().GetNodeAt(0);
+    std::vector<std::string> names;
+    std::string name;
+    for (int i = 0; script->GetFieldName(i, name) == 0; ++i) names.push_back(name);
+    EXPECT_EQ(names, (std::vector<std::string>{"url", "directOutput", "mustEvaluate", "x", "go",
+                                               "done"}));
+    std::string text;
+    static_cast<SFField*>(script->GetField(3))->ToString(text);
+    EXPECT_EQ(text, "1.0");
+    EXPECT_EQ(script->GetField(4), nullptr);  // an eventIn holds no value
+    EXPECT_EQ(TypeOf(TopLevel().GetNodeAt(1)), "Transform");
+}
+
+TEST_F(Parser, ScriptsInsidePrototypesKeepTheirInterfaceAndRoutes) {
+    // Each instance makes a Script of its own; IS joins the instance's
+    // interface to the Script's declared fields, and a ROUTE to the instance
+    // reaches them. An SFImage is read as its numbers, 32-bit pixels intact.
+    Load(R"(
+PROTO Blink [ eventIn SFFloat f field SFColor base 1 0 0 ] {
+  Script { eventIn SFFloat set_f IS f field SFColor b IS base url "javascript:" }
+}
+DEF T TimeSensor { }
+DEF A Blink { base 0 1 0 }
+DEF B Blink { }
+ROUTE T.fraction_changed TO A.f
+Shape { appearance Appearance { texture PixelTexture { image 1 2 4 0xFF0000FF 0x80808080 } } }
+)");
+    EXPECT_EQ(errors.str(), "");
+    ASSERT_EQ(TopLevel().GetCount(), 4);
+    SingleNode* a = TopLevel().GetNodeAt(1);
+    SingleNode* b = TopLevel().GetNodeAt(2);
+    ASSERT_EQ(TypeOf(a), "Script");
+    ASSERT_NE(a, b);
+    std::string text;
+    static_cast<SFField*>(a->GetField(4))->ToString(text);
+    EXPECT_EQ(text, "0.0,1.0,0.0");
+    static_cast<SFField*>(b->GetField(4))->ToString(text);
+    EXPECT_EQ(text, "1.0,0.0,0.0");
+    ASSERT_EQ(loader.GetRouteList().size(), 1u);
+    EXPECT_EQ(loader.GetRouteList()[0].toNode.Get(), a);
+    EXPECT_EQ(loader.GetRouteList()[0].toField, 3);
+    std::string dump = DumpScene(TopLevel().GetNodeAt(3));
+    EXPECT_NE(dump.find("image [1;2;4;-16776961;-2139062144]"), std::string::npos) << dump;
 }
 
 // Scene texts and what they build: the root's dump and the error stream.

@@ -371,3 +371,36 @@ TEST(CPicture, FailureAfterSuccessLeavesNoPixels) {
 }
 
 }  // namespace
+
+TEST(CPicturePixels, ReadsTheNumbersOfAnSFImage) {
+    struct Case {
+        const char* name;
+        std::vector<std::int32_t> numbers;
+        bool made;
+        std::int32_t bytesPerPixel;
+        std::vector<std::uint8_t> pixels;  // top row first
+        bool complains;
+    };
+    const std::vector<Case> cases = {
+        // Rows from the bottom up; components in the low bytes, the first highest.
+        {"rgb", {1, 2, 3, 0x102030, 0x405060}, true, 3, {0x40, 0x50, 0x60, 0x10, 0x20, 0x30}, false},
+        {"grey", {2, 1, 1, 0x80, 0xFF}, true, 3, {0x80, 0x80, 0x80, 0xFF, 0xFF, 0xFF}, false},
+        {"grey+alpha", {1, 1, 2, 0x80FF}, true, 4, {0x80, 0x80, 0x80, 0xFF}, false},
+        {"rgba, top bit set", {1, 1, 4, static_cast<std::int32_t>(0xFF0000FFu)}, true, 4,
+         {0xFF, 0, 0, 0xFF}, false},
+        {"short list: black", {2, 1, 3, 0xFFFFFF}, true, 3, {0xFF, 0xFF, 0xFF, 0, 0, 0}, true},
+        {"no pixels at all", {1, 1, 3}, true, 3, {0, 0, 0}, true},
+        {"five components", {1, 1, 5, 1}, false, 0, {}, true},
+        {"negative width", {-1, 1, 3, 1}, false, 0, {}, true},
+        {"too many pixels", {1 << 20, 1 << 20, 3}, false, 0, {}, true},
+        {"no header", {4}, false, 0, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CPicture picture;
+        EXPECT_EQ(picture.SetPixels(c.numbers), c.made);
+        EXPECT_EQ(picture.GetImage().bytesPerPixel, c.bytesPerPixel);
+        EXPECT_EQ(picture.GetImage().pixels, c.pixels);
+        EXPECT_EQ(!picture.GetError().empty(), c.complains);
+    }
+}

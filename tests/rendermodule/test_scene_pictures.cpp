@@ -1090,6 +1090,16 @@ INSTANTIATE_TEST_SUITE_P(
                   .scene = Textured(Quad(""), "",
                                     "textureTransform TextureTransform { translation 0.5 0 }"),
                   .probes = {{0.33f, 0.22f, Hue::Green}}},
+        // A PixelTexture's rows go from the bottom up: red and green on top, blue below.
+        SceneCase{.name = "PixelTexture",
+                  .scene = "Shape { appearance Appearance { texture PixelTexture { image 4 4 3 "
+                           "0xFF 0xFF 0xFFFFFF 0xFFFFFF 0xFF 0xFF 0xFFFFFF 0xFFFFFF "
+                           "0xFF0000 0xFF0000 0xFF00 0xFF00 0xFF0000 0xFF0000 0xFF00 0xFF00 } } "
+                           "geometry " +
+                           Quad("") + " }",
+                  .probes = {{0.33f, 0.22f, Hue::Red},
+                             {0.67f, 0.22f, Hue::Green},
+                             {0.33f, 0.615f, Hue::Blue}}},
         SceneCase{.name = "TextureRotation",
                   .scene = Textured(Quad(""), "",
                                     "textureTransform TextureTransform { rotation 1.5708 center "

@@ -18,6 +18,7 @@
 #include "loader/vrml_loader.h"
 #include "node/bifs_command_decoder.h"
 #include "node/bifs_instream.h"
+#include "node/declared_node.h"
 #include "node/node_basenodedef.h"
 #include "node/node_impl.h"
 #include "node/scenetree.h"
@@ -325,12 +326,15 @@ bool SceneEncoder::Encode(const std::string* path, std::string_view text,
         if (TopNodeCode(GetNodeType(*only)) >= 0 && !Allowed(root->GetDEFFieldNDT(0), only))
             root = node::Ptr<SingleNode>(only);
     }
+    // Scripts and PixelTextures have no BIFS node class; the scan of the text
+    // below counts them.
+    StripDeclaredNodes(root.Get());
     LeftOut leftOut;
     std::unordered_set<SingleNode*> seen;
     Prune(root.Get(), seen, leftOut);
     std::vector<std::pair<std::string, int>> unmade;
     if (path != nullptr) {
-        const MappedFile file(*path);  // mapped only while it is scanned
+        const MappedFile file(*path);               // mapped only while it is scanned
         if (file.Text().starts_with("\x1f\x8b")) {  // gzip-compressed: scan its text
             SceneSource source(*path);
             std::vector<std::uint8_t> inflated;
