@@ -53,6 +53,14 @@ struct HostOptions {
     std::string version = "0.1";            // Browser.getVersion()
 };
 
+// The spec of a Script node the loader made (a DeclaredNode): its url, and
+// its own declarations with their values (read while the node lives); the
+// fields every Script has (url, directOutput, mustEvaluate) are not the
+// program's. `name` is its DEF name ("" when it has none), `baseDir` the scene
+// file's folder. False when `node` is not a Script.
+bool DescribeScript(SingleNode* node, const std::string& name, const std::string& baseDir,
+                    ScriptSpec& spec);
+
 class ScriptHost final : public IEventReceiver {
   public:
     explicit ScriptHost(HostOptions options = {});
@@ -65,6 +73,9 @@ class ScriptHost final : public IEventReceiver {
     // compile or its top level fails; the node then stays without effect. A
     // node added before (used again) keeps its one program.
     bool Add(const ScriptSpec& spec);
+    // Add for a Script node the loader made (DescribeScript); false also when
+    // `node` is not a Script.
+    bool AddNode(SingleNode* node, const std::string& name, const std::string& baseDir);
     // Whether `node` is a Script of this host that still takes calls.
     bool IsRunning(const SingleNode* node) const;
 

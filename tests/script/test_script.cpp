@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "loader/vrml_loader.h"
 #include "node/node_ptr.h"
 #include "node/nodes.h"
 #include "script/script_host.h"
@@ -262,6 +263,64 @@ TEST_F(ScriptTest, UrlsLoadTheFirstThatReads) {
         EXPECT_EQ(got.substr(0, std::string(c.result).size()), c.result);
     }
     std::remove((::testing::TempDir() + file).c_str());
+}
+
+// Script nodes as the loader makes them: their url, declarations and values
+// from the file; what they send named by the node's own field names.
+TEST_F(ScriptTest, LoadedScriptsRun) {
+    InitNDTTables();
+    struct Case {
+        const char* scene;  // text, or a file of data/events
+        const char* eventIn;
+        float value;
+        const char* sent;  // "field=value@time"
+    } cases[] = {
+        {"script_color.wrl", "set_fraction", 0.25f, "color_changed=0.25,0,0.75@3"},
+        {"DEF S Script { field SFVec3f v 1 2 3 field MFString names [\"a\" \"b\"] "
+         "field SFTime t 5 eventIn SFFloat go eventOut SFFloat out "
+         "url [\"missing.js\" \"javascript: function go(f) { out = v.z + names.length + t + f; "
+         "}\"] }",
+         "go", 0.5f, "out=10.5@3"},
+        {"DEF S Script { field SFNode n DEF G Group {} field MFNode m [] "
+         "eventIn SFFloat go eventOut SFString out "
+         "url \"vrmlscript: function go(f) { out = String(n) + m.length + (n === n); }\" }",
+         "go", 0, "out=Group0true@3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.scene);
+        VrmlLoader loader;
+        loader.SetErrorStream(nullptr);
+        loader.SetTraceStream(nullptr);
+        loader.SetStandardNodesPath(ORVANE_STANDARD_NODES_PATH);
+        ASSERT_EQ(loader.LoadStandardNodes(), VrmlLoader::kLoadOk);
+        const std::string scene = c.scene;
+        if (scene.find(".wrl") != std::string::npos) {
+            ASSERT_EQ(loader.ParseSceneFile(std::string(ORVANE_EVENTS_DIR) + "/" + scene),
+                      VrmlLoader::kLoadOk);
+        } else {
+            loader.ParseSceneText("#VRML V2.0 utf8\n" + scene);
+        }
+        ASSERT_EQ(loader.GetErrorCount(), 0);
+        script::ScriptSpec spec;
+        EXPECT_FALSE(script::DescribeScript(loader.GetSceneRoot(), "", "", spec));  // a Group
+        SingleNode* script = nullptr;
+        for (const std::string& name : loader.GetDefNames()) {
+            if (script::DescribeScript(loader.FindDef(name), name, "", spec)) {
+                script = loader.FindDef(name);
+            }
+        }
+        ASSERT_NE(script, nullptr);
+        Reset();
+        ASSERT_TRUE(host->AddNode(script, "S", ORVANE_EVENTS_DIR));
+        host->Initialize(1, sink);
+        const int in = VrmlLoader::FindFieldIndex(script, c.eventIn);
+        host->Receive(script, in, SFFloat(c.value), 3, sink);
+        ASSERT_EQ(sink.events.size(), 1u) << (messages.empty() ? "" : messages[0]);
+        const std::string sent = sink.events[0];
+        std::string name;
+        script->GetFieldName(std::stoi(sent), name);
+        EXPECT_EQ(name + sent.substr(sent.find('=')), c.sent);
+    }
 }
 
 }  // namespace
