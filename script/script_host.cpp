@@ -144,7 +144,7 @@ void ScriptHost::Fail(Program& program, const std::string& what) {
     // A script's own text (a thrown string) is cut to keep the message readable.
     constexpr std::size_t kMaxWhat = 400;
     std::string text = what.size() > kMaxWhat ? what.substr(0, kMaxWhat) + "..." : what;
-    ShowMessage(program.title + ": " + text + "; the script is disabled.", "Script");
+    ShowMessage(program.title + ": " + text + "; the script is disabled.", "Orvane");
 }
 
 bool ScriptHost::IsRunning(const SingleNode* node) const {
@@ -174,7 +174,7 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
             // The script runs without it; a ROUTE to or from it carries nothing.
             ShowMessage(p.title + ": " + decl.name + " has type " + decl.type +
                             ", which scripts cannot use; the script runs without it.",
-                        "Script");
+                        "Orvane");
             continue;
         }
         p.decls.push_back(decl);
@@ -359,9 +359,9 @@ void ScriptHost::Call(Program& p, const std::string& function, const Field* valu
     if (missing && valueDecl >= 0) {
         ShowMessage(
             p.title + ": no function " + function + " for its eventIn; the events are dropped.",
-            "Script");
+            "Orvane");
     }
-    for (const std::string& note : r.notes) ShowMessage(p.title + ": " + note + ".", "Script");
+    for (const std::string& note : r.notes) ShowMessage(p.title + ": " + note + ".", "Orvane");
     for (auto& [d, field] : r.outs) out.Emit(p.node, p.decls[d].field, std::move(field), time);
 }
 
