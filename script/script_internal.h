@@ -59,7 +59,21 @@ class ScriptThread {
 };
 
 // A declared field type: "SFVec3f" is {kVec3f, single}, "MFVec3f" {kVec3f, list}.
-enum class Elem { kBool, kInt32, kFloat, kTime, kString, kVec2f, kVec3f, kColor, kRotation, kNode };
+// An SFImage is stored as the scene model's list of numbers: width, height,
+// components, then one number per pixel.
+enum class Elem {
+    kBool,
+    kInt32,
+    kFloat,
+    kTime,
+    kString,
+    kVec2f,
+    kVec3f,
+    kColor,
+    kRotation,
+    kNode,
+    kImage
+};
 struct FieldType {
     Elem elem = Elem::kFloat;
     bool multi = false;

@@ -118,6 +118,17 @@ class SFRotation {
     toString() { return this.x + ' ' + this.y + ' ' + this.z + ' ' + this.angle; }
 }
 
+// An image: x pixels wide, y high, comp components (1..4), one number a pixel.
+class SFImage {
+    constructor(x = 0, y = 0, comp = 0, array = []) {
+        this.x = Number(x) | 0;
+        this.y = Number(y) | 0;
+        this.comp = Number(comp) | 0;
+        this.array = new MFInt32(...array);
+    }
+    toString() { return this.x + ' ' + this.y + ' ' + this.comp; }
+}
+
 // A node reference the script can hold and pass on; its fields are not reachable.
 class SFNode {
     constructor(id, type) {
@@ -204,6 +215,6 @@ global.Browser = {
     print(...values) { __orvane.printed.push(values.join(' ')); }
 };
 global.print = Browser.print;
-Object.assign(global, {SFVec2f, SFVec3f, SFColor, SFRotation, SFNode, MFFloat, MFInt32, MFString,
+Object.assign(global, {SFVec2f, SFVec3f, SFColor, SFRotation, SFNode, SFImage, MFFloat, MFInt32, MFString,
                            MFTime, MFVec2f, MFVec3f, MFColor, MFRotation, MFNode, __orvane});
 })(this);

@@ -15,7 +15,7 @@ struct ElemInfo {
     const char* members;  // the object's member names, one letter each: "xyz", "rgb"
 };
 // By Elem.
-constexpr std::array<ElemInfo, 10> kElems = {{{"Bool", false, ""},
+constexpr std::array<ElemInfo, 11> kElems = {{{"Bool", false, ""},
                                               {"Int32", true, ""},
                                               {"Float", true, ""},
                                               {"Time", false, ""},
@@ -24,7 +24,8 @@ constexpr std::array<ElemInfo, 10> kElems = {{{"Bool", false, ""},
                                               {"Vec3f", true, "xyz"},
                                               {"Color", true, "rgb"},
                                               {"Rotation", true, "xyza"},
-                                              {"Node", true, ""}}};
+                                              {"Node", true, ""},
+                                              {"Image", false, ""}}};
 
 const ElemInfo& Info(Elem elem) {
     return kElems[static_cast<int>(elem)];
@@ -76,6 +77,8 @@ std::unique_ptr<Field> NewSingle(Elem elem) {
             return std::make_unique<SFColor>();
         case Elem::kRotation:
             return std::make_unique<SFRotation>();
+        case Elem::kImage:
+            return std::make_unique<MFField<SFInt32>>();
         default:
             return nullptr;
     }
@@ -187,6 +190,20 @@ QJSValue Converter::ElementToScript(const Field* value, Elem elem, std::string& 
                 .callAsConstructor({QJSValue(int(m_nodes.size() - 1)),
                                     QJSValue(QString::fromStdString(typeName))});
         }
+        case Elem::kImage: {
+            auto* numbers = dynamic_cast<const MFField<SFInt32>*>(value);
+            if (numbers == nullptr) break;
+            const std::vector<SFInt32>& v = numbers->Values();
+            QJSValueList args;
+            for (std::size_t i = 0; i < 3; ++i)
+                args.append(QJSValue(i < v.size() ? v[i].Get() : 0));
+            QJSValue pixels = Constructor(Elem::kInt32, true).callAsConstructor();
+            for (std::size_t i = 3; i < v.size(); ++i) {
+                pixels.setProperty(quint32(i - 3), QJSValue(v[i].Get()));
+            }
+            args.append(pixels);
+            return Constructor(Elem::kImage, false).callAsConstructor(args);
+        }
         default: {
             int count = 0;
             const float* c = ComponentsOf(value, elem, count);
@@ -263,6 +280,31 @@ bool Converter::ElementFromScript(const QJSValue& value, Elem elem, Field& out,
             return true;
         case Elem::kNode:
             break;
+        case Elem::kImage: {
+            if (!value.isObject() ||
+                !value.property("constructor").strictlyEquals(Constructor(elem, false))) {
+                break;
+            }
+            auto& numbers = static_cast<MFField<SFInt32>&>(out).Values();
+            numbers.clear();
+            for (const char* member : {"x", "y", "comp"}) {
+                QJSValue n = value.property(member);
+                if (!n.isNumber()) {
+                    error = "an SFImage with " + Describe(n) + " as " + member;
+                    return false;
+                }
+                numbers.emplace_back(n.toInt());
+            }
+            QJSValue pixels = value.property("array");
+            const int count = pixels.property("length").toInt();
+            if (!pixels.isArray() || numbers[0].Get() < 0 || numbers[1].Get() < 0 ||
+                std::int64_t(numbers[0].Get()) * numbers[1].Get() != count) {
+                error = "an SFImage whose array does not hold x * y pixels";
+                return false;
+            }
+            for (int i = 0; i < count; ++i) numbers.emplace_back(pixels.property(i).toInt());
+            return true;
+        }
         default: {
             // An object of the type, or an array of as many numbers as it has members.
             const int n = static_cast<int>(std::char_traits<char>::length(Info(elem).members));

@@ -86,6 +86,7 @@ TEST_F(ScriptTest, ValuesConvertBothWays) {
     MFField<SFString> names{SFString("a"), SFString("b c")};
     SFRotation turn(0, 1, 0, 1.5f);
     SFColor red(1, 0, 0);
+    MFField<SFInt32> image{SFInt32(2), SFInt32(1), SFInt32(3), SFInt32(255), SFInt32(0)};
     struct Case {
         const char* outType;
         const char* inType;
@@ -122,6 +123,10 @@ TEST_F(ScriptTest, ValuesConvertBothWays) {
         {"MFVec2f", "SFFloat", nullptr,
          "(a => { a[2] = new SFVec2f(1, 1); return a; })(new MFVec2f())", "0,0;0,0;1,1"},
         {"SFString", "SFNode", node.Get(), "String(v) + (v === v)", "Grouptrue"},
+        {"SFImage", "SFImage", &image, "(i => { i.array[1] = 0xff0000; return i; })(v)",
+         "2;1;3;255;16711680"},
+        {"SFString", "SFImage", &image, "v.x + 'x' + v.y + '/' + v.comp + ':' + v.array.length",
+         "2x1/3:2"},
         {"SFString", "SFFloat", nullptr, "Browser.getName() + ' ' + Browser.getCurrentTime()",
          "Orvane 2"},
     };
@@ -211,6 +216,8 @@ TEST_F(ScriptTest, FailuresDisableTheScriptOnce) {
         {"function go() { out = [1, 'x']; }", "MFFloat", true, "a list with a string at 1"},
         {"function go() { out = new SFVec3f(1, 2, 3); out.y = 'a'; }", "SFVec3f", true,
          "SFVec3f with a string as y"},
+        {"function go() { out = new SFImage(2, 2, 1, [0]); }", "SFImage", true,
+         "an SFImage whose array does not hold x * y pixels"},
         {"function go() { undefinedThing(); }", "SFFloat", true,
          "ReferenceError: undefinedThing is not defined"},
         {"function go() { throw 42; }", "SFFloat", true, "uncaught exception: 42 in go()"},
@@ -250,15 +257,15 @@ TEST_F(ScriptTest, UrlsLoadTheFirstThatReads) {
         {{"VRMLScript: function go(f) { out = -f; }"}, "4=-2@1"},
         {{"javascript: function other() {}"},
          "Script S: no function go for its eventIn; the events are dropped."},
-        {{"javascript: function go(f) { out = typeof v; }"}, "4=undefined@1"},  // v: SFImage
+        {{"javascript: function go(f) { out = typeof v; }"}, "4=undefined@1"},  // v: MFTime
         {{"a.class", "missing.js", "."},
          "Script S: none of its urls could be read (\"a.class\", \"missing.js\", \".\")"},
     };
     for (const Case& c : cases) {
         Reset();
-        Load("", "SFString", "SFImage", nullptr, c.url);
+        Load("", "SFString", "MFTime", nullptr, c.url);
         Send(2, 1);
-        ASSERT_FALSE(messages.empty());  // v's type, SFImage, is named
+        ASSERT_FALSE(messages.empty());  // v's type, MFTime, is named
         std::string got = sink.events.empty() ? messages.back() : sink.events[0];
         EXPECT_EQ(got.substr(0, std::string(c.result).size()), c.result);
     }
