@@ -31,6 +31,7 @@ constexpr ControlTemplate kDialog102[] = {
     {-1, Kind::GroupBox, "Interaction Mode", false, 5, 25, 100, 25},
     {ControlPanel::kNavigate, Kind::Radio, "Navigate", true, 10, 35, 45, 10},
     {ControlPanel::kEdit, Kind::Radio, "Edit", false, 60, 35, 29, 10},
+    {ControlPanel::kInteract, Kind::Radio, "Interact", false, 258, 20, 44, 10},
     {ControlPanel::kPlay, Kind::Push, "PLAY!", false, 10, 5, 30, 15},
     {ControlPanel::kStop, Kind::Push, "Stop", false, 40, 5, 30, 15},
     {ControlPanel::kReset, Kind::Push, "Reset", false, 70, 5, 30, 15},
@@ -130,7 +131,10 @@ void ControlPanel::BuildControls() {
 
 void ControlPanel::InitDialog() {
     const PanelSettings& s = host_.Settings();
-    SetChecked(s.interactionMode == InteractionMode::Navigate ? kNavigate : kEdit, true);
+    SetChecked(s.interactionMode == InteractionMode::Navigate ? kNavigate
+               : s.interactionMode == InteractionMode::Edit   ? kEdit
+                                                              : kInteract,
+               true);
     SetChecked(s.navigateMode == NavigationMode::Camera ? kCamera : kWorld, true);
     SetChecked(s.navigateSpeed == 0 ? kSpeed1x : s.navigateSpeed == 1 ? kSpeed5x : kSpeed10x, true);
     SetChecked(module_.GetRenderQuality() == rm::kRenderGouraud ? kGouraud : kWireframe, true);
@@ -156,7 +160,10 @@ bool ControlPanel::OnCommand(int id, int notification) {
             return true;
         case kNavigate:
         case kEdit:
-            s.interactionMode = id == kEdit ? InteractionMode::Edit : InteractionMode::Navigate;
+        case kInteract:
+            s.interactionMode = id == kEdit       ? InteractionMode::Edit
+                                : id == kInteract ? InteractionMode::Interact
+                                                  : InteractionMode::Navigate;
             ApplyPanelModes(s, module_);
             break;
         case kCamera:

@@ -47,6 +47,7 @@ class ControlPanel : public QDialog {
         kTest = 1034,
         kWorld = 1035,
         kSpin = 1040,
+        kInteract = 1041,
     };
     // Notification codes in the high word of a command.
     static constexpr int kClicked = 0;      // BN_CLICKED

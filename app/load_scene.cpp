@@ -9,6 +9,7 @@
 #include "loader/vrml_loader.h"
 #include "node/bifs_command_decoder.h"
 #include "node/bifs_instream.h"
+#include "node/nodes.h"
 #include "node/scenetree.h"
 #include "rendermodule/geometry_builder.h"
 #include "rendermodule/render_module.h"
@@ -85,6 +86,10 @@ SceneReadResult ReadVrml(VrmlLoader& loader, SceneSource& source) {
     document->root = node::Ptr<SingleNode>(loader.GetSceneRoot());
     document->routes = loader.GetRouteList();
     document->errorCount = loader.GetErrorCount() - errorsBefore;
+    for (const std::string& name : loader.GetDefNames())
+        if (SingleNode* node = loader.FindDef(name);
+            node != nullptr && GetNodeType(*node) == Viewpoint::kNodeType)
+            document->viewpoints.emplace(name, node::Ptr<SingleNode>(node));
     // The loader lets go of the new scene, which the document alone now holds.
     loader.ResetParser();
     if (status != VrmlLoader::kLoadOk) {
@@ -146,6 +151,11 @@ void ShowSceneDocument(CRenderModule& module, std::unique_ptr<SceneDocument>& sh
     // The module has let go of the old document: its nodes go, still under the lock.
     shown.swap(next);
     next.reset();
+    const SceneDocument* document = shown.get();
+    module.SetDefLookup([document](const std::string& name) -> SingleNode* {
+        auto it = document->viewpoints.find(name);
+        return it == document->viewpoints.end() ? nullptr : it->second.Get();
+    });
     module.RenderFrame();
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,8 @@ struct SceneDocument {
     node::Ptr<SingleNode> root;
     RouteList routes;
     std::unique_ptr<SceneTree> tree;
+    // The DEFined Viewpoints by name, for Anchor urls of the form "#Name".
+    std::map<std::string, node::Ptr<SingleNode>> viewpoints;
     int nodeCount = 0;   // distinct nodes below the root
     int errorCount = 0;  // syntax errors met while reading what was read
 };

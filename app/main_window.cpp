@@ -74,6 +74,12 @@ MainWindow::MainWindow(CRenderModule& module, VrmlLoader& loader)
     statusBar()->addWidget(status_, 1);
     resize(kFrameWidth, kFrameHeight);
     chooseFile_ = [this] { return ChooseSceneFile(this); };
+    // A click on an Anchor's children opens its scene file as File/Open does, once
+    // the click has been handled.
+    module_.SetAnchorHandler([this](const std::string& file) {
+        QMetaObject::invokeMethod(
+            this, [this, file] { OpenScene(QString::fromStdString(file)); }, Qt::QueuedConnection);
+    });
     chooseSaveFile_ = [this](const QString& title, const QString& suggestion,
                              const QString& filter) {
         return QFileDialog::getSaveFileName(this, title, suggestion, filter);
@@ -82,6 +88,8 @@ MainWindow::MainWindow(CRenderModule& module, VrmlLoader& loader)
 }
 
 MainWindow::~MainWindow() {
+    module_.SetAnchorHandler(nullptr);
+    module_.SetDefLookup(nullptr);
     if (panel_) delete panel_.data();
     // The shown document and the client area go with the window: the module (and a
     // render thread still stepping) lets go of the document's nodes and of the

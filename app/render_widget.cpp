@@ -171,8 +171,19 @@ void RenderWidget::mouseMoveEvent(QMouseEvent* event) {
     grabbed_ = captured;
 }
 
+void RenderWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return;
+    const QPoint p = event->position().toPoint();
+    module_.OnLButtonDown(p.x(), p.y(), KeyFlags(event->buttons(), event->modifiers()));
+}
+
 void RenderWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return;
     const QPoint p = event->position().toPoint();
     module_.OnLButtonUp(p.x(), p.y(), KeyFlags(event->buttons(), event->modifiers()));
+    // A sensor's drag ends with the button.
+    if (grabbed_ && !module_.IsMouseCaptured()) {
+        releaseMouse();
+        grabbed_ = false;
+    }
 }

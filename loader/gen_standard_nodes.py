@@ -30,7 +30,7 @@ BBOX_FIELDS = [("field", "SFVec3f", "bboxCenter", "0 0 0"),
 VRML_ONLY_FIELDS = {cls: BBOX_FIELDS for cls in
                     ("Anchor", "Billboard", "Collision", "Group", "Inline", "Transform")}
 # Types of the node-name table without a node class: declared so that files
-# using them parse; their nodes are not created.
+# using them parse; the loader makes their nodes itself (DeclaredNode).
 CLASSLESS = {
     "PixelTexture": [("exposedField", "SFImage", "image", "0 0 0"),
                      ("field", "SFBool", "repeatS", "TRUE"),
@@ -39,6 +39,11 @@ CLASSLESS = {
                ("field", "SFBool", "directOutput", "FALSE"),
                ("field", "SFBool", "mustEvaluate", "FALSE")],
 }
+
+# eventIns that the node table made of VRML97 exposedFields and whose nodes
+# keep a value (stored-eventins.tsv): declared as the exposedFields they are,
+# so that a file may give them a value (TouchSensor { enabled FALSE }).
+STORED_EVENTINS = {("TouchSensor", "enabled"): "TRUE"}
 
 INF_FLOAT = "3.4028235e38"
 INF_INT = "2147483647"
@@ -74,7 +79,10 @@ def main():
         for row in csv.DictReader(f, delimiter="\t"):
             cls = row["node"]
             lines = types.setdefault(cls, [])
-            lines.append(declaration(row["kind"], row["type"], row["field"], row["default"]))
+            kind, default = row["kind"], row["default"]
+            if (cls, row["field"]) in STORED_EVENTINS:
+                kind, default = "exposedField", STORED_EVENTINS[(cls, row["field"])]
+            lines.append(declaration(kind, row["type"], row["field"], default))
             alias = EXTRA_FIELDS.get((cls, row["field"]))
             if alias:
                 lines.append(declaration(row["kind"], row["type"], alias, row["default"]))

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 #include "trace/message_sink.h"
@@ -155,7 +156,7 @@ void GetABoxFromCorners(rm::MeshBuilder* mb, const rm::Box& box) {
 namespace {
 
 // The unit sphere of (n + 1)(m + 1) vertices shared by the sphere builders.
-std::vector<glm::vec3> UnitSphere(int n, int m) {
+std::vector<glm::vec3> ComputeUnitSphere(int n, int m) {
     std::vector<glm::vec3> v;
     v.reserve(static_cast<std::size_t>(n + 1) * (m + 1));
     double dTheta = kTurn / n, dPhi = kHalfTurn / m;
@@ -173,6 +174,15 @@ std::vector<glm::vec3> UnitSphere(int n, int m) {
         }
     }
     return v;
+}
+
+// The same, computed once per thread and size: scenes hold many spheres of one
+// tessellation, and the sines and cosines cost more than copying the result.
+const std::vector<glm::vec3>& UnitSphere(int n, int m) {
+    thread_local std::map<std::pair<int, int>, std::vector<glm::vec3>> cache;
+    auto [it, added] = cache.try_emplace({n, m});
+    if (added) it->second = ComputeUnitSphere(n, m);
+    return it->second;
 }
 
 void BuildSphere(rm::MeshBuilder* mb, float radius, int n, int m, bool inside) {

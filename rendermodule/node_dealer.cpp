@@ -94,6 +94,23 @@ bool HoldsDirectionalLight(Group* group) {
     return false;
 }
 
+// Whether a Group holds a pointing-device sensor among its own children: it then gets
+// a frame of its own, so that the sensor senses that group's geometry and no more.
+bool HoldsPointingSensor(Group* group) {
+    if (group == nullptr) return false;
+    for (SingleNode* child : group->children().Nodes()) {
+        const int type = child != nullptr ? GetNodeType(*child) : -1;
+        if (type == TouchSensor::kNodeType || type == PlaneSensor::kNodeType ||
+            type == CylinderSensor::kNodeType || type == SphereSensor::kNodeType)
+            return true;
+    }
+    return false;
+}
+
+bool HasFrameOfItsOwn(Group* group) {
+    return HoldsDirectionalLight(group) || HoldsPointingSensor(group);
+}
+
 // A value in [0, 1] as lighting uses it; NaN gives `otherwise`.
 float Unit(float value, float otherwise) {
     return std::isnan(value) ? otherwise : std::clamp(value, 0.0f, 1.0f);
@@ -111,6 +128,7 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         NodeHandler handler;
     };
     static const Entry kEntries[] = {
+        {Anchor::kNodeType, {&D::Enter_Anchor, &D::Exit_Anchor, R::None}},
         {Appearance::kNodeType, {&D::Enter_Appearance, nullptr, R::None}},
         {Background::kNodeType, {&D::Enter_Background, &D::Exit_Background, R::None}},
         {Background2D::kNodeType, {&D::Enter_Background2D, nullptr, R::None}},
@@ -164,9 +182,19 @@ const NodeHandler* CNodeDealer::FindHandler(int type) {
         {Viewpoint::kNodeType, {&D::Enter_Viewpoint, nullptr, R::None}},
         {Viseme::kNodeType, {&D::Enter_Viseme, nullptr, R::None}},
     };
+    // The sensors: a table of their own, merged into the one above.
+    static const Entry kSensorEntries[] = {
+        {TouchSensor::kNodeType, {&D::Enter_TouchSensor, nullptr, R::None}},
+        {PlaneSensor::kNodeType, {&D::Enter_PlaneSensor, nullptr, R::None}},
+        {CylinderSensor::kNodeType, {&D::Enter_CylinderSensor, nullptr, R::None}},
+        {SphereSensor::kNodeType, {&D::Enter_SphereSensor, nullptr, R::None}},
+        {ProximitySensor::kNodeType, {&D::Enter_ProximitySensor, nullptr, R::None}},
+        {VisibilitySensor::kNodeType, {&D::Enter_VisibilitySensor, nullptr, R::None}},
+    };
     static const auto kByType = [] {
         std::array<const NodeHandler*, 256> byType{};
         for (const Entry& e : kEntries) byType[static_cast<std::size_t>(e.type)] = &e.handler;
+        for (const Entry& e : kSensorEntries) byType[static_cast<std::size_t>(e.type)] = &e.handler;
         return byType;
     }();
     if (type < 0 || type >= static_cast<int>(kByType.size())) return nullptr;
@@ -200,6 +228,7 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_interpolators.clear();
     m_nodeObjects.clear();
     m_viewpoints.clear();
+    m_sensors.clear();
     m_bounds = rm::Box{};
     m_texture.SetD3DRM(RM());
     m_texture.SetDDrawObj(display ? display->GetDDrawObj() : nullptr);
@@ -937,7 +966,7 @@ Visit CNodeDealer::Enter_SpotLight(SingleNode*, SFWorldNode* node) {
 Visit CNodeDealer::Enter_Group(SingleNode* parent, SFWorldNode* node) {
     rm::RetainedMode* rm = RM();
     // The scene's root Group needs none: the world frame bounds the whole scene.
-    if (parent == nullptr || !HoldsDirectionalLight(As<Group>(node))) return Visit::Children;
+    if (parent == nullptr || !HasFrameOfItsOwn(As<Group>(node))) return Visit::Children;
     rm::Ptr<rm::Frame> frame;
     if (rm != nullptr && CurrentFrame() != nullptr) rm->CreateFrame(CurrentFrame(), frame.Put());
     // Pushed even when empty, so that the exit handler's pop stays balanced.
@@ -946,7 +975,7 @@ Visit CNodeDealer::Enter_Group(SingleNode* parent, SFWorldNode* node) {
 }
 
 void CNodeDealer::Exit_Group(SingleNode* parent, SFWorldNode* node) {
-    if (parent != nullptr && HoldsDirectionalLight(As<Group>(node))) PopFrame();
+    if (parent != nullptr && HasFrameOfItsOwn(As<Group>(node))) PopFrame();
 }
 
 Visit CNodeDealer::Enter_TextureTransform(SingleNode*, SFWorldNode* node) {
@@ -1051,4 +1080,56 @@ Visit CNodeDealer::Enter_OrientationInterpolator(SingleNode*, SFWorldNode* node)
 }
 Visit CNodeDealer::Enter_PositionInterpolator(SingleNode*, SFWorldNode* node) {
     return EnterInterpolator(node, PositionInterpolator::kNodeType);
+}
+
+// ---- Sensors and Anchors ----
+
+Visit CNodeDealer::EnterSensor(SFWorldNode* node, SensorKind kind) {
+    SensorRecord record;
+    record.kind = kind;
+    record.node = node::Ptr<SingleNode>(static_cast<SingleNode*>(node));
+    record.frame = rm::Ptr<rm::Frame>(CurrentFrame());
+    m_sensors.push_back(std::move(record));
+    return Visit::SkipChildren;
+}
+
+Visit CNodeDealer::Enter_TouchSensor(SingleNode*, SFWorldNode* node) {
+    return EnterSensor(node, SensorKind::Touch);
+}
+Visit CNodeDealer::Enter_PlaneSensor(SingleNode*, SFWorldNode* node) {
+    return EnterSensor(node, SensorKind::Plane);
+}
+Visit CNodeDealer::Enter_CylinderSensor(SingleNode*, SFWorldNode* node) {
+    return EnterSensor(node, SensorKind::Cylinder);
+}
+Visit CNodeDealer::Enter_SphereSensor(SingleNode*, SFWorldNode* node) {
+    return EnterSensor(node, SensorKind::Sphere);
+}
+Visit CNodeDealer::Enter_ProximitySensor(SingleNode*, SFWorldNode* node) {
+    return EnterSensor(node, SensorKind::Proximity);
+}
+Visit CNodeDealer::Enter_VisibilitySensor(SingleNode*, SFWorldNode* node) {
+    return EnterSensor(node, SensorKind::Visibility);
+}
+
+Visit CNodeDealer::Enter_Anchor(SingleNode*, SFWorldNode* node) {
+    // Its children go into a frame of its own: a click below that frame is a click on
+    // the Anchor.
+    rm::RetainedMode* rm = RM();
+    rm::Ptr<rm::Frame> frame;
+    if (rm != nullptr && CurrentFrame() != nullptr) rm->CreateFrame(CurrentFrame(), frame.Put());
+    // Pushed even when empty, so that the exit handler's pop stays balanced.
+    m_frames.push_back(frame);
+    if (frame) {
+        SensorRecord record;
+        record.kind = SensorKind::Anchor;
+        record.node = node::Ptr<SingleNode>(static_cast<SingleNode*>(node));
+        record.frame = std::move(frame);
+        m_sensors.push_back(std::move(record));
+    }
+    return Visit::Children;
+}
+
+void CNodeDealer::Exit_Anchor(SingleNode*, SFWorldNode*) {
+    PopFrame();
 }

@@ -55,6 +55,8 @@ class CNodeDealer {
     // present distance from the LOD's centre.
     void SelectLevels(const rm::Frame* camera);
 
+    Visit Enter_Anchor(SingleNode* parent, SFWorldNode* node);
+    void Exit_Anchor(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Appearance(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Background(SingleNode* parent, SFWorldNode* node);
     void Exit_Background(SingleNode* parent, SFWorldNode* node);
@@ -114,12 +116,20 @@ class CNodeDealer {
     void Exit_Transform2D(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Viewpoint(SingleNode* parent, SFWorldNode* node);
     Visit Enter_Viseme(SingleNode* parent, SFWorldNode* node);
+    // Sensors: each records where it is (SensorTable).
+    Visit Enter_TouchSensor(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_PlaneSensor(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_CylinderSensor(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_SphereSensor(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_ProximitySensor(SingleNode* parent, SFWorldNode* node);
+    Visit Enter_VisibilitySensor(SingleNode* parent, SFWorldNode* node);
 
     void SetRenderQuality(rm::Quality q) { m_quality = q; }
     rm::Quality GetRenderQuality() const { return m_quality; }
     const InterpolatorTable& Interpolators() const { return m_interpolators; }
     const NodeObjectTable& NodeObjects() const { return m_nodeObjects; }
     const ViewpointList& Viewpoints() const { return m_viewpoints; }
+    const SensorTable& Sensors() const { return m_sensors; }
     // False when the scene's first NavigationInfo turns the head light off.
     bool SceneWantsHeadLight() const { return m_headLight; }
     // The box round every shape translated so far, in the scene's coordinates as they
@@ -144,6 +154,7 @@ class CNodeDealer {
     bool Dispatch(ShapeRole role, SingleNode* parent, SingleNode* node);
     Visit EnterInterpolator(SFWorldNode* node, int kind);
     Visit EnterLight(SFWorldNode* node, rm::LightType type);
+    Visit EnterSensor(SFWorldNode* node, SensorKind kind);
     void PopFrame();
     // Widens the scene's bounds by the box of the points a shape's faces use, where its
     // frame puts them.
@@ -195,6 +206,7 @@ class CNodeDealer {
     InterpolatorTable m_interpolators;
     NodeObjectTable m_nodeObjects;
     ViewpointList m_viewpoints;
+    SensorTable m_sensors;
     CPicture m_picture;
     CTexture m_texture;
     rm::Box m_bounds;

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 
+#include "loader/url.h"
 #include "node/node_basenodedef.h"
 #include "rendermodule/geometry_builder.h"
 #include "rendermodule/mm_clock.h"
@@ -10,6 +12,12 @@
 
 namespace {
 constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D';
+
+// Where sensor events go while no event cascade listens.
+class DroppingSink : public IEventSink {
+  public:
+    void Emit(SingleNode*, int, std::unique_ptr<Field>, double) override {}
+};
 }  // namespace
 
 class CRenderModule::SceneGuard {
@@ -54,6 +62,8 @@ void CRenderModule::OnPaint() {
 void CRenderModule::Release() {
     SceneGuard guard(m_sceneLock);
     m_selection.Reset();
+    m_sensors.Reset(nullptr);
+    m_sensorDrag = false;
     m_router.Reset(nullptr, nullptr, nullptr, nullptr);
     m_router.DealRoute(nullptr);
     m_traverser.TraverseScene(nullptr, nullptr);  // drops the tables' references
@@ -63,6 +73,8 @@ void CRenderModule::Release() {
 void CRenderModule::ClearWorld() {
     SceneGuard guard(m_sceneLock);
     m_selection.Reset();
+    m_sensors.Reset(nullptr);
+    m_sensorDrag = false;
     m_renderer.ClearWorld();
 }
 
@@ -95,6 +107,8 @@ void CRenderModule::Translate() {
     m_traverser.GetDealer().SetRenderQuality(m_quality);
     m_traverser.TraverseScene(&GetD3DObj(), m_root, m_sceneFile);
     m_router.DealRoute(m_routes);
+    m_sensors.Reset(&m_traverser.GetDealer().Sensors());
+    m_sensorDrag = false;
 }
 
 void CRenderModule::ResetScene() {
@@ -147,7 +161,10 @@ void CRenderModule::Stop() {
 
 void CRenderModule::StepFrame() {
     SceneGuard guard(m_sceneLock);
-    m_router.Refresh(m_clock());
+    const std::uint32_t now = m_clock();
+    m_router.Refresh(now);
+    if (rm::Viewport* viewport = GetD3DObj().GetViewport())
+        m_sensors.Step(now / 1000.0, *viewport, Sink());
     m_traverser.GetDealer().SelectLevels(GetD3DObj().GetCamera());
     m_renderer.RenderFrame();
 }
@@ -257,7 +274,7 @@ void CRenderModule::GoToViewpoint(const std::string& name) {
 // ---- Navigation ----
 
 void CRenderModule::OnKeyDown(int key) {
-    if (m_interactionMode != InteractionMode::Navigate) return;
+    if (m_interactionMode == InteractionMode::Edit) return;
     SceneGuard guard(m_sceneLock);
     CD3DObj& d3d = GetD3DObj();
     if (d3d.GetCamera() == nullptr) return;
@@ -303,11 +320,21 @@ void CRenderModule::OnKeyDown(int key) {
 }
 
 void CRenderModule::OnMouseMove(int x, int y, unsigned keyFlags) {
-    if (m_interactionMode != InteractionMode::Navigate) return;
+    if (m_interactionMode == InteractionMode::Edit) return;
     // Coordinates are 16-bit, as window messages carry them.
     x = static_cast<std::int16_t>(x & 0xFFFF);
     y = static_cast<std::int16_t>(y & 0xFFFF);
     SceneGuard guard(m_sceneLock);
+    if (m_interactionMode == InteractionMode::Interact) {
+        PointerMove(x, y, Now());
+        if (m_sensorDrag) {
+            // The sensors hold the pointer: the view stays.
+            m_captured = (keyFlags & kMkLButton) != 0;
+            m_lastX = x;
+            m_lastY = y;
+            return;
+        }
+    }
     CD3DObj& d3d = GetD3DObj();
     float dx = static_cast<float>(x - m_lastX), dy = static_cast<float>(y - m_lastY);
     const bool camera = m_navigationMode == NavigationMode::Camera;
@@ -339,7 +366,25 @@ void CRenderModule::OnMouseMove(int x, int y, unsigned keyFlags) {
     m_lastY = y;
 }
 
+void CRenderModule::OnLButtonDown(int x, int y, unsigned) {
+    if (m_interactionMode != InteractionMode::Interact) return;
+    x = static_cast<std::int16_t>(x & 0xFFFF);
+    y = static_cast<std::int16_t>(y & 0xFFFF);
+    SceneGuard guard(m_sceneLock);
+    m_sensorDrag = PointerPress(x, y, Now());
+    m_lastX = x;
+    m_lastY = y;
+}
+
 void CRenderModule::OnLButtonUp(int x, int y, unsigned) {
+    if (m_interactionMode == InteractionMode::Interact) {
+        if (!m_sensorDrag) return;
+        m_sensorDrag = false;
+        m_captured = false;
+        PointerRelease(static_cast<std::int16_t>(x & 0xFFFF), static_cast<std::int16_t>(y & 0xFFFF),
+                       Now());
+        return;
+    }
     if (m_interactionMode != InteractionMode::Edit) return;
     x = x & 0xFFFF;
     y = y & 0xFFFF;
@@ -367,4 +412,78 @@ void CRenderModule::OnLButtonUp(int x, int y, unsigned) {
         }
     }
     RenderFrame();
+}
+
+// ---- Sensors ----
+
+IEventSink& CRenderModule::Sink() {
+    static DroppingSink dropping;
+    return m_eventSink ? *m_eventSink : dropping;
+}
+
+bool CRenderModule::PointerPress(int x, int y, double time) {
+    SceneGuard guard(m_sceneLock);
+    rm::Viewport* viewport = GetD3DObj().GetViewport();
+    return viewport != nullptr && m_sensors.Press(*viewport, x, y, time, Sink());
+}
+
+void CRenderModule::PointerMove(int x, int y, double time) {
+    SceneGuard guard(m_sceneLock);
+    if (rm::Viewport* viewport = GetD3DObj().GetViewport())
+        m_sensors.Move(*viewport, x, y, time, Sink());
+}
+
+void CRenderModule::PointerRelease(int x, int y, double time) {
+    {
+        SceneGuard guard(m_sceneLock);
+        if (rm::Viewport* viewport = GetD3DObj().GetViewport())
+            m_sensors.Release(*viewport, x, y, time, Sink());
+    }
+    FollowAnchor();
+}
+
+void CRenderModule::Click(int x, int y, double time) {
+    PointerMove(x, y, time);
+    if (PointerPress(x, y, time)) PointerRelease(x, y, time);
+}
+
+void CRenderModule::FollowAnchor() {
+    std::string file, missing;
+    {
+        SceneGuard guard(m_sceneLock);
+        for (const std::string& url : m_sensors.TakeAnchorUrls()) {
+            if (url.starts_with("#")) {
+                // A viewpoint of this scene: by its DEF name, else by its description.
+                const std::string name = url.substr(1);
+                std::string bound = name;
+                if (SingleNode* node = m_defLookup ? m_defLookup(name) : nullptr) {
+                    const NodeObjectTable& objects = m_traverser.GetDealer().NodeObjects();
+                    auto frames = objects.find(node);
+                    for (const ViewpointRecord& v : m_traverser.GetDealer().Viewpoints())
+                        if (frames != objects.end() && !frames->second.empty() &&
+                            v.frame.Get() == frames->second.front().Get())
+                            bound = v.name;
+                }
+                bool known = false;
+                for (const ViewpointRecord& v : m_traverser.GetDealer().Viewpoints())
+                    known = known || v.name == bound;
+                if (known)
+                    GoToViewpoint(bound);
+                else
+                    ShowMessage("Anchor: no viewpoint " + url);
+                return;
+            }
+            // Another scene file; a viewpoint named after its '#' is not looked for.
+            const std::string path = ResolveUrl(m_sceneFile, url.substr(0, url.find('#')));
+            std::error_code error;
+            if (!path.empty() && std::filesystem::is_regular_file(path, error)) {
+                file = path;
+                break;
+            }
+            if (missing.empty()) missing = url;
+        }
+        if (file.empty() && !missing.empty()) ShowMessage("Anchor: cannot open " + missing);
+    }
+    // Loading replaces the scene: only once the lock is free and the sensors are done.
+    if (!file.empty() && m_anchorHandler) m_anchorHandler(file);
 }

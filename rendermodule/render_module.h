@@ -21,9 +21,11 @@
 
 #include "loader/route.h"
 #include "rendermodule/entry_view.h"
+#include "rendermodule/event_sink.h"
 #include "rendermodule/render_ddraw.h"
 #include "rendermodule/render_thread.h"
 #include "rendermodule/router.h"
+#include "rendermodule/sensors.h"
 #include "rendermodule/tree_traverser.h"
 
 class SingleNode;
@@ -33,8 +35,10 @@ enum : int { kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28 };
 // Mouse key flags.
 enum : unsigned { kMkLButton = 0x1, kMkRButton = 0x2, kMkControl = 0x8 };
 
-// What the mouse does: move the view, or pick (a left click selects a visual).
-enum class InteractionMode { Navigate, Edit };
+// What the mouse does: move the view, or pick (a left click selects a visual), or
+// interact (the pointer drives the scene's sensors and Anchors over the geometry they
+// sense, and moves the view elsewhere).
+enum class InteractionMode { Navigate, Edit, Interact };
 // What navigation moves: the camera through the scene, or the world before the camera.
 enum class NavigationMode { Camera, World };
 
@@ -90,6 +94,7 @@ class CRenderModule {
 
     void OnKeyDown(int key);
     void OnMouseMove(int x, int y, unsigned keyFlags);
+    void OnLButtonDown(int x, int y, unsigned keyFlags);
     void OnLButtonUp(int x, int y, unsigned keyFlags);
     // True while a drag holds the mouse (the window grabs it meanwhile).
     bool IsMouseCaptured() const { return m_captured; }
@@ -102,6 +107,30 @@ class CRenderModule {
     void SetNavigationMode(NavigationMode mode) { m_navigationMode = mode; }
     NavigationMode GetNavigationMode() const { return m_navigationMode; }
 
+    // ---- Sensors ----
+    // Where the sensors' events go (the event cascade); null (the default) drops them.
+    void SetEventSink(IEventSink* sink) { m_eventSink = sink; }
+    CSensors& GetSensors() { return m_sensors; }
+    // Opens the scene file an Anchor's url names (resolved beside the shown scene):
+    // called after the click, with the scene lock released. Without one such a click
+    // does nothing.
+    void SetAnchorHandler(std::function<void(const std::string& file)> handler) {
+        m_anchorHandler = std::move(handler);
+    }
+    // The node DEFined under a name, for Anchor urls of the form "#Name"; without
+    // one (or when it knows no such Viewpoint) the name is a viewpoint's description.
+    void SetDefLookup(std::function<SingleNode*(const std::string& name)> lookup) {
+        m_defLookup = std::move(lookup);
+    }
+    // The pointer at device pixel (x, y) at `time` (SFTime seconds), for the sensors.
+    // PointerPress is true when the press went to sensors. A release that ends a
+    // click on an Anchor's children follows its url.
+    bool PointerPress(int x, int y, double time);
+    void PointerMove(int x, int y, double time);
+    void PointerRelease(int x, int y, double time);
+    // Move, press and release at (x, y) at `time`: a click, as orvane-render --click.
+    void Click(int x, int y, double time);
+
     CTreeTraverser& GetTraverser() { return m_traverser; }
     CRouter& GetRouter() { return m_router; }
 
@@ -113,6 +142,11 @@ class CRenderModule {
     void Translate();
     // Puts camera, world frame and viewport where the entry view says.
     void PlaceEntryView();
+    // The time of events the window thread raises: the animation clock, in seconds.
+    double Now() const { return m_clock() / 1000.0; }
+    IEventSink& Sink();
+    // Follows the url of the Anchor the last release clicked, if any.
+    void FollowAnchor();
 
     // The destructor ends the thread first, before anything it uses goes.
     CRenderThread m_thread;
@@ -131,4 +165,9 @@ class CRenderModule {
     bool m_captured = false;
     std::recursive_mutex m_sceneLock;
     std::function<std::uint32_t()> m_clock;
+    CSensors m_sensors;
+    IEventSink* m_eventSink = nullptr;
+    std::function<void(const std::string&)> m_anchorHandler;
+    std::function<SingleNode*(const std::string&)> m_defLookup;
+    bool m_sensorDrag = false;  // the left button went down on sensed geometry
 };

@@ -4,6 +4,7 @@
 // translation and the router build a frame's transform.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
@@ -51,6 +52,31 @@ struct ViewpointRecord {
     rm::Ptr<rm::Frame> frame;
 };
 using ViewpointList = std::vector<ViewpointRecord>;
+
+// The sensors translation met, and Anchors, which sense clicks like a TouchSensor.
+enum class SensorKind : std::uint8_t {
+    Touch,
+    Plane,
+    Cylinder,
+    Sphere,
+    Anchor,
+    Proximity,
+    Visibility
+};
+// True for the kinds the pointer drives (Anchor among them).
+inline bool IsPointing(SensorKind kind) {
+    return kind <= SensorKind::Anchor;
+}
+// One use of a sensor node. `frame` is the frame of the group that holds it, so
+// the pointing kinds sense the geometry drawn below that frame (an Anchor: its own
+// frame, which holds its children), and every kind measures in its coordinates.
+// A node used in several places has a record per use. Null frame: nothing to sense.
+struct SensorRecord {
+    SensorKind kind = SensorKind::Touch;
+    node::Ptr<SingleNode> node;
+    rm::Ptr<rm::Frame> frame;
+};
+using SensorTable = std::vector<SensorRecord>;
 
 // The specular exponent of a VRML97 Material: shininess × 128, so a higher
 // shininess gives a smaller, sharper highlight (0 a dull one).

@@ -6,7 +6,9 @@
 #include <array>
 #include <cstddef>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <span>
 
 #include <glm/gtc/type_ptr.hpp>
 
@@ -16,6 +18,51 @@
 namespace rm::gl {
 
 namespace {
+
+// `triangles` with each corner replaced by the first vertex that smooth shading
+// cannot tell from it (same position, normal, texture coordinates and colour;
+// the face normal and centre only flat shading reads); empty when no two
+// vertices join.
+void WeldForSmoothShading(std::span<const PackedDrawVertex> vertices,
+                          std::span<const std::uint32_t> triangles,
+                          std::vector<std::uint32_t>& welded) {
+    welded.clear();
+    auto same = [](const PackedDrawVertex& a, const PackedDrawVertex& b) {
+        return a.position == b.position && a.normal == b.normal && a.uv == b.uv &&
+               a.color == b.color;
+    };
+    // Open addressing over a power-of-two table of vertex indices.
+    std::size_t size = 16;
+    while (size < 2 * vertices.size()) size *= 2;
+    std::vector<std::uint32_t> table(size, std::numeric_limits<std::uint32_t>::max());
+    std::vector<std::uint32_t> first(vertices.size());
+    std::size_t joined = 0;
+    for (std::uint32_t i = 0; i < vertices.size(); ++i) {
+        const PackedDrawVertex& v = vertices[i];
+        std::uint32_t bits[3];
+        std::memcpy(bits, &v.position, sizeof bits);
+        std::uint64_t h = bits[0] * 0x9E3779B97F4A7C15ull;
+        h = (h ^ bits[1]) * 0xC2B2AE3D27D4EB4Full;
+        h = (h ^ bits[2] ^ (std::uint64_t{v.normal} << 32)) * 0x165667B19E3779F9ull;
+        std::size_t slot = (h ^ (h >> 29)) & (size - 1);
+        for (;; slot = (slot + 1) & (size - 1)) {
+            std::uint32_t& entry = table[slot];
+            if (entry == std::numeric_limits<std::uint32_t>::max()) {
+                entry = i;
+                first[i] = i;
+                break;
+            }
+            if (same(vertices[entry], v)) {
+                first[i] = entry;
+                ++joined;
+                break;
+            }
+        }
+    }
+    if (joined == 0) return;
+    welded.reserve(triangles.size());
+    for (std::uint32_t corner : triangles) welded.push_back(first[corner]);
+}
 
 struct Attribute {
     GLuint location;
@@ -421,9 +468,12 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
         }
     }
 
+    WeldForSmoothShading(packed_, std::span(triangles_).first(triangleIndices), welded_);
+    const auto weldedIndices = static_cast<std::uint32_t>(welded_.size());
+    triangles_.insert(triangles_.end(), welded_.begin(), welded_.end());
     std::uint32_t firstVertex = 0, firstIndex = 0;
     // Points have no indices; a slot is still taken, as ranges are never empty.
-    const std::uint32_t indexSlots = std::max(1u, triangleIndices + edgeIndices);
+    const std::uint32_t indexSlots = std::max(1u, triangleIndices + edgeIndices + weldedIndices);
     const std::uint32_t a = PlaceInArena(n, indexSlots, &firstVertex, &firstIndex);
     if (a == kNone) return false;
     const std::uint32_t g = NewGeometry();
@@ -434,6 +484,7 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
     geo.firstIndex = firstIndex;
     geo.triangleIndices = triangleIndices;
     geo.edgeIndices = edgeIndices;
+    geo.weldedIndices = weldedIndices;
     geo.indexSlots = indexSlots;
     geo.users = 1;
     geo.hash = hash;
@@ -890,12 +941,17 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
                               ? Fill::Wireframe
                               : b.fill;
         switch (fill) {
-            case Fill::Solid:
+            case Fill::Solid: {
+                const std::size_t first =
+                    g.weldedIndices != 0 && !b.flat
+                        ? std::size_t{g.firstIndex} + g.triangleIndices + g.edgeIndices
+                        : g.firstIndex;
                 glDrawElementsInstancedBaseVertex(
                     GL_TRIANGLES, static_cast<GLsizei>(g.triangleIndices), GL_UNSIGNED_INT,
-                    reinterpret_cast<const void*>(std::size_t{g.firstIndex} * kIndexBytes),
-                    instances, static_cast<GLint>(g.firstVertex));
+                    reinterpret_cast<const void*>(first * kIndexBytes), instances,
+                    static_cast<GLint>(g.firstVertex));
                 break;
+            }
             case Fill::Wireframe:
                 glDrawElementsInstancedBaseVertex(
                     GL_LINES, static_cast<GLsizei>(g.edgeIndices), GL_UNSIGNED_INT,

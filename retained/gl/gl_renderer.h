@@ -92,6 +92,10 @@ class GLRenderer {
         std::uint32_t arena = kNone;
         std::uint32_t firstVertex = 0, vertexCount = 0;
         std::uint32_t firstIndex = 0, triangleIndices = 0, edgeIndices = 0;
+        // The triangles again, after the edges, with corners that differ only in
+        // their face's data (flat shading's) joined into one vertex: smooth
+        // shading draws these, so a shared corner is shaded once. 0: none.
+        std::uint32_t weldedIndices = 0;
         std::uint32_t vertexSlots = 0, indexSlots = 0;  // the ranges allocated
         std::uint32_t users = 0;                        // Uploads that draw it
         bool indexed = false;                           // in shapes_ under `hash`
@@ -204,7 +208,7 @@ class GLRenderer {
     // Per-frame scratch, kept to spare allocations.
     std::vector<DrawVertex> staging_;
     std::vector<PackedDrawVertex> packed_;
-    std::vector<std::uint32_t> triangles_, edges_;
+    std::vector<std::uint32_t> triangles_, edges_, welded_;
     std::vector<Batch> batches_;
     std::vector<std::uint32_t> visualBatch_;
     std::vector<const Upload*> visualUpload_;

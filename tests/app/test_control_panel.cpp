@@ -61,6 +61,7 @@ TEST_F(ControlPanelTest, EveryControlOfTheTemplateWithItsCaptionAndPlace) {
         {1029, "Gravity", 220, 65, 50, 10},    {1023, "1x", 115, 60, 24, 10},
         {1025, "5x", 145, 60, 24, 10},         {1032, "10x", 175, 60, 28, 10},
         {1033, "Camera", 115, 35, 41, 10},     {1035, "World", 165, 35, 36, 10},
+        {1041, "Interact", 258, 20, 44, 10},
     };
     for (const auto& b : kButtons) {
         auto* button = qobject_cast<QAbstractButton*>(panel.Control(b.id));
@@ -114,6 +115,9 @@ TEST_F(ControlPanelTest, SettingsOutliveThePanelAndReachTheModule) {
               InteractionMode::Edit);  // handed over again on creation
     Click(1025);
     EXPECT_EQ(m_host.settings.navigateSpeed, 1);
+    Click(1041);  // Interact: one of the three
+    EXPECT_EQ(m_module.GetInteractionMode(), InteractionMode::Interact);
+    EXPECT_TRUE(NewPanel().IsChecked(1041));  // and a new panel shows it
     Click(1001);
     Click(1033);
     EXPECT_EQ(m_module.GetInteractionMode(), InteractionMode::Navigate);

@@ -432,6 +432,13 @@ const SceneCase kScenes[] = {
      "Group\n  children:\n    Group\n      children:\n        Transform\n"
      "          scale 2.0,2.0,2.0\n    Anchor\n    Billboard\n    Collision\n    Transform\n"
      "      translation 0.0,1.0,0.0\n"},
+    {"TouchSensorEnabledIsAField",
+     "DEF T TouchSensor { enabled FALSE } DEF B TimeSensor { }\nROUTE B.isActive TO T.set_enabled",
+     "",
+     "Group\n  children:\n    TouchSensor\n      enabled false\n    TimeSensor\n",
+     {},
+     -1,
+     1},
     {"LineSetsInBothSpellings",
      "Shape { geometry IndexedLineSet { coordIndex [ 0 1 ] } }\n"
      "Shape { geometry IndexLineSet { coordIndex [ 2 3 ] } }\n"

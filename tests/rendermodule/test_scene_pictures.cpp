@@ -151,7 +151,7 @@ enum class Hue { Background, Red, Green, Blue, White, Lit, Exact };
 struct Probe {
     float x, y;
     Hue hue;
-    int within = 0;  // or at any pixel up to this many away (lines and points are thin)
+    int within = 0;           // or at any pixel up to this many away (lines and points are thin)
     int r = 0, g = 0, b = 0;  // for Hue::Exact
 };
 
@@ -250,6 +250,9 @@ struct SceneCase {
     std::string sameExtentAs = {};  // a scene whose silhouette this one's must match
     Shading shading = Shading::Any;
     const char* message = nullptr;  // the start of the one message raised; none without
+    // Pointer clicks made before the picture is drawn: x and y as fractions of the
+    // picture from the top left, and the time.
+    std::vector<std::array<float, 3>> clicks = {};
 };
 
 void PrintTo(const SceneCase& c, std::ostream* os) {
@@ -279,11 +282,18 @@ class ScenePictureTest : public ::testing::TestWithParam<SceneCase> {
     void TearDown() override { m_module.Release(); }
 
     // Loads `file` (or the text) as the shell does and draws the first frame.
-    Picture Draw(const std::string& text, const std::string& file = {}) {
+    Picture Draw(const std::string& text, const std::string& file = {},
+                 const std::vector<std::array<float, 3>>& clicks = {}) {
         m_loader = LoadText(text);
         m_module.ClearWorld();
         m_module.ResetScene();
         m_module.SetScene(m_loader->GetSceneRoot(), &m_loader->GetRouteList(), file);
+        VrmlLoader* loader = m_loader.get();
+        m_module.SetDefLookup([loader](const std::string& name) { return loader->FindDef(name); });
+        int w = 0, h = 0;
+        m_window.GetClientSize(w, h);
+        for (const auto& [x, y, t] : clicks)
+            m_module.Click(static_cast<int>(x * w), static_cast<int>(y * h), t);
         m_module.RenderFrame();
         Picture p;
         auto frame = m_module.GetD3DObj().GetDevice()->LatestFrame();
@@ -306,7 +316,7 @@ TEST_P(ScenePictureTest, ShowsWhatTheSceneChooses) {
     const SceneCase& c = GetParam();
     // Every message raised counts, so that a node reporting twice shows.
     const MessageRepeat rule = SetMessageRepeat(MessageRepeat::kEveryTime);
-    Picture p = Draw(c.scene);
+    Picture p = Draw(c.scene, {}, c.clicks);
     SetMessageRepeat(rule);
     ASSERT_FALSE(p.rgba.empty());
     if (c.red >= 0) {
@@ -1108,3 +1118,25 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// A click on an Anchor's children binds the viewpoint its "#Name" names: from 60 away
+// the box that filled the view from 6 away shrinks to the middle.
+const std::string kAnchored =
+    "DEF FAR Viewpoint { position 0 0 60 } Viewpoint { position 0 0 6 }"
+    "Anchor { url \"#FAR\" children " +
+    kRed + " }";
+constexpr Probe kRedAbove{0.5f, 0.3f, Hue::Red};
+
+INSTANTIATE_TEST_SUITE_P(
+    Sensors, ScenePictureTest,
+    ::testing::Values(
+        SceneCase{.name = "AnchorNotClicked", .scene = kAnchored, .probes = {kRedAbove}},
+        SceneCase{.name = "AnchorClicked",
+                  .scene = kAnchored,
+                  .probes = {{0.5f, 0.3f, kBg}, {0.5f, 0.5f, Hue::Red}},
+                  .clicks = {{0.5f, 0.5f, 1.0f}}},
+        SceneCase{.name = "ClickBesideTheAnchor",
+                  .scene = kAnchored,
+                  .probes = {kRedAbove},
+                  .clicks = {{0.05f, 0.05f, 1.0f}}}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });

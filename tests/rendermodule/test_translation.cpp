@@ -66,12 +66,12 @@ TEST_F(TranslationTest, NodesWithoutHandlersAreTracedAndTheirFieldsVisited) {
     static std::vector<std::string> traces;
     traces.clear();
     SetDebugTraceSink([](const char* text, std::size_t n) { traces.emplace_back(text, n); });
-    Show("Anchor { children [ Shape { geometry Sphere {} } ] }");
+    Show("Billboard { children [ Shape { geometry Sphere {} } ] }");
     SetDebugTraceSink(nullptr);
     // (The render thread may trace its start meanwhile.)
-    EXPECT_NE(std::find(traces.begin(), traces.end(), "Node 1 is not implemented,yet\n"),
+    EXPECT_NE(std::find(traces.begin(), traces.end(), "Node 13 is not implemented,yet\n"),
               traces.end());
-    // The Anchor's children were still visited: the sphere is there.
+    // The Billboard's children were still visited: the sphere is there.
     ASSERT_EQ(World()->Visuals().size(), 1u);
     EXPECT_EQ(World()->Visuals()[0]->GetVertexCount(), 425u);
 }

@@ -2,11 +2,13 @@
 // would show it — right after loading, or at given animation times.
 #include <malloc.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,6 +42,11 @@ const char kUsage[] =
     "  --time SECONDS           play the animation from 0 and render at this time\n"
     "  --frames N --fps F       render N frames at times 0, 1/F, 2/F, ...\n"
     "  --viewpoint NAME         look from the named viewpoint (\"[Entry]\" for the start view)\n"
+    "  --click X,Y@T            press and release the pointer at pixel (X, Y), counted\n"
+    "                           from the top left, at T seconds (repeatable): the\n"
+    "                           sensors under it act, before the pictures at later\n"
+    "                           times; a click on an Anchor's children goes to its\n"
+    "                           viewpoint (#Name) or loads its scene file\n"
     "  --quality gouraud|wireframe\n"
     "  --headlight on|off       (default on)\n"
     "  --standard-nodes FILE    the declarations file, read instead of those\n"
@@ -53,6 +60,11 @@ const char kUsage[] =
     "memory than the limit: ORVANE_GPU_MEMORY_MIB (in MiB), else half of the memory\n"
     "available when drawing starts.\n";
 
+struct Click {
+    int x = 0, y = 0;
+    double time = 0;
+};
+
 struct Options {
     std::string scene;
     std::string output;
@@ -61,6 +73,7 @@ struct Options {
     int frames = 0;
     double fps = 0;
     std::optional<std::string> viewpoint;
+    std::vector<Click> clicks;  // in time order
     rm::Quality quality = rm::kRenderGouraud;
     bool headlight = true;
     std::string standardNodes = "standardNodes.wrl";
@@ -118,6 +131,15 @@ Options ParseArgs(int argc, char** argv) {
                 Fail(kExitUsage, std::string("bad --fps '") + v + "'");
         } else if (a == "--viewpoint") {
             o.viewpoint = value(i);
+        } else if (a == "--click") {
+            const char* v = value(i);
+            Click c;
+            int end = 0;
+            if (std::sscanf(v, "%d,%d@%lf%n", &c.x, &c.y, &c.time, &end) != 3 || v[end] != '\0' ||
+                c.x < 0 || c.y < 0 || !(c.time >= 0) || c.time > 4e6)
+                Fail(kExitUsage, std::string("bad --click '") + v +
+                                     "', expected X,Y@SECONDS such as 300,275@1.5");
+            o.clicks.push_back(c);
         } else if (a == "--quality") {
             std::string v = value(i);
             if (v == "gouraud")
@@ -147,6 +169,13 @@ Options ParseArgs(int argc, char** argv) {
     if (o.output.empty()) Fail(kExitUsage, "no output file given: use -o OUT.png");
     if ((o.frames > 0) != (o.fps > 0)) Fail(kExitUsage, "--frames and --fps go together");
     if (o.frames > 0 && o.time) Fail(kExitUsage, "--time and --frames exclude each other");
+    for (const Click& c : o.clicks)
+        if (c.x >= o.width || c.y >= o.height)
+            Fail(kExitUsage, "--click " + std::to_string(c.x) + "," + std::to_string(c.y) +
+                                 " lies outside the " + std::to_string(o.width) + "x" +
+                                 std::to_string(o.height) + " picture");
+    std::stable_sort(o.clicks.begin(), o.clicks.end(),
+                     [](const Click& a, const Click& b) { return a.time < b.time; });
     return o;
 }
 
@@ -186,22 +215,31 @@ int main(int argc, char** argv) {
     if (o.verbose)
         std::fprintf(stderr, "orvane-render: declarations from %s\n",
                      StandardNodesSource(o.standardNodes).Where().c_str());
-    VrmlLoader loader;
-    if (!o.verbose) loader.SetTraceStream(nullptr);
-    loader.SetStandardNodesPath(o.standardNodes);
-    loader.ResetParser();
-    switch (loader.ParseVrmlFile(o.scene.c_str())) {
-        case VrmlLoader::kNoStandardNodes:
-            Fail(kExitLoad, "cannot read the declarations file " + o.standardNodes);
-        case VrmlLoader::kNoSceneFile:
-            Fail(kExitLoad, "cannot read the scene " + o.scene);
-        default:
-            break;
-    }
-    if (loader.GetErrorCount() > 0)
-        std::fprintf(stderr,
-                     "orvane-render: %s: %d error(s) while loading; rendering what was read\n",
-                     o.scene.c_str(), loader.GetErrorCount());
+    // A scene file read into a loader of its own; null (with the reason) when it cannot be.
+    auto load = [&o](const std::string& scene, std::string& why) {
+        auto loader = std::make_unique<VrmlLoader>();
+        if (!o.verbose) loader->SetTraceStream(nullptr);
+        loader->SetStandardNodesPath(o.standardNodes);
+        loader->ResetParser();
+        switch (loader->ParseVrmlFile(scene.c_str())) {
+            case VrmlLoader::kNoStandardNodes:
+                why = "cannot read the declarations file " + o.standardNodes;
+                return std::unique_ptr<VrmlLoader>();
+            case VrmlLoader::kNoSceneFile:
+                why = "cannot read the scene " + scene;
+                return std::unique_ptr<VrmlLoader>();
+            default:
+                break;
+        }
+        if (loader->GetErrorCount() > 0)
+            std::fprintf(stderr,
+                         "orvane-render: %s: %d error(s) while loading; rendering what was read\n",
+                         scene.c_str(), loader->GetErrorCount());
+        return loader;
+    };
+    std::string why;
+    std::unique_ptr<VrmlLoader> scene = load(o.scene, why);
+    if (!scene) Fail(kExitLoad, why);
 
     std::string error;
     auto gl = rm::gl::HeadlessRenderer::Create(&error);
@@ -216,7 +254,11 @@ int main(int argc, char** argv) {
         module.Init(&window);
         module.ClearWorld();
         module.ResetScene();
-        module.SetScene(loader.GetSceneRoot(), &loader.GetRouteList(), o.scene);
+        module.SetScene(scene->GetSceneRoot(), &scene->GetRouteList(), o.scene);
+        // Anchors: "#Name" by DEF name; another file replaces the scene after the click.
+        std::string anchored;
+        module.SetAnchorHandler([&anchored](const std::string& file) { anchored = file; });
+        module.SetDefLookup([&scene](const std::string& name) { return scene->FindDef(name); });
         if (o.quality != rm::kRenderGouraud) module.SetRenderQuality(o.quality);
         if (!o.headlight) module.HeadLightOff();
         if (o.viewpoint) {
@@ -240,7 +282,38 @@ int main(int argc, char** argv) {
         if (!animate) times.push_back(-1);  // the frame shown right after loading
         if (animate) module.GetRouter().SetStartTime(0);
 
+        // The clicks up to `until` (all of them for the picture right after loading),
+        // each in the scene as it is at its time.
+        std::size_t nextClick = 0;
+        auto clickUntil = [&](double until) {
+            for (; nextClick < o.clicks.size(); ++nextClick) {
+                const Click& c = o.clicks[nextClick];
+                if (animate && c.time > until) break;
+                if (animate) {
+                    now = static_cast<std::uint32_t>(c.time * 1000.0 + 0.5);
+                    module.StepFrame();
+                }
+                module.Click(c.x, c.y, c.time);
+                if (anchored.empty()) continue;
+                std::string failed;
+                std::unique_ptr<VrmlLoader> next = load(anchored, failed);
+                if (!next) {
+                    std::fprintf(stderr, "orvane-render: an Anchor names %s: %s\n",
+                                 anchored.c_str(), failed.c_str());
+                } else {
+                    std::fprintf(stderr, "orvane-render: an Anchor opened %s\n", anchored.c_str());
+                    module.ClearWorld();
+                    module.ResetScene();
+                    module.SetScene(next->GetSceneRoot(), &next->GetRouteList(), anchored);
+                    scene = std::move(next);
+                    if (animate) module.GetRouter().SetStartTime(now);
+                }
+                anchored.clear();
+            }
+        };
+
         for (std::size_t i = 0; i < times.size(); ++i) {
+            clickUntil(times[i]);
             if (animate) {
                 now = static_cast<std::uint32_t>(times[i] * 1000.0 + 0.5);
                 module.StepFrame();
@@ -257,6 +330,9 @@ int main(int argc, char** argv) {
                 Fail(kExitRender, "cannot write " + path + ": " + error);
             ++written;
         }
+        if (nextClick < o.clicks.size())
+            std::fprintf(stderr, "orvane-render: %zu click(s) after the last picture not made\n",
+                         o.clicks.size() - nextClick);
         module.Release();
     }
     std::fprintf(stderr, "orvane-render: wrote %d picture%s (%dx%d) to %s\n", written,
