@@ -118,17 +118,6 @@ class SFRotation {
     toString() { return this.x + ' ' + this.y + ' ' + this.z + ' ' + this.angle; }
 }
 
-// An image: x pixels wide, y high, comp components (1..4), one number a pixel.
-class SFImage {
-    constructor(x = 0, y = 0, comp = 0, array = []) {
-        this.x = Number(x) | 0;
-        this.y = Number(y) | 0;
-        this.comp = Number(comp) | 0;
-        this.array = new MFInt32(...array);
-    }
-    toString() { return this.x + ' ' + this.y + ' ' + this.comp; }
-}
-
 // A node reference the script can hold and pass on; its fields are not reachable.
 class SFNode {
     constructor(id, type) {
@@ -160,6 +149,18 @@ const MFVec3f = __orvaneMF(__orvaneObject(SFVec3f, 3));
 const MFColor = __orvaneMF(__orvaneObject(SFColor, 3));
 const MFRotation = __orvaneMF(__orvaneObject(SFRotation, 4));
 const MFNode = __orvaneMF((v) => v);
+
+// An image: x pixels wide, y high, comp components (1..4), one number a pixel.
+class SFImage {
+    constructor(x = 0, y = 0, comp = 0, array = []) {
+        this.x = Number(x) | 0;
+        this.y = Number(y) | 0;
+        this.comp = Number(comp) | 0;
+        this.array = new MFInt32();  // a large image is no argument list
+        for (const v of array) this.array.push(Number(v) | 0);
+    }
+    toString() { return this.x + ' ' + this.y + ' ' + this.comp; }
+}
 
 const __orvane = {
     now: 0,

@@ -1,4 +1,5 @@
 #include <QCoreApplication>
+#include <QLoggingCategory>
 
 #include "script/script_internal.h"
 
@@ -16,6 +17,14 @@ void EnsureApplication() {
     static char name[] = "orvane";
     static char* argv[] = {name, nullptr};
     new QCoreApplication(argc, argv);
+}
+
+// The engine's compiler warns on standard error about patterns in a program
+// (a variable used before its declaration); the host reports a script's
+// errors itself and leaves its style alone.
+void QuietCompiler() {
+    static std::once_flag once;
+    std::call_once(once, [] { QLoggingCategory::setFilterRules("qt.qml.compiler=false"); });
 }
 }  // namespace
 
@@ -47,6 +56,7 @@ bool ScriptThread::Spin(Ready ready) {
 
 void ScriptThread::Loop() {
     EnsureApplication();
+    QuietCompiler();
     auto ready = [this] { return m_stop.load() || m_job.load() != nullptr; };
     for (;;) {
         if (!Spin(ready)) {
