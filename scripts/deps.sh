@@ -11,6 +11,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config git \
   libegl-mesa0 libgl1-mesa-dri \
   libturbojpeg0-dev libpng-dev zlib1g-dev \
   libfreetype-dev libfontconfig-dev fonts-dejavu-core libglu1-mesa-dev \
+  qt6-declarative-dev \
   xvfb xauth locales clang-14 libclang-rt-14-dev python3 desktop-file-utils"
 
 missing=""
