@@ -1012,6 +1012,8 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
         // A name defined again names the new node for what follows.
         m_defNames.push_back(m_pendingDefName);
         m_defTable.insert_or_assign(m_pendingDefName, node);
+        if (DeclaredNode* declared = DeclaredNode::Of(node.Get()))
+            declared->SetDefName(m_pendingDefName);
         m_pendingDefFlag = false;
     }
     // The node joins its parent now, so that what was read stays in the

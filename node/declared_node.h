@@ -46,6 +46,10 @@ class DeclaredNode final : public NodeImpl,
     int FieldCount() const { return static_cast<int>(m_fields.size()); }
     // The ALL index of the field named `name`, or -1.
     int FindField(std::string_view name) const;
+    // The name the node was DEFined under last ("" when none): messages about a
+    // Script name it.
+    const std::string& DefName() const { return m_defName; }
+    void SetDefName(std::string_view name) { m_defName = name; }
 
     const NodeDesc& Desc() const override { return m_desc; }
     std::uint8_t GetLocalCode(SFWorldNode*) const override { return 0; }
@@ -67,6 +71,7 @@ class DeclaredNode final : public NodeImpl,
     std::vector<FieldDesc> m_descs;
     std::vector<std::uint8_t> m_def, m_in, m_out, m_defNodes;
     NodeDesc m_desc{};
+    std::string m_defName;
 };
 
 // Takes every DeclaredNode out of the tree below `root` (out of node fields and

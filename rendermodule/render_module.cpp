@@ -3,15 +3,37 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <set>
 
 #include "loader/url.h"
+#include "node/declared_node.h"
 #include "node/node_basenodedef.h"
 #include "rendermodule/geometry_builder.h"
 #include "rendermodule/mm_clock.h"
+#include "script/script_host.h"
 #include "trace/message_sink.h"
 
 namespace {
 constexpr int kKeyW = 'W', kKeyS = 'S', kKeyA = 'A', kKeyD = 'D';
+
+// Where a Script's shutdown sends its events: nowhere, its scene is going.
+class DiscardingSink : public IEventSink {
+  public:
+    void Emit(SingleNode*, int, std::unique_ptr<Field>, double) override {}
+};
+
+// Every Script node below `node`, each once, in the order met.
+void FindScripts(SingleNode* node, std::set<SingleNode*>& seen, std::vector<SingleNode*>& out) {
+    if (node == nullptr || !seen.insert(node).second) return;
+    if (node->NodeTypeId() == DeclaredNode::kScript) out.push_back(node);
+    std::string name;
+    for (int i = 0; node->GetFieldName(i, name) == 0; ++i) {
+        Field* field = node->GetField(i);
+        if (SingleNode* child = AsNode(field)) FindScripts(child, seen, out);
+        if (MultiNode* list = AsNodeList(field))
+            for (SingleNode* child : list->Nodes()) FindScripts(child, seen, out);
+    }
+}
 }  // namespace
 
 class CRenderModule::SceneGuard {
@@ -57,6 +79,7 @@ void CRenderModule::OnPaint() {
 
 void CRenderModule::Release() {
     SceneGuard guard(m_sceneLock);
+    StopScripts();
     m_selection.Reset();
     m_sensors.Reset(nullptr);
     m_sensorDrag = false;
@@ -69,6 +92,7 @@ void CRenderModule::Release() {
 
 void CRenderModule::ClearWorld() {
     SceneGuard guard(m_sceneLock);
+    StopScripts();
     m_selection.Reset();
     m_sensors.Reset(nullptr);
     m_sensorDrag = false;
@@ -89,8 +113,10 @@ void CRenderModule::SetScene(SingleNode* root, const RouteList* routes,
     m_root = root;
     m_routes = routes;
     m_sceneFile = sceneFile;
+    StopScripts();
     m_router.ClearReceivers();  // they belong to the scene before
     Translate();
+    StartScripts();
     CD3DObj& d3d = GetD3DObj();
     if (!m_traverser.GetDealer().SceneWantsHeadLight() && d3d.GetCamera() && d3d.GetHeadLight())
         d3d.GetCamera()->DeleteLight(d3d.GetHeadLight());
@@ -108,6 +134,31 @@ void CRenderModule::Translate() {
     m_router.DealRoute(m_routes, m_root);
     m_sensors.Reset(&m_traverser.GetDealer().Sensors());
     m_sensorDrag = false;
+}
+
+void CRenderModule::StartScripts() {
+    std::vector<SingleNode*> scripts;
+    std::set<SingleNode*> seen;
+    FindScripts(m_root, seen, scripts);
+    if (scripts.empty()) return;
+    m_scripts = std::make_unique<script::ScriptHost>();
+    m_scripts->SetFrameRate(50);  // the render thread's most frequent step
+    const std::string dir = std::filesystem::path(m_sceneFile).parent_path().string();
+    for (SingleNode* node : scripts) {
+        const DeclaredNode* declared = DeclaredNode::Of(node);
+        if (m_scripts->AddNode(node, declared ? declared->DefName() : std::string(), dir))
+            m_router.SetReceiver(node, m_scripts.get());
+    }
+    // What initialize() sends runs at the first step.
+    m_scripts->Initialize(Now(), m_router);
+}
+
+void CRenderModule::StopScripts() {
+    if (!m_scripts) return;
+    DiscardingSink nowhere;
+    m_scripts->Shutdown(Now(), nowhere);
+    m_router.ClearReceivers();
+    m_scripts.reset();
 }
 
 void CRenderModule::ResetScene() {

@@ -29,6 +29,9 @@
 #include "rendermodule/tree_traverser.h"
 
 class SingleNode;
+namespace script {
+class ScriptHost;
+}
 
 // Windows virtual-key codes the module understands.
 enum : int { kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28 };
@@ -175,6 +178,11 @@ class CRenderModule {
     std::recursive_mutex m_sceneLock;
     std::function<std::uint32_t()> m_clock;
     CSensors m_sensors;
+    // The Script nodes of the scene at work; null when it has none.
+    std::unique_ptr<script::ScriptHost> m_scripts;
+    // Starts the scene's Scripts (their initialize) / ends them (shutdown).
+    void StartScripts();
+    void StopScripts();
     IEventSink* m_eventSink = nullptr;
     std::function<void(const std::string&)> m_anchorHandler;
     std::function<SingleNode*(const std::string&)> m_defLookup;

@@ -62,7 +62,7 @@ struct ScriptHost::Program {
 
 namespace {
 
-constexpr std::size_t kMaxSourceBytes = 16u << 20;
+using detail::kMaxSourceBytes;
 
 bool StartsWithNoCase(const std::string& text, const char* prefix) {
     std::size_t n = std::char_traits<char>::length(prefix);
@@ -80,7 +80,7 @@ bool ReadSource(std::string url, const std::string& baseDir, std::string& source
     for (const char* scheme : {"javascript:", "vrmlscript:", "ecmascript:"}) {
         if (StartsWithNoCase(url, scheme)) {
             source = url.substr(std::char_traits<char>::length(scheme));
-            return true;
+            return source.size() <= kMaxSourceBytes;
         }
     }
     if (StartsWithNoCase(url, "file://")) {
@@ -194,13 +194,17 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
             break;
         }
     }
+    if (from.empty() && spec.url.empty()) {
+        // A Script without a program (an exporter's placeholder) does nothing, quietly.
+        p.running = false;
+        return false;
+    }
     if (from.empty()) {
         std::string list;
         for (const std::string& url : spec.url) {
             list += (list.empty() ? "\"" : ", \"") + url.substr(0, 60) + "\"";
         }
-        Fail(p,
-             spec.url.empty() ? "it has no url" : "none of its urls could be read (" + list + ")");
+        Fail(p, "none of its urls could be read (" + list + ")");
         return false;
     }
 
@@ -256,10 +260,13 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
         Fail(p, error);
         return false;
     }
+    // The top level is compiled as it runs: a long program (a minified data
+    // table) gets a millisecond more for every 2 KB of text, once, at load.
+    const auto budget = m_options.budget + std::chrono::milliseconds(source.size() / 2048);
     const bool overran =
-        m_thread->thread.Run(run, m_options.budget, [&p] { p.engine->setInterrupted(true); });
+        m_thread->thread.Run(run, budget, [&p] { p.engine->setInterrupted(true); });
     if (overran) {
-        Fail(p, "its program ran past its " + std::to_string(m_options.budget.count()) +
+        Fail(p, "its program ran past its " + std::to_string(budget.count()) +
                     " ms budget and was stopped");
         return false;
     }

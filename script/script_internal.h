@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -19,6 +20,12 @@ class Field;
 class SingleNode;
 
 namespace script::detail {
+
+// The longest program a Script may have (inline or in a file), and the JS
+// stack its engine gets: 8 bytes a register, at most one register for every
+// two bytes of program text, twice over.
+inline constexpr std::size_t kMaxSourceBytes = std::size_t{16} << 20;
+inline constexpr std::size_t kJsStackBytes = 8 * kMaxSourceBytes;
 
 // The binding's script side (script_prelude.js).
 extern const char* const kPrelude;

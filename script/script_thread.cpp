@@ -12,6 +12,13 @@ namespace {
 void EnsureApplication() {
     static std::mutex lock;
     std::lock_guard<std::mutex> guard(lock);
+    // The engine keeps a function's registers on a JS stack of its own, one
+    // per element of an array literal, and writes past a full stack instead
+    // of failing: minified scripts carry data tables of millions of
+    // elements. The stack is reserved address space, used as it fills; with
+    // programs of at most kMaxSourceBytes it cannot overflow.
+    if (!qEnvironmentVariableIsSet("QV4_JS_MAX_STACK_SIZE"))
+        qputenv("QV4_JS_MAX_STACK_SIZE", QByteArray::number(kJsStackBytes));
     if (QCoreApplication::instance() != nullptr) return;
     static int argc = 1;
     static char name[] = "orvane";
