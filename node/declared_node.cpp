@@ -41,30 +41,9 @@ std::unique_ptr<Field> MakeValue(std::uint8_t type, bool multi) {
                 return nullptr;
         }
     }
-    switch (type) {
-        case kFieldSFBool:
-            return std::make_unique<SFBool>();
-        case kFieldSFColor:
-            return std::make_unique<SFColor>();
-        case kFieldSFFloat:
-            return std::make_unique<SFFloat>();
-        case kFieldSFInt32:
-            return std::make_unique<SFInt32>();
-        case kFieldSFRotation:
-            return std::make_unique<SFRotation>(0.0f, 0.0f, 1.0f, 0.0f);
-        case kFieldSFString:
-            return std::make_unique<SFString>();
-        case kFieldSFTime:
-            return std::make_unique<SFTime>();
-        case kFieldSFURL:
-            return std::make_unique<SFURL>();
-        case kFieldSFVec2f:
-            return std::make_unique<SFVec2f>();
-        case kFieldSFVec3f:
-            return std::make_unique<SFVec3f>();
-        default:
-            return nullptr;
-    }
+    // A rotation starts as the identity about z, as VRML97's default.
+    if (type == kFieldSFRotation) return std::make_unique<SFRotation>(0.0f, 0.0f, 1.0f, 0.0f);
+    return CreateSFField(type);
 }
 
 const std::string kNoName;

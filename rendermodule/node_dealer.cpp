@@ -597,19 +597,11 @@ Visit CNodeDealer::Enter_Material(SingleNode*, SFWorldNode* node) {
     rm::RetainedMode* rm = RM();
     // A Material outside a Shape has no meshbuilder to colour.
     if (m == nullptr || rm == nullptr || !m_mesh) return Visit::Children;
-    rm::Ptr<rm::Material> material;
-    if (rm::Failed(rm->CreateMaterial(SpecularPower(m->shininess().Get()), material.Put()))) {
+    rm::Ptr<rm::Material> material = MakeMaterial(*rm, *m);
+    if (!material) {
         ShowMessage("Failed to create material!");
         return Visit::Children;
     }
-    const SFColor& d = m->diffuseColor();
-    const SFColor& e = m->emissiveColor();
-    const SFColor& s = m->specularColor();
-    material->SetAmbient(d.GetR(), d.GetG(), d.GetB());
-    material->SetEmissive(e.GetR(), e.GetG(), e.GetB());
-    material->SetSpecular(s.GetR(), s.GetG(), s.GetB());
-    material->SetAmbientIntensity(Unit(m->ambientIntensity().Get(), 0.2f));
-    material->SetTransparency(Unit(m->transparency().Get(), 0.0f));
     m_mesh->SetMaterial(material.Get());
     // A Material shared through USE colours every shape using it: each one's
     // meshbuilder is kept, so that colour routes reach them all.

@@ -150,11 +150,6 @@ bool Assign(Field& target, const Field& value) {
     return false;
 }
 
-// A value in [0, 1] as lighting uses it; NaN gives `otherwise`.
-float Unit(float value, float otherwise) {
-    return std::isnan(value) ? otherwise : std::clamp(value, 0.0f, 1.0f);
-}
-
 const std::vector<rm::Ptr<rm::Object>>* ObjectsOf(const NodeObjectTable* table,
                                                   const SingleNode* node) {
     if (table == nullptr) return nullptr;
@@ -649,19 +644,9 @@ void CRouter::ApplyChanges() {
                 // Translation keeps the meshbuilders of the shapes a Material colours.
                 for (const auto& object : *objects) {
                     auto* mb = static_cast<rm::MeshBuilder*>(object.Get());
-                    rm::Ptr<rm::Material> material;
-                    if (mb == nullptr || rm::Failed(m_rm->CreateMaterial(
-                                             SpecularPower(m->shininess().Get()), material.Put())))
-                        continue;
-                    const SFColor& d = m->diffuseColor();
-                    const SFColor& e = m->emissiveColor();
-                    const SFColor& s = m->specularColor();
-                    material->SetAmbient(d.GetR(), d.GetG(), d.GetB());
-                    material->SetEmissive(e.GetR(), e.GetG(), e.GetB());
-                    material->SetSpecular(s.GetR(), s.GetG(), s.GetB());
-                    material->SetAmbientIntensity(Unit(m->ambientIntensity().Get(), 0.2f));
-                    material->SetTransparency(Unit(m->transparency().Get(), 0.0f));
-                    mb->SetMaterial(material.Get());
+                    rm::Ptr<rm::Material> material =
+                        mb ? MakeMaterial(*m_rm, *m) : rm::Ptr<rm::Material>();
+                    if (material) mb->SetMaterial(material.Get());
                 }
                 break;
             }

@@ -1,10 +1,12 @@
 #include "rendermodule/translation_tables.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <glm/gtc/quaternion.hpp>
 
 #include "node/nodes.h"
+#include "retained/retained_mode.h"
 
 namespace {
 
@@ -87,4 +89,23 @@ void PlaceCamera(rm::Frame& camera, const rm::Frame& viewpoint) {
     // A degenerate basis (a scale of 0 on the way) keeps the camera's orientation.
     camera.SetOrientation(parent, dir, up);
     camera.SetPosition(parent, m[3].x, m[3].y, m[3].z);
+}
+
+rm::Ptr<rm::Material> MakeMaterial(rm::RetainedMode& rm, const Material& node) {
+    // A value in [0, 1] as lighting uses it; NaN gives `otherwise`.
+    auto unit = [](float value, float otherwise) {
+        return std::isnan(value) ? otherwise : std::clamp(value, 0.0f, 1.0f);
+    };
+    rm::Ptr<rm::Material> material;
+    if (rm::Failed(rm.CreateMaterial(SpecularPower(node.shininess().Get()), material.Put())))
+        return {};
+    const SFColor& d = node.diffuseColor();
+    const SFColor& e = node.emissiveColor();
+    const SFColor& s = node.specularColor();
+    material->SetAmbient(d.GetR(), d.GetG(), d.GetB());
+    material->SetEmissive(e.GetR(), e.GetG(), e.GetB());
+    material->SetSpecular(s.GetR(), s.GetG(), s.GetB());
+    material->SetAmbientIntensity(unit(node.ambientIntensity().Get(), 0.2f));
+    material->SetTransparency(unit(node.transparency().Get(), 0.0f));
+    return material;
 }

@@ -19,6 +19,11 @@
 #include "retained/object.h"
 
 class SingleNode;
+class Material;
+namespace rm {
+class RetainedMode;
+class Material;
+}  // namespace rm
 class Transform;
 class Viewpoint;
 
@@ -83,6 +88,12 @@ using SensorTable = std::vector<SensorRecord>;
 inline float SpecularPower(float shininess) {
     return shininess * 128.0f;
 }
+
+// The retained-mode material of a Material node: its colours (the diffuse one
+// as the ambient colour, which lighting scales by ambientIntensity), ambient
+// intensity and transparency kept within [0, 1], the specular exponent. Null
+// when `rm` cannot make one.
+rm::Ptr<rm::Material> MakeMaterial(rm::RetainedMode& rm, const Material& node);
 
 // The fields that place a Transform's children, rotations as axis and angle
 // (radians). A Viewpoint is the special case of a position (translation) and
