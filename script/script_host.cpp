@@ -158,17 +158,19 @@ void ScriptHost::SetFrameRate(double framesPerSecond) {
     m_frameRate = framesPerSecond;
 }
 
-bool ScriptHost::Add(const ScriptSpec& spec) {
+bool ScriptHost::Add(const ScriptDescription& described) {
     for (const auto& known : m_programs) {
-        if (spec.node != nullptr && known->node == spec.node) return known->running;  // a USE
+        if (described.node != nullptr && known->node == described.node)
+            return known->running;  // a USE
     }
     auto program = std::make_unique<Program>();
     Program& p = *program;
     m_programs.push_back(std::move(program));
-    p.node = spec.node;
-    p.title = spec.name.empty() || spec.name == "Script" ? "Script" : "Script " + spec.name;
+    p.node = described.node;
+    p.title = described.name.empty() || described.name == "Script" ? "Script"
+                                                                   : "Script " + described.name;
     std::vector<const Field*> initial;  // by declaration, read while loading
-    for (const Declaration& decl : spec.declarations) {
+    for (const Declaration& decl : described.declarations) {
         FieldType type;
         if (!detail::ParseFieldType(decl.type, type)) {
             // The script runs without it; a ROUTE to or from it carries nothing.
@@ -185,8 +187,8 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
     }
     std::string source;
     std::string from;
-    for (const std::string& url : spec.url) {
-        if (ReadSource(url, spec.baseDir, source)) {
+    for (const std::string& url : described.url) {
+        if (ReadSource(url, described.baseDir, source)) {
             from = StartsWithNoCase(url, "javascript:") || StartsWithNoCase(url, "vrmlscript:") ||
                            StartsWithNoCase(url, "ecmascript:")
                        ? p.title
@@ -194,14 +196,14 @@ bool ScriptHost::Add(const ScriptSpec& spec) {
             break;
         }
     }
-    if (from.empty() && spec.url.empty()) {
+    if (from.empty() && described.url.empty()) {
         // A Script without a program (an exporter's placeholder) does nothing, quietly.
         p.running = false;
         return false;
     }
     if (from.empty()) {
         std::string list;
-        for (const std::string& url : spec.url) {
+        for (const std::string& url : described.url) {
             list += (list.empty() ? "\"" : ", \"") + url.substr(0, 60) + "\"";
         }
         Fail(p, "none of its urls could be read (" + list + ")");

@@ -40,7 +40,7 @@ struct Declaration {
 };
 
 // What the host needs of a Script node.
-struct ScriptSpec {
+struct ScriptDescription {
     SingleNode* node = nullptr;
     std::string name = "Script";   // its DEF name, if it has one: messages name it
     std::vector<std::string> url;  // "javascript:..."/"vrmlscript:..." or files, in order
@@ -53,13 +53,13 @@ struct HostOptions {
     std::string version = "0.1";            // Browser.getVersion()
 };
 
-// The spec of a Script node the loader made (a DeclaredNode): its url, and
+// The description of a Script node the loader made (a DeclaredNode): its url, and
 // its own declarations with their values (read while the node lives); the
 // fields every Script has (url, directOutput, mustEvaluate) are not the
 // program's. `name` is its DEF name ("" when it has none), `baseDir` the scene
 // file's folder. False when `node` is not a Script.
 bool DescribeScript(SingleNode* node, const std::string& name, const std::string& baseDir,
-                    ScriptSpec& spec);
+                    ScriptDescription& described);
 
 class ScriptHost final : public IEventReceiver {
   public:
@@ -69,10 +69,11 @@ class ScriptHost final : public IEventReceiver {
     ScriptHost& operator=(const ScriptHost&) = delete;
 
     // Loads a Script's program (the first url that reads) and runs its top
-    // level. False, after one message, when no url reads, the program does not
-    // compile or its top level fails; the node then stays without effect. A
-    // node added before (used again) keeps its one program.
-    bool Add(const ScriptSpec& spec);
+    // level. False when it has no url (quietly) or, after one message, when no
+    // url reads, the program does not compile or its top level fails; the node
+    // then stays without effect. A node added before (used again) keeps its
+    // one program.
+    bool Add(const ScriptDescription& described);
     // Add for a Script node the loader made (DescribeScript); false also when
     // `node` is not a Script.
     bool AddNode(SingleNode* node, const std::string& name, const std::string& baseDir);

@@ -13,13 +13,13 @@ constexpr std::array<std::string_view, 3> kScriptFields = {"url", "directOutput"
 }  // namespace
 
 bool DescribeScript(SingleNode* node, const std::string& name, const std::string& baseDir,
-                    ScriptSpec& spec) {
+                    ScriptDescription& described) {
     DeclaredNode* script = DeclaredNode::Of(node);
     if (script == nullptr || script->NodeTypeId() != DeclaredNode::kScript) return false;
-    spec = ScriptSpec{};
-    spec.node = node;
-    if (!name.empty()) spec.name = name;
-    spec.baseDir = baseDir;
+    described = ScriptDescription{};
+    described.node = node;
+    if (!name.empty()) described.name = name;
+    described.baseDir = baseDir;
     const NodeDesc& desc = script->Desc();
     for (int i = 0; i < script->FieldCount() && i < desc.fieldCount; ++i) {
         const FieldDesc& field = desc.fields[i];
@@ -29,7 +29,7 @@ bool DescribeScript(SingleNode* node, const std::string& name, const std::string
                 for (int u = 0; u < urls->GetCount(); ++u) {
                     std::string text;
                     urls->GetElement(u)->ToString(text);
-                    spec.url.push_back(std::move(text));
+                    described.url.push_back(std::move(text));
                 }
             }
             continue;
@@ -37,15 +37,15 @@ bool DescribeScript(SingleNode* node, const std::string& name, const std::string
         bool common = false;
         for (std::string_view skip : kScriptFields) common = common || skip == fieldName;
         if (common) continue;
-        spec.declarations.push_back(
+        described.declarations.push_back(
             {std::string(fieldName), field.kind, script->TypeName(i), i, script->GetField(i)});
     }
     return true;
 }
 
 bool ScriptHost::AddNode(SingleNode* node, const std::string& name, const std::string& baseDir) {
-    ScriptSpec spec;
-    return DescribeScript(node, name, baseDir, spec) && Add(spec);
+    ScriptDescription described;
+    return DescribeScript(node, name, baseDir, described) && Add(described);
 }
 
 }  // namespace script

@@ -48,15 +48,15 @@ class ScriptTest : public ::testing::Test {
     bool Load(const std::string& source, const std::string& outType = "SFFloat",
               const std::string& inType = "SFFloat", const Field* value = nullptr,
               std::vector<std::string> url = {}) {
-        script::ScriptSpec spec;
-        spec.node = node.Get();
-        spec.name = "S";
-        spec.url = url.empty() ? std::vector<std::string>{"javascript:" + source} : url;
-        spec.baseDir = ::testing::TempDir();
-        spec.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
-                             {"out", FieldKind::EventOut, outType, 4},
-                             {"v", FieldKind::Field, inType, 5, value}};
-        return host->Add(spec);
+        script::ScriptDescription described;
+        described.node = node.Get();
+        described.name = "S";
+        described.url = url.empty() ? std::vector<std::string>{"javascript:" + source} : url;
+        described.baseDir = ::testing::TempDir();
+        described.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
+                                  {"out", FieldKind::EventOut, outType, 4},
+                                  {"v", FieldKind::Field, inType, 5, value}};
+        return host->Add(described);
     }
     void Send(float value, double time) {
         host->Receive(node.Get(), 3, SFFloat(value), time, sink);
@@ -134,13 +134,13 @@ TEST_F(ScriptTest, ValuesConvertBothWays) {
         SCOPED_TRACE(c.expr);
         script::ScriptHost one{{std::chrono::milliseconds(500)}};
         Recorder got;
-        script::ScriptSpec spec;
-        spec.node = node.Get();
-        spec.url = {std::string("vrmlscript: function go(f, t) { out = ") + c.expr + "; }"};
-        spec.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
-                             {"out", FieldKind::EventOut, c.outType, 4},
-                             {"v", FieldKind::Field, c.inType, 5, c.value}};
-        ASSERT_TRUE(one.Add(spec));
+        script::ScriptDescription described;
+        described.node = node.Get();
+        described.url = {std::string("vrmlscript: function go(f, t) { out = ") + c.expr + "; }"};
+        described.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
+                                  {"out", FieldKind::EventOut, c.outType, 4},
+                                  {"v", FieldKind::Field, c.inType, 5, c.value}};
+        ASSERT_TRUE(one.Add(described));
         one.Receive(node.Get(), 3, SFFloat(1), 2.0, got);
         ASSERT_EQ(got.events.size(), 1u) << (messages.empty() ? "" : messages.back());
         EXPECT_EQ(got.events[0], std::string("4=") + c.sent + "@2");
@@ -187,12 +187,12 @@ TEST_F(ScriptTest, EventOutsAreSentWhenAssignedOrChanged) {
         SCOPED_TRACE(c.body);
         script::ScriptHost one;
         Recorder got;
-        script::ScriptSpec spec;
-        spec.node = node.Get();
-        spec.url = {std::string("javascript: function go(f, t) {") + c.body + "}"};
-        spec.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
-                             {"out", FieldKind::EventOut, c.type, 4}};
-        ASSERT_TRUE(one.Add(spec));
+        script::ScriptDescription described;
+        described.node = node.Get();
+        described.url = {std::string("javascript: function go(f, t) {") + c.body + "}"};
+        described.declarations = {{"go", FieldKind::EventIn, "SFFloat", 3},
+                                  {"out", FieldKind::EventOut, c.type, 4}};
+        ASSERT_TRUE(one.Add(described));
         one.Receive(node.Get(), 3, SFFloat(1), 1, got);
         one.Receive(node.Get(), 3, SFFloat(2), 2, got);
         EXPECT_EQ(got.events, c.sent);
@@ -308,11 +308,11 @@ TEST_F(ScriptTest, LoadedScriptsRun) {
             loader.ParseSceneText("#VRML V2.0 utf8\n" + scene);
         }
         ASSERT_EQ(loader.GetErrorCount(), 0);
-        script::ScriptSpec spec;
-        EXPECT_FALSE(script::DescribeScript(loader.GetSceneRoot(), "", "", spec));  // a Group
+        script::ScriptDescription described;
+        EXPECT_FALSE(script::DescribeScript(loader.GetSceneRoot(), "", "", described));  // a Group
         SingleNode* script = nullptr;
         for (const std::string& name : loader.GetDefNames()) {
-            if (script::DescribeScript(loader.FindDef(name), name, "", spec)) {
+            if (script::DescribeScript(loader.FindDef(name), name, "", described)) {
                 script = loader.FindDef(name);
             }
         }
