@@ -554,7 +554,8 @@ std::vector<std::string> CSensors::TakeAnchorUrls() {
 
 void CSensors::Step(double time, const rm::Viewport& viewport, IEventSink& sink) {
     const rm::Frame* camera = viewport.GetCamera();
-    if (camera == nullptr) return;
+    // A scene without sensors pays nothing a step.
+    if (camera == nullptr || m_table.empty()) return;
     const glm::mat4 cam = camera->GetWorldTransform();
     const glm::mat4 worldToClip = viewport.Projection() * glm::inverse(cam);
     for (std::size_t i = 0; i < m_table.size(); ++i) {
