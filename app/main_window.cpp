@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include "app/queued_calls.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -76,9 +78,9 @@ MainWindow::MainWindow(CRenderModule& module, VrmlLoader& loader)
     chooseFile_ = [this] { return ChooseSceneFile(this); };
     // A click on an Anchor's children opens its scene file as File/Open does, once
     // the click has been handled.
-    module_.SetAnchorHandler([this](const std::string& file) {
-        QMetaObject::invokeMethod(
-            this, [this, file] { OpenScene(QString::fromStdString(file)); }, Qt::QueuedConnection);
+    auto* calls = new QueuedCalls(this);
+    module_.SetAnchorHandler([this, calls](const std::string& file) {
+        calls->Post([this, file] { OpenScene(QString::fromStdString(file)); });
     });
     chooseSaveFile_ = [this](const QString& title, const QString& suggestion,
                              const QString& filter) {

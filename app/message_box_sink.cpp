@@ -1,8 +1,9 @@
 #include "app/message_box_sink.h"
 
+#include "app/queued_calls.h"
+
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QPointer>
 #include <QThread>
 #include <condition_variable>
@@ -44,6 +45,20 @@ std::set<std::shared_ptr<Waiter>> g_waiters;     // threads waiting for a box no
 bool g_released = false;                         // ReleaseMessageWaiters has run
 std::vector<QPointer<QMessageBox>> g_openBoxes;  // GUI thread only
 
+// The application's queue for boxes raised on other threads; cleared (under
+// g_waitersLock) when the application deletes it.
+class BoxCalls : public QueuedCalls {
+  public:
+    using QueuedCalls::QueuedCalls;
+    ~BoxCalls() override;
+};
+BoxCalls* g_boxCalls = nullptr;
+
+BoxCalls::~BoxCalls() {
+    std::lock_guard<std::mutex> lock(g_waitersLock);
+    if (g_boxCalls == this) g_boxCalls = nullptr;
+}
+
 void PrintToStderr(const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
@@ -53,25 +68,23 @@ void WaitForBox(const std::shared_ptr<Waiter>& waiter, MessagePresenter present,
                 const std::string& text, const std::string& caption) {
     {
         std::lock_guard<std::mutex> lock(g_waitersLock);
-        if (g_released) {
+        if (g_released || g_boxCalls == nullptr) {
             PrintToStderr(text, caption);
             return;
         }
         g_waiters.insert(waiter);
-    }
-    // Everything by value: a released thread returns before the call may run.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [present = std::move(present), text, caption, waiter,
-         done = std::make_shared<DoneSignal>(waiter)]() mutable {
+        // Everything by value: a released thread returns before the call may run.
+        // The lock keeps the queue from going while the call is handed over.
+        g_boxCalls->Post([present = std::move(present), text, caption, waiter,
+                          done = std::make_shared<DoneSignal>(waiter)]() mutable {
             {
                 std::lock_guard<std::mutex> lock(waiter->mutex);
                 if (waiter->done) return;  // released before it could be shown
                 waiter->shown = true;
             }
             present(text, caption, [done = std::move(done)] { done->waiter->Release(); });
-        },
-        Qt::QueuedConnection);
+        });
+    }
     bool shown;
     {
         std::unique_lock<std::mutex> lock(waiter->mutex);
@@ -92,6 +105,11 @@ MessageSink MakeGuiThreadSink(MessageSink onGuiThread, MessagePresenter fromOthe
     {
         std::lock_guard<std::mutex> lock(g_waitersLock);
         g_released = false;
+    }
+    // Made on the GUI thread, once per application.
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        std::lock_guard<std::mutex> lock(g_waitersLock);
+        if (g_boxCalls == nullptr || g_boxCalls->parent() != app) g_boxCalls = new BoxCalls(app);
     }
     return [onGuiThread = std::move(onGuiThread), fromOtherThread = std::move(fromOtherThread)](
                const std::string& text, const std::string& caption) {

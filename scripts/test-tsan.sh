@@ -11,4 +11,5 @@ cmake --build build-tsan --target rendermodule_tests trace_tests app_tests loade
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./build-tsan/tests/trace/trace_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./build-tsan/tests/rendermodule/rendermodule_tests
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./build-tsan/tests/loader/loader_tests
-QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ./build-tsan/tests/app/app_tests
+QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan-qt.supp" \
+  ./build-tsan/tests/app/app_tests
