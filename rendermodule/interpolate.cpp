@@ -108,28 +108,31 @@ SFVec3f NormalBetween(const SFVec3f& a, const SFVec3f& b, float t) {
 
 // One value per key.
 template <class T>
-std::unique_ptr<Field> Single(const std::vector<SFFloat>& keys, const MultiField& list, float f,
-                              std::string* problem) {
+bool Single(const std::vector<SFFloat>& keys, const MultiField& list, float f,
+            InterpolatorOutput& out, std::string* problem) {
     const auto& values = static_cast<const MFField<T>&>(list).Values();
     if (values.size() < keys.size()) {
         *problem = "keyValue has fewer values than key; it sends nothing";
-        return nullptr;
+        return false;
     }
     const Segment s = Locate(keys, f);
     const T& a = values[s.i];
-    if (s.t == 0.0f) return std::make_unique<T>(a);
-    return std::make_unique<T>(Between(a, values[s.i + 1], s.t));
+    if (s.t == 0.0f)
+        out.single.template emplace<T>(a);
+    else
+        out.single.template emplace<T>(Between(a, values[s.i + 1], s.t));
+    return true;
 }
 
 // A run of values per key (a whole Coordinate.point or Normal.vector).
 template <class T, bool kNormal = false>
-std::unique_ptr<Field> Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f,
-                            std::string* problem) {
+bool Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f,
+          InterpolatorOutput& result, std::string* problem) {
     const auto& values = static_cast<const MFField<T>&>(list).Values();
     const std::size_t run = values.size() / keys.size();
     if (run == 0) {
         *problem = "keyValue has fewer values than key; it sends nothing";
-        return nullptr;
+        return false;
     }
     const Segment s = Locate(keys, f);
     auto out = std::make_unique<MFField<T>>();
@@ -138,16 +141,17 @@ std::unique_ptr<Field> Runs(const std::vector<SFFloat>& keys, const MultiField& 
     const T* a = &values[s.i * run];
     if (s.t == 0.0f) {
         v.assign(a, a + run);
-        return out;
+    } else {
+        const T* b = a + run;
+        for (std::size_t k = 0; k < run; ++k) {
+            if constexpr (kNormal)
+                v.push_back(NormalBetween(a[k], b[k], s.t));
+            else
+                v.push_back(Between(a[k], b[k], s.t));
+        }
     }
-    const T* b = a + run;
-    for (std::size_t k = 0; k < run; ++k) {
-        if constexpr (kNormal)
-            v.push_back(NormalBetween(a[k], b[k], s.t));
-        else
-            v.push_back(Between(a[k], b[k], s.t));
-    }
-    return out;
+    result.list = std::move(out);
+    return true;
 }
 
 const MultiField& Multi(const Field* list) {
@@ -172,7 +176,33 @@ bool IsInterpolatorType(int type) {
     }
 }
 
-std::unique_ptr<Field> InterpolateNode(SingleNode& node, int type, float f, std::string* problem) {
+const Field* InterpolatorOutput::Get() const {
+    if (list) return list.get();
+    return std::visit(
+        [](const auto& v) -> const Field* {
+            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>)
+                return nullptr;
+            else
+                return &v;
+        },
+        single);
+}
+
+std::unique_ptr<Field> InterpolatorOutput::Take() {
+    if (list) return std::move(list);
+    return std::visit(
+        [](auto& v) -> std::unique_ptr<Field> {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, std::monostate>)
+                return nullptr;
+            else
+                return std::make_unique<T>(v);
+        },
+        single);
+}
+
+bool InterpolateNode(SingleNode& node, int type, float f, InterpolatorOutput& out,
+                     std::string* problem) {
     // Checked by type code rather than run-time type information: this runs
     // for every interpolator at every step.
     Field* keyField = node.GetField(kInterpolatorKey);
@@ -180,34 +210,34 @@ std::unique_ptr<Field> InterpolateNode(SingleNode& node, int type, float f, std:
     if (keyField == nullptr || list == nullptr || keyField->IsSingle() != 0 ||
         keyField->GetFieldType() != kFieldSFFloat || list->IsSingle() != 0 ||
         list->GetFieldType() == kFieldMFNode)
-        return nullptr;
+        return false;
     const std::vector<SFFloat>& keys = static_cast<MFField<SFFloat>*>(keyField)->Values();
     if (keys.empty()) {
         *problem = "key is empty; it sends nothing";
-        return nullptr;
+        return false;
     }
     if (std::isnan(f)) {
         *problem = "set_fraction is not a number; ignored";
-        return nullptr;
+        return false;
     }
     switch (type) {
         case ScalarInterpolator::kNodeType:
-            return Single<SFFloat>(keys, Multi(list), f, problem);
+            return Single<SFFloat>(keys, Multi(list), f, out, problem);
         case PositionInterpolator::kNodeType:
-            return Single<SFVec3f>(keys, Multi(list), f, problem);
+            return Single<SFVec3f>(keys, Multi(list), f, out, problem);
         case OrientationInterpolator::kNodeType:
-            return Single<SFRotation>(keys, Multi(list), f, problem);
+            return Single<SFRotation>(keys, Multi(list), f, out, problem);
         case ColorInterpolator::kNodeType:
-            return Single<SFColor>(keys, Multi(list), f, problem);
+            return Single<SFColor>(keys, Multi(list), f, out, problem);
         case PositionInterpolator2D::kNodeType:
-            return Single<SFVec2f>(keys, Multi(list), f, problem);
+            return Single<SFVec2f>(keys, Multi(list), f, out, problem);
         case CoordinateInterpolator::kNodeType:
-            return Runs<SFVec3f>(keys, Multi(list), f, problem);
+            return Runs<SFVec3f>(keys, Multi(list), f, out, problem);
         case NormalInterpolator::kNodeType:
-            return Runs<SFVec3f, true>(keys, Multi(list), f, problem);
+            return Runs<SFVec3f, true>(keys, Multi(list), f, out, problem);
         case CoordinateInterpolator2D::kNodeType:
-            return Runs<SFVec2f>(keys, Multi(list), f, problem);
+            return Runs<SFVec2f>(keys, Multi(list), f, out, problem);
         default:
-            return nullptr;
+            return false;
     }
 }

@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <string>
+#include <type_traits>
+#include <variant>
 
 #include "node/node_typedef.h"
 
@@ -20,10 +22,23 @@ inline constexpr int kInterpolatorValue = 3;
 // Whether node type `type` is one of the eight interpolators.
 bool IsInterpolatorType(int type);
 
-// The value_changed of interpolator `node` (of type `type`) at fraction `f`, as
-// a new field of its value type; null when it has nothing to send (no keys, too
-// few key values, a fraction that is not a number), with the reason in `problem`.
+// Where InterpolateNode puts a value_changed: a single value in place, so that
+// the thousands of interpolators of an animation step allocate nothing; a run
+// of values (Coordinate, Normal) as a new list.
+struct InterpolatorOutput {
+    std::variant<std::monostate, SFFloat, SFVec2f, SFVec3f, SFColor, SFRotation> single;
+    std::unique_ptr<Field> list;
+    // The value; null when there is none.
+    const Field* Get() const;
+    // The value as a field of its own (for an event that has to wait in a queue).
+    std::unique_ptr<Field> Take();
+};
+
+// The value_changed of interpolator `node` (of type `type`) at fraction `f`,
+// into `out`; false when it has nothing to send (no keys, too few key values, a
+// fraction that is not a number), with the reason in `problem`.
 // Keys are expected in ascending order; values outside [first, last] key take
 // the first or last key's value. Several values per key (Coordinate, Normal)
 // come in keyValue.size() / key.size() runs.
-std::unique_ptr<Field> InterpolateNode(SingleNode& node, int type, float f, std::string* problem);
+bool InterpolateNode(SingleNode& node, int type, float f, InterpolatorOutput& out,
+                     std::string* problem);

@@ -333,6 +333,7 @@ void CRouter::Step(double now) {
     if (m_sensors.empty() && m_queue.empty()) return;  // a scene without routes pays nothing
     if (m_stepping) return;
     m_stepping = true;
+    ++m_stepNumber;
     if (now < m_lastTime) {
         // Time went back (Play again): the TimeSensors start over.
         for (SensorState& s : m_sensors) s = SensorState{s.node};
@@ -378,17 +379,21 @@ void CRouter::Drain() {
             m_queue.clear();
             break;
         }
-        // Delivering may add states to the map (they stay put), never routes.
-        for (int index : e.state->out) {
-            RouteRecord& r = m_routeRecords[index];
-            if (r.fromField != e.field || r.last == e.time) continue;
-            r.last = e.time;
-            ++m_delivered;
-            if (r.direct && r.toState->receiver == nullptr)
-                Store(r.to, *r.toState, r.target, *e.value, e.time);
-            else
-                Deliver(r.to, *r.toState, r.toField, *e.value, e.time);
-        }
+        Fanout(*e.state, e.field, *e.value, e.time);
+    }
+}
+
+void CRouter::Fanout(NodeState& from, int field, const Field& value, double time) {
+    // Delivering may add states to the map (they stay put), never routes.
+    for (int index : from.out) {
+        RouteRecord& r = m_routeRecords[index];
+        if (r.fromField != field || r.last == time) continue;
+        r.last = time;
+        ++m_delivered;
+        if (r.direct && r.toState->receiver == nullptr)
+            Store(r.to, *r.toState, r.target, value, time);
+        else
+            Deliver(r.to, *r.toState, r.toField, value, time);
     }
 }
 
@@ -407,14 +412,28 @@ void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& 
         return;
     }
     if (IsInterpolatorType(state.type) && field == kInterpolatorFraction) {
-        if (value.GetFieldType() != kFieldSFFloat || value.IsSingle() == 0) return;
+        // An interpolator no route leaves by has nothing to do.
+        if (state.out.empty() || value.GetFieldType() != kFieldSFFloat || value.IsSingle() == 0)
+            return;
         std::string problem;
-        std::unique_ptr<Field> out =
-            InterpolateNode(*to, state.type, static_cast<const SFFloat&>(value).Get(), &problem);
-        if (!problem.empty()) Report(to, problem);
-        if (out != nullptr && !state.out.empty()) {
-            const Field* raw = out.get();
-            m_queue.push_back(Event{&state, to, kInterpolatorValue, std::move(out), raw, time});
+        InterpolatorOutput out;
+        if (!InterpolateNode(*to, state.type, static_cast<const SFFloat&>(value).Get(), out,
+                             &problem)) {
+            if (!problem.empty()) Report(to, problem);
+            return;
+        }
+        // Sent on at once, without a queued copy: the step of an animation of
+        // thousands of interpolators allocates nothing for their values. Chains
+        // of interpolators deeper than this wait in the queue instead.
+        constexpr int kMaxDepth = 32;
+        if (m_depth < kMaxDepth) {
+            ++m_depth;
+            Fanout(state, kInterpolatorValue, *out.Get(), time);
+            --m_depth;
+        } else {
+            std::unique_ptr<Field> owned = out.Take();
+            const Field* raw = owned.get();
+            m_queue.push_back(Event{&state, to, kInterpolatorValue, std::move(owned), raw, time});
         }
         return;
     }
@@ -447,7 +466,17 @@ CRouter::Target CRouter::Resolve(SingleNode* node, NodeState& state, int field) 
 void CRouter::Store(SingleNode* node, NodeState& state, const Target& target, const Field& value,
                     double time) {
     if (target.stored == nullptr || !Assign(*target.stored, value)) return;
-    if (state.sensor < 0 && !state.dirty) {
+    if (state.transform != nullptr && state.placedStep != m_stepNumber) {
+        // A Transform's frames are placed at its first change of a step, while
+        // the node is at hand (animations move thousands a step); one that
+        // changes again in the step is placed once more at the end of it.
+        state.placedStep = m_stepNumber;
+        const SFVec3f& t = state.transform->translation();
+        if (state.placementKnown && target.stored == &t)
+            PlaceFrames(state, PlacementWith(state.placement, {t.GetX(), t.GetY(), t.GetZ()}));
+        else
+            PlaceTransform(state);
+    } else if (state.sensor < 0 && !state.dirty) {
         state.dirty = true;
         m_dirty.emplace_back(node, &state);
     }
@@ -611,8 +640,7 @@ void CRouter::ApplyBound(int k) {
 // ---- Translation: changed fields to retained-mode objects ----
 
 void CRouter::ApplyChanges() {
-    if (m_dirty.empty()) return;
-    std::vector<const rm::Frame*> moved;
+    if (m_dirty.empty() && m_moved.empty()) return;
     std::vector<rm::MeshBuilder*> rebuild;
     for (auto [node, statePointer] : m_dirty) {
         NodeState& state = *statePointer;
@@ -622,19 +650,13 @@ void CRouter::ApplyChanges() {
             case Transform::kNodeType:
             case Viewpoint::kNodeType: {
                 if (objects == nullptr) break;
-                TransformFields fields;
                 if (state.transform != nullptr) {
-                    fields = FieldsOf(*state.transform);
+                    PlaceTransform(state);
                 } else if (auto* v = dynamic_cast<Viewpoint*>(node)) {
-                    fields = FieldsOf(*v);
+                    const TransformFields fields = FieldsOf(*v);
+                    PlaceFrames(state, PlacementWith(PlacementOf(fields), fields.translation));
                     if (BoundNode(Viewpoint::kNodeType) == node && m_dealer && m_dealer->Display())
                         m_dealer->Display()->SetView(v->fieldOfView().Get());
-                }
-                // Translation makes frames, and only frames, for these two.
-                for (const auto& object : *objects) {
-                    auto* frame = static_cast<rm::Frame*>(object.Get());
-                    PlaceFrame(*frame, fields);
-                    if (m_bound) moved.push_back(frame);  // only the camera asks
                 }
                 break;
             }
@@ -691,11 +713,30 @@ void CRouter::ApplyChanges() {
     if (m_dealer != nullptr)
         for (rm::MeshBuilder* mb : rebuild) m_dealer->RebuildShape(mb);
     // The camera follows the bound viewpoint when its frame or one above it moved.
+    std::vector<const rm::Frame*> moved;
+    moved.swap(m_moved);
     if (moved.empty() || !m_bound || m_camera == nullptr) return;
     for (const rm::Frame* f = m_bound.Get(); f != nullptr; f = f->GetParent()) {
         if (std::find(moved.begin(), moved.end(), f) != moved.end()) {
             PlaceCamera(*m_camera, *m_bound);
             return;
         }
+    }
+}
+
+void CRouter::PlaceTransform(NodeState& state) {
+    const TransformFields fields = FieldsOf(*state.transform);
+    state.placement = PlacementOf(fields);
+    state.placementKnown = true;
+    PlaceFrames(state, PlacementWith(state.placement, fields.translation));
+}
+
+void CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
+    if (state.objects == nullptr) return;
+    // Translation makes frames, and only frames, for Transforms and Viewpoints.
+    for (const auto& object : *state.objects) {
+        auto* frame = static_cast<rm::Frame*>(object.Get());
+        frame->AddTransform(rm::Combine::Replace, local);
+        if (m_bound) m_moved.push_back(frame);  // only the camera asks
     }
 }

@@ -129,10 +129,14 @@ class CRouter : public IEventSink {
         Material* material = nullptr;    // the node as a Material, when it is one
         std::vector<int> out;            // routes leaving the node, in file order
         IEventReceiver* receiver = nullptr;
-        bool received = false;      // the receiver got events this step
-        double processed = -1e300;  // the step its EventsProcessed was last called in
-        bool dirty = false;         // fields changed since its objects were updated
-        int sensor = -1;            // index in m_sensors
+        bool received = false;         // the receiver got events this step
+        double processed = -1e300;     // the step its EventsProcessed was last called in
+        bool dirty = false;            // fields changed since its objects were updated
+        int sensor = -1;               // index in m_sensors
+        std::uint64_t placedStep = 0;  // the step a Transform's frames were last placed in
+        // A Transform's placement without its translation, as last placed.
+        FramePlacement placement;
+        bool placementKnown = false;
     };
     struct Event {
         NodeState* state;
@@ -148,6 +152,9 @@ class CRouter : public IEventSink {
                  double time);
     // Delivers queued events (and what they set off) until none are left.
     void Drain();
+    // Sends `value` of `from`'s field `field` along each of its routes that has
+    // not carried an event at `time` yet.
+    void Fanout(NodeState& from, int field, const Field& value, double time);
     void Deliver(SingleNode* to, NodeState& state, int field, const Field& value, double time);
     // Writes a delivered value into the node's field; an exposedField then sends
     // its _changed event.
@@ -164,6 +171,10 @@ class CRouter : public IEventSink {
     void ApplyBound(int kind);
     // Brings the retained-mode objects of the changed nodes up to date.
     void ApplyChanges();
+    // Places the frames translation made for a Transform or Viewpoint.
+    void PlaceFrames(const NodeState& state, const glm::mat4& local);
+    // Places a Transform's frames from all its fields, keeping the placement.
+    void PlaceTransform(NodeState& state);
     void Report(const SingleNode* node, const std::string& problem);
 
     const InterpolatorTable* m_interpolators = nullptr;
@@ -179,12 +190,15 @@ class CRouter : public IEventSink {
     std::vector<SensorState> m_sensors;
     std::deque<Event> m_queue;
     std::vector<std::pair<SingleNode*, NodeState*>> m_dirty;
-    std::vector<SingleNode*> m_receiving;  // nodes whose receivers got events this step
-    std::vector<int> m_touchedSensors;     // sensors whose fields events set this step
-    std::vector<SingleNode*> m_stacks[4];  // bind stacks, the bound node last
+    std::vector<const rm::Frame*> m_moved;  // frames placed this step, while a viewpoint is bound
+    std::vector<SingleNode*> m_receiving;   // nodes whose receivers got events this step
+    std::vector<int> m_touchedSensors;      // sensors whose fields events set this step
+    std::vector<SingleNode*> m_stacks[4];   // bind stacks, the bound node last
     rm::Ptr<rm::Frame> m_bound;
     std::uint32_t m_startTime = 0;
     double m_lastTime = -1e300;
     bool m_stepping = false;
+    std::uint64_t m_stepNumber = 0;
+    int m_depth = 0;  // interpolators sending on at once, one inside another
     std::uint64_t m_delivered = 0;
 };

@@ -37,31 +37,36 @@ TransformFields FieldsOf(const Viewpoint& node) {
     return f;
 }
 
-void PlaceFrame(rm::Frame& frame, const TransformFields& f) {
+namespace {
+template <class V>
+bool Finite(const V& v) {
+    for (int k = 0; k < v.length(); ++k)
+        if (!std::isfinite(v[k])) return false;
+    return true;
+}
+}  // namespace
+
+FramePlacement PlacementOf(const TransformFields& f) {
     // Built as a linear part and an offset rather than through eight matrix
     // products: animation places thousands of frames a step. Steps that change
     // nothing (no centre, no turn, a scale of 1) are left out.
-    glm::mat3 linear(1.0f);
-    glm::vec3 offset(0.0f);
-    auto finite = [](const auto& v) {
-        for (int k = 0; k < v.length(); ++k)
-            if (!std::isfinite(v[k])) return false;
-        return true;
-    };
+    FramePlacement p;
+    glm::mat3& linear = p.linear;
+    glm::vec3& offset = p.offset;
     auto move = [&](const glm::vec3& t) {
-        if (finite(t)) offset += t;
+        if (Finite(t)) offset += t;
     };
     auto turn = [&](const glm::vec4& r, float sign) {
         const glm::vec3 axis(r);
         const float len = glm::length(axis);
-        if (!finite(r) || !(len > 0.0f) || r.w == 0.0f) return;
+        if (!Finite(r) || !(len > 0.0f) || r.w == 0.0f) return;
         const glm::mat3 m = glm::mat3_cast(glm::angleAxis(sign * r.w, axis / len));
         linear = m * linear;
         offset = m * offset;
     };
     move(-f.center);
     turn(f.scaleOrientation, -1.0f);
-    if (finite(f.scale) && f.scale != glm::vec3(1.0f)) {
+    if (Finite(f.scale) && f.scale != glm::vec3(1.0f)) {
         glm::mat3 s(1.0f);
         s[0][0] = f.scale.x;
         s[1][1] = f.scale.y;
@@ -72,10 +77,17 @@ void PlaceFrame(rm::Frame& frame, const TransformFields& f) {
     turn(f.scaleOrientation, 1.0f);
     turn(f.rotation, 1.0f);
     move(f.center);
-    move(f.translation);
-    glm::mat4 m(linear);
-    m[3] = glm::vec4(offset, 1.0f);
-    frame.AddTransform(rm::Combine::Replace, m);
+    return p;
+}
+
+glm::mat4 PlacementWith(const FramePlacement& p, const glm::vec3& translation) {
+    glm::mat4 m(p.linear);
+    m[3] = glm::vec4(Finite(translation) ? p.offset + translation : p.offset, 1.0f);
+    return m;
+}
+
+void PlaceFrame(rm::Frame& frame, const TransformFields& f) {
+    frame.AddTransform(rm::Combine::Replace, PlacementWith(PlacementOf(f), f.translation));
 }
 
 void PlaceCamera(rm::Frame& camera, const rm::Frame& viewpoint) {

@@ -114,6 +114,17 @@ TransformFields FieldsOf(const Viewpoint& node);
 // is no rotation; a step with a non-finite value is left out.
 void PlaceFrame(rm::Frame& frame, const TransformFields& fields);
 
+// That transform without its translation: the linear part and the offset that
+// centre, rotations and scale make. An animation that moves a Transform only
+// along keeps this and adds each new translation (PlacementWith).
+struct FramePlacement {
+    glm::mat3 linear{1.0f};
+    glm::vec3 offset{0.0f};
+};
+FramePlacement PlacementOf(const TransformFields& fields);
+// The local transform of a placement moved by `translation` (left out when not finite).
+glm::mat4 PlacementWith(const FramePlacement& placement, const glm::vec3& translation);
+
 // Puts `camera` where the viewpoint frame `viewpoint` is within the translated
 // scene (the frame under the scene root that holds it, the world frame): its
 // origin, direction and up, without any scale of the Transforms around it. The

@@ -145,6 +145,8 @@ TEST_F(RouterTest, AnimationChangesOnlyTheFieldItDrives) {
         SCOPED_TRACE(c.name);
         Show(kClock + std::string("DEF X Transform { ") + c.fields +
              " children Shape { geometry Box {} } } " + c.routes);
+        // Two steps: the second moves frames placed once already.
+        At(250);
         At(500);
         glm::vec4 p = FrameOf("X")->GetTransform(World()) * glm::vec4(c.point, 1);
         EXPECT_NEAR(p.x, c.expected.x, 1e-4);
@@ -336,9 +338,10 @@ TEST_F(RouterTest, ZeroCycleHoldsTheFirstKeyAndUnfedInterpolatorsAreIgnored) {
     At(900);
     EXPECT_EQ(Position("X"), glm::vec3(3, 0, 0));
     EXPECT_EQ(Position("Y"), glm::vec3(0, 0, 0));
-    EXPECT_EQ(m_messages.texts,
-              std::vector<std::string>{
-                  "TimeSensor: cycleInterval must be a number greater than 0; it stays at fraction 0"});
+    EXPECT_EQ(
+        m_messages.texts,
+        std::vector<std::string>{
+            "TimeSensor: cycleInterval must be a number greater than 0; it stays at fraction 0"});
 }
 
 }  // namespace
@@ -424,6 +427,30 @@ TEST_F(CascadeTest, ACycleOfRoutesEndsByTheLoopRule) {
     m_router().Step(1.0);
     EXPECT_EQ(m_router().Delivered(), 3u);  // S->A, A->B, B->A; then A->B has carried its event
     EXPECT_EQ(Position("B"), glm::vec3(4, 5, 6));
+}
+
+// Interpolators feeding interpolators send on at once; a chain longer than that
+// nesting allows goes on through the queue, and the value arrives either way.
+TEST_F(CascadeTest, LongChainsOfInterpolatorsCarryTheirValue) {
+    for (int length : {3, 40}) {
+        SCOPED_TRACE(length);
+        std::string nodes = kClock + std::string("DEF D Material {} ");
+        std::string routes = "ROUTE T.fraction_changed TO S0.set_fraction ";
+        for (int i = 0; i < length; ++i) {
+            const std::string name = "S" + std::to_string(i);
+            const bool last = i + 1 == length;
+            nodes += "DEF " + name + " ScalarInterpolator { key [ 0 1 ] keyValue [ 0 " +
+                     (last ? "0.8" : "1") + " ] } ";
+            routes += "ROUTE " + name + ".value_changed TO " +
+                      (last ? "D.transparency " : "S" + std::to_string(i + 1) + ".set_fraction ");
+        }
+        Show(nodes + routes);
+        const std::uint64_t before = m_router().Delivered();
+        At(250);
+        At(500);
+        EXPECT_EQ(Text("D", "transparency"), "0.4");
+        EXPECT_EQ(m_router().Delivered() - before, 2u * static_cast<unsigned>(length + 1));
+    }
 }
 
 // A TimeSensor T stepped at the given times: what it sends to a recording F
