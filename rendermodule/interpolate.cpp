@@ -154,10 +154,6 @@ bool Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f,
     return true;
 }
 
-const MultiField& Multi(const Field* list) {
-    return *static_cast<const MultiField*>(list);
-}
-
 }  // namespace
 
 bool IsInterpolatorType(int type) {
@@ -201,17 +197,22 @@ std::unique_ptr<Field> InterpolatorOutput::Take() {
         single);
 }
 
-bool InterpolateNode(SingleNode& node, int type, float f, InterpolatorOutput& out,
-                     std::string* problem) {
-    // Checked by type code rather than run-time type information: this runs
-    // for every interpolator at every step.
+InterpolatorFields InterpolatorFieldsOf(SingleNode& node) {
+    // Checked by type code rather than run-time type information.
     Field* keyField = node.GetField(kInterpolatorKey);
     Field* list = node.GetField(kInterpolatorKeyValue);
     if (keyField == nullptr || list == nullptr || keyField->IsSingle() != 0 ||
         keyField->GetFieldType() != kFieldSFFloat || list->IsSingle() != 0 ||
         list->GetFieldType() == kFieldMFNode)
-        return false;
-    const std::vector<SFFloat>& keys = static_cast<MFField<SFFloat>*>(keyField)->Values();
+        return {};
+    return {static_cast<MFField<SFFloat>*>(keyField), static_cast<MultiField*>(list)};
+}
+
+bool Interpolate(const InterpolatorFields& fields, int type, float f, InterpolatorOutput& out,
+                 std::string* problem) {
+    if (fields.keys == nullptr || fields.values == nullptr) return false;
+    const std::vector<SFFloat>& keys = fields.keys->Values();
+    const MultiField& list = *fields.values;
     if (keys.empty()) {
         *problem = "key is empty; it sends nothing";
         return false;
@@ -222,21 +223,21 @@ bool InterpolateNode(SingleNode& node, int type, float f, InterpolatorOutput& ou
     }
     switch (type) {
         case ScalarInterpolator::kNodeType:
-            return Single<SFFloat>(keys, Multi(list), f, out, problem);
+            return Single<SFFloat>(keys, list, f, out, problem);
         case PositionInterpolator::kNodeType:
-            return Single<SFVec3f>(keys, Multi(list), f, out, problem);
+            return Single<SFVec3f>(keys, list, f, out, problem);
         case OrientationInterpolator::kNodeType:
-            return Single<SFRotation>(keys, Multi(list), f, out, problem);
+            return Single<SFRotation>(keys, list, f, out, problem);
         case ColorInterpolator::kNodeType:
-            return Single<SFColor>(keys, Multi(list), f, out, problem);
+            return Single<SFColor>(keys, list, f, out, problem);
         case PositionInterpolator2D::kNodeType:
-            return Single<SFVec2f>(keys, Multi(list), f, out, problem);
+            return Single<SFVec2f>(keys, list, f, out, problem);
         case CoordinateInterpolator::kNodeType:
-            return Runs<SFVec3f>(keys, Multi(list), f, out, problem);
+            return Runs<SFVec3f>(keys, list, f, out, problem);
         case NormalInterpolator::kNodeType:
-            return Runs<SFVec3f, true>(keys, Multi(list), f, out, problem);
+            return Runs<SFVec3f, true>(keys, list, f, out, problem);
         case CoordinateInterpolator2D::kNodeType:
-            return Runs<SFVec2f>(keys, Multi(list), f, out, problem);
+            return Runs<SFVec2f>(keys, list, f, out, problem);
         default:
             return false;
     }

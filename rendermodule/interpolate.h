@@ -34,11 +34,21 @@ struct InterpolatorOutput {
     std::unique_ptr<Field> Take();
 };
 
-// The value_changed of interpolator `node` (of type `type`) at fraction `f`,
-// into `out`; false when it has nothing to send (no keys, too few key values, a
-// fraction that is not a number), with the reason in `problem`.
+// An interpolator's key and keyValue fields, found and checked once (events
+// change their values, never the fields themselves); null when the node has
+// them in another form.
+struct InterpolatorFields {
+    const MFField<SFFloat>* keys = nullptr;
+    const MultiField* values = nullptr;
+};
+InterpolatorFields InterpolatorFieldsOf(SingleNode& node);
+
+// The value_changed of an interpolator of type `type` with these fields at
+// fraction `f`, into `out`; false when it has nothing to send (no fields, no
+// keys, too few key values, a fraction that is not a number), with the reason
+// in `problem`.
 // Keys are expected in ascending order; values outside [first, last] key take
 // the first or last key's value. Several values per key (Coordinate, Normal)
 // come in keyValue.size() / key.size() runs.
-bool InterpolateNode(SingleNode& node, int type, float f, InterpolatorOutput& out,
-                     std::string* problem);
+bool Interpolate(const InterpolatorFields& fields, int type, float f, InterpolatorOutput& out,
+                 std::string* problem);

@@ -194,6 +194,11 @@ CRouter::NodeState& CRouter::StateOf(SingleNode* node) {
         if (it->second.type == Material::kNodeType)
             it->second.material = dynamic_cast<Material*>(node);
         it->second.objects = ObjectsOf(m_objects, node);
+        if (it->second.transform != nullptr && it->second.objects != nullptr &&
+            it->second.objects->size() == 1)
+            it->second.frame = static_cast<rm::Frame*>(it->second.objects->front().Get());
+        if (IsInterpolatorType(it->second.type))
+            it->second.interpolator = InterpolatorFieldsOf(*node);
     }
     return it->second;
 }
@@ -417,8 +422,8 @@ void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& 
             return;
         std::string problem;
         InterpolatorOutput out;
-        if (!InterpolateNode(*to, state.type, static_cast<const SFFloat&>(value).Get(), out,
-                             &problem)) {
+        if (!Interpolate(state.interpolator, state.type, static_cast<const SFFloat&>(value).Get(),
+                         out, &problem)) {
             if (!problem.empty()) Report(to, problem);
             return;
         }
@@ -732,6 +737,11 @@ void CRouter::PlaceTransform(NodeState& state) {
 }
 
 void CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
+    if (state.frame != nullptr) {
+        state.frame->AddTransform(rm::Combine::Replace, local);
+        if (m_bound) m_moved.push_back(state.frame);
+        return;
+    }
     if (state.objects == nullptr) return;
     // Translation makes frames, and only frames, for Transforms and Viewpoints.
     for (const auto& object : *state.objects) {

@@ -34,6 +34,7 @@
 
 #include "loader/route.h"
 #include "rendermodule/event_sink.h"
+#include "rendermodule/interpolate.h"
 #include "rendermodule/translation_tables.h"
 #include "retained/retained_mode.h"
 
@@ -125,9 +126,11 @@ class CRouter : public IEventSink {
         NodeImpl* impl = nullptr;  // the node's field descriptions; null for other nodes
         // What translation made for the node (looked up at DealRoute); null for nothing.
         const std::vector<rm::Ptr<rm::Object>>* objects = nullptr;
-        Transform* transform = nullptr;  // the node as a Transform, when it is one
-        Material* material = nullptr;    // the node as a Material, when it is one
-        std::vector<int> out;            // routes leaving the node, in file order
+        Transform* transform = nullptr;   // the node as a Transform, when it is one
+        rm::Frame* frame = nullptr;       // a Transform's frame when it has one (not used twice)
+        Material* material = nullptr;     // the node as a Material, when it is one
+        InterpolatorFields interpolator;  // an interpolator's key and keyValue
+        std::vector<int> out;             // routes leaving the node, in file order
         IEventReceiver* receiver = nullptr;
         bool received = false;         // the receiver got events this step
         double processed = -1e300;     // the step its EventsProcessed was last called in

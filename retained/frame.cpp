@@ -1,6 +1,7 @@
 #include "retained/frame.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include <glm/gtc/matrix_transform.hpp>
@@ -8,6 +9,9 @@
 namespace rm {
 
 namespace {
+
+// Frames that have a velocity or a spin, in every scene.
+std::atomic<int> g_framesWithMotion{0};
 
 template <class T>
 Result RemoveFrom(std::vector<Ptr<T>>& list, T* item) {
@@ -33,6 +37,7 @@ glm::mat3 LinearPart(const glm::mat4& m) {
 }  // namespace
 
 Frame::~Frame() {
+    if (HasMotion()) g_framesWithMotion.fetch_sub(1, std::memory_order_relaxed);
     for (Ptr<Frame>& child : children_) child->parent_ = nullptr;
 }
 
@@ -132,7 +137,27 @@ void Frame::GetOrientation(const Frame* ref, glm::vec3* dir, glm::vec3* up) cons
     if (up) *up = glm::normalize(m * glm::vec3(0, 1, 0));
 }
 
+template <class Change>
+void Frame::ChangeMotion(Change change) {
+    const bool before = HasMotion();
+    change();
+    const bool after = HasMotion();
+    if (before != after) g_framesWithMotion.fetch_add(after ? 1 : -1, std::memory_order_relaxed);
+}
+
+void Frame::SetVelocity(glm::vec3 velocity) {
+    ChangeMotion([&] { velocity_ = velocity; });
+}
+
+void Frame::SetRotation(glm::vec3 axis, float rate) {
+    ChangeMotion([&] {
+        spinAxis_ = axis;
+        spinRate_ = rate;
+    });
+}
+
 void Frame::Move(float delta) {
+    if (g_framesWithMotion.load(std::memory_order_relaxed) == 0) return;
     if (velocity_ != glm::vec3(0.0f))
         Combine(rm::Combine::After, glm::translate(glm::mat4(1.0f), velocity_ * delta));
     const float len = glm::length(spinAxis_);

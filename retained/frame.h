@@ -58,12 +58,11 @@ class Frame : public Object {
     // Motion applied by Move: each Move(delta) translates the frame by velocity × delta
     // and turns it by rate × delta radians about axis through its own origin, both in its
     // parent's coordinates.
-    void SetVelocity(glm::vec3 velocity) { velocity_ = velocity; }
-    void SetRotation(glm::vec3 axis, float rate) {
-        spinAxis_ = axis;
-        spinRate_ = rate;
-    }
-    // Applies the motion of this frame and of every frame below it.
+    void SetVelocity(glm::vec3 velocity);
+    void SetRotation(glm::vec3 axis, float rate);
+    // Applies the motion of this frame and of every frame below it. While no
+    // frame anywhere has a motion, it returns at once: a scene of many frames
+    // pays nothing a frame for a motion none of them has.
     void Move(float delta);
 
     // Background colour used when a viewport clears for a scene whose root this is.
@@ -97,6 +96,10 @@ class Frame : public Object {
     ~Frame() override;
     void Combine(rm::Combine c, const glm::mat4& x);
     glm::mat4 ParentWorld() const;
+    bool HasMotion() const { return velocity_ != glm::vec3(0.0f) || spinRate_ != 0.0f; }
+    // Keeps the count of frames with a motion up to date around a change of it.
+    template <class Change>
+    void ChangeMotion(Change change);
 
     Frame* parent_ = nullptr;  // not owned: the parent owns this frame
     std::vector<Ptr<Frame>> children_;

@@ -142,6 +142,19 @@ TEST_F(FrameTest, MoveAppliesVelocityAndSpinDownTheTree) {
     glm::vec3 dir, up;
     f->GetOrientation(scene.Get(), &dir, &up);
     ExpectVec({0, -1, 0}, up);  // two quarter turns
+
+    // Motion counts frame by frame: one frame stopping or going leaves another moving.
+    auto g = NewFrame(scene.Get());
+    g->SetVelocity({1, 0, 0});
+    f->SetVelocity({0, 0, 0});
+    f->SetVelocity({0, 0, 0});
+    scene->DeleteChild(f.Get());
+    f = rm::Ptr<rm::Frame>();
+    scene->Move(1.0f);
+    ExpectVec({1, 0, 0}, g->GetPosition(scene.Get()));
+    g->SetVelocity({0, 0, 0});
+    scene->Move(1.0f);
+    ExpectVec({1, 0, 0}, g->GetPosition(scene.Get()));
 }
 
 TEST_F(FrameTest, HierarchyEditsAndCycles) {
