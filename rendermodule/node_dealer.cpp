@@ -239,6 +239,7 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_choiceParents.clear();
     m_shownBackground = nullptr;
     m_bounds = rm::Box{};
+    m_unitBoxes.clear();
     m_texture.SetD3DRM(RM());
     m_texture.SetDDrawObj(display ? display->GetDDrawObj() : nullptr);
 }
@@ -819,13 +820,20 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
 void CNodeDealer::AddToBounds(const rm::MeshBuilder& mesh, const rm::Frame& frame) {
     // The points its faces use: a face set's points that no face names are not drawn.
     const std::shared_ptr<const rm::MeshData> data = mesh.UnitData();
+    const bool shared = mesh.UnitScale() != glm::vec3(1.0f);
+    auto known = shared ? m_unitBoxes.find(data) : m_unitBoxes.end();
     rm::Box box;
-    for (std::uint32_t v : data->cornerVertex) {
-        if (v >= data->vertices.size()) continue;
-        const glm::vec3& p = data->vertices[v];
-        const bool first = box.Empty();
-        box.min = first ? p : glm::min(box.min, p);
-        box.max = first ? p : glm::max(box.max, p);
+    if (known != m_unitBoxes.end()) {
+        box = known->second;
+    } else {
+        for (std::uint32_t v : data->cornerVertex) {
+            if (v >= data->vertices.size()) continue;
+            const glm::vec3& p = data->vertices[v];
+            const bool first = box.Empty();
+            box.min = first ? p : glm::min(box.min, p);
+            box.max = first ? p : glm::max(box.max, p);
+        }
+        if (shared) m_unitBoxes.emplace(data, box);
     }
     if (box.Empty()) return;
     // A shared unit mesh's scale is positive on every axis: corners stay corners.
