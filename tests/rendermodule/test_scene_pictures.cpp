@@ -1254,6 +1254,12 @@ const std::string kAnchored =
     "Anchor { url \"#FAR\" children " +
     kRed + " }";
 constexpr Probe kRedAbove{0.5f, 0.3f, Hue::Red};
+// A bar 6 wide drawn from the unit box: a click near its end, far outside the unit
+// box, still finds it.
+const std::string kAnchoredBar =
+    "Viewpoint { position 0 0 6 } DEF FAR Viewpoint { position 0 0 60 }"
+    "Anchor { url \"#FAR\" children " +
+    Colored("1 0 0", "Box { size 6 2 .5 }") + " }";
 
 INSTANTIATE_TEST_SUITE_P(
     Sensors, ScenePictureTest,
@@ -1266,7 +1272,14 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{.name = "ClickBesideTheAnchor",
                   .scene = kAnchored,
                   .probes = {kRedAbove},
-                  .clicks = {{0.05f, 0.05f, 1.0f}}}),
+                  .clicks = {{0.05f, 0.05f, 1.0f}}},
+        SceneCase{.name = "ClickNearTheEndOfAStretchedBox",
+                  .scene = kAnchoredBar,
+                  .probes = {{0.5f, 0.5f, Hue::Red, 1}, {0.8f, 0.5f, kBg}},
+                  .clicks = {{0.8f, 0.5f, 1.0f}}},
+        SceneCase{.name = "StretchedBoxNotClicked",
+                  .scene = kAnchoredBar,
+                  .probes = {{0.8f, 0.5f, Hue::Red}}}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
 // The example worlds of data/events, as a user tries them: clicked, then drawn
