@@ -1,5 +1,6 @@
 #include "rendermodule/geometry_builder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <map>
@@ -68,6 +69,36 @@ bool BoxOf(rm::MeshBuilder* mb, rm::Box& box) {
     if (rm::Succeeded(mb->GetBox(&box))) return true;
     ShowMessage("Failed to GetBox when MakeWarp.");
     return false;
+}
+
+// Primitives shared between meshbuilders: the kind of a unit mesh's key.
+enum UnitKind : std::uint64_t { kUnitBox = 1, kUnitSphere, kUnitCone, kUnitCylinder };
+
+// The key of a unit mesh: its kind, two counts (segments or longitude and latitude) and
+// which parts it has.
+std::uint64_t UnitKey(UnitKind kind, int a, int b, bool p0, bool p1, bool p2) {
+    return kind | (std::uint64_t{p0} << 8) | (std::uint64_t{p1} << 9) | (std::uint64_t{p2} << 10) |
+           (std::uint64_t(static_cast<std::uint32_t>(a) & 0xfffff) << 12) |
+           (std::uint64_t(static_cast<std::uint32_t>(b) & 0xfffff) << 32);
+}
+
+// Makes an empty mb show the unit mesh filed under key (built by `build` on first use)
+// scaled by `scale`. False when it cannot: no root, mb not empty, a factor not positive
+// and finite, counts out of the key's range, nothing built; the caller then builds the
+// primitive into mb itself.
+template <class Build>
+bool ShowUnit(rm::RetainedMode* rm, rm::MeshBuilder* mb, std::uint64_t key, glm::vec3 scale, int a,
+              int b, Build build) {
+    if (rm == nullptr || !Ready(mb) || mb->GetFaceCount() != 0 || mb->GetVertexCount() != 0)
+        return false;
+    if (a < 1 || b < 1 || a > 0xfffff || b > 0xfffff) return false;
+    for (int k = 0; k < 3; ++k)
+        if (!(scale[k] > 0.0f) || !std::isfinite(scale[k])) return false;
+    bool created = false;
+    rm::MeshBuilder* unit = rm->UnitMesh(key, &created);
+    if (unit == nullptr) return false;
+    if (created) build(unit);
+    return unit->GetFaceCount() != 0 && rm::Succeeded(mb->ShowScaled(*unit, scale));
 }
 
 // 1/extent, or 1 for a flat extent, so that no infinity reaches a coordinate.
@@ -148,6 +179,12 @@ void GetABox(rm::MeshBuilder* mb, float x, float y, float z) {
         mb->SetTextureCoordinates(base + i, uv[i % 4][0], uv[i % 4][1]);
 }
 
+void GetABox(rm::RetainedMode* rm, rm::MeshBuilder* mb, float x, float y, float z) {
+    auto build = [](rm::MeshBuilder* unit) { GetABox(unit, 1, 1, 1); };
+    if (!ShowUnit(rm, mb, UnitKey(kUnitBox, 1, 1, false, false, false), {x, y, z}, 1, 1, build))
+        GetABox(mb, x, y, z);
+}
+
 void GetABoxFromCorners(rm::MeshBuilder* mb, const rm::Box& box) {
     glm::vec3 size = box.max - box.min;
     GetABox(mb, size.x, size.y, size.z);
@@ -224,6 +261,14 @@ void GetASphere(rm::MeshBuilder* mb, float radius, int longitude, int latitude) 
     BuildSphere(mb, radius, longitude, latitude, false);
 }
 
+void GetASphere(rm::RetainedMode* rm, rm::MeshBuilder* mb, float radius, int longitude,
+                int latitude) {
+    auto build = [&](rm::MeshBuilder* unit) { GetASphere(unit, 1, longitude, latitude); };
+    const std::uint64_t key = UnitKey(kUnitSphere, longitude, latitude, false, false, false);
+    if (!ShowUnit(rm, mb, key, glm::vec3(radius), longitude, latitude, build))
+        GetASphere(mb, radius, longitude, latitude);
+}
+
 void GetABackgroundSphere(rm::MeshBuilder* mb, float radius, int longitude, int latitude) {
     BuildSphere(mb, radius, longitude, latitude, true);
 }
@@ -262,8 +307,23 @@ void GetACone(rm::MeshBuilder* mb, float r, float h, int n, bool side, bool bott
     mb->SetTextureCoordinates(base + 3 * un + 3, 0.5f, 0.5f);
 }
 
-void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
-                  bool top, bool bottom) {
+void GetACone(rm::RetainedMode* rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
+              bool bottom) {
+    // A slanted unit normal scaled apart on its axes loses up to the ratio of the scales
+    // in precision where the backend stores it in 10 bits: steep or flat cones are built
+    // at their own size.
+    constexpr float kMaxStretch = 4.0f;
+    auto build = [&](rm::MeshBuilder* unit) { GetACone(unit, 1, 1, n, side, bottom); };
+    const bool shaped = std::max(r, h) <= kMaxStretch * std::min(r, h);
+    if (!shaped ||
+        !ShowUnit(rm, mb, UnitKey(kUnitCone, n, 1, side, bottom, false), {r, h, r}, n, 1, build))
+        GetACone(mb, r, h, n, side, bottom);
+}
+
+namespace {
+
+void BuildCylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
+                   bool top, bool bottom) {
     if (!Ready(mb) || n < 1) return;
     double dTheta = kTurn / n;
     auto un = static_cast<std::uint32_t>(n);
@@ -302,6 +362,17 @@ void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, i
     }
     mb->SetTextureCoordinates(base + 4 * un, 0.5f, 0.5f);
     mb->SetTextureCoordinates(base + 4 * un + 1, 0.5f, 0.5f);
+}
+
+}  // namespace
+
+void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
+                  bool top, bool bottom) {
+    auto build = [&](rm::MeshBuilder* unit) {
+        BuildCylinder(rm, unit, 1, 1, n, side, top, bottom);
+    };
+    if (!ShowUnit(&rm, mb, UnitKey(kUnitCylinder, n, 1, side, top, bottom), {r, h, r}, n, 1, build))
+        BuildCylinder(rm, mb, r, h, n, side, top, bottom);
 }
 
 void GetASelectionBox(rm::RetainedMode& rm, rm::Frame* frame, const rm::Box& box) {

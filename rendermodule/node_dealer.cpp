@@ -239,6 +239,7 @@ void CNodeDealer::Reset(CD3DObj* display, const std::string& sceneFile) {
     m_choiceParents.clear();
     m_shownBackground = nullptr;
     m_bounds = rm::Box{};
+    m_unitBoxes.clear();
     m_texture.SetD3DRM(RM());
     m_texture.SetDDrawObj(display ? display->GetDDrawObj() : nullptr);
 }
@@ -379,7 +380,7 @@ Visit CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Box>(node)) {
         GeometryProblems problems = 0;
         const SFVec3f& size = n->size();
-        GetABox(m_mesh.Get(), Size(size.GetX(), problems), Size(size.GetY(), problems),
+        GetABox(RM(), m_mesh.Get(), Size(size.GetX(), problems), Size(size.GetY(), problems),
                 Size(size.GetZ(), problems));
         Report("Box", problems);
     }
@@ -397,7 +398,7 @@ Visit CNodeDealer::Enter_Cone(SingleNode*, SFWorldNode* node) {
         GeometryProblems problems = 0;
         const float radius = Size(n->bottomRadius().Get(), problems);
         const float height = Size(n->height().Get(), problems);
-        GetACone(m_mesh.Get(), radius, height, 48, n->side().Get(), n->bottom().Get());
+        GetACone(RM(), m_mesh.Get(), radius, height, 48, n->side().Get(), n->bottom().Get());
         Report("Cone", problems);
     }
     return Visit::Children;
@@ -423,7 +424,7 @@ Visit CNodeDealer::Enter_Rectangle(SingleNode*, SFWorldNode* node) {
 Visit CNodeDealer::Enter_Sphere(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Sphere>(node)) {
         GeometryProblems problems = 0;
-        GetASphere(m_mesh.Get(), Size(n->radius().Get(), problems), 24, 16);
+        GetASphere(RM(), m_mesh.Get(), Size(n->radius().Get(), problems), 24, 16);
         Report("Sphere", problems);
     }
     return Visit::Children;
@@ -818,16 +819,26 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
 
 void CNodeDealer::AddToBounds(const rm::MeshBuilder& mesh, const rm::Frame& frame) {
     // The points its faces use: a face set's points that no face names are not drawn.
-    const std::shared_ptr<const rm::MeshData> data = mesh.Data();
+    const std::shared_ptr<const rm::MeshData> data = mesh.UnitData();
+    const bool shared = mesh.UnitScale() != glm::vec3(1.0f);
+    auto known = shared ? m_unitBoxes.find(data) : m_unitBoxes.end();
     rm::Box box;
-    for (std::uint32_t v : data->cornerVertex) {
-        if (v >= data->vertices.size()) continue;
-        const glm::vec3& p = data->vertices[v];
-        const bool first = box.Empty();
-        box.min = first ? p : glm::min(box.min, p);
-        box.max = first ? p : glm::max(box.max, p);
+    if (known != m_unitBoxes.end()) {
+        box = known->second;
+    } else {
+        for (std::uint32_t v : data->cornerVertex) {
+            if (v >= data->vertices.size()) continue;
+            const glm::vec3& p = data->vertices[v];
+            const bool first = box.Empty();
+            box.min = first ? p : glm::min(box.min, p);
+            box.max = first ? p : glm::max(box.max, p);
+        }
+        if (shared) m_unitBoxes.emplace(data, box);
     }
     if (box.Empty()) return;
+    // A shared unit mesh's scale is positive on every axis: corners stay corners.
+    box.min *= mesh.UnitScale();
+    box.max *= mesh.UnitScale();
     const glm::mat4 world = frame.GetWorldTransform();
     for (int corner = 0; corner < 8; ++corner) {
         const glm::vec3 local((corner & 1 ? box.max : box.min).x,

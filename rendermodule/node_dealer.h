@@ -237,6 +237,8 @@ class CNodeDealer {
     CPicture m_picture;
     CTexture m_texture;
     rm::Box m_bounds;
+    // The box of the points a shared unit mesh's faces use, found once per mesh (AddToBounds).
+    std::map<std::shared_ptr<const rm::MeshData>, rm::Box> m_unitBoxes;
     std::set<const SingleNode*> m_routeTargets;
     std::map<const rm::MeshBuilder*, node::Ptr<SingleNode>> m_shapes;  // routed meshes' Shapes
     std::map<const rm::Frame*, rm::Ptr<rm::Frame>> m_choiceParents;

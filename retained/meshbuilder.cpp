@@ -8,12 +8,47 @@ namespace rm {
 MeshBuilder::MeshBuilder() : data_(std::make_shared<MeshData>()) {}
 MeshBuilder::~MeshBuilder() = default;
 
+namespace {
+
+// Multiplies positions by s; normals turn the other way (divided by s, renormalised).
+void ScaleData(MeshData& d, glm::vec3 s) {
+    for (glm::vec3& p : d.vertices) p *= s;
+    for (glm::vec3& n : d.normals) {
+        const glm::vec3 m = n / s;
+        const float len = glm::length(m);
+        n = len > 0.0f ? m / len : m;
+    }
+}
+
+}  // namespace
+
 MeshData& MeshBuilder::Edit() {
     // New references to data_ are only made under the scene lock, which the caller holds,
     // so a count of one means nobody else can be reading it.
     if (data_.use_count() > 1) data_ = std::make_shared<MeshData>(*data_);
+    if (scale_ != glm::vec3(1.0f)) {
+        ScaleData(*data_, scale_);
+        scale_ = glm::vec3(1.0f);
+    }
     ++version_;
     return *data_;
+}
+
+std::shared_ptr<const MeshData> MeshBuilder::Data() const {
+    if (scale_ == glm::vec3(1.0f)) return data_;
+    auto copy = std::make_shared<MeshData>(*data_);
+    ScaleData(*copy, scale_);
+    return copy;
+}
+
+Result MeshBuilder::ShowScaled(const MeshBuilder& unit, glm::vec3 scale) {
+    for (int k = 0; k < 3; ++k)
+        if (!std::isfinite(scale[k]) || !(scale[k] > 0.0f)) return kInvalidArg;
+    if (&unit == this) return kInvalidArg;
+    data_ = unit.data_;
+    scale_ = unit.scale_ * scale;
+    ++version_;
+    return kOk;
 }
 
 Result MeshBuilder::AddFaces(std::span<const glm::vec3> vertices,
@@ -196,14 +231,7 @@ Result MeshBuilder::SetVertex(std::uint32_t vertex, glm::vec3 position) {
 
 Result MeshBuilder::Scale(float sx, float sy, float sz) {
     if (sx == 0.0f || sy == 0.0f || sz == 0.0f) return kInvalidArg;
-    const glm::vec3 s(sx, sy, sz);
-    MeshData& d = Edit();
-    for (glm::vec3& p : d.vertices) p *= s;
-    for (glm::vec3& n : d.normals) {
-        const glm::vec3 m = n / s;
-        const float len = glm::length(m);
-        n = len > 0.0f ? m / len : m;
-    }
+    ScaleData(Edit(), glm::vec3(sx, sy, sz));
     return kOk;
 }
 
@@ -221,11 +249,21 @@ Result MeshBuilder::GetBox(Box* box) const {
         b.min = glm::min(b.min, p);
         b.max = glm::max(b.max, p);
     }
-    *box = b;
+    // scale_ is positive on every axis, so the corners stay the corners.
+    *box = {b.min * scale_, b.max * scale_};
     return kOk;
 }
 
 void MeshBuilder::Empty() {
+    if (data_.use_count() > 1 || scale_ != glm::vec3(1.0f)) {
+        // Shared data is left as it is rather than copied only to be cleared.
+        auto fresh = std::make_shared<MeshData>();
+        fresh->color = data_->color;
+        data_ = std::move(fresh);
+        scale_ = glm::vec3(1.0f);
+        ++version_;
+        return;
+    }
     MeshData& d = Edit();
     d.vertices.clear();
     d.texCoords.clear();

@@ -114,8 +114,21 @@ class MeshBuilder : public Object {
     // Removes every face, vertex and normal; colour, material, texture and quality stay.
     void Empty();
 
+    // Shows unit's geometry and colours scaled by `scale` axis by axis, sharing unit's
+    // data instead of copying it: many meshbuilders of one primitive at different sizes
+    // then hold a single copy, which the backend recognises by its address. Reads see the
+    // scaled geometry; the first change makes the meshbuilder a scaled copy of its own.
+    // Each factor must be finite and above 0 (normals follow the scale as in Scale),
+    // else kInvalidArg and nothing changes. Material, texture, quality and solidity stay.
+    Result ShowScaled(const MeshBuilder& unit, glm::vec3 scale);
+
     // The current geometry; the shared pointer stays valid and unchanged after later edits.
-    std::shared_ptr<const MeshData> Data() const { return data_; }
+    // A meshbuilder showing scaled shared data (ShowScaled) returns a scaled copy.
+    std::shared_ptr<const MeshData> Data() const;
+    // The data as held, before UnitScale: what Data() is for a scale of 1. Snapshots,
+    // bounds and picking read this, with the scale folded into their matrices.
+    std::shared_ptr<const MeshData> UnitData() const { return data_; }
+    glm::vec3 UnitScale() const { return scale_; }
     // Grows by one at every change of the geometry, colours or texture coordinates; the
     // backend re-uploads a mesh only when it moved.
     std::uint64_t GetVersion() const { return version_; }
@@ -124,7 +137,8 @@ class MeshBuilder : public Object {
     friend class RetainedMode;
     MeshBuilder();
     ~MeshBuilder() override;
-    // Copy-on-write: a private MeshData to change, copied only while a snapshot shares it.
+    // Copy-on-write: a private MeshData to change, copied only while a snapshot or another
+    // meshbuilder shares it, with scale_ applied to the copy.
     MeshData& Edit();
     // Grows the corner colour and texture-coordinate lists, once in use, to every corner.
     static void KeepCornerListsInStep(MeshData& d);
@@ -133,6 +147,7 @@ class MeshBuilder : public Object {
     Result Add(PolygonMesh&& mesh, Primitive p);
 
     std::shared_ptr<MeshData> data_;
+    glm::vec3 scale_{1.0f};  // of data_'s vertices (ShowScaled); Edit bakes it in
     std::uint64_t version_ = 0;
     Quality quality_ = kRenderGouraud;
     bool solid_ = false;

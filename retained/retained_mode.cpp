@@ -35,6 +35,19 @@ Result RetainedMode::CreateMeshBuilder(MeshBuilder** out) {
     return Hand(new (std::nothrow) MeshBuilder, out);
 }
 
+MeshBuilder* RetainedMode::UnitMesh(std::uint64_t key, bool* created) {
+    if (created) *created = false;
+    Ptr<MeshBuilder>& held = unitMeshes_[key];
+    if (!held) {
+        if (Failed(CreateMeshBuilder(held.Put()))) {
+            unitMeshes_.erase(key);
+            return nullptr;
+        }
+        if (created) *created = true;
+    }
+    return held.Get();
+}
+
 Result RetainedMode::CreateFace(Face** out) {
     if (!out) return kInvalidArg;
     return Hand(new (std::nothrow) Face, out);

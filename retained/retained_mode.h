@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <unordered_map>
 
 #include "retained/device.h"
 #include "retained/frame.h"
@@ -51,8 +52,15 @@ class RetainedMode : public Object {
     Result CreateViewport(Device* device, Frame* camera, int x, int y, int width, int height,
                           Viewport** out);
 
+    // A meshbuilder of geometry built once and shown by many (MeshBuilder::ShowScaled),
+    // filed under a key of the caller's choosing and kept while this root lives.
+    // *created is true when it is new and empty, for the caller to fill; null when
+    // none can be made.
+    MeshBuilder* UnitMesh(std::uint64_t key, bool* created);
+
   private:
     RetainedMode() = default;
+    std::unordered_map<std::uint64_t, Ptr<MeshBuilder>> unitMeshes_;
 };
 
 }  // namespace rm

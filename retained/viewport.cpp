@@ -225,10 +225,12 @@ Result Viewport::Render(Frame* scene) {
              for (const Ptr<MeshBuilder>& m : f.Visuals()) {
                  if (m->GetFaceCount() == 0) continue;
                  VisualSnapshot v;
-                 v.world = world;
+                 // Shared unit data (MeshBuilder::ShowScaled) is drawn through its scale.
+                 const glm::vec3 scale = m->UnitScale();
+                 v.world = scale == glm::vec3(1.0f) ? world : glm::scale(world, scale);
                  v.meshId = m->Id();
                  v.meshVersion = m->GetVersion();
-                 v.mesh = m->Data();
+                 v.mesh = m->UnitData();
                  v.material = SnapshotMaterial(*m);
                  if (const Texture* t = m->GetTexture()) {
                      v.textureId = t->Id();
@@ -272,11 +274,12 @@ Result Viewport::Pick(int x, int y, std::vector<PickHit>* hits) const {
                  // before their triangles are made.
                  Box box;
                  if (Succeeded(m->GetBox(&box)) && !MayHitBox(origin, dir, world, box)) continue;
-                 const DrawMesh dm = BuildDrawMesh(*m->Data());
+                 const DrawMesh dm = BuildDrawMesh(*m->UnitData());
+                 const glm::mat4 toWorld = glm::scale(world, m->UnitScale());
                  float best = -1.0f;
                  for (std::size_t i = 0; i + 2 < dm.triangles.size(); i += 3) {
                      auto at = [&](std::size_t k) {
-                         return glm::vec3(world *
+                         return glm::vec3(toWorld *
                                           glm::vec4(dm.vertices[dm.triangles[i + k]].position, 1));
                      };
                      const float t = Intersect(origin, dir, at(0), at(1), at(2));

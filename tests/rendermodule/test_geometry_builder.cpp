@@ -264,4 +264,97 @@ TEST_F(GeometryBuilderTest, SelectionBoxIsAWireframeBoxAndEightCornerKnobs) {
     EXPECT_EQ(visuals[8]->GetColor(), glm::vec3(0.5f, 1.0f, 0.5f));
 }
 
+// Primitives given a root are built once at unit size and shown scaled: what the
+// meshbuilder reads must be what the builder makes at that size itself.
+struct SharedCase {
+    const char* name;
+    // Builds the primitive at size s into mb, through the root when rm is not null.
+    void (*build)(rm::RetainedMode* rm, rm::MeshBuilder* mb, glm::vec3 s);
+    glm::vec3 size, otherSize;
+    bool shared;  // false: built on its own (the scale would cost precision, or a size is 0)
+};
+
+void PrintTo(const SharedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+void Box(rm::RetainedMode* rm, rm::MeshBuilder* mb, glm::vec3 s) {
+    rm ? GetABox(rm, mb, s.x, s.y, s.z) : GetABox(mb, s.x, s.y, s.z);
+}
+void Sphere(rm::RetainedMode* rm, rm::MeshBuilder* mb, glm::vec3 s) {
+    rm ? GetASphere(rm, mb, s.x, 24, 16) : GetASphere(mb, s.x, 24, 16);
+}
+void Cone(rm::RetainedMode* rm, rm::MeshBuilder* mb, glm::vec3 s) {
+    rm ? GetACone(rm, mb, s.x, s.y, 48, true, false) : GetACone(mb, s.x, s.y, 48, true, false);
+}
+void Cylinder(rm::RetainedMode* rm, rm::MeshBuilder* mb, glm::vec3 s) {
+    rm::Ptr<rm::RetainedMode> own;  // the cylinder always takes a root
+    if (rm == nullptr && rm::Succeeded(rm::RetainedMode::Create(own.Put()))) rm = own.Get();
+    GetACylinder(*rm, mb, s.x, s.y, 48, true, false, true);
+}
+
+class SharedPrimitiveTest : public GeometryBuilderTest,
+                            public ::testing::WithParamInterface<SharedCase> {};
+
+TEST_P(SharedPrimitiveTest, ReadsAsBuiltAtItsOwnSize) {
+    const SharedCase& c = GetParam();
+    auto shared = NewMesh(), other = NewMesh(), own = NewMesh();
+    c.build(m_rm.Get(), shared.Get(), c.size);
+    c.build(m_rm.Get(), other.Get(), c.otherSize);
+    // A meshbuilder holding a triangle already builds the primitive after it, at its size
+    // (the triangle, a point at the centre, leaves the cylinder's wrap as it is).
+    const glm::vec3 triangle[3] = {};
+    const std::uint32_t triangleFace[] = {3, 0, 1, 2, 0};
+    ASSERT_EQ(own->AddFaces(triangle, {}, triangleFace), rm::kOk);
+    c.build(m_rm.Get(), own.Get(), c.size);
+    EXPECT_EQ(shared->UnitData() == other->UnitData(), c.shared);
+    EXPECT_EQ(shared->UnitScale() != glm::vec3(1.0f), c.shared);
+    const auto a = shared->Data(), b = own->Data();
+    ASSERT_EQ(a->vertices.size() + 3, b->vertices.size());
+    ASSERT_EQ(a->normals.size(), b->normals.size());
+    ASSERT_EQ(a->cornerVertex.size() + 3, b->cornerVertex.size());
+    for (std::size_t k = 0; k < a->cornerVertex.size(); ++k) {
+        EXPECT_EQ(a->cornerVertex[k] + 3, b->cornerVertex[k + 3]);
+        EXPECT_EQ(a->cornerNormal[k], b->cornerNormal[k + 3]);
+    }
+    ASSERT_EQ(a->faces.size() + 1, b->faces.size());
+    EXPECT_EQ(a->color, b->color);
+    for (std::size_t i = 0; i < a->vertices.size(); ++i) {
+        EXPECT_LT(glm::length(a->vertices[i] - b->vertices[i + 3]), 1e-5f) << "vertex " << i;
+        EXPECT_LT(glm::length(a->texCoords[i] - b->texCoords[i + 3]), 1e-5f) << "uv " << i;
+    }
+    for (std::size_t i = 0; i < a->normals.size(); ++i)
+        EXPECT_GT(glm::dot(a->normals[i], b->normals[i]), 0.99999f) << "normal " << i;
+    rm::Box box;
+    ASSERT_EQ(shared->GetBox(&box), rm::kOk);
+    glm::vec3 lo = a->vertices[0], hi = lo;
+    for (const glm::vec3& p : a->vertices) lo = glm::min(lo, p), hi = glm::max(hi, p);
+    EXPECT_EQ(box.min, lo);
+    EXPECT_EQ(box.max, hi);
+    // A change makes a copy of its own: the other meshbuilder keeps the shared data.
+    const auto before = other->Data();
+    const glm::vec3 moved = a->vertices[0] + glm::vec3(1, 0, 0);
+    ASSERT_EQ(shared->SetVertex(0, moved), rm::kOk);
+    EXPECT_EQ(shared->UnitScale(), glm::vec3(1.0f));
+    EXPECT_EQ(shared->Data()->vertices[0], moved);
+    EXPECT_EQ(shared->Data()->vertices[1], a->vertices[1]);
+    EXPECT_EQ(other->Data()->vertices, before->vertices);
+    // Emptied, it takes any geometry again, the unit mesh unchanged.
+    other->Empty();
+    EXPECT_EQ(other->GetVertexCount(), 0u);
+    c.build(m_rm.Get(), other.Get(), c.size);
+    EXPECT_EQ(other->Data()->vertices, a->vertices);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Primitives, SharedPrimitiveTest,
+    ::testing::Values(SharedCase{"Box", Box, {2, 0.5f, 7}, {1, 1, 1}, true},
+                      SharedCase{"Sphere", Sphere, {0.4f, 0, 0}, {3, 0, 0}, true},
+                      SharedCase{"Cone", Cone, {0.5f, 1.5f, 0}, {2, 1, 0}, true},
+                      SharedCase{"Cylinder", Cylinder, {0.3f, 1.1f, 0}, {5, 2, 0}, true},
+                      SharedCase{"SteepConeBuiltAlone", Cone, {0.2f, 3, 0}, {0.2f, 3, 0}, false},
+                      SharedCase{"FlatBoxBuiltAlone", Box, {2, 0, 1}, {2, 0, 1}, false}),
+    [](const ::testing::TestParamInfo<SharedCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -408,6 +408,20 @@ INSTANTIATE_TEST_SUITE_P(
                   1, 0}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
+// Boxes, spheres, a cone and a cylinder of several sizes, each kind drawn from one shared
+// unit mesh: every shape at its own size and place, seen from 10 in front.
+std::string At(const std::string& place, const std::string& shape) {
+    return "Transform { translation " + place + " children " + shape + " } ";
+}
+const std::string kSharedSizes =
+    "Viewpoint { position 0 0 10 } " + At("-4 0 0", Colored("1 0 0", "Box { size 1 4 1 }")) +
+    At("-2 2.5 0", Colored("1 0 0", "Box { size .6 .6 .6 }")) +
+    At("1 2.8 0", Colored("0 1 0", "Box { size 3 1 1 }")) +
+    At("4 2.5 0", Colored("0 0 1", "Sphere { radius .6 }")) +
+    At("3.5 -1.5 0", Colored("0 0 1", "Sphere { radius 1.2 }")) +
+    At("-2 -2 0", Colored("1 0 0", "Cylinder { radius .3 height 2 }")) +
+    At("-.5 -1 0", Lit("Cone { bottomRadius 1 height 3 }"));
+
 constexpr Hue kBg = Hue::Background;
 constexpr Probe kCentre{0.5f, 0.5f, Hue::Lit};
 constexpr Probe kNothingAtCentre{0.5f, 0.5f, kBg};
@@ -656,6 +670,23 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{.name = "ConeNothing",
                   .scene = Turned("1 0 0 -1.5708", Lit("Cone { side FALSE bottom FALSE }")),
                   .probes = {kNothingAtCentre}},
+        // A unit mesh shared at many sizes; the tall cone, lit from the front, keeps the
+        // slant of its normals under the stretch: its front faces the light almost squarely.
+        SceneCase{.name = "SharedUnitMeshesAtManySizes",
+                  .scene = kSharedSizes,
+                  .probes = {{0.12f, 0.31f, Hue::Red},
+                             {0.12f, 0.17f, kBg},
+                             {0.24f, 0.5f, kBg},
+                             {0.31f, 0.18f, Hue::Red},
+                             {0.71f, 0.14f, Hue::Green},
+                             {0.64f, 0.26f, kBg},
+                             {0.88f, 0.18f, Hue::Blue},
+                             {0.88f, 0.08f, kBg},
+                             {0.92f, 0.69f, Hue::Blue},
+                             {0.83f, 0.51f, kBg},
+                             {0.31f, 0.82f, Hue::Red},
+                             {0.31f, 0.93f, kBg},
+                             {0.45f, 0.70f, Hue::White}}},
         SceneCase{.name = "ConeNegativeHeight",
                   .scene = Lit("Cone { height -2 }"),
                   .probes = {kCentre},
@@ -1223,6 +1254,12 @@ const std::string kAnchored =
     "Anchor { url \"#FAR\" children " +
     kRed + " }";
 constexpr Probe kRedAbove{0.5f, 0.3f, Hue::Red};
+// A bar 6 wide drawn from the unit box: a click near its end, far outside the unit
+// box, still finds it.
+const std::string kAnchoredBar =
+    "Viewpoint { position 0 0 6 } DEF FAR Viewpoint { position 0 0 60 }"
+    "Anchor { url \"#FAR\" children " +
+    Colored("1 0 0", "Box { size 6 2 .5 }") + " }";
 
 INSTANTIATE_TEST_SUITE_P(
     Sensors, ScenePictureTest,
@@ -1235,7 +1272,14 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{.name = "ClickBesideTheAnchor",
                   .scene = kAnchored,
                   .probes = {kRedAbove},
-                  .clicks = {{0.05f, 0.05f, 1.0f}}}),
+                  .clicks = {{0.05f, 0.05f, 1.0f}}},
+        SceneCase{.name = "ClickNearTheEndOfAStretchedBox",
+                  .scene = kAnchoredBar,
+                  .probes = {{0.5f, 0.5f, Hue::Red, 1}, {0.8f, 0.5f, kBg}},
+                  .clicks = {{0.8f, 0.5f, 1.0f}}},
+        SceneCase{.name = "StretchedBoxNotClicked",
+                  .scene = kAnchoredBar,
+                  .probes = {{0.8f, 0.5f, Hue::Red}}}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
 // The example worlds of data/events, as a user tries them: clicked, then drawn
