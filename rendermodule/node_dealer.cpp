@@ -1109,6 +1109,7 @@ Visit CNodeDealer::Enter_Viewpoint(SingleNode*, SFWorldNode* node) {
     record.orientation = o;
     record.fieldOfView = v->fieldOfView().Get();
     record.frame = std::move(frame);
+    record.node = v;
     m_viewpoints.push_back(std::move(record));
     return Visit::SkipChildren;
 }

@@ -322,6 +322,7 @@ void CRenderModule::GoToViewpoint(const std::string& name) {
         }
         d3d.SetView(v.fieldOfView);
         m_router.BindViewpoint(v.frame.Get());
+        m_router.BindChosen(v.node, Now());
         RenderFrame();
         return;
     }

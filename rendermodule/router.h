@@ -88,6 +88,13 @@ class CRouter : public IEventSink {
     // The viewpoint frame the camera follows while it or a frame above it moves;
     // null for none (the entry view).
     void BindViewpoint(rm::Frame* viewpoint) { m_bound = rm::Ptr<rm::Frame>(viewpoint); }
+    // The user went to `node` (a Viewpoint, from the viewer's list or an Anchor):
+    // it goes on top of its bind stack at `time` as by set_bind TRUE, and the
+    // isBound and bindTime events go out at the next step. The caller has placed
+    // the camera already.
+    void BindChosen(SingleNode* node, double time) {
+        if (node != nullptr) Bind(node, true, time, false);
+    }
     rm::Frame* BoundViewpoint() const { return m_bound.Get(); }
     // The top of a bind stack: kind is the node type id of Viewpoint,
     // Background, NavigationInfo or Fog; null when the stack is empty.

@@ -55,6 +55,8 @@ struct ViewpointRecord {
     // The viewpoint's frame under the frame of its enclosing Transform; the
     // camera takes its place. Null when no frame could be made.
     rm::Ptr<rm::Frame> frame;
+    // The Viewpoint node, which the scene owns while it is shown.
+    SingleNode* node = nullptr;
 };
 using ViewpointList = std::vector<ViewpointRecord>;
 

@@ -519,7 +519,8 @@ TEST_F(CascadeTest, AStartTimeSetByAnEventStartsTheSensorThen) {
 
 TEST_F(CascadeTest, SetBindMovesViewpointsOnAndOffTheStack) {
     Show(
-        "DEF V1 Viewpoint { position 0 0 5 } DEF V2 Viewpoint { position 0 0 30 }"
+        "DEF V1 Viewpoint { position 0 0 5 } DEF V2 Viewpoint { position 0 0 30 description "
+        "\"Far\" }"
         " DEF B TimeSensor { enabled FALSE } DEF R TimeSensor { enabled FALSE }"
         " ROUTE B.isActive TO V2.set_bind ROUTE V1.isBound TO R.enabled"
         " ROUTE V2.isBound TO R.set_enabled");
@@ -537,9 +538,16 @@ TEST_F(CascadeTest, SetBindMovesViewpointsOnAndOffTheStack) {
     m_router().Step(2);
     EXPECT_EQ(m_router().BoundNode(Viewpoint::kNodeType), Def("V1"));
     EXPECT_NEAR(z(), 5, 1e-4);
+    // Going to a viewpoint from the viewer's list binds it as set_bind does.
+    m_module.SetClock([] { return kStart + 3000; });
+    m_module.GoToViewpoint("Far");
+    m_router().Step(3);
+    EXPECT_EQ(m_router().BoundNode(Viewpoint::kNodeType), Def("V2"));
+    EXPECT_NEAR(z(), 30, 1e-4);
     const char* expected[] = {"R.enabled=true@0", "processed", "R.enabled=false@1",
                               "R.enabled=true@1", "processed", "R.enabled=false@2",
-                              "R.enabled=true@2", "processed"};
+                              "R.enabled=true@2", "processed", "R.enabled=false@3",
+                              "R.enabled=true@3", "processed"};
     EXPECT_EQ(m_recorder.log, std::vector<std::string>(std::begin(expected), std::end(expected)));
 }
 
