@@ -105,11 +105,10 @@ MessageSink MakeGuiThreadSink(MessageSink onGuiThread, MessagePresenter fromOthe
     {
         std::lock_guard<std::mutex> lock(g_waitersLock);
         g_released = false;
-    }
-    // Made on the GUI thread, once per application.
-    if (QCoreApplication* app = QCoreApplication::instance()) {
-        std::lock_guard<std::mutex> lock(g_waitersLock);
-        if (g_boxCalls == nullptr || g_boxCalls->parent() != app) g_boxCalls = new BoxCalls(app);
+        // The queue is made on the GUI thread, once per application.
+        QCoreApplication* app = QCoreApplication::instance();
+        if (app != nullptr && (g_boxCalls == nullptr || g_boxCalls->parent() != app))
+            g_boxCalls = new BoxCalls(app);
     }
     return [onGuiThread = std::move(onGuiThread), fromOtherThread = std::move(fromOtherThread)](
                const std::string& text, const std::string& caption) {
