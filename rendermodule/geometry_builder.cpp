@@ -82,13 +82,39 @@ std::uint64_t UnitKey(UnitKind kind, int a, int b, bool p0, bool p1, bool p2) {
            (std::uint64_t(static_cast<std::uint32_t>(b) & 0xfffff) << 32);
 }
 
-// Makes an empty mb show the unit mesh filed under key (built by `build` on first use)
-// scaled by `scale`. False when it cannot: no root, mb not empty, a factor not positive
-// and finite, counts out of the key's range, nothing built; the caller then builds the
-// primitive into mb itself.
+// Segments around the circle of a coarser version below which it is not made.
+constexpr int kFewestSegments = 6;
+// How far a coarser version's outline may stray from the circle on screen, in pixels.
+constexpr double kStrayPixels = 0.25;
+
+// Gives a unit mesh of `a` segments around (a sphere: `a` longitudes and `b` latitudes)
+// coarser versions built by build(mesh, a', b') with the counts halved, quartered, ...
+// while kFewestSegments remain around. The backend draws one where the shape is under
+// the size at which its polygon of n segments strays at most kStrayPixels from the
+// circle: 2 kStrayPixels / (1 − cos(π / n)) pixels across (29 for 24 segments, 15 for
+// 12, 3.7 for 6). A sphere's n is the lesser of its longitudes and twice its latitudes.
+template <class Build>
+void AddCoarserVersions(rm::RetainedMode* rm, rm::MeshBuilder* unit, int a, int b, bool sphere,
+                        Build build) {
+    for (int f = 2; a / f >= kFewestSegments; f *= 2) {
+        const int ca = a / f, cb = sphere ? std::max(2, b / f) : b;
+        const int around = sphere ? std::min(ca, 2 * cb) : ca;
+        rm::Ptr<rm::MeshBuilder> coarse;
+        if (rm::Failed(rm->CreateMeshBuilder(coarse.Put()))) return;
+        build(coarse.Get(), ca, cb);
+        const double below = 2 * kStrayPixels / (1.0 - std::cos(kTurn / 2 / around));
+        if (coarse->GetFaceCount() != 0) unit->AddCoarser(F(below), *coarse);
+    }
+}
+
+// Makes an empty mb show the unit mesh filed under key (built by build(unit, a, b) on
+// first use, with its coarser versions when `around`) scaled by `scale`. False when it
+// cannot: no root, mb not empty, a factor not positive and finite, counts out of the
+// key's range, nothing built; the caller then builds the primitive into mb itself.
+enum class Around { None, Circle, Sphere };
 template <class Build>
 bool ShowUnit(rm::RetainedMode* rm, rm::MeshBuilder* mb, std::uint64_t key, glm::vec3 scale, int a,
-              int b, Build build) {
+              int b, Around around, Build build) {
     if (rm == nullptr || !Ready(mb) || mb->GetFaceCount() != 0 || mb->GetVertexCount() != 0)
         return false;
     if (a < 1 || b < 1 || a > 0xfffff || b > 0xfffff) return false;
@@ -97,7 +123,11 @@ bool ShowUnit(rm::RetainedMode* rm, rm::MeshBuilder* mb, std::uint64_t key, glm:
     bool created = false;
     rm::MeshBuilder* unit = rm->UnitMesh(key, &created);
     if (unit == nullptr) return false;
-    if (created) build(unit);
+    if (created) {
+        build(unit, a, b);
+        if (around != Around::None && unit->GetFaceCount() != 0)
+            AddCoarserVersions(rm, unit, a, b, around == Around::Sphere, build);
+    }
     return unit->GetFaceCount() != 0 && rm::Succeeded(mb->ShowScaled(*unit, scale));
 }
 
@@ -180,8 +210,9 @@ void GetABox(rm::MeshBuilder* mb, float x, float y, float z) {
 }
 
 void GetABox(rm::RetainedMode* rm, rm::MeshBuilder* mb, float x, float y, float z) {
-    auto build = [](rm::MeshBuilder* unit) { GetABox(unit, 1, 1, 1); };
-    if (!ShowUnit(rm, mb, UnitKey(kUnitBox, 1, 1, false, false, false), {x, y, z}, 1, 1, build))
+    auto build = [](rm::MeshBuilder* unit, int, int) { GetABox(unit, 1, 1, 1); };
+    if (!ShowUnit(rm, mb, UnitKey(kUnitBox, 1, 1, false, false, false), {x, y, z}, 1, 1,
+                  Around::None, build))
         GetABox(mb, x, y, z);
 }
 
@@ -263,9 +294,9 @@ void GetASphere(rm::MeshBuilder* mb, float radius, int longitude, int latitude) 
 
 void GetASphere(rm::RetainedMode* rm, rm::MeshBuilder* mb, float radius, int longitude,
                 int latitude) {
-    auto build = [&](rm::MeshBuilder* unit) { GetASphere(unit, 1, longitude, latitude); };
+    auto build = [](rm::MeshBuilder* unit, int a, int b) { GetASphere(unit, 1, a, b); };
     const std::uint64_t key = UnitKey(kUnitSphere, longitude, latitude, false, false, false);
-    if (!ShowUnit(rm, mb, key, glm::vec3(radius), longitude, latitude, build))
+    if (!ShowUnit(rm, mb, key, glm::vec3(radius), longitude, latitude, Around::Sphere, build))
         GetASphere(mb, radius, longitude, latitude);
 }
 
@@ -313,10 +344,10 @@ void GetACone(rm::RetainedMode* rm, rm::MeshBuilder* mb, float r, float h, int n
     // in precision where the backend stores it in 10 bits: steep or flat cones are built
     // at their own size.
     constexpr float kMaxStretch = 4.0f;
-    auto build = [&](rm::MeshBuilder* unit) { GetACone(unit, 1, 1, n, side, bottom); };
+    auto build = [&](rm::MeshBuilder* unit, int a, int) { GetACone(unit, 1, 1, a, side, bottom); };
     const bool shaped = std::max(r, h) <= kMaxStretch * std::min(r, h);
-    if (!shaped ||
-        !ShowUnit(rm, mb, UnitKey(kUnitCone, n, 1, side, bottom, false), {r, h, r}, n, 1, build))
+    if (!shaped || !ShowUnit(rm, mb, UnitKey(kUnitCone, n, 1, side, bottom, false), {r, h, r}, n, 1,
+                             Around::Circle, build))
         GetACone(mb, r, h, n, side, bottom);
 }
 
@@ -368,10 +399,11 @@ void BuildCylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, 
 
 void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
                   bool top, bool bottom) {
-    auto build = [&](rm::MeshBuilder* unit) {
-        BuildCylinder(rm, unit, 1, 1, n, side, top, bottom);
+    auto build = [&](rm::MeshBuilder* unit, int a, int) {
+        BuildCylinder(rm, unit, 1, 1, a, side, top, bottom);
     };
-    if (!ShowUnit(&rm, mb, UnitKey(kUnitCylinder, n, 1, side, top, bottom), {r, h, r}, n, 1, build))
+    if (!ShowUnit(&rm, mb, UnitKey(kUnitCylinder, n, 1, side, top, bottom), {r, h, r}, n, 1,
+                  Around::Circle, build))
         BuildCylinder(rm, mb, r, h, n, side, top, bottom);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include <glm/glm.hpp>
@@ -29,6 +30,15 @@ struct MeshFace {
     glm::vec3 color{1.0f};
 };
 
+struct MeshData;
+
+// A version of a mesh with fewer vertices, drawn in its place where the mesh covers
+// fewer than `belowPixels` pixels across on screen (its bounding sphere's projection).
+struct CoarserMesh {
+    float belowPixels = 0.0f;
+    std::shared_ptr<const MeshData> mesh;
+};
+
 struct MeshData {
     std::vector<glm::vec3> vertices;
     std::vector<glm::vec2> texCoords;  // one per vertex, (0, 0) until set
@@ -42,6 +52,9 @@ struct MeshData {
     std::vector<glm::vec2> cornerTexCoord;
     glm::vec3 color{1.0f};  // the meshbuilder colour: white until SetColorRGB
     Primitive primitive = Primitive::Polygons;
+    // Coarser versions of this very geometry, largest threshold first; any change of the
+    // geometry drops them.
+    std::vector<CoarserMesh> coarser;
 };
 
 }  // namespace rm

@@ -30,14 +30,28 @@ MeshData& MeshBuilder::Edit() {
         ScaleData(*data_, scale_);
         scale_ = glm::vec3(1.0f);
     }
+    data_->coarser.clear();  // they show the geometry as it was
     ++version_;
     return *data_;
+}
+
+Result MeshBuilder::AddCoarser(float belowPixels, const MeshBuilder& coarser) {
+    if (!(belowPixels > 0.0f) || &coarser == this || coarser.data_->faces.empty())
+        return kInvalidArg;
+    if (data_.use_count() > 1) data_ = std::make_shared<MeshData>(*data_);
+    auto& list = data_->coarser;
+    auto at = list.begin();
+    while (at != list.end() && at->belowPixels > belowPixels) ++at;
+    list.insert(at, {belowPixels, coarser.Data()});
+    ++version_;
+    return kOk;
 }
 
 std::shared_ptr<const MeshData> MeshBuilder::Data() const {
     if (scale_ == glm::vec3(1.0f)) return data_;
     auto copy = std::make_shared<MeshData>(*data_);
     ScaleData(*copy, scale_);
+    copy->coarser.clear();  // they are at the unscaled size
     return copy;
 }
 

@@ -122,6 +122,13 @@ class MeshBuilder : public Object {
     // else kInvalidArg and nothing changes. Material, texture, quality and solidity stay.
     Result ShowScaled(const MeshBuilder& unit, glm::vec3 scale);
 
+    // Lets the backend draw `coarser`'s geometry in place of this one where this one
+    // covers fewer than belowPixels pixels across on screen; `coarser` must show the
+    // same shape with fewer vertices, and is read as it is now. Kept until the next
+    // change of this geometry. kInvalidArg for a threshold not above 0, this meshbuilder
+    // or an empty one.
+    Result AddCoarser(float belowPixels, const MeshBuilder& coarser);
+
     // The current geometry; the shared pointer stays valid and unchanged after later edits.
     // A meshbuilder showing scaled shared data (ShowScaled) returns a scaled copy.
     std::shared_ptr<const MeshData> Data() const;

@@ -393,6 +393,8 @@ void GLRenderer::Release(Upload* u) {
             }
     }
     if (u->geometry != kNone) ReleaseGeometry(u->geometry);
+    for (Upload* c : u->coarser)
+        if (c != nullptr) Release(c);
     uploads_.erase(u->data.get());
 }
 
@@ -576,25 +578,75 @@ GLRenderer::Upload* GLRenderer::Mesh(const VisualSnapshot& v) {
         ++meshesUsed_;
     }
     if (e.upload && e.version == v.meshVersion) return e.upload;
-    // A MeshData already on the GPU (shared by several meshbuilders) is not built again.
-    Upload* u = nullptr;
-    if (auto found = uploads_.find(v.mesh.get()); found != uploads_.end()) {
-        u = &found->second;
-    } else {
-        Upload fresh;
-        fresh.data = v.mesh;
-        const bool small = MaxDrawVertices(*v.mesh) <= kSmallMeshCorners;
-        if (small && !FromSimilar(*v.mesh, &fresh) && !StoreSmall(*v.mesh, &fresh)) return nullptr;
-        if (!small && !StoreLarge(*v.mesh, &fresh)) return nullptr;
-        u = &uploads_.emplace(v.mesh.get(), std::move(fresh)).first->second;
-        u->indexed = u->indexed && u->geometry != kNone;  // nothing to share otherwise
-        if (u->indexed) sources_.emplace(u->hash, u);
-    }
+    Upload* u = UploadOf(v.mesh);
+    if (u == nullptr) return nullptr;
     ++u->users;
     if (e.upload) Release(e.upload);
     e.upload = u;
     e.version = v.meshVersion;
     return u;
+}
+
+GLRenderer::Upload* GLRenderer::UploadOf(const std::shared_ptr<const MeshData>& data) {
+    // A MeshData already on the GPU (shared by several meshbuilders) is not built again.
+    if (auto found = uploads_.find(data.get()); found != uploads_.end()) return &found->second;
+    Upload fresh;
+    fresh.data = data;
+    const bool small = MaxDrawVertices(*data) <= kSmallMeshCorners;
+    if (small && !FromSimilar(*data, &fresh) && !StoreSmall(*data, &fresh)) return nullptr;
+    if (!small && !StoreLarge(*data, &fresh)) return nullptr;
+    Upload* u = &uploads_.emplace(data.get(), std::move(fresh)).first->second;
+    u->indexed = u->indexed && u->geometry != kNone;  // nothing to share otherwise
+    if (u->indexed) sources_.emplace(u->hash, u);
+    return u;
+}
+
+void GLRenderer::Centre(Upload& u) {
+    if (u.centred) return;
+    glm::vec3 lo(std::numeric_limits<float>::max()), hi(-lo);
+    for (const glm::vec3& p : u.data->vertices) {
+        lo = glm::min(lo, p);
+        hi = glm::max(hi, p);
+    }
+    if (!u.data->vertices.empty()) {
+        u.center = (lo + hi) * 0.5f;
+        u.radius = glm::length(hi - lo) * 0.5f;
+    }
+    u.centred = true;
+}
+
+GLRenderer::Upload* GLRenderer::ForSize(Upload* u, const VisualSnapshot& v,
+                                        const ViewportSnapshot& vp) {
+    const std::vector<CoarserMesh>& versions = u->data->coarser;
+    Centre(*u);
+    // The bounding sphere's diameter on screen: its radius in world units (by the
+    // world's largest axis scale) over its depth, times the pixels per unit at depth 1.
+    const glm::mat3 w(v.world);
+    const float scale =
+        std::sqrt(std::max({glm::dot(w[0], w[0]), glm::dot(w[1], w[1]), glm::dot(w[2], w[2])}));
+    const float radius = u->radius * scale;
+    const float pixelsPerUnit = vp.projection[1][1] * 0.5f * static_cast<float>(vp.height);
+    float across = 2.0f * radius * pixelsPerUnit;
+    if (vp.projection[2][3] != 0.0f) {  // perspective
+        const float depth = -(vp.view * (v.world * glm::vec4(u->center, 1.0f))).z;
+        // The eye inside the sphere, or a size that cannot be told: drawn in full.
+        if (!(depth > radius)) return u;
+        across /= std::sqrt(depth * depth - radius * radius);
+    }
+    if (!std::isfinite(across)) return u;
+    std::size_t level = versions.size();
+    while (level > 0 && !(across < versions[level - 1].belowPixels)) --level;
+    if (level == 0) return u;
+    --level;  // the last (smallest) threshold that `across` is under
+    if (u->coarser.size() < versions.size()) u->coarser.resize(versions.size(), nullptr);
+    if (u->coarser[level] == nullptr) {
+        Upload* c = UploadOf(versions[level].mesh);
+        if (c == nullptr) return nullptr;
+        if (c == u || c->geometry == kNone) return u;
+        ++c->users;
+        u->coarser[level] = c;
+    }
+    return u->coarser[level];
 }
 
 bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
@@ -829,9 +881,10 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     for (std::size_t i = 0; i < n; ++i) {
         const VisualSnapshot& v = vp.visuals[i];
         if (!v.mesh) continue;
-        const Upload* u = Mesh(v);
+        Upload* u = Mesh(v);
         if (u == nullptr) return false;
         if (u->geometry == kNone) continue;
+        if (!u->data->coarser.empty() && (u = ForSize(u, v, vp)) == nullptr) return false;
         unsigned texture = 0;
         if (!Texture(v, &texture)) return false;
         // A solid mesh hides its back faces; a mirroring transform turns its winding round.
@@ -841,15 +894,7 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         visualUpload_[i] = u;
         if (v.material.alpha < 1.0f) {
             // Drawn later, in an order of their own: the depth of the mesh's centre.
-            if (!u->centred) {
-                glm::vec3 lo(std::numeric_limits<float>::max()), hi(-lo);
-                for (const glm::vec3& p : u->data->vertices) {
-                    lo = glm::min(lo, p);
-                    hi = glm::max(hi, p);
-                }
-                u->center = u->data->vertices.empty() ? glm::vec3(0.0f) : (lo + hi) * 0.5f;
-                u->centred = true;
-            }
+            Centre(*u);
             const glm::vec4 c = vp.view * (v.world * glm::vec4(u->center, 1.0f));
             transparent_.push_back({c.z, static_cast<std::uint32_t>(i), texture, cull});
             continue;

@@ -117,8 +117,13 @@ class GLRenderer {
         std::uint32_t users = 0;  // MeshEntries that point here
         bool indexed = false;     // in sources_ under `hash`
         std::uint64_t hash = 0;
-        mutable bool centred = false;    // `center` known (needed only to sort transparent ones)
-        mutable glm::vec3 center{0.0f};  // of the mesh's bounding box, meshbuilder terms
+        // `center` and `radius` known (needed to sort transparent ones and pick coarser ones).
+        bool centred = false;
+        glm::vec3 center{0.0f};  // of the mesh's bounding box, meshbuilder terms
+        float radius = 0.0f;     // half the box's diagonal
+        // The uploads of data->coarser, each made when first drawn (null until then);
+        // this upload holds one use of each.
+        std::vector<Upload*> coarser;
     };
     struct MeshEntry {  // per meshbuilder
         std::uint64_t version = 0;
@@ -153,6 +158,12 @@ class GLRenderer {
     GLRenderer() = default;
     bool DrawViewport(const ViewportSnapshot& vp, int frameHeight);
     Upload* Mesh(const VisualSnapshot& v);
+    // The upload of `data`, found or made (its users not counted); null on failure.
+    Upload* UploadOf(const std::shared_ptr<const MeshData>& data);
+    // What draws v's mesh (uploaded as u) in viewport vp: u, or the coarsest of its
+    // coarser versions whose threshold the visual's size on screen is under; null on failure.
+    Upload* ForSize(Upload* u, const VisualSnapshot& v, const ViewportSnapshot& vp);
+    static void Centre(Upload& u);
     bool FromSimilar(const MeshData& mesh, Upload* out);
     bool StoreSmall(const MeshData& mesh, Upload* out);
     bool StoreLarge(const MeshData& mesh, Upload* out);

@@ -361,6 +361,48 @@ TEST_F(GLRenderTest, VisualsSharingAMeshKeepTheirPlacesAndMaterials) {
     EXPECT_EQ(2u, stats.drawCalls);  // the lit boxes, the unlit one
 }
 
+// A mesh with coarser versions is drawn from the one for its size on screen: here the
+// versions differ in colour, so the picture shows which one was chosen. A change of the
+// mesh drops its versions.
+TEST_F(GLRenderTest, SmallOnScreenDrawsTheCoarserVersionForItsSize) {
+    rmtest::Scene s;
+    auto frame = s.AddFrame();
+    auto box = s.AddVisual(frame.Get());
+    rmtest::AddBox(box.Get(), 1.0f);
+    box->SetColorRGB(1, 0, 0);
+    box->SetQuality(rm::kShadeFlat | rm::kFillSolid);
+    rm::Ptr<rm::MeshBuilder> green, blue;
+    ASSERT_TRUE(rm::Succeeded(s.rm->CreateMeshBuilder(green.Put())));
+    ASSERT_TRUE(rm::Succeeded(s.rm->CreateMeshBuilder(blue.Put())));
+    rmtest::AddBox(green.Get(), 1.0f);
+    green->SetColorRGB(0, 1, 0);
+    rmtest::AddBox(blue.Get(), 1.0f);
+    blue->SetColorRGB(0, 0, 1);
+    EXPECT_EQ(rm::kInvalidArg, box->AddCoarser(0.0f, *green));
+    EXPECT_EQ(rm::kInvalidArg, box->AddCoarser(10.0f, *box));
+    ASSERT_TRUE(rm::Succeeded(box->AddCoarser(8.0f, *blue)));  // kept largest first
+    ASSERT_TRUE(rm::Succeeded(box->AddCoarser(24.0f, *green)));
+    // Pixels across the box's bounding sphere, from the covered pixels of its middle row.
+    auto across = [&] {
+        int covered = 0;
+        for (int x = 0; x < 64; ++x) covered += At(x, 32) != Rgb(0, 0, 0);
+        return covered * std::sqrt(3.0f);
+    };
+    const struct {
+        float scale;
+        Rgb colour;
+    } sizes[] = {{2.0f, {255, 0, 0}}, {0.6f, {0, 255, 0}}, {0.1f, {0, 0, 255}}};
+    for (const auto& size : sizes) {
+        frame->AddScale(rm::Combine::Replace, size.scale, size.scale, size.scale);
+        Draw(s);
+        SCOPED_TRACE(size.scale);
+        EXPECT_EQ(size.colour, At(32, 32)) << "about " << across() << " pixels across";
+    }
+    box->SetColorRGB(1, 1, 0);  // the versions showed the red box
+    Draw(s);
+    EXPECT_EQ(Rgb(255, 255, 0), At(32, 32));
+}
+
 TEST_F(GLRenderTest, AFrameOverTheMemoryLimitFailsWithAMessage) {
     std::string err;
     auto own = rm::gl::HeadlessRenderer::Create(&err);
