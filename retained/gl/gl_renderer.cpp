@@ -95,6 +95,8 @@ constexpr std::size_t kSmallMeshCorners = 65536;
 constexpr std::uint32_t kFirstArenaVertices = 16384;
 constexpr std::uint32_t kMaxArenaVertices = 1u << 20;
 constexpr std::uint32_t kIndicesPerVertex = 4;
+// StoreSmall keeps its scratch lists for the next mesh up to this many vertices.
+constexpr std::uint32_t kKeepScratchVertices = 4096;
 // Geometries with the same ShapeHash compared against a new mesh, at most.
 constexpr std::size_t kMaxCandidates = 4;
 
@@ -501,6 +503,14 @@ bool GLRenderer::StoreSmall(const MeshData& mesh, Upload* out) {
                     static_cast<GLsizeiptr>(triangles_.size() * kIndexBytes), triangles_.data());
     out->geometry = g;
     ++stats_.meshUploads;
+    // The scratch lists of a mesh this size are not kept for the next: at the first
+    // frame their memory would add to what the driver takes to draw.
+    if (n > kKeepScratchVertices) {
+        std::vector<DrawVertex>().swap(staging_);
+        std::vector<PackedDrawVertex>().swap(packed_);
+        for (auto* list : {&triangles_, &edges_, &welded_})
+            std::vector<std::uint32_t>().swap(*list);
+    }
     return true;
 }
 
