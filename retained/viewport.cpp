@@ -224,7 +224,7 @@ Result Viewport::Render(Frame* scene) {
              const std::uint32_t mask = masks[depth];
              for (const Ptr<MeshBuilder>& m : f.Visuals()) {
                  if (m->GetFaceCount() == 0) continue;
-                 VisualSnapshot v;
+                 VisualSnapshot& v = s.visuals.emplace_back();  // made in place, not moved
                  // Shared unit data (MeshBuilder::ShowScaled) is drawn through its scale.
                  const glm::vec3 scale = m->UnitScale();
                  v.world = scale == glm::vec3(1.0f) ? world : glm::scale(world, scale);
@@ -246,7 +246,6 @@ Result Viewport::Render(Frame* scene) {
                      v.textureId = 0;
                  }
                  v.cullBack = m->IsSolid();
-                 s.visuals.push_back(std::move(v));
              }
          });
     lastVisuals_ = s.visuals.size();
