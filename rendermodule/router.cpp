@@ -292,6 +292,7 @@ int CRouter::DealRoute(const RouteList* routes, SingleNode* root) {
     // The head light of the first NavigationInfo is the render module's to set at load.
     for (int k = 0; k < 4; ++k)
         if (first[k] != nullptr) Bind(first[k], true, 0.0, k != 2);
+    if (first[3] == nullptr) ApplyBound(3);  // no fog left from a scene before
     if (first[0] == nullptr && m_viewpoints != nullptr && !m_viewpoints->empty())
         m_bound = m_viewpoints->front().frame;
     return 0;
@@ -637,8 +638,24 @@ void CRouter::ApplyBound(int k) {
                 display->GetCamera()->AddLight(display->GetHeadLight());
             return;
         }
+        case Fog::kNodeType: {
+            // The bound Fog covers the scene's visuals; an empty stack clears it.
+            rm::Frame* scene = display != nullptr ? display->GetScene() : nullptr;
+            if (scene == nullptr) return;
+            rm::Fog fog;
+            if (auto* f = dynamic_cast<Fog*>(top)) {
+                const std::string& type = f->fogType().Get();
+                fog.type = type == "EXPONENTIAL" ? rm::FogType::Exponential
+                           : type == "LINEAR"    ? rm::FogType::Linear
+                                                 : rm::FogType::None;
+                fog.color = {f->color().GetR(), f->color().GetG(), f->color().GetB()};
+                fog.visibilityRange = f->visibilityRange().Get();
+            }
+            scene->SetSceneFog(fog);
+            return;
+        }
         default:
-            return;  // Fog is not drawn: its stack only answers isBound
+            return;
     }
 }
 
@@ -703,6 +720,9 @@ void CRouter::ApplyChanges() {
                 break;
             case NavigationInfo::kNodeType:
                 if (BoundNode(NavigationInfo::kNodeType) == node) ApplyBound(2);
+                break;
+            case Fog::kNodeType:
+                if (BoundNode(Fog::kNodeType) == node) ApplyBound(3);
                 break;
             default:
                 // Geometry and the nodes it is made from: the meshes are built again.

@@ -74,6 +74,9 @@ class Frame : public Object {
         backdrop_ = std::move(backdrop);
     }
     const std::shared_ptr<const Backdrop>& GetSceneBackdrop() const { return backdrop_; }
+    // Fog over the visuals of a scene whose root this is (not over its backdrop).
+    void SetSceneFog(const Fog& fog) { fog_ = fog; }
+    const Fog& GetSceneFog() const { return fog_; }
 
     // Adds child (moving it from another parent, keeping its local transform).
     // Fails with kInvalidArg for null, this frame, or one of its ancestors.
@@ -111,6 +114,7 @@ class Frame : public Object {
     float spinRate_ = 0.0f;
     glm::vec3 background_{0.0f};
     std::shared_ptr<const Backdrop> backdrop_;
+    Fog fog_;
 };
 
 }  // namespace rm

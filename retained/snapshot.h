@@ -79,6 +79,7 @@ struct ViewportSnapshot {
     glm::mat4 view{1.0f};        // world → camera
     glm::mat4 projection{1.0f};  // camera → clip (OpenGL conventions, depth −1..1)
     glm::vec3 cameraPosition{0.0f};
+    Fog fog;  // over the visuals, by distance from cameraPosition
     std::vector<LightSnapshot> lights;
     std::vector<VisualSnapshot> visuals;
 };

@@ -24,6 +24,17 @@ enum class LightType { Ambient, Directional, Point, Spot };
 
 enum class WrapType { Flat, Cylinder, Sphere };
 
+// Fog over a scene: what is `visibilityRange` or more from the eye takes the fog's
+// colour entirely; nearer, it fades in linearly or exponentially with the distance.
+// A range of 0 or less, or type None, is no fog.
+enum class FogType { None, Linear, Exponential };
+struct Fog {
+    FogType type = FogType::None;
+    glm::vec3 color{1.0f};
+    float visibilityRange = 0.0f;
+    bool On() const { return type != FogType::None && visibilityRange > 0.0f; }
+};
+
 // Axis-aligned box; a default box is empty (min > max).
 struct Box {
     glm::vec3 min{1.0f};

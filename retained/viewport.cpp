@@ -160,6 +160,9 @@ ViewportSnapshot Viewport::Base() const {
     s.view = glm::inverse(cam);
     s.projection = Projection();
     s.cameraPosition = glm::vec3(cam[3]);
+    s.fog = camera_->GetScene()->GetSceneFog();
+    if (!std::isfinite(s.fog.visibilityRange) || !s.fog.On()) s.fog = Fog{};
+    s.fog.color = Finite(s.fog.color);
     return s;
 }
 

@@ -152,6 +152,9 @@ bool GLRenderer::Link(const LightCounts& counts, Program* out, std::string* erro
     p.texture = at("uTexture");
     p.ambient = at("uAmbient");
     p.replaceDiffuse = at("uReplaceDiffuse");
+    p.fogType = at("uFogType");
+    p.fogRange = at("uFogRange");
+    p.fogColor = at("uFogColor");
     for (int i = 0; i < kMaxLights; ++i) {
         const std::string index = "[" + std::to_string(i) + "]";
         p.directionalColor[i] = at("uDirectionalColor" + index);
@@ -854,6 +857,9 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     const glm::mat4 viewProjection = vp.projection * vp.view;
     glUniformMatrix4fv(program->viewProjection, 1, GL_FALSE, glm::value_ptr(viewProjection));
     glUniform3fv(program->eye, 1, glm::value_ptr(vp.cameraPosition));
+    glUniform1i(program->fogType, static_cast<int>(vp.fog.On() ? vp.fog.type : FogType::None));
+    glUniform1f(program->fogRange, vp.fog.visibilityRange);
+    glUniform3fv(program->fogColor, 1, glm::value_ptr(vp.fog.color));
     glUniform3fv(program->ambient, 1, glm::value_ptr(ambient));
     for (int i = 0; i < directionalCount; ++i) {
         const glm::vec3 to = -directional[i]->direction;

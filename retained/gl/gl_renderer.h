@@ -192,6 +192,7 @@ class GLRenderer {
     struct Program {
         unsigned id = 0;
         int viewProjection, eye, lit, flat, textured, texture, ambient, replaceDiffuse;
+        int fogType, fogRange, fogColor;
         int directionalColor[kMaxLights], directionalTo[kMaxLights], pointColor[kMaxLights],
             pointPosition[kMaxLights];
         int directionalAmbient[kMaxLights], pointAmbient[kMaxLights], pointAttenuation[kMaxLights],

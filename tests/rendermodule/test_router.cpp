@@ -551,6 +551,28 @@ TEST_F(CascadeTest, SetBindMovesViewpointsOnAndOffTheStack) {
     EXPECT_EQ(m_recorder.log, std::vector<std::string>(std::begin(expected), std::end(expected)));
 }
 
+// The bound Fog covers the scene: its fields follow events, and unbinding it
+// leaves the scene without fog.
+TEST_F(CascadeTest, TheBoundFogFollowsItsFields) {
+    Show(
+        "DEF F Fog { fogType \"EXPONENTIAL\" visibilityRange 10 } DEF S ScalarInterpolator {}"
+        " DEF B TimeSensor {} ROUTE S.value_changed TO F.visibilityRange"
+        " ROUTE B.isActive TO F.set_bind");
+    const rm::Fog& fog = m_module.GetD3DObj().GetScene()->GetSceneFog();
+    EXPECT_EQ(fog.type, rm::FogType::Exponential);
+    m_router().Emit(Def("S"), 3, std::make_unique<SFFloat>(25.0f), 1);
+    m_router().Step(1);
+    EXPECT_EQ(fog.visibilityRange, 25.0f);
+    m_router().Emit(Def("B"), 7, std::make_unique<SFBool>(false), 2);
+    m_router().Step(2);
+    EXPECT_FALSE(fog.On());
+    // A scene without Fog has none, whatever the scene before had.
+    Show("DEF F Fog { visibilityRange 10 }");
+    EXPECT_TRUE(m_module.GetD3DObj().GetScene()->GetSceneFog().On());
+    Show("Group {}");
+    EXPECT_FALSE(m_module.GetD3DObj().GetScene()->GetSceneFog().On());
+}
+
 // Each interpolator at a quarter of its cycle, into a field of its value type;
 // bad key lists send nothing and say so once.
 struct InterpolatorCase {

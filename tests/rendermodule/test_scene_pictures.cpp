@@ -838,6 +838,34 @@ INSTANTIATE_TEST_SUITE_P(
                   .message = "File name error!"}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
 
+// An emissive red box 9 from the eye under blue fog. Fog covers the visuals, not
+// the background (black in the corner); the bound Fog is the first.
+std::string Fogged(const std::string& fields) {
+    return "Viewpoint { position 0 0 10 } Fog { color 0 0 1 " + fields +
+           " } Fog { color 0 1 0 visibilityRange 1 } Shape { appearance Appearance { material "
+           "Material { diffuseColor 0 0 0 emissiveColor 1 0 0 } } geometry Box {} } ";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fog, ScenePictureTest,
+    ::testing::Values(
+        // Half of the range: half red, half fog.
+        SceneCase{.name = "Linear",
+                  .scene = Fogged("fogType \"LINEAR\" visibilityRange 18"),
+                  .probes = {{0.5f, 0.5f, Hue::Exact, 0, 126, 0, 129}, {0.02f, 0.02f, kBg}}},
+        // exp(-d / (range - d)): a little over a third of the red left.
+        SceneCase{.name = "Exponential",
+                  .scene = Fogged("fogType \"EXPONENTIAL\" visibilityRange 18"),
+                  .probes = {{0.5f, 0.5f, Hue::Exact, 0, 91, 0, 163}, {0.02f, 0.02f, kBg}}},
+        // Beyond the range only the fog is seen; a range of 0 is no fog.
+        SceneCase{.name = "BeyondTheRange",
+                  .scene = Fogged("visibilityRange 5"),
+                  .probes = {{0.5f, 0.5f, Hue::Blue}, {0.02f, 0.02f, kBg}}},
+        SceneCase{.name = "NoRangeNoFog",
+                  .scene = Fogged("visibilityRange 0"),
+                  .probes = {{0.5f, 0.5f, Hue::Red}}}),
+    [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
+
 // Red text, "HH" by default (its ink as wide left as right of its middle), in SANS.
 std::string RedText(const std::string& style, const std::string& fields = "string \"HH\"") {
     return Colored("1 0 0",
@@ -1179,7 +1207,8 @@ const std::string kFrontView = "Viewpoint { position 0 0 10 } ";
 std::string Timed(const std::string& interpolator, const std::string& target,
                   const std::string& shape) {
     // Started just after the load: a single cycle started at 0 would have ended before it.
-    return kFrontView + "DEF T TimeSensor { cycleInterval 2 startTime 0.001 } DEF I " + interpolator + " " + shape +
+    return kFrontView + "DEF T TimeSensor { cycleInterval 2 startTime 0.001 } DEF I " +
+           interpolator + " " + shape +
            " ROUTE T.fraction_changed TO I.set_fraction ROUTE I.value_changed TO " + target;
 }
 const std::string kGrow = Timed("PositionInterpolator { key [ 0 1 ] keyValue [ 1 1 1, 4 4 4 ] }",
@@ -1188,7 +1217,8 @@ const std::string kFade =
     Timed("ScalarInterpolator { key [ 0 1 ] keyValue [ 0 1 ] }", "M.transparency",
           "Shape { appearance Appearance { material DEF M Material { diffuseColor 0 0 0 "
           "emissiveColor 1 0 0 } } geometry IndexedFaceSet { coord Coordinate { point [ -1 -1 0, "
-          "1 -1 0, 1 1 0, -1 1 0 ] } coordIndex [ 0 1 2 3 ] } } Transform { translation 0 0 -3 children " +
+          "1 -1 0, 1 1 0, -1 1 0 ] } coordIndex [ 0 1 2 3 ] } } Transform { translation 0 0 -3 "
+          "children " +
               Colored("0 1 0", "Box { size 8 8 0.1 }") + " }");
 const std::string kMorph = Timed(
     "CoordinateInterpolator { key [ 0 1 ] keyValue [ -.2 -.2 0, .2 -.2 0, .2 .2 0, -.2 .2 0,"
@@ -1293,31 +1323,30 @@ std::string EventsExample(const char* name) {
 
 INSTANTIATE_TEST_SUITE_P(
     Examples, ScenePictureTest,
-    ::testing::Values(
-        SceneCase{.name = "ClickToPlayNotClicked",
-                  .scene = EventsExample("click_to_play.wrl"),
-                  .probes = {{0.5f, 0.5f, Hue::Red}},
-                  .time = 2.5},
-        SceneCase{.name = "ClickToPlayClicked",
-                  .scene = EventsExample("click_to_play.wrl"),
-                  .probes = {{0.5f, 0.5f, kBg}, {0.9f, 0.5f, Hue::Red}},
-                  .clicks = {{0.5f, 0.5f, 0.5f}},
-                  .time = 2.5},
-        // A Script turns the clock's fraction into the sphere's colour.
-        SceneCase{.name = "ScriptColourAtStart",
-                  .scene = EventsExample("script_color.wrl"),
-                  .probes = {{0.5f, 0.5f, Hue::Blue}},
-                  .time = 0.1},
-        SceneCase{.name = "ScriptColourLater",
-                  .scene = EventsExample("script_color.wrl"),
-                  .probes = {{0.5f, 0.5f, Hue::Red}},
-                  .time = 3.6},
-        SceneCase{.name = "FadeAndScaleAtStart",
-                  .scene = EventsExample("fade_and_scale.wrl"),
-                  .probes = {{0.35f, 0.5f, Hue::Green}, {0.55f, 0.5f, kBg}},
-                  .time = 0},
-        SceneCase{.name = "FadeAndScaleHalfway",
-                  .scene = EventsExample("fade_and_scale.wrl"),
-                  .probes = {{0.35f, 0.5f, kBg}, {0.55f, 0.5f, Hue::Red}},
-                  .time = 1}),
+    ::testing::Values(SceneCase{.name = "ClickToPlayNotClicked",
+                                .scene = EventsExample("click_to_play.wrl"),
+                                .probes = {{0.5f, 0.5f, Hue::Red}},
+                                .time = 2.5},
+                      SceneCase{.name = "ClickToPlayClicked",
+                                .scene = EventsExample("click_to_play.wrl"),
+                                .probes = {{0.5f, 0.5f, kBg}, {0.9f, 0.5f, Hue::Red}},
+                                .clicks = {{0.5f, 0.5f, 0.5f}},
+                                .time = 2.5},
+                      // A Script turns the clock's fraction into the sphere's colour.
+                      SceneCase{.name = "ScriptColourAtStart",
+                                .scene = EventsExample("script_color.wrl"),
+                                .probes = {{0.5f, 0.5f, Hue::Blue}},
+                                .time = 0.1},
+                      SceneCase{.name = "ScriptColourLater",
+                                .scene = EventsExample("script_color.wrl"),
+                                .probes = {{0.5f, 0.5f, Hue::Red}},
+                                .time = 3.6},
+                      SceneCase{.name = "FadeAndScaleAtStart",
+                                .scene = EventsExample("fade_and_scale.wrl"),
+                                .probes = {{0.35f, 0.5f, Hue::Green}, {0.55f, 0.5f, kBg}},
+                                .time = 0},
+                      SceneCase{.name = "FadeAndScaleHalfway",
+                                .scene = EventsExample("fade_and_scale.wrl"),
+                                .probes = {{0.35f, 0.5f, kBg}, {0.55f, 0.5f, Hue::Red}},
+                                .time = 1}),
     [](const ::testing::TestParamInfo<SceneCase>& info) { return std::string(info.param.name); });
