@@ -63,10 +63,7 @@ out vec3 vBaseBack;
 out vec3 vSpecBack;
 out vec2 vUV;
 out float vAlpha;
-out float vFog;
-
-uniform int uFogType;  // 0 none, 1 linear, 2 exponential
-uniform float uFogRange;
+out vec3 vFromEye;
 
 // The light received on each side, before the reflectance.
 vec3 receivedFront;
@@ -108,12 +105,7 @@ void main() {
     gl_Position = uViewProjection * world;
     vUV = aUV;
     vAlpha = aAppearance.x;
-    // How much of the surface's own colour is left through the fog at this distance.
-    float d = length(uEye - world.xyz);
-    vFog = uFogType == 0 ? 1.0
-         : d >= uFogRange ? 0.0
-         : uFogType == 1 ? 1.0 - d / uFogRange
-         : exp(-d / (uFogRange - d));
+    vFromEye = world.xyz - uEye;
     vec3 r = aSpecular.w > 0.5 ? aColor : vec3(aNormal0.w, aNormal1.w, aNormal2.w);
     vSpecFront = vec3(0.0);
     vSpecBack = vec3(0.0);
@@ -181,11 +173,21 @@ in vec3 vBaseBack;
 in vec3 vSpecBack;
 in vec2 vUV;
 in float vAlpha;
-in float vFog;
+in vec3 vFromEye;
 
 uniform bool uTextured;
 uniform sampler2D uTexture;
+uniform int uFogType;  // 0 none, 1 linear, 2 exponential
+uniform float uFogRange;
 uniform vec3 uFogColor;
+
+// How much of the surface's own colour is left through the fog at this pixel.
+float Clearness() {
+    if (uFogType == 0) return 1.0;
+    float d = length(vFromEye);
+    if (d >= uFogRange) return 0.0;
+    return uFogType == 1 ? 1.0 - d / uFogRange : exp(-d / (uFogRange - d));
+}
 
 out vec4 fragColor;
 
@@ -193,7 +195,7 @@ void main() {
     vec3 base = gl_FrontFacing ? vBaseFront : vBaseBack;
     vec3 highlight = gl_FrontFacing ? vSpecFront : vSpecBack;
     vec3 texel = uTextured ? texture(uTexture, vUV).rgb : vec3(1.0);
-    vec3 c = mix(uFogColor, texel * base + highlight, clamp(vFog, 0.0, 1.0));
+    vec3 c = mix(uFogColor, texel * base + highlight, Clearness());
     // No NaN or infinity reaches a pixel.
     c = mix(c, vec3(0.0), isnan(c));
     fragColor = vec4(clamp(c, 0.0, 1.0), clamp(vAlpha, 0.0, 1.0));

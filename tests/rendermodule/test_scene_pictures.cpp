@@ -852,11 +852,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Half of the range: half red, half fog.
         SceneCase{.name = "Linear",
                   .scene = Fogged("fogType \"LINEAR\" visibilityRange 18"),
-                  .probes = {{0.5f, 0.5f, Hue::Exact, 0, 126, 0, 129}, {0.02f, 0.02f, kBg}}},
+                  .probes = {{0.5f, 0.5f, Hue::Exact, 0, 128, 0, 127}, {0.02f, 0.02f, kBg}}},
         // exp(-d / (range - d)): a little over a third of the red left.
         SceneCase{.name = "Exponential",
                   .scene = Fogged("fogType \"EXPONENTIAL\" visibilityRange 18"),
-                  .probes = {{0.5f, 0.5f, Hue::Exact, 0, 91, 0, 163}, {0.02f, 0.02f, kBg}}},
+                  .probes = {{0.5f, 0.5f, Hue::Exact, 0, 94, 0, 161}, {0.02f, 0.02f, kBg}}},
         // Beyond the range only the fog is seen; a range of 0 is no fog.
         SceneCase{.name = "BeyondTheRange",
                   .scene = Fogged("visibilityRange 5"),
