@@ -9,6 +9,9 @@ SECONDS_EACH=${1:-60}
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DORVANE_FUZZ=ON -DORVANE_SANITIZE=ON -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=OFF >/dev/null
 cmake --build build-fuzz --target fuzz_loader fuzz_render fuzz_bifs fuzz_picture
+# As in scripts/test-sanitize.sh: keeps the leak tracer off dynamic TLS blocks it misreads.
+ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}intercept_tls_get_addr=0"
+export ASAN_OPTIONS
 failed=""
 for target in loader render bifs picture; do
   work=build-fuzz/work-$target

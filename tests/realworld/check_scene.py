@@ -21,7 +21,6 @@ Options add checks on the picture:
   --max-seconds S       the run takes at most S seconds
 """
 import argparse
-import os
 import re
 import struct
 import subprocess
@@ -90,13 +89,6 @@ def _rgba(line):
     return bytes(out)
 
 
-def lsan_tracer_crashed(stderr):
-    """Whether a run ended only because LeakSanitizer's tracer crashed at exit."""
-    return (b"Tracer caught signal" in stderr
-            and b"LeakSanitizer has encountered a fatal error" in stderr
-            and b"ERROR: " not in stderr)
-
-
 def render(args, scene, png, at=None):
     """Runs orvane-render from the scene's folder; (exit status, messages, seconds)."""
     if png.exists():
@@ -111,12 +103,6 @@ def render(args, scene, png, at=None):
     except subprocess.TimeoutExpired:
         raise Failure(f"{scene.name}: no result after {TIMEOUT} s (hang?)")
     seconds = time.monotonic() - start
-    if run.returncode < 0 and lsan_tracer_crashed(run.stderr):
-        # LeakSanitizer's own tracer crashed at exit, with no leak and nothing else
-        # reported: the run is made again with the leak check off, ASan and UBSan on.
-        env = dict(os.environ, ASAN_OPTIONS=os.environ.get("ASAN_OPTIONS", "") + ":detect_leaks=0")
-        run = subprocess.run(command, cwd=scene.parent, capture_output=True, timeout=TIMEOUT,
-                             env=env)
     if run.returncode < 0:
         raise Failure(f"{scene.name}: orvane-render was killed by signal {-run.returncode}")
     stderr = run.stderr.decode("latin-1")
