@@ -263,8 +263,9 @@ bool ScriptHost::Add(const ScriptDescription& described) {
         return false;
     }
     // The top level is compiled as it runs: a long program (a minified data
-    // table) gets a millisecond more for every 2 KB of text, once, at load.
-    const auto budget = m_options.budget + std::chrono::milliseconds(source.size() / 2048);
+    // table) gets two milliseconds more for every KB of text, once, at load
+    // (an 8 MB table takes 1-2 s to compile here, more on a busy machine).
+    const auto budget = m_options.budget + std::chrono::milliseconds(source.size() / 512);
     const bool overran =
         m_thread->thread.Run(run, budget, [&p] { p.engine->setInterrupted(true); });
     if (overran) {
