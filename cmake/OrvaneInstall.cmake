@@ -16,3 +16,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/desktop/orvane.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_SOURCE_DIR}/desktop/orvane.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The script engine module, loaded by the programs from lib/orvane beside bin.
+if(TARGET orvane_script_module)
+  install(TARGETS orvane_script_module LIBRARY DESTINATION ${ORVANE_SCRIPT_MODULE_DIR})
+endif()

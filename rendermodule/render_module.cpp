@@ -10,7 +10,7 @@
 #include "node/node_basenodedef.h"
 #include "rendermodule/geometry_builder.h"
 #include "rendermodule/mm_clock.h"
-#include "script/script_host.h"
+#include "rendermodule/script_loader.h"
 #include "trace/message_sink.h"
 
 namespace {
@@ -141,7 +141,9 @@ void CRenderModule::StartScripts() {
     std::set<SingleNode*> seen;
     FindScripts(m_root, seen, scripts);
     if (scripts.empty()) return;
-    m_scripts = std::make_unique<script::ScriptHost>();
+    // The engine's module is loaded at the first scene that has a Script.
+    m_scripts = LoadScriptEngine();
+    if (!m_scripts) return;       // the scene shows without its scripts
     m_scripts->SetFrameRate(50);  // the render thread's most frequent step
     const std::string dir = std::filesystem::path(m_sceneFile).parent_path().string();
     for (SingleNode* node : scripts) {

@@ -29,9 +29,7 @@
 #include "rendermodule/tree_traverser.h"
 
 class SingleNode;
-namespace script {
-class ScriptHost;
-}
+class IScriptEngine;
 
 // Windows virtual-key codes the module understands.
 enum : int { kVkLeft = 0x25, kVkUp = 0x26, kVkRight = 0x27, kVkDown = 0x28 };
@@ -178,8 +176,9 @@ class CRenderModule {
     std::recursive_mutex m_sceneLock;
     std::function<std::uint32_t()> m_clock;
     CSensors m_sensors;
-    // The Script nodes of the scene at work; null when it has none.
-    std::unique_ptr<script::ScriptHost> m_scripts;
+    // The Script nodes of the scene at work; null when it has none (or when the
+    // script engine module could not be loaded).
+    std::unique_ptr<IScriptEngine> m_scripts;
     // Starts the scene's Scripts (their initialize) / ends them (shutdown).
     void StartScripts();
     void StopScripts();

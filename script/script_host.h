@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "node/node_impl.h"  // FieldKind
-#include "rendermodule/event_sink.h"
+#include "rendermodule/script_engine.h"
 
 class Field;
 class SingleNode;
@@ -61,7 +61,7 @@ struct HostOptions {
 bool DescribeScript(SingleNode* node, const std::string& name, const std::string& baseDir,
                     ScriptDescription& described);
 
-class ScriptHost final : public IEventReceiver {
+class ScriptHost final : public IScriptEngine {
   public:
     explicit ScriptHost(HostOptions options = {});
     ~ScriptHost() override;
@@ -76,16 +76,16 @@ class ScriptHost final : public IEventReceiver {
     bool Add(const ScriptDescription& described);
     // Add for a Script node the loader made (DescribeScript); false also when
     // `node` is not a Script.
-    bool AddNode(SingleNode* node, const std::string& name, const std::string& baseDir);
+    bool AddNode(SingleNode* node, const std::string& name, const std::string& baseDir) override;
     // Whether `node` is a Script of this host that still takes calls.
     bool IsRunning(const SingleNode* node) const;
 
     // Calls each running script's initialize() (at scene start) or shutdown()
     // (at scene end), and sends what it assigned.
-    void Initialize(double time, IEventSink& out);
-    void Shutdown(double time, IEventSink& out);
+    void Initialize(double time, IEventSink& out) override;
+    void Shutdown(double time, IEventSink& out) override;
     // What Browser.getCurrentFrameRate() answers.
-    void SetFrameRate(double framesPerSecond);
+    void SetFrameRate(double framesPerSecond) override;
 
     // An event for an eventIn (or exposedField) of one of the host's Scripts.
     void Receive(SingleNode* node, int field, const Field& value, double time,

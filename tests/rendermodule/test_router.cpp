@@ -630,3 +630,53 @@ TEST_F(CascadeTest, EveryInterpolatorDrivesAFieldOfItsType) {
                   c.message ? std::vector<std::string>{c.message} : std::vector<std::string>{});
     }
 }
+
+// A Script's events come from the engine module, loaded for the first scene with a
+// Script; a module that cannot be loaded costs the scripts (one message naming
+// why), not the scene.
+TEST_F(RouterTest, ScriptsRunThroughTheEngineModuleOrTheSceneShowsWithoutThem) {
+    struct ModuleCase {
+        const char* name;
+        const char* module;  // ORVANE_SCRIPT_MODULE; null: the build's own module
+        glm::vec3 moved;     // where the Script's initialize() puts X
+        const char* reason;  // in the one message; null: no message
+    };
+    const std::string refusal = "The scene's scripts do not run: cannot load the script engine (";
+    const ModuleCase cases[] = {
+        {"the built module", nullptr, {1, 2, 3}, nullptr},
+        {"no file",
+         "/nonexistent/orvane-script.so",
+         {0, 0, 0},
+         "/nonexistent/orvane-script.so: cannot open shared object file"},
+        {"not a module", ORVANE_STANDARD_NODES_PATH, {0, 0, 0}, "standardNodes.wrl: "},
+        {"a function no program has",
+         ORVANE_UNBOUND_MODULE,
+         {0, 0, 0},
+         "undefined symbol: orvane_test_function_nowhere"},
+        {"no entry point",
+         ORVANE_ENTRYLESS_MODULE,
+         {0, 0, 0},
+         "undefined symbol: orvane_create_script_engine"},
+    };
+    for (const ModuleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.module) setenv("ORVANE_SCRIPT_MODULE", c.module, 1);
+        m_messages.texts.clear();
+        Show(
+            "DEF X Transform { children Shape { geometry Box {} } }"
+            "DEF S Script { eventOut SFVec3f moved"
+            " url \"javascript: function initialize() { moved = new SFVec3f(1, 2, 3); }\" }"
+            "ROUTE S.moved TO X.translation");
+        At(0);
+        At(20);
+        unsetenv("ORVANE_SCRIPT_MODULE");
+        EXPECT_EQ(Position("X"), c.moved);
+        if (!c.reason) {
+            EXPECT_EQ(m_messages.texts, std::vector<std::string>{});
+            continue;
+        }
+        ASSERT_EQ(m_messages.texts.size(), 1u);
+        EXPECT_EQ(m_messages.texts[0].rfind(refusal, 0), 0u) << m_messages.texts[0];
+        EXPECT_NE(m_messages.texts[0].find(c.reason), std::string::npos) << m_messages.texts[0];
+    }
+}
