@@ -633,50 +633,65 @@ TEST_F(CascadeTest, EveryInterpolatorDrivesAFieldOfItsType) {
 
 // A Script's events come from the engine module, loaded for the first scene with a
 // Script; a module that cannot be loaded costs the scripts (one message naming
-// why), not the scene.
+// why), not the scene. What a script raises reaches the program's own message sink.
 TEST_F(RouterTest, ScriptsRunThroughTheEngineModuleOrTheSceneShowsWithoutThem) {
     struct ModuleCase {
         const char* name;
-        const char* module;  // ORVANE_SCRIPT_MODULE; null: the build's own module
-        glm::vec3 moved;     // where the Script's initialize() puts X
-        const char* reason;  // in the one message; null: no message
+        const char* module;   // ORVANE_SCRIPT_MODULE; null: the build's own module
+        const char* body;     // of the Script's initialize()
+        glm::vec3 moved;      // where the Script puts X
+        const char* message;  // in the one message; null: no message
     };
-    const std::string refusal = "The scene's scripts do not run: cannot load the script engine (";
+    const char* move = "moved = new SFVec3f(1, 2, 3);";
     const ModuleCase cases[] = {
-        {"the built module", nullptr, {1, 2, 3}, nullptr},
+        {"the built module", nullptr, move, {1, 2, 3}, nullptr},
+        {"a script's own message",
+         nullptr,
+         "throw new Error('no way');",
+         {0, 0, 0},
+         "Script S: Error: no way (line 1) in initialize(); the script is disabled."},
         {"no file",
          "/nonexistent/orvane-script.so",
+         move,
          {0, 0, 0},
-         "/nonexistent/orvane-script.so: cannot open shared object file"},
-        {"not a module", ORVANE_STANDARD_NODES_PATH, {0, 0, 0}, "standardNodes.wrl: "},
+         "cannot load the script engine (/nonexistent/orvane-script.so: cannot open shared "
+         "object file"},
+        {"not a module",
+         ORVANE_STANDARD_NODES_PATH,
+         move,
+         {0, 0, 0},
+         "standardNodes.wrl: invalid ELF header)."},
         {"a function no program has",
          ORVANE_UNBOUND_MODULE,
+         move,
          {0, 0, 0},
-         "undefined symbol: orvane_test_function_nowhere"},
+         "undefined symbol: orvane_test_function_nowhere)."},
         {"no entry point",
          ORVANE_ENTRYLESS_MODULE,
+         move,
          {0, 0, 0},
-         "undefined symbol: orvane_create_script_engine"},
+         "undefined symbol: orvane_create_script_engine)."},
     };
+    const std::string refusal = "The scene's scripts do not run: cannot load the script engine (";
     for (const ModuleCase& c : cases) {
         SCOPED_TRACE(c.name);
         if (c.module) setenv("ORVANE_SCRIPT_MODULE", c.module, 1);
         m_messages.texts.clear();
-        Show(
-            "DEF X Transform { children Shape { geometry Box {} } }"
-            "DEF S Script { eventOut SFVec3f moved"
-            " url \"javascript: function initialize() { moved = new SFVec3f(1, 2, 3); }\" }"
-            "ROUTE S.moved TO X.translation");
+        Show(std::string("DEF X Transform { children Shape { geometry Box {} } }"
+                         "DEF S Script { eventOut SFVec3f moved"
+                         " url \"javascript: function initialize() { ") +
+             c.body + " }\" } ROUTE S.moved TO X.translation");
         At(0);
         At(20);
         unsetenv("ORVANE_SCRIPT_MODULE");
         EXPECT_EQ(Position("X"), c.moved);
-        if (!c.reason) {
+        if (!c.message) {
             EXPECT_EQ(m_messages.texts, std::vector<std::string>{});
             continue;
         }
         ASSERT_EQ(m_messages.texts.size(), 1u);
-        EXPECT_EQ(m_messages.texts[0].rfind(refusal, 0), 0u) << m_messages.texts[0];
-        EXPECT_NE(m_messages.texts[0].find(c.reason), std::string::npos) << m_messages.texts[0];
+        const std::string& text = m_messages.texts[0];
+        EXPECT_NE(text.find(c.message), std::string::npos) << text;
+        EXPECT_EQ(text.rfind(refusal, 0) == 0, c.module != nullptr) << text;
     }
 }
