@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "trace/message_sink.h"
@@ -30,8 +31,6 @@ void Refuse(const std::string& reason) {
                 "Orvane");
 }
 
-}  // namespace
-
 std::string ScriptModulePath() {
     if (const char* chosen = std::getenv("ORVANE_SCRIPT_MODULE"); chosen && *chosen) return chosen;
     const std::string dir = ExecutableDir();
@@ -39,6 +38,8 @@ std::string ScriptModulePath() {
         return dir + ORVANE_SCRIPT_MODULE_FROM_BIN;
     return ORVANE_SCRIPT_MODULE_BUILT;
 }
+
+}  // namespace
 
 std::unique_ptr<IScriptEngine> LoadScriptEngine() {
     const std::string path = ScriptModulePath();
