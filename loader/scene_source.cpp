@@ -34,14 +34,18 @@ std::FILE* OpenRegularFile(const std::string& path) {
 
 }  // namespace
 
-std::string InstalledDataDir() {
+std::string ExecutableDir() {
     std::vector<char> buffer(4096);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
     if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
     std::string exe(buffer.data(), static_cast<std::size_t>(length));
     const std::size_t slash = exe.rfind('/');
-    if (slash == std::string::npos) return {};
-    return exe.substr(0, slash + 1) + ORVANE_DATA_FROM_BIN;
+    return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
+}
+
+std::string InstalledDataDir() {
+    const std::string dir = ExecutableDir();
+    return dir.empty() ? dir : dir + ORVANE_DATA_FROM_BIN;
 }
 
 StandardNodesSource::StandardNodesSource(const std::string& path) : m_where(path) {

@@ -11,6 +11,9 @@
 #include <string_view>
 #include <vector>
 
+// The running program's folder, ending in '/'; empty when its path cannot be read.
+std::string ExecutableDir();
+
 // The folder of the data installed with the program (the declarations,
 // t3.wrl and its textures): share/orvane beside the executable's bin folder.
 // Empty when the executable's path cannot be read.

@@ -2,24 +2,14 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
+#include "loader/scene_source.h"
 #include "trace/message_sink.h"
 
 namespace {
-
-std::string ExecutableDir() {
-    std::vector<char> buffer(4096);
-    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
-    std::string exe(buffer.data(), static_cast<std::size_t>(length));
-    const std::size_t slash = exe.rfind('/');
-    return slash == std::string::npos ? std::string() : exe.substr(0, slash + 1);
-}
 
 bool IsFile(const std::string& path) {
     struct stat info {};
