@@ -107,11 +107,14 @@ void AddCoarserVersions(rm::RetainedMode* rm, rm::MeshBuilder* unit, int a, int 
     }
 }
 
+// Which coarser versions a unit mesh gets: none (a box), by segments round a circle,
+// or by a sphere's longitudes and latitudes.
+enum class Around { None, Circle, Sphere };
+
 // Makes an empty mb show the unit mesh filed under key (built by build(unit, a, b) on
-// first use, with its coarser versions when `around`) scaled by `scale`. False when it
+// first use, with coarser versions as `around` says) scaled by `scale`. False when it
 // cannot: no root, mb not empty, a factor not positive and finite, counts out of the
 // key's range, nothing built; the caller then builds the primitive into mb itself.
-enum class Around { None, Circle, Sphere };
 template <class Build>
 bool ShowUnit(rm::RetainedMode* rm, rm::MeshBuilder* mb, std::uint64_t key, glm::vec3 scale, int a,
               int b, Around around, Build build) {

@@ -655,11 +655,12 @@ GLRenderer::Upload* GLRenderer::ForSize(Upload* u, const VisualSnapshot& v,
     if (u->coarser[level] == nullptr) {
         Upload* c = UploadOf(versions[level].mesh);
         if (c == nullptr) return nullptr;
-        if (c == u || c->geometry == kNone) return u;
-        ++c->users;
+        if (c == u) return u;
+        ++c->users;  // held, so that Release frees it with u
         u->coarser[level] = c;
     }
-    return u->coarser[level];
+    Upload* chosen = u->coarser[level];
+    return chosen->geometry == kNone ? u : chosen;
 }
 
 bool GLRenderer::Texture(const VisualSnapshot& v, unsigned* name) {
