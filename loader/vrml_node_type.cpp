@@ -17,9 +17,21 @@ int VrmlNodeType::Lookup(const std::vector<Interface>& list, std::string_view na
 }
 
 const VrmlNodeType* VrmlNodeTypeRegistry::Find(std::string_view name) const {
+    const auto found = m_byName.find(name);
+    return found == m_byName.end() ? nullptr : found->second;
+}
+
+void VrmlNodeTypeRegistry::Forget(const VrmlNodeType& type) {
+    const auto found = m_byName.find(type.GetName());
+    if (found == m_byName.end() || found->second != &type) return;
+    m_byName.erase(found);
+    // A file read inside another may have left an older type of the same name,
+    // which is visible again.
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
-        if (*it && (*it)->GetName() == name) return it->get();
-    return nullptr;
+        if (*it && (*it)->GetName() == type.GetName()) {
+            m_byName.emplace((*it)->GetName(), it->get());
+            return;
+        }
 }
 
 bool VrmlNodeTypeRegistry::AddToNameSpace(std::unique_ptr<VrmlNodeType> type) {
@@ -28,6 +40,7 @@ bool VrmlNodeTypeRegistry::AddToNameSpace(std::unique_ptr<VrmlNodeType> type) {
         if (m_errors) *m_errors << "PROTO " << type->GetName() << " already defined\n";
         return false;
     }
+    m_byName.emplace(type->GetName(), type.get());
     m_entries.push_back(std::move(type));
     return true;
 }
@@ -39,7 +52,9 @@ void VrmlNodeTypeRegistry::PushNameSpace() {
 void VrmlNodeTypeRegistry::PopNameSpace() {
     while (!m_entries.empty()) {
         bool marker = m_entries.back() == nullptr;
+        std::unique_ptr<VrmlNodeType> gone = std::move(m_entries.back());
         m_entries.pop_back();
+        if (!marker) Forget(*gone);
         if (marker) break;
     }
 }
@@ -49,11 +64,16 @@ std::vector<std::unique_ptr<VrmlNodeType>> VrmlNodeTypeRegistry::TakeScopes() {
     std::vector<std::unique_ptr<VrmlNodeType>> scopes(std::make_move_iterator(first),
                                                       std::make_move_iterator(m_entries.end()));
     m_entries.erase(first, m_entries.end());
+    for (const auto& entry : scopes)
+        if (entry) Forget(*entry);
     return scopes;
 }
 
 void VrmlNodeTypeRegistry::RestoreScopes(std::vector<std::unique_ptr<VrmlNodeType>> scopes) {
-    for (auto& entry : scopes) m_entries.push_back(std::move(entry));
+    for (auto& entry : scopes) {
+        if (entry) m_byName.insert_or_assign(entry->GetName(), entry.get());
+        m_entries.push_back(std::move(entry));
+    }
 }
 
 int VrmlNodeTypeRegistry::ScopeDepth() const {

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class VrmlNodeType {
@@ -67,7 +68,10 @@ class VrmlNodeTypeRegistry {
     // Destroys the innermost scope's types and its marker.
     void PopNameSpace();
     // Destroys every type and scope.
-    void Clear() { m_entries.clear(); }
+    void Clear() {
+        m_entries.clear();
+        m_byName.clear();
+    }
 
     // Takes every scope away (the types before the first scope stay), and
     // gives them back: a file read inside another sees only its own types.
@@ -79,7 +83,12 @@ class VrmlNodeTypeRegistry {
     void SetErrorStream(std::ostream* errors) { m_errors = errors; }
 
   private:
+    // Takes a type that leaves m_entries out of m_byName.
+    void Forget(const VrmlNodeType& type);
     // Oldest first; a null entry is a scope marker.
     std::vector<std::unique_ptr<VrmlNodeType>> m_entries;
+    // Every type of m_entries by its name (names are unique: a type whose name is
+    // visible is not added), so that finding one does not go through them all.
+    std::unordered_map<std::string_view, const VrmlNodeType*> m_byName;
     std::ostream* m_errors;
 };
