@@ -30,7 +30,7 @@ void Dump(SingleNode* node, int depth, std::string& out) {
     for (int i = 0; node->GetFieldName(i, name) == 0; ++i) {
         Field* field = node->GetField(i);
         if (field == nullptr) continue;
-        if (auto* child = dynamic_cast<SingleNode*>(field)) {
+        if (auto* child = AsNode(field)) {
             out += indent + "  " + name + ":\n";
             Dump(child, depth + 2, out);
         } else if (auto* list = dynamic_cast<MultiNode*>(field)) {

@@ -11,6 +11,7 @@
 
 #include "loader/field_values.h"
 #include "loader/lex_state.h"
+#include "loader/name_index.h"
 #include "loader/parse_actions.h"
 #include "loader/scene_source.h"
 #include "loader/url.h"
@@ -360,14 +361,18 @@ class VrmlLoader::Builder final : public ParseActions {
     std::string m_pendingDefName;
     bool m_useFlag = false;
 
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const {
-            return std::hash<std::string_view>()(text);
-        }
+    // What the loader asks of a catalogue node type, worked out at its first node.
+    struct TypeFields {
+        NameIndex names;       // field names (and their VRML97 aliases) to indexes
+        int addChildren = -1;  // the addChildren field, or −1
+        // By field index: 1 when the field holds one node (HoldsOneNode), 0 when
+        // not, −1 not yet asked.
+        std::vector<std::int8_t> holdsOne;
     };
-    using FieldIndexTable = std::unordered_map<std::string, int, NameHash, std::equal_to<>>;
-    std::vector<FieldIndexTable> m_fieldIndexCache;  // by node type id
+    // The table of the node's catalogue type; null for a node that declares its own
+    // fields (a Script) or of no known type.
+    TypeFields* FieldsOf(const SingleNode& node);
+    std::vector<TypeFields> m_fieldIndexCache;  // by node type id
 
     std::vector<std::unique_ptr<ProtoType>> m_protoStack;
     VrmlNodeTypeRegistry m_registry;
@@ -813,30 +818,37 @@ void VrmlLoader::Builder::AddToProto(Declaration kind, const char* typeName, con
     }
 }
 
-int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view name) {
-    if (node == nullptr) return -1;
+VrmlLoader::Builder::TypeFields* VrmlLoader::Builder::FieldsOf(const SingleNode& node) {
     // Each Script declares fields of its own: no table per type.
-    if (const DeclaredNode* declared = DeclaredNode::Of(node)) return declared->FindField(name);
-    int type = GetNodeType(*node);
-    if (type <= 0) return FindFieldIndex(node, name);
+    if (DeclaredNode::Of(&node) != nullptr) return nullptr;
+    const int type = GetNodeType(node);
+    if (type <= 0) return nullptr;
     if (m_fieldIndexCache.size() <= static_cast<std::size_t>(type))
         m_fieldIndexCache.resize(type + 1);
-    FieldIndexTable& table = m_fieldIndexCache[type];
-    if (table.empty()) {
+    TypeFields& table = m_fieldIndexCache[type];
+    if (table.names.Empty()) {
         std::string fieldName;
-        for (int i = 0; node->GetFieldName(i, fieldName) == 0; ++i) table.emplace(fieldName, i);
+        int count = 0;
+        for (; node.GetFieldName(count, fieldName) == 0; ++count)
+            table.names.Insert(fieldName, count);
         std::string typeName;
         GetNodeTypeName(type, typeName);
         for (const FieldAlias& alias : kFieldAliases) {
             if (typeName != alias.type) continue;
-            auto it = table.find(std::string_view(alias.field));
-            if (it == table.end()) continue;
-            int index = it->second;
-            table.emplace(alias.name, index);
+            const int index = table.names.Find(alias.field);
+            if (index != NameIndex::kAbsent) table.names.Insert(alias.name, index);
         }
+        table.addChildren = table.names.Find("addChildren");
+        table.holdsOne.assign(static_cast<std::size_t>(count), -1);
     }
-    auto it = table.find(name);
-    return it == table.end() ? -1 : it->second;
+    return &table;
+}
+
+int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view name) {
+    if (node == nullptr) return -1;
+    if (const TypeFields* table = FieldsOf(*node)) return table->names.Find(name);
+    if (const DeclaredNode* declared = DeclaredNode::Of(node)) return declared->FindField(name);
+    return FindFieldIndex(node, name);
 }
 
 // A node field the text names (a Layer3D's background, a viewpoint) takes the
@@ -844,11 +856,19 @@ int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view nam
 // its children list cannot be set directly; other nodes take it in the field
 // the text names.
 int VrmlLoader::Builder::AttachIndex(SingleNode* parent, const std::string& fieldName) {
-    int named = fieldName.empty() ? -1 : FieldIndex(parent, fieldName);
-    int add = FieldIndex(parent, "addChildren");
-    if (add < 0) return named;
-    if (named >= 0 && HoldsOneNode(*parent, named)) return named;
-    return add;
+    TypeFields* table = FieldsOf(*parent);
+    if (table == nullptr) {
+        const int named = fieldName.empty() ? -1 : FieldIndex(parent, fieldName);
+        const int add = FieldIndex(parent, "addChildren");
+        if (add < 0) return named;
+        return named >= 0 && HoldsOneNode(*parent, named) ? named : add;
+    }
+    const int named = fieldName.empty() ? -1 : table->names.Find(fieldName);
+    if (table->addChildren < 0) return named;
+    if (named < 0) return table->addChildren;
+    std::int8_t& one = table->holdsOne[static_cast<std::size_t>(named)];
+    if (one < 0) one = HoldsOneNode(*parent, named) ? 1 : 0;
+    return one != 0 ? named : table->addChildren;
 }
 
 int VrmlLoader::Builder::FindRouteField(const SingleNode* node, const std::string& name) {
@@ -1090,31 +1110,32 @@ void VrmlLoader::Builder::ExitNode() {
 // ---------------------------------------------------------------------------
 // Fields
 
-void VrmlLoader::Builder::EnterField(const char* name) {
+void VrmlLoader::Builder::EnterField(const char* text) {
     if (m_fieldRecords.empty()) {
         Report("Assertion failed: fr != NULL, file loader/vrml_loader.cpp\n");
         return;
     }
-    if (Recording()) Record(TapeOp::kEnterField, name);
+    const std::string_view name(text);
+    if (Recording()) Record(TapeOp::kEnterField, std::string(name));
     m_currentFieldName = name;
     m_fieldRecords.back().fieldName = name;
     m_pending = {};
     TraceIndent("Field:", name);
-    m_fieldNameStack.push_back(name);
-    if (Instance* instance = InstanceAtTop()) instance->slots[name].given = true;
+    m_fieldNameStack.push_back(m_currentFieldName);
+    if (Instance* instance = InstanceAtTop()) instance->slots[m_currentFieldName].given = true;
 
     const VrmlNodeType* type = m_fieldRecords.back().type;
     // A Script's own field, just declared: the grammar expects its value.
     const bool declared = !m_declaredField.empty() && m_declaredField == name;
     m_declaredField.clear();
-    if (!declared && type && type->HasEventIn(name) == 0 && type->HasEventOut(name) == 0) {
-        int token = type->HasField(name);
-        if (token == 0 && m_playDepth == 0)
-            Report("Error: Node's of type " + m_currentTypeName +
-                   " do not have fields/eventIn/eventOut named " + name + "\n");
-        else
-            ExpectToken(token);
-    }
+    if (declared || type == nullptr) return;
+    const VrmlNodeType::Member member = type->Find(name);
+    if (member.eventIn != 0 || member.eventOut != 0) return;
+    if (member.field == 0 && m_playDepth == 0)
+        Report("Error: Node's of type " + m_currentTypeName +
+               " do not have fields/eventIn/eventOut named " + m_currentFieldName + "\n");
+    else
+        ExpectToken(member.field);
 }
 
 void VrmlLoader::Builder::StoreValue() {

@@ -10,10 +10,11 @@ void VrmlNodeType::AddExposedField(std::string_view name, int type) {
     AddEventOut(base + "_changed", type);
 }
 
-int VrmlNodeType::Lookup(const std::vector<Interface>& list, std::string_view name) {
-    for (const Interface& entry : list)
-        if (entry.name == name) return entry.type;
-    return 0;
+VrmlNodeType::Member& VrmlNodeType::Note(std::string_view name) {
+    const int at = m_index.Find(name);
+    if (at != NameIndex::kAbsent) return m_members[static_cast<std::size_t>(at)];
+    m_index.Insert(name, static_cast<int>(m_members.size()));
+    return m_members.emplace_back();
 }
 
 const VrmlNodeType* VrmlNodeTypeRegistry::Find(std::string_view name) const {

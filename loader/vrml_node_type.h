@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "loader/name_index.h"
+
 class VrmlNodeType {
   public:
     struct Interface {
@@ -22,34 +24,57 @@ class VrmlNodeType {
 
     const std::string& GetName() const { return m_name; }
 
+    // What one name is in the interface: the field type token of the first field,
+    // eventIn and eventOut of that name; 0 where there is none.
+    struct Member {
+        int field = 0, eventIn = 0, eventOut = 0;
+    };
+
     void AddEventIn(std::string_view name, int type) {
         m_eventIns.push_back({std::string(name), type});
+        Keep(Note(name).eventIn, type);
     }
     void AddEventOut(std::string_view name, int type) {
         m_eventOuts.push_back({std::string(name), type});
+        Keep(Note(name).eventOut, type);
     }
     void AddField(std::string_view name, int type) {
         m_fields.push_back({std::string(name), type});
+        Keep(Note(name).field, type);
     }
     // A field plus its "set_<name>" eventIn and "<name>_changed" eventOut.
     void AddExposedField(std::string_view name, int type);
 
     // Field type token of the first record with exactly this name; 0 when none.
-    int HasEventIn(std::string_view name) const { return Lookup(m_eventIns, name); }
-    int HasEventOut(std::string_view name) const { return Lookup(m_eventOuts, name); }
-    int HasField(std::string_view name) const { return Lookup(m_fields, name); }
+    int HasEventIn(std::string_view name) const { return Find(name).eventIn; }
+    int HasEventOut(std::string_view name) const { return Find(name).eventOut; }
+    int HasField(std::string_view name) const { return Find(name).field; }
+    // All three at once, with one lookup.
+    Member Find(std::string_view name) const {
+        const int at = m_index.Find(name);
+        return at == NameIndex::kAbsent ? Member{} : m_members[static_cast<std::size_t>(at)];
+    }
 
     const std::vector<Interface>& EventIns() const { return m_eventIns; }
     const std::vector<Interface>& EventOuts() const { return m_eventOuts; }
     const std::vector<Interface>& Fields() const { return m_fields; }
 
   private:
-    static int Lookup(const std::vector<Interface>& list, std::string_view name);
+    // The member of that name, made empty when new.
+    Member& Note(std::string_view name);
+    // A token already recorded for a name stays: the first declaration counts.
+    static void Keep(int& held, int type) {
+        if (held == 0) held = type;
+    }
 
     std::string m_name;
     std::vector<Interface> m_eventIns;
     std::vector<Interface> m_eventOuts;
     std::vector<Interface> m_fields;
+    // Every name of the three lists, to its Member: a field read looks its name up
+    // once, instead of going through the lists.
+    std::vector<Member> m_members;
+    NameIndex m_index;
 };
 
 // The known node types, newest first, split into scopes by markers. Inner

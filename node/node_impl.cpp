@@ -120,7 +120,7 @@ int NodeImpl::SetField(int index, Field* value) {
             return 1;
         case FieldRole::AddChildren: {
             // Children of grouping nodes arrive here whatever their NDT.
-            if (dynamic_cast<SingleNode*>(value) == nullptr) return 1;
+            if (AsNode(value) == nullptr) return 1;
             static_cast<MultiNode*>(SlotAt(f->target).value)->AddNode(value);
             return 0;
         }
@@ -132,7 +132,7 @@ int NodeImpl::SetField(int index, Field* value) {
     Slot slot = SlotAt(index);
     if (slot.node != nullptr) {
         if (value == nullptr) return slot.node->Assign(nullptr, f->ndt) ? 0 : 1;
-        auto* node = dynamic_cast<SingleNode*>(value);
+        auto* node = AsNode(value);
         if (node == nullptr) return 1;
         return slot.node->Assign(node, f->ndt) ? 0 : 1;
     }
@@ -140,7 +140,7 @@ int NodeImpl::SetField(int index, Field* value) {
     if (f->type == kFieldMFNode) {
         // Another node list (Switch.choice, LOD.level, ...): a node of the
         // list's NDT is appended.
-        auto* node = dynamic_cast<SingleNode*>(value);
+        auto* node = AsNode(value);
         if (node == nullptr || CastToNDT(node, f->ndt) == nullptr) return 1;
         static_cast<MultiNode*>(slot.value)->AddNode(node);
         return 0;

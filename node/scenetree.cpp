@@ -45,7 +45,7 @@ std::unordered_set<const void*> Reachable(SingleNode* start) {
                 for (SingleNode* child : list->Nodes()) {
                     if (seen.insert(child).second) stack.push_back(child);
                 }
-            } else if (auto* child = dynamic_cast<SingleNode*>(f)) {
+            } else if (auto* child = AsNode(f)) {
                 if (seen.insert(child).second) stack.push_back(child);
             }
         }
@@ -104,7 +104,7 @@ int SceneTree::Resync() {
 int SceneTree::RegisterSubtree(Field* holder, Field* field) {
     WalkState state;
     auto* list = dynamic_cast<MultiNode*>(holder);
-    return Walk(list ? nullptr : dynamic_cast<SingleNode*>(holder), list, field, state, 0);
+    return Walk(list ? nullptr : AsNode(holder), list, field, state, 0);
 }
 
 int SceneTree::Walk(SingleNode* holderNode, MultiNode* holderList, Field* field, WalkState& state,

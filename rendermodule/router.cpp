@@ -167,7 +167,7 @@ void FirstBindables(SingleNode* node, SingleNode* (&first)[4], int depth) {
     if (k >= 0 && first[k] == nullptr) first[k] = node;
     for (std::uint8_t def : node->GetDEFNodeFields()) {
         Field* f = node->GetDEFField(def);
-        if (auto* child = dynamic_cast<SingleNode*>(f)) FirstBindables(child, first, depth + 1);
+        if (auto* child = AsNode(f)) FirstBindables(child, first, depth + 1);
         if (auto* list = dynamic_cast<MultiNode*>(f))
             for (SingleNode* child : list->Nodes()) FirstBindables(child, first, depth + 1);
     }

@@ -13,11 +13,34 @@
 #include <unistd.h>
 
 #include "loader/scene_dump.h"
+#include "loader/vrml_node_type.h"
 #include "loader_test_util.h"
 
 namespace {
 
 class Parser : public ::testing::Test, public LoaderFixtureBase {};
+
+// A type's members are found by name through its index, past the index's growth
+// (200 names, many sharing a probe run), and the first declaration of a name wins.
+TEST(NodeTypeMembers, EveryNameFoundAndTheFirstDeclarationWins) {
+    VrmlNodeType type("Many");
+    for (int i = 0; i < 200; ++i) type.AddField("f" + std::to_string(i), 300 + i);
+    type.AddExposedField("shared", 400);
+    type.AddField("f7", 999);    // declared again: the first token stays
+    type.AddEventIn("f7", 500);  // an eventIn of the same name is its own member
+    for (int i = 0; i < 200; ++i) EXPECT_EQ(type.HasField("f" + std::to_string(i)), 300 + i);
+    EXPECT_EQ(type.HasField("f7"), 307);
+    EXPECT_EQ(type.HasEventIn("f7"), 500);
+    EXPECT_EQ(type.HasEventOut("f7"), 0);
+    const VrmlNodeType::Member shared = type.Find("shared");
+    EXPECT_EQ(shared.field, 400);
+    EXPECT_EQ(shared.eventIn, 0);  // an exposedField's eventIn is set_shared
+    EXPECT_EQ(type.HasEventIn("set_shared"), 400);
+    EXPECT_EQ(type.HasEventOut("shared_changed"), 400);
+    EXPECT_EQ(type.HasField("f200"), 0);
+    EXPECT_EQ(type.HasField(""), 0);
+    EXPECT_EQ(type.Fields().size(), 202u);  // the lists keep every declaration
+}
 
 TEST_F(Parser, DefAndUseShareOneNode) {
     Load("Group { children [ DEF A Transform { translation 1 2 3 } USE A ] }");
@@ -285,8 +308,8 @@ Transform { field SFFloat y 2 }
     std::vector<std::string> names;
     std::string name;
     for (int i = 0; script->GetFieldName(i, name) == 0; ++i) names.push_back(name);
-    EXPECT_EQ(names, (std::vector<std::string>{"url", "directOutput", "mustEvaluate", "x", "go",
-                                               "done"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"url", "directOutput", "mustEvaluate", "x", "go", "done"}));
     std::string text;
     static_cast<SFField*>(script->GetField(3))->ToString(text);
     EXPECT_EQ(text, "1.0");
