@@ -7,29 +7,53 @@
 #include <cstdint>
 #include <vector>
 
-#include "node/number_text.h"
+#include <fast_float/fast_float.h>
 
 namespace vrml_numbers {
 
 // A float token: optional sign, digits with an optional point and fraction
 // ("5." too) or "." digits, optional exponent. Out-of-range text gives what
-// the scanf rules give.
-inline float ToFloat(const char* first, const char* last) {
+// the scanf rules give: infinity beyond the type's range, the nearest subnormal
+// or zero below it. The conversion is fast_float's, correctly rounded like
+// std::from_chars, and a third quicker here.
+template <class T>
+T ToNumber(const char* first, const char* last) {
     if (first != last && *first == '+') ++first;
-    float value = 0;
-    auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc::result_out_of_range) numtext::ScanFloat(first, value);
-    (void)ptr;
+    T value = 0;
+    (void)fast_float::from_chars(first, last, value);
     return value;
 }
 
+// Most numbers in a scene are plain decimals of a few digits ("-20.9533"): when
+// the digits make an integer m of at most 24 bits and at most 10 of them follow
+// the point, m and 10^k are exact floats and one float division rounds m / 10^k
+// correctly, which is the value the full conversion gives.
+inline float ToFloat(const char* first, const char* last) {
+    static constexpr float kPowers[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f,
+                                        1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
+    const auto digit = [](char c) { return static_cast<unsigned>(c - '0'); };
+    const char* p = first;
+    const bool negative = p != last && *p == '-';
+    if (p != last && (*p == '-' || *p == '+')) ++p;
+    std::uint64_t m = 0;
+    const char* whole = p;
+    for (; p != last && digit(*p) < 10; ++p) m = m * 10 + digit(*p);
+    std::ptrdiff_t count = p - whole, fraction = 0;
+    if (p != last && *p == '.') {
+        const char* after = ++p;
+        for (; p != last && digit(*p) < 10; ++p) m = m * 10 + digit(*p);
+        fraction = p - after;
+        count += fraction;
+    }
+    // Not plain (an exponent, inf, nan), or too many digits for the short way.
+    if (p != last || count == 0 || count > 18 || fraction > 10 || m > (1u << 24))
+        return ToNumber<float>(first, last);
+    const float value = static_cast<float>(m) / kPowers[fraction];
+    return negative ? -value : value;
+}
+
 inline double ToDouble(const char* first, const char* last) {
-    if (first != last && *first == '+') ++first;
-    double value = 0;
-    auto [ptr, ec] = std::from_chars(first, last, value);
-    if (ec == std::errc::result_out_of_range) numtext::ScanDouble(first, value);
-    (void)ptr;
-    return value;
+    return ToNumber<double>(first, last);
 }
 
 // An integer token: optional sign, then decimal digits or 0x and hex digits.
@@ -47,6 +71,11 @@ inline std::int32_t ToInt32(const char* first, const char* last) {
     }
     std::int64_t value = 0;
     constexpr std::int64_t kLimit = std::int64_t{1} << 32;
+    if (base == 10 && last - first <= 18) {
+        // Short decimals, the usual case, cannot pass 64 bits: clamped once at the end.
+        for (; first != last; ++first) value = value * 10 + (*first - '0');
+        if (value > kLimit) value = kLimit;
+    }
     for (; first != last; ++first) {
         int digit;
         char c = *first;
@@ -153,9 +182,8 @@ inline const char* PlainIntEnd(const char* p) {
 // are exactly the tokens the scanner's rules would give one at a time.
 // Stops before anything else: a comment, a bracket, a number the buffer's
 // end may cut, the zero bytes after the buffer. Returns where it stopped.
-template <class T, class Convert>
-char* TakeNumberRun(char* p, std::vector<T>& out, int& lines, const char* (*tokenEnd)(const char*),
-                    Convert convert) {
+template <class T, class End, class Convert>
+char* TakeNumberRun(char* p, std::vector<T>& out, int& lines, End tokenEnd, Convert convert) {
     for (;;) {
         while (IsBlank(*p)) {
             if (*p == '\n') ++lines;
@@ -169,11 +197,15 @@ char* TakeNumberRun(char* p, std::vector<T>& out, int& lines, const char* (*toke
 }
 
 inline char* TakeFloatRun(char* p, std::vector<float>& out, int& lines) {
-    return TakeNumberRun(p, out, lines, PlainFloatEnd, ToFloat);
+    return TakeNumberRun(
+        p, out, lines, [](const char* q) { return PlainFloatEnd(q); },
+        [](const char* a, const char* b) { return ToFloat(a, b); });
 }
 
 inline char* TakeIntRun(char* p, std::vector<std::int32_t>& out, int& lines) {
-    return TakeNumberRun(p, out, lines, PlainIntEnd, ToInt32);
+    return TakeNumberRun(
+        p, out, lines, [](const char* q) { return PlainIntEnd(q); },
+        [](const char* a, const char* b) { return ToInt32(a, b); });
 }
 
 }  // namespace vrml_numbers

@@ -984,7 +984,8 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
     }
     std::string parentField = m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName;
     m_fieldRecords.push_back({type, {}});
-    TraceIndent("Get node:", m_useFlag ? "USE " + m_pendingDefName : m_currentTypeName);
+    if (m_trace != nullptr)
+        TraceIndent("Get node:", m_useFlag ? "USE " + m_pendingDefName : m_currentTypeName);
 
     // Inside a PROTO the node is only noted, to be made for each instance.
     if (Recording()) {

@@ -10,7 +10,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config git \
   qt6-base-dev libqt6opengl6-dev libgl-dev libegl-dev libgles-dev libepoxy-dev libglm-dev \
   libegl-mesa0 libgl1-mesa-dri \
   libturbojpeg0-dev libpng-dev zlib1g-dev \
-  libfreetype-dev libfontconfig-dev fonts-dejavu-core libglu1-mesa-dev \
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core libglu1-mesa-dev libfast-float-dev \
   qt6-declarative-dev \
   xvfb xauth locales clang-14 libclang-rt-14-dev python3 desktop-file-utils"
 

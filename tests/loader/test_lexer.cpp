@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "loader/lex_state.h"
+#include "loader/token_numbers.h"
 #include "vrml_lexer.hpp"
 #include "vrml_parser.hpp"
 
@@ -177,6 +180,38 @@ TEST(Lexer, ExporterNumberSpellings) {
     EXPECT_EQ(tuple.Next(MFFLOAT), MFFLOAT);
     EXPECT_EQ(tuple.lex.floats, (std::vector<float>{1, 2, 3}));
     EXPECT_TRUE(tuple.errors.empty());
+}
+
+// The short way for plain decimals must give the correctly rounded float, bit for
+// bit, as the full conversion does: random decimals of every length around the
+// 24-bit and 10-fraction-digit edges, and spellings the short way refuses.
+TEST(Lexer, FloatConversionMatchesTheCorrectlyRoundedValue) {
+    std::mt19937 random(17);
+    const auto expected = [](const std::string& text) {
+        const char* first = text.c_str() + (text[0] == '+' ? 1 : 0);
+        float value = 0;
+        // Out of range: what strtof gives (infinity, a subnormal or zero).
+        if (std::from_chars(first, text.c_str() + text.size(), value).ec != std::errc())
+            value = std::strtof(first, nullptr);
+        return value;
+    };
+    std::vector<std::string> texts = {
+        "0",        "-0",    "5.",       ".5",           "16777216",
+        "16777217", "0.1",   "-20.9533", "1.0000000001", "3.40282e38",
+        "1e-45",    "7e-46", "1e39",     "-1.5E3",       "0.00000000001"};
+    for (int i = 0; i < 20000; ++i) {
+        std::string digits = std::to_string(random() % 100000000u);
+        const std::size_t point = random() % (digits.size() + 4);
+        if (point <= digits.size()) digits.insert(point, ".");
+        if (random() % 4 == 0) digits.insert(0, "-");
+        texts.push_back(digits);
+    }
+    for (const std::string& text : texts) {
+        if (text == "." || text == "-.") continue;
+        const float got = vrml_numbers::ToFloat(text.c_str(), text.c_str() + text.size());
+        const float want = expected(text);
+        ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << text << ": " << got << " != " << want;
+    }
 }
 
 TEST(Lexer, Tuples) {
