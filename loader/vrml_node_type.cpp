@@ -10,11 +10,26 @@ void VrmlNodeType::AddExposedField(std::string_view name, int type) {
     AddEventOut(base + "_changed", type);
 }
 
-VrmlNodeType::Member& VrmlNodeType::Note(std::string_view name) {
-    const int at = m_index.Find(name);
-    if (at != NameIndex::kAbsent) return m_members[static_cast<std::size_t>(at)];
-    m_index.Insert(name, static_cast<int>(m_members.size()));
-    return m_members.emplace_back();
+void VrmlNodeType::IndexNew() const {
+    // The first declaration of a name in each list counts: later ones keep its token.
+    const auto index = [this](const std::vector<Interface>& list, std::size_t& done,
+                              int Member::*token) {
+        for (; done < list.size(); ++done) {
+            const Interface& entry = list[done];
+            int at = m_index.Find(entry.name);
+            if (at == NameIndex::kAbsent) {
+                at = static_cast<int>(m_members.size());
+                m_index.Insert(entry.name, at);
+                m_members.emplace_back();
+            }
+            int& held = m_members[static_cast<std::size_t>(at)].*token;
+            if (held == 0) held = entry.type;
+        }
+    };
+    index(m_fields, m_indexedFields, &Member::field);
+    index(m_eventIns, m_indexedIns, &Member::eventIn);
+    index(m_eventOuts, m_indexedOuts, &Member::eventOut);
+    m_indexed = m_indexedFields + m_indexedIns + m_indexedOuts;
 }
 
 const VrmlNodeType* VrmlNodeTypeRegistry::Find(std::string_view name) const {

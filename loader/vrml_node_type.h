@@ -32,15 +32,12 @@ class VrmlNodeType {
 
     void AddEventIn(std::string_view name, int type) {
         m_eventIns.push_back({std::string(name), type});
-        Keep(Note(name).eventIn, type);
     }
     void AddEventOut(std::string_view name, int type) {
         m_eventOuts.push_back({std::string(name), type});
-        Keep(Note(name).eventOut, type);
     }
     void AddField(std::string_view name, int type) {
         m_fields.push_back({std::string(name), type});
-        Keep(Note(name).field, type);
     }
     // A field plus its "set_<name>" eventIn and "<name>_changed" eventOut.
     void AddExposedField(std::string_view name, int type);
@@ -51,6 +48,7 @@ class VrmlNodeType {
     int HasField(std::string_view name) const { return Find(name).field; }
     // All three at once, with one lookup.
     Member Find(std::string_view name) const {
+        if (m_indexed != m_fields.size() + m_eventIns.size() + m_eventOuts.size()) IndexNew();
         const int at = m_index.Find(name);
         return at == NameIndex::kAbsent ? Member{} : m_members[static_cast<std::size_t>(at)];
     }
@@ -60,21 +58,20 @@ class VrmlNodeType {
     const std::vector<Interface>& Fields() const { return m_fields; }
 
   private:
-    // The member of that name, made empty when new.
-    Member& Note(std::string_view name);
-    // A token already recorded for a name stays: the first declaration counts.
-    static void Keep(int& held, int type) {
-        if (held == 0) held = type;
-    }
+    // Brings the index up to the declarations made since the last Find.
+    void IndexNew() const;
 
     std::string m_name;
     std::vector<Interface> m_eventIns;
     std::vector<Interface> m_eventOuts;
     std::vector<Interface> m_fields;
     // Every name of the three lists, to its Member: a field read looks its name up
-    // once, instead of going through the lists.
-    std::vector<Member> m_members;
-    NameIndex m_index;
+    // once, instead of going through the lists. Made at the first Find, so that the
+    // hundred declared types a scene mostly does not use cost no index.
+    mutable std::vector<Member> m_members;
+    mutable NameIndex m_index;
+    mutable std::size_t m_indexedFields = 0, m_indexedIns = 0, m_indexedOuts = 0;
+    mutable std::size_t m_indexed = 0;  // the sum of the three
 };
 
 // The known node types, newest first, split into scopes by markers. Inner

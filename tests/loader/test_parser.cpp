@@ -21,13 +21,15 @@ namespace {
 class Parser : public ::testing::Test, public LoaderFixtureBase {};
 
 // A type's members are found by name through its index, past the index's growth
-// (200 names, many sharing a probe run), and the first declaration of a name wins.
+// (200 names, many sharing a probe run) and after declarations made between
+// lookups, and the first declaration of a name wins.
 TEST(NodeTypeMembers, EveryNameFoundAndTheFirstDeclarationWins) {
     VrmlNodeType type("Many");
     for (int i = 0; i < 200; ++i) type.AddField("f" + std::to_string(i), 300 + i);
-    type.AddExposedField("shared", 400);
-    type.AddField("f7", 999);    // declared again: the first token stays
-    type.AddEventIn("f7", 500);  // an eventIn of the same name is its own member
+    EXPECT_EQ(type.HasField("shared"), 0);  // indexes what is declared so far
+    type.AddExposedField("shared", 400);    // declarations after a lookup are found too
+    type.AddField("f7", 999);               // declared again: the first token stays
+    type.AddEventIn("f7", 500);             // an eventIn of the same name is its own member
     for (int i = 0; i < 200; ++i) EXPECT_EQ(type.HasField("f" + std::to_string(i)), 300 + i);
     EXPECT_EQ(type.HasField("f7"), 307);
     EXPECT_EQ(type.HasEventIn("f7"), 500);
