@@ -3,11 +3,59 @@
 // line counter and the error report the lexer calls. One per scanner.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
+
+// The texts of the identifiers the scanner hands to the parser. A scene names a
+// node type or a field every few tokens, and a malloc and a free for each cost
+// more than scanning it: names of up to kShort bytes go into blocks kept for
+// reuse, longer ones into a block of their own. The byte before a text says
+// which. The parser gives every name back (Give) when its rule is done; a name
+// may be given to another pool than the one it came from.
+class NamePool {
+  public:
+    static constexpr std::size_t kShort = 30;
+
+    NamePool() = default;
+    NamePool(const NamePool&) = delete;
+    NamePool& operator=(const NamePool&) = delete;
+    ~NamePool() {
+        for (char* block : m_spare) delete[] block;
+    }
+
+    char* Take(const char* text, std::size_t length) {
+        char* block;
+        if (length <= kShort && !m_spare.empty()) {
+            block = m_spare.back();
+            m_spare.pop_back();
+        } else {
+            block = new char[std::max(length, kShort) + 2];
+        }
+        block[0] = length <= kShort ? 1 : 0;
+        std::memcpy(block + 1, text, length);
+        block[length + 1] = '\0';
+        return block + 1;
+    }
+    void Give(char* name) {
+        if (name == nullptr) return;
+        char* block = name - 1;
+        if (block[0] == 1 && m_spare.size() < kKeep)
+            m_spare.push_back(block);
+        else
+            delete[] block;
+    }
+
+  private:
+    // Names alive at once are a few per level of nesting; more spare blocks than
+    // this are not kept.
+    static constexpr std::size_t kKeep = 256;
+    std::vector<char*> m_spare;
+};
 
 struct LexState {
     // What kind of elements the last list collected.
@@ -40,6 +88,9 @@ struct LexState {
     // SFImage: numbers after width and height still to consume.
     std::int64_t imageExpected = 0;
     std::int64_t imageSeen = 0;
+
+    // The identifiers handed to the parser.
+    NamePool names;
 
     // Error report of the parser; it is also expected to clear the expected token.
     void (*reportError)(void* context, const char* message) = nullptr;

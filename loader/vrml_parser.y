@@ -14,11 +14,18 @@ class ParseActions;
 #include <cstdlib>
 #include <cstring>
 
+#include "loader/lex_state.h"
 #include "loader/parse_actions.h"
 
 int vrmllex(VRMLSTYPE* value, void* scanner);
+LexState* vrmlget_extra(void* scanner);
 
 namespace {
+// An identifier's text back to the scanner's pool, once its rule is done.
+void Release(void* scanner, char* name) {
+    vrmlget_extra(scanner)->names.Give(name);
+}
+
 void vrmlerror(ParseActions* loader, void*, const char* message) {
     if (std::strcmp(message, "syntax error") == 0) message = "parse error";
     if (std::strcmp(message, "memory exhausted") == 0) message = "parser stack overflow";
@@ -39,7 +46,7 @@ void vrmlerror(ParseActions* loader, void*, const char* message) {
 %token MFCOLOR 282 MFFLOAT 283 MFINT32 284 MFROTATION 285 MFSTRING 286
 %token MFVEC2F 287 MFVEC3F 288 MFNODE 289
 
-%destructor { std::free($$); } <str>
+%destructor { Release(scanner, $$); } <str>
 
 %%
 
@@ -51,8 +58,8 @@ declaration: nodeDeclaration | protoDeclaration | routeDeclaration ;
 
 nodeDeclaration
     : node
-    | DEF IDENTIFIER { loader->SetPendingDef($2); } node { std::free($2); }
-    | USE IDENTIFIER { loader->UseNode($2); std::free($2); }
+    | DEF IDENTIFIER { loader->SetPendingDef($2); } node { Release(scanner, $2); }
+    | USE IDENTIFIER { loader->UseNode($2); Release(scanner, $2); }
     ;
 
 protoDeclaration: proto | externproto ;
@@ -60,66 +67,66 @@ protoDeclaration: proto | externproto ;
 proto
     : PROTO IDENTIFIER { loader->BeginProto($2); }
       '[' interfaceDeclarations ']' '{' declarations '}'
-      { loader->EndProto(); std::free($2); }
+      { loader->EndProto(); Release(scanner, $2); }
     ;
 
 externproto
     : EXTERNPROTO IDENTIFIER { loader->BeginProto($2); }
       '[' externInterfaceDeclarations ']' { loader->ExpectToken(MFSTRING); } fieldValue
-      { loader->EndExternProto(); std::free($2); }
+      { loader->EndExternProto(); Release(scanner, $2); }
     ;
 
 interfaceDeclarations: %empty | interfaceDeclarations interfaceDeclaration ;
 
 interfaceDeclaration
     : EVENTIN IDENTIFIER IDENTIFIER
-      { loader->AddToProto(ParseActions::kEventIn, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventIn, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | EVENTOUT IDENTIFIER IDENTIFIER
-      { loader->AddToProto(ParseActions::kEventOut, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventOut, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | FIELD IDENTIFIER IDENTIFIER { loader->ExpectToken(loader->FieldTypeToken($2)); } fieldValue
-      { loader->AddToProto(ParseActions::kField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kField, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | EXPOSEDFIELD IDENTIFIER IDENTIFIER { loader->ExpectToken(loader->FieldTypeToken($2)); }
       fieldValue
-      { loader->AddToProto(ParseActions::kExposedField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kExposedField, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     ;
 
 externInterfaceDeclarations: %empty | externInterfaceDeclarations externInterfaceDeclaration ;
 
 externInterfaceDeclaration
     : EVENTIN IDENTIFIER IDENTIFIER
-      { loader->AddToProto(ParseActions::kEventIn, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventIn, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | EVENTOUT IDENTIFIER IDENTIFIER
-      { loader->AddToProto(ParseActions::kEventOut, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kEventOut, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | FIELD IDENTIFIER IDENTIFIER
-      { loader->AddToProto(ParseActions::kField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kField, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | EXPOSEDFIELD IDENTIFIER IDENTIFIER
-      { loader->AddToProto(ParseActions::kExposedField, $2, $3); std::free($2); std::free($3); }
+      { loader->AddToProto(ParseActions::kExposedField, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     ;
 
 routeDeclaration
     : ROUTE IDENTIFIER '.' IDENTIFIER TO IDENTIFIER '.' IDENTIFIER
       {
           loader->AddRoute($2, $4, $6, $8);
-          std::free($2); std::free($4); std::free($6); std::free($8);
+          Release(scanner, $2); Release(scanner, $4); Release(scanner, $6); Release(scanner, $8);
       }
     ;
 
 node
     : IDENTIFIER { loader->EnterNode($1); } '{' nodeGuts '}'
-      { loader->ExitNode(); std::free($1); }
+      { loader->ExitNode(); Release(scanner, $1); }
     ;
 
 nodeGuts: %empty | nodeGuts nodeGut ;
 
 nodeGut
     : IDENTIFIER { loader->EnterField($1); } fieldValue
-      { loader->StoreValue(); loader->ExitField(); std::free($1); }
+      { loader->StoreValue(); loader->ExitField(); Release(scanner, $1); }
     | routeDeclaration
     | protoDeclaration
     | EVENTIN IDENTIFIER IDENTIFIER
-      { loader->DeclareField(ParseActions::kEventIn, $2, $3); std::free($2); std::free($3); }
+      { loader->DeclareField(ParseActions::kEventIn, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | EVENTOUT IDENTIFIER IDENTIFIER
-      { loader->DeclareField(ParseActions::kEventOut, $2, $3); std::free($2); std::free($3); }
+      { loader->DeclareField(ParseActions::kEventOut, $2, $3); Release(scanner, $2); Release(scanner, $3); }
     | FIELD IDENTIFIER IDENTIFIER
       {
           loader->DeclareField(ParseActions::kField, $2, $3);
@@ -127,18 +134,18 @@ nodeGut
           loader->ExpectToken(loader->FieldTypeToken($2));
       }
       fieldValue
-      { loader->StoreValue(); loader->ExitField(); std::free($2); std::free($3); }
+      { loader->StoreValue(); loader->ExitField(); Release(scanner, $2); Release(scanner, $3); }
     | EVENTIN IDENTIFIER IDENTIFIER IS IDENTIFIER
       {
           loader->DeclareField(ParseActions::kEventIn, $2, $3);
           loader->EnterField($3); loader->BindIs($5); loader->ExitField();
-          std::free($2); std::free($3); std::free($5);
+          Release(scanner, $2); Release(scanner, $3); Release(scanner, $5);
       }
     | EVENTOUT IDENTIFIER IDENTIFIER IS IDENTIFIER
       {
           loader->DeclareField(ParseActions::kEventOut, $2, $3);
           loader->EnterField($3); loader->BindIs($5); loader->ExitField();
-          std::free($2); std::free($3); std::free($5);
+          Release(scanner, $2); Release(scanner, $3); Release(scanner, $5);
       }
     ;
 
@@ -162,10 +169,10 @@ fieldValue
     | MFVEC3F       { loader->SetValueKind(10); }
     | SFNODE nodeDeclaration
     | SFNODE SFN_NULL
-    | SFNODE IS IDENTIFIER { loader->BindIs($3); std::free($3); }
+    | SFNODE IS IDENTIFIER { loader->BindIs($3); Release(scanner, $3); }
     | MFNODE mfnodeValue
-    | MFNODE IS IDENTIFIER { loader->BindIs($3); std::free($3); }
-    | IS IDENTIFIER { loader->BindIs($2); std::free($2); }
+    | MFNODE IS IDENTIFIER { loader->BindIs($3); Release(scanner, $3); }
+    | IS IDENTIFIER { loader->BindIs($2); Release(scanner, $2); }
     ;
 
 mfnodeValue: '[' nodes ']' | nodeDeclaration ;

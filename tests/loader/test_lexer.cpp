@@ -50,7 +50,7 @@ class Scanner {
         int token = vrmllex(&value, m_scanner);
         if (token == IDENTIFIER) {
             identifier = value.str;
-            std::free(value.str);
+            lex.names.Give(value.str);
         }
         return token;
     }
