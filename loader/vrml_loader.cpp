@@ -68,6 +68,15 @@ void ReportFromLexer(void* context, const char* message) {
     static_cast<ParseActions*>(context)->ParseError(message);
 }
 
+// `name` becomes the top of `stack`, or empty; assigned in place, with no
+// temporary string between.
+void SetTop(std::string& name, const std::vector<std::string>& stack) {
+    if (stack.empty())
+        name.clear();
+    else
+        name = stack.back();
+}
+
 template <class V>
 void ReleaseBig(std::vector<V>& values) {
     if (values.capacity() > (1u << 16)) std::vector<V>().swap(values);
@@ -331,7 +340,10 @@ class VrmlLoader::Builder final : public ParseActions {
     void BeginScene() { m_reportedUnknown.clear(); }
     // Index of a ROUTE end; also accepts set_<f> and <f>_changed of an exposedField f.
     int FindRouteField(const SingleNode* node, const std::string& name);
-    void TraceIndent(const char* label, std::string_view name) const;
+    void TraceIndent(const char* label, std::string_view name) const {
+        if (m_trace != nullptr) WriteIndented(label, name);
+    }
+    void WriteIndented(const char* label, std::string_view name) const;
     void BuildPendingValue();
     void Report(std::string_view line);
     SingleNode* CurrentNode() const {
@@ -936,8 +948,7 @@ void VrmlLoader::Builder::AddRoute(const char* node1, const char* field1, const 
 // ---------------------------------------------------------------------------
 // Nodes
 
-void VrmlLoader::Builder::TraceIndent(const char* label, std::string_view name) const {
-    if (m_trace == nullptr) return;
+void VrmlLoader::Builder::WriteIndented(const char* label, std::string_view name) const {
     *m_trace << std::string(m_nodeNameStack.size(), ' ') << label << " " << name << "\n";
 }
 
@@ -982,7 +993,8 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
             if (m_lex) m_lex->skipNodeBody = true;
         }
     }
-    std::string parentField = m_fieldRecords.empty() ? "" : m_fieldRecords.back().fieldName;
+    std::string parentField;
+    if (!m_fieldRecords.empty()) parentField = m_fieldRecords.back().fieldName;
     m_fieldRecords.push_back({type, {}});
     if (m_trace != nullptr)
         TraceIndent("Get node:", m_useFlag ? "USE " + m_pendingDefName : m_currentTypeName);
@@ -1084,7 +1096,7 @@ void VrmlLoader::Builder::ExitNode() {
     std::string exited = std::move(m_nodeNameStack.back());
     m_nodeNameStack.pop_back();
     TraceIndent("Exit node:", exited);
-    m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
+    SetTop(m_currentTypeName, m_nodeNameStack);
     if (inlined) {
         // The Inline's place takes the Group of its file's nodes; an Inline
         // whose file cannot be read stays, with its url.
@@ -1104,7 +1116,7 @@ void VrmlLoader::Builder::ExitNode() {
         if (auto* type = dynamic_cast<const ProtoType*>(m_registry.Find(done.name)))
             for (const std::string& name : type->ignored) done.slots.erase(name);
         Expand(std::move(done));
-        m_currentTypeName = m_nodeNameStack.empty() ? "" : m_nodeNameStack.back();
+        SetTop(m_currentTypeName, m_nodeNameStack);
     }
 }
 
@@ -1196,7 +1208,7 @@ void VrmlLoader::Builder::ExitField() {
     m_pending = {};
     TraceIndent("Exit Field:", m_fieldNameStack.back());
     m_fieldNameStack.pop_back();
-    m_currentFieldName = m_fieldNameStack.empty() ? "" : m_fieldNameStack.back();
+    SetTop(m_currentFieldName, m_fieldNameStack);
     m_fieldRecords.back().fieldName.clear();
 }
 
