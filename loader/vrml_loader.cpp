@@ -27,17 +27,16 @@ namespace {
 // spells the two types that table shortens ("IndexedLineSet" for its
 // "IndexLineSet"); -1 for any other name.
 int NameTableId(std::string_view name) {
-    static const std::unordered_map<std::string, int> table = [] {
-        std::unordered_map<std::string, int> rows;
+    static const NameIndex table = [] {
+        NameIndex rows;
         std::string row;
         for (int id = 1; id <= 100; ++id)
-            if (GetNodeTypeName(id, row) == 0) rows.emplace(row, id);
+            if (GetNodeTypeName(id, row) == 0) rows.Insert(row, id);
         for (const char* vrml : {"IndexedLineSet", "IndexedLineSet2D"})
-            if (int id = GetNodeTypeFromName(vrml); id > 0) rows.emplace(vrml, id);
+            if (int id = GetNodeTypeFromName(vrml); id > 0) rows.Insert(vrml, id);
         return rows;
     }();
-    auto it = table.find(std::string(name));
-    return it == table.end() ? -1 : it->second;
+    return table.Find(name);
 }
 
 bool EndsWith(std::string_view text, std::string_view tail) {
@@ -175,12 +174,16 @@ struct NestedFile {
 // (the declarations file's stand for the built-in nodes).
 class ProtoType final : public VrmlNodeType {
   public:
-    using VrmlNodeType::VrmlNodeType;
+    explicit ProtoType(std::string_view name) : VrmlNodeType(name, true) {}
     std::shared_ptr<ProtoDefinition> definition;
     // Fields an EXTERNPROTO declares unlike the PROTO it found: an instance's
     // values for them are dropped.
     std::set<std::string, std::less<>> ignored;
 };
+
+const ProtoType* AsProto(const VrmlNodeType* type) {
+    return type != nullptr && type->IsPrototype() ? static_cast<const ProtoType*>(type) : nullptr;
+}
 
 bool IsNodeToken(int token) {
     return token == SFNODE || token == MFNODE;
@@ -1006,7 +1009,7 @@ void VrmlLoader::Builder::EnterNode(const char* typeName) {
         m_nodeNameStack.push_back(m_currentTypeName);
         return;
     }
-    auto* proto = dynamic_cast<const ProtoType*>(type);
+    auto* proto = AsProto(type);
     if (proto && proto->definition) {
         // An instance: its fields are gathered, the body is made at its end.
         Instance instance;
@@ -1113,7 +1116,7 @@ void VrmlLoader::Builder::ExitNode() {
     if (instance) {
         Instance done = std::move(m_instances.back());
         m_instances.pop_back();
-        if (auto* type = dynamic_cast<const ProtoType*>(m_registry.Find(done.name)))
+        if (auto* type = AsProto(m_registry.Find(done.name)))
             for (const std::string& name : type->ignored) done.slots.erase(name);
         Expand(std::move(done));
         SetTop(m_currentTypeName, m_nodeNameStack);
@@ -1697,7 +1700,7 @@ std::shared_ptr<ProtoDefinition> VrmlLoader::Builder::FindExternProto(
         const std::string name = hash == std::string::npos ? "" : url.substr(hash + 1);
         if (file.empty()) {
             // "#Name": a PROTO declared before in the same file.
-            auto* proto = dynamic_cast<const ProtoType*>(m_registry.Find(name));
+            auto* proto = AsProto(m_registry.Find(name));
             if (proto && proto != &type) found = proto->definition;
         } else if (NestedFile* nested = ReadNested(ResolveUrl(m_currentFile, file), line)) {
             for (const auto& [protoName, definition] : nested->protos)

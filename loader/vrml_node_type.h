@@ -23,6 +23,9 @@ class VrmlNodeType {
     virtual ~VrmlNodeType() = default;
 
     const std::string& GetName() const { return m_name; }
+    // A type the loader's own prototype class stands for (told without a dynamic_cast,
+    // which costs more than the rest of starting a node).
+    bool IsPrototype() const { return m_prototype; }
 
     // What one name is in the interface: the field type token of the first field,
     // eventIn and eventOut of that name; 0 where there is none.
@@ -57,11 +60,15 @@ class VrmlNodeType {
     const std::vector<Interface>& EventOuts() const { return m_eventOuts; }
     const std::vector<Interface>& Fields() const { return m_fields; }
 
+  protected:
+    VrmlNodeType(std::string_view name, bool prototype) : m_name(name), m_prototype(prototype) {}
+
   private:
     // Brings the index up to the declarations made since the last Find.
     void IndexNew() const;
 
     std::string m_name;
+    bool m_prototype = false;
     std::vector<Interface> m_eventIns;
     std::vector<Interface> m_eventOuts;
     std::vector<Interface> m_fields;
