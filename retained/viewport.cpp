@@ -59,6 +59,12 @@ std::shared_ptr<const BackdropSnapshot> SnapshotBackdrop(const Backdrop& b) {
     return s;
 }
 
+// Asks for the cache lines of a frame (its matrix and its lists) ahead of use.
+void Prefetch(const Frame* frame) {
+    const char* p = reinterpret_cast<const char*>(frame);
+    for (std::size_t at = 0; at < sizeof(Frame); at += 64) __builtin_prefetch(p + at);
+}
+
 // Walks the frames below `frame`, calling visit(frame, world transform, path).
 template <class Visit>
 void Walk(const Frame* frame, const glm::mat4& world, std::vector<const Frame*>& path,
@@ -68,6 +74,18 @@ void Walk(const Frame* frame, const glm::mat4& world, std::vector<const Frame*>&
     for (const Ptr<Frame>& child : frame->Children())
         Walk(child.Get(), world * child->GetLocalTransform(), path, visit);
     path.pop_back();
+}
+
+// As above, with the depth of each frame below `frame` (0 for `frame`) for its path.
+template <class Visit>
+void Walk(const Frame* frame, const glm::mat4& world, std::size_t depth, Visit&& visit) {
+    visit(*frame, world, depth);
+    const std::vector<Ptr<Frame>>& children = frame->Children();
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        // Frames lie apart in memory: the next one is fetched while this one is visited.
+        if (i + 1 < children.size()) Prefetch(children[i + 1].Get());
+        Walk(children[i].Get(), world * children[i]->GetLocalTransform(), depth + 1, visit);
+    }
 }
 
 // Ray/triangle intersection (both sides); the ray parameter of the hit, or −1.
@@ -182,17 +200,17 @@ Result Viewport::Render(Frame* scene) {
     // copies of a growing list.
     s.visuals.reserve(lastVisuals_);
     const Quality deviceQuality = device_->GetQuality();
-    std::vector<const Frame*> path;
     // A scoped light reaches the visuals under its frame's parent: masks[k] holds the bits
     // of the scoped lights met so far that reach the frame at depth k, first[k] the first
     // visual recorded under it (a light may come after visuals of its own group).
     std::vector<std::uint32_t> masks;
     std::vector<std::size_t> first;
-    Walk(scene, scene->GetWorldTransform(), path,
-         [&](const Frame& f, const glm::mat4& world, const std::vector<const Frame*>& p) {
-             const std::size_t depth = p.size() - 1;
-             masks.resize(depth + 1);
-             first.resize(depth + 1);
+    Walk(scene, scene->GetWorldTransform(), std::size_t{0},
+         [&](const Frame& f, const glm::mat4& world, std::size_t depth) {
+             if (masks.size() <= depth) {
+                 masks.resize(depth + 1);
+                 first.resize(depth + 1);
+             }
              masks[depth] = depth > 0 ? masks[depth - 1] : 0u;
              first[depth] = s.visuals.size();
              for (const Ptr<Light>& l : f.Lights()) {
@@ -226,29 +244,47 @@ Result Viewport::Render(Frame* scene) {
              }
              const std::uint32_t mask = masks[depth];
              for (const Ptr<MeshBuilder>& m : f.Visuals()) {
-                 if (m->GetFaceCount() == 0) continue;
+                 const MeshBuilder& mb = *m;
+                 if (mb.GetFaceCount() == 0) continue;
+                 // The material's values and the quality, made again only when the
+                 // meshbuilder, its material or a quality changed since the last frame.
+                 MeshBuilder::Look& look = mb.look_;
+                 const Material* material = mb.GetMaterial();
+                 const std::uint64_t edits = Material::Edits();
+                 if (!look.valid || look.version != mb.GetVersion() || look.material != material ||
+                     look.materialEdits != edits || look.meshQuality != mb.GetQuality() ||
+                     look.deviceQuality != deviceQuality) {
+                     look.valid = true;
+                     look.version = mb.GetVersion();
+                     look.material = material;
+                     look.materialEdits = edits;
+                     look.meshQuality = mb.GetQuality();
+                     look.deviceQuality = deviceQuality;
+                     look.values = SnapshotMaterial(mb);
+                     look.quality = EffectiveQuality(deviceQuality, mb.GetQuality());
+                     if (mb.GetPrimitive() != Primitive::Polygons)
+                         look.quality = (look.quality & ~kLightMask) | kLightOff;
+                 }
                  VisualSnapshot& v = s.visuals.emplace_back();  // made in place, not moved
                  // Shared unit data (MeshBuilder::ShowScaled) is drawn through its scale.
-                 const glm::vec3 scale = m->UnitScale();
+                 const glm::vec3 scale = mb.UnitScale();
                  v.world = scale == glm::vec3(1.0f) ? world : glm::scale(world, scale);
-                 v.meshId = m->Id();
-                 v.meshVersion = m->GetVersion();
-                 v.mesh = m->UnitData();
-                 v.material = SnapshotMaterial(*m);
-                 if (const Texture* t = m->GetTexture()) {
-                     v.textureId = t->Id();
-                     v.texture = t->Image();
+                 v.meshId = mb.Id();
+                 v.meshVersion = mb.GetVersion();
+                 v.mesh = mb.UnitData();
+                 v.material = look.values;
+                 v.quality = look.quality;
+                 if (const Texture* t = mb.GetTexture()) {
+                     // Lines and points are drawn without their texture.
+                     if (mb.GetPrimitive() == Primitive::Polygons) {
+                         v.textureId = t->Id();
+                         v.texture = t->Image();
+                     }
                      v.repeatU = t->RepeatsU();
                      v.repeatV = t->RepeatsV();
                  }
                  v.lightMask = mask;
-                 v.quality = EffectiveQuality(deviceQuality, m->GetQuality());
-                 if (m->GetPrimitive() != Primitive::Polygons) {
-                     v.quality = (v.quality & ~kLightMask) | kLightOff;
-                     v.texture.reset();
-                     v.textureId = 0;
-                 }
-                 v.cullBack = m->IsSolid();
+                 v.cullBack = mb.IsSolid();
              }
          });
     lastVisuals_ = s.visuals.size();
