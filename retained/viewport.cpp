@@ -196,9 +196,12 @@ Result Viewport::Clear() {
 Result Viewport::Render(Frame* scene) {
     if (!scene || scene->GetScene() != camera_->GetScene()) return kInvalidArg;
     ViewportSnapshot s = Base();
-    // As many visuals as last time, most likely: room for them at once spares the
-    // copies of a growing list.
+    // The list of a frame the backend is done with, written over record by record;
+    // `used` counts the records of this frame. As many visuals as last time, most
+    // likely: room for them at once spares the copies of a growing list.
+    s.visuals = device_->TakeSpareVisuals();
     s.visuals.reserve(lastVisuals_);
+    std::size_t used = 0;
     const Quality deviceQuality = device_->GetQuality();
     // A scoped light reaches the visuals under its frame's parent: masks[k] holds the bits
     // of the scoped lights met so far that reach the frame at depth k, first[k] the first
@@ -212,7 +215,7 @@ Result Viewport::Render(Frame* scene) {
                  first.resize(depth + 1);
              }
              masks[depth] = depth > 0 ? masks[depth - 1] : 0u;
-             first[depth] = s.visuals.size();
+             first[depth] = used;
              for (const Ptr<Light>& l : f.Lights()) {
                  LightSnapshot ls;
                  ls.type = l->GetType();
@@ -237,7 +240,7 @@ Result Viewport::Render(Frame* scene) {
                      const std::uint32_t bit = 1u << s.lights.size();
                      const std::size_t group = depth > 0 ? depth - 1 : 0;
                      for (std::size_t k = group; k <= depth; ++k) masks[k] |= bit;
-                     for (std::size_t i = first[group]; i < s.visuals.size(); ++i)
+                     for (std::size_t i = first[group]; i < used; ++i)
                          s.visuals[i].lightMask |= bit;
                  }
                  s.lights.push_back(ls);
@@ -265,29 +268,34 @@ Result Viewport::Render(Frame* scene) {
                      if (mb.GetPrimitive() != Primitive::Polygons)
                          look.quality = (look.quality & ~kLightMask) | kLightOff;
                  }
-                 VisualSnapshot& v = s.visuals.emplace_back();  // made in place, not moved
+                 // Every member is set: the record may hold an earlier frame's visual.
+                 VisualSnapshot& v =
+                     used < s.visuals.size() ? s.visuals[used] : s.visuals.emplace_back();
+                 ++used;
                  // Shared unit data (MeshBuilder::ShowScaled) is drawn through its scale.
                  const glm::vec3 scale = mb.UnitScale();
                  v.world = scale == glm::vec3(1.0f) ? world : glm::scale(world, scale);
                  v.meshId = mb.Id();
                  v.meshVersion = mb.GetVersion();
-                 v.mesh = mb.UnitData();
+                 if (v.mesh != mb.data_) v.mesh = mb.data_;  // no count change for the same
                  v.material = look.values;
                  v.quality = look.quality;
-                 if (const Texture* t = mb.GetTexture()) {
-                     // Lines and points are drawn without their texture.
-                     if (mb.GetPrimitive() == Primitive::Polygons) {
-                         v.textureId = t->Id();
-                         v.texture = t->Image();
-                     }
-                     v.repeatU = t->RepeatsU();
-                     v.repeatV = t->RepeatsV();
-                 }
+                 // Lines and points are drawn without their texture.
+                 const Texture* t = mb.GetTexture();
+                 const bool textured = t != nullptr && mb.GetPrimitive() == Primitive::Polygons;
+                 v.textureId = textured ? t->Id() : 0;
+                 if (!textured)
+                     v.texture.reset();
+                 else if (v.texture != t->Image())
+                     v.texture = t->Image();
+                 v.repeatU = t == nullptr || t->RepeatsU();
+                 v.repeatV = t == nullptr || t->RepeatsV();
                  v.lightMask = mask;
                  v.cullBack = mb.IsSolid();
              }
          });
-    lastVisuals_ = s.visuals.size();
+    s.visuals.resize(used);  // records of more visuals than this frame has go
+    lastVisuals_ = used;
     device_->Record(std::move(s));
     return kOk;
 }

@@ -169,6 +169,40 @@ TEST(Viewport, SnapshotFollowsEachChangeOfMaterialAndQuality) {
     }
 }
 
+// A frame nobody holds lends its visual records to a later one, which writes over
+// every member; a frame still held keeps its own.
+TEST(Viewport, LaterFramesWriteOverOnlyFramesNobodyHolds) {
+    rmtest::Scene s;
+    auto textured = s.AddVisual();
+    rmtest::AddBox(textured.Get(), 0.5f);
+    const std::uint8_t px[4] = {1, 2, 3, 4};
+    rm::Ptr<rm::Texture> t;
+    ASSERT_EQ(rm::kOk, s.rm->CreateTexture({1, 1, rm::PixelFormat::RGBA8, px}, t.Put()));
+    t->SetRepeat(false, false);
+    textured->SetTexture(t.Get());
+    auto plain = s.AddVisual();
+    rmtest::AddBox(plain.Get(), 2.0f);
+    s.Frame();                    // dropped at once: its records are lent to the next Render
+    const auto held = s.Frame();  // made from them, and held
+    s.scene->DeleteVisual(textured.Get());
+    const auto after = s.Frame();  // on the records of the first
+    s.Frame();                     // on new ones: the held frame's are not lent
+    ASSERT_EQ(2u, held->viewports[0].visuals.size());
+    const rm::VisualSnapshot& kept = held->viewports[0].visuals[0];
+    EXPECT_EQ(textured->Id(), kept.meshId);
+    EXPECT_EQ(t->Id(), kept.textureId);
+    EXPECT_EQ(t->Image(), kept.texture);
+    EXPECT_FALSE(kept.repeatU || kept.repeatV);
+    ASSERT_EQ(1u, after->viewports[0].visuals.size());
+    const rm::VisualSnapshot& v = after->viewports[0].visuals[0];
+    EXPECT_EQ(plain->Id(), v.meshId);
+    EXPECT_EQ(plain->UnitData(), v.mesh);
+    EXPECT_EQ(0u, v.textureId);
+    EXPECT_EQ(nullptr, v.texture);
+    EXPECT_TRUE(v.repeatU && v.repeatV);
+    EXPECT_EQ(plain->GetVersion(), v.meshVersion);
+}
+
 TEST(Viewport, DeviceHandsFramesToAnotherThread) {
     rmtest::Scene s;
     int ready = 0;
