@@ -174,7 +174,10 @@ class MeshBuilder : public Object {
     bool solid_ = false;
     Ptr<Material> material_;
     Ptr<Texture> texture_;
-    mutable Look look_;  // only Viewport::Render reads and writes it, under the scene lock
+    // Only Viewport::Render reads and writes it, under the scene lock; made at the first
+    // Render, apart from the meshbuilder, so that the objects a scene is built of stay
+    // close together in memory.
+    mutable std::unique_ptr<Look> look_;
 };
 
 }  // namespace rm

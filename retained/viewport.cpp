@@ -268,7 +268,8 @@ Result Viewport::Render(Frame* scene) {
                  if (mb.GetFaceCount() == 0) continue;
                  // The material's values and the quality, made again only when the
                  // meshbuilder, its material or a quality changed since the last frame.
-                 MeshBuilder::Look& look = mb.look_;
+                 if (!mb.look_) mb.look_ = std::make_unique<MeshBuilder::Look>();
+                 MeshBuilder::Look& look = *mb.look_;
                  const Material* material = mb.GetMaterial();
                  const std::uint64_t edits = Material::Edits();
                  if (!look.valid || look.version != mb.GetVersion() || look.material != material ||
