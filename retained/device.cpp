@@ -1,5 +1,7 @@
 #include "retained/device.h"
 
+#include <atomic>
+
 namespace rm {
 
 void Device::Record(ViewportSnapshot snapshot) {
@@ -24,12 +26,23 @@ Result Device::Update() {
     frame->viewports = std::move(pending_);
     pending_.clear();
     std::function<void()> ready;
+    std::shared_ptr<const DeviceFrame> previous;
     {
         std::lock_guard lock(frameMutex_);
+        previous = std::move(latest_);
         latest_ = std::move(frame);
         ready = frameReady_;
     }
     if (ready) ready();
+    // No longer the latest, the previous frame can gain no new holders: when this is the
+    // last reference, its largest visual list is kept for the next Render to fill again.
+    if (previous && previous.use_count() == 1) {
+        // Whatever the last other holder did with the frame happened before its release.
+        std::atomic_thread_fence(std::memory_order_acquire);
+        auto& viewports = const_cast<DeviceFrame&>(*previous).viewports;  // made non-const
+        for (ViewportSnapshot& v : viewports)
+            if (v.visuals.capacity() > spare_.capacity()) spare_ = std::move(v.visuals);
+    }
     return kOk;
 }
 

@@ -41,11 +41,16 @@ class Device : public Object {
     // Records a viewport's snapshot; one that follows a Clear of the same viewport fills
     // the cleared entry, so Clear + Render publish one viewport frame.
     void Record(ViewportSnapshot snapshot);
+    // The visual list of a published frame nobody holds any more, its records still in
+    // it (empty when there is none): Render writes over them rather than freeing one list
+    // and filling a new one every frame.
+    std::vector<VisualSnapshot> TakeSpareVisuals() { return std::move(spare_); }
 
     int width_, height_;
     Quality quality_ = kRenderGouraud;
     std::uint64_t frames_ = 0;
     std::vector<ViewportSnapshot> pending_;
+    std::vector<VisualSnapshot> spare_;
     std::function<void()> frameReady_;
     mutable std::mutex frameMutex_;  // guards latest_ only
     std::shared_ptr<const DeviceFrame> latest_;

@@ -3,6 +3,8 @@
 // ambient colour was never set leaves the meshbuilder's own colour as the reflectance.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <optional>
 
 #include <glm/glm.hpp>
@@ -13,17 +15,35 @@ namespace rm {
 
 class Material : public Object {
   public:
-    void SetAmbient(float r, float g, float b) { ambient_ = glm::vec3(r, g, b); }
-    void SetEmissive(float r, float g, float b) { emissive_ = {r, g, b}; }
-    void SetSpecular(float r, float g, float b) { specular_ = {r, g, b}; }
+    void SetAmbient(float r, float g, float b) {
+        ambient_ = glm::vec3(r, g, b);
+        Edited();
+    }
+    void SetEmissive(float r, float g, float b) {
+        emissive_ = {r, g, b};
+        Edited();
+    }
+    void SetSpecular(float r, float g, float b) {
+        specular_ = {r, g, b};
+        Edited();
+    }
     // The specular exponent. Any float is accepted (1/0 from a shininess of 0 gives +inf);
     // the snapshot hands the backend SanitizedPower(), which is always finite.
-    void SetPower(float power) { power_ = power; }
+    void SetPower(float power) {
+        power_ = power;
+        Edited();
+    }
     // How much of the lights' ambient parts the surface reflects (0 by default).
-    void SetAmbientIntensity(float a) { ambientIntensity_ = a; }
+    void SetAmbientIntensity(float a) {
+        ambientIntensity_ = a;
+        Edited();
+    }
     float GetAmbientIntensity() const { return ambientIntensity_; }
     // 0 is opaque, 1 invisible; a transparent surface is blended over what lies behind it.
-    void SetTransparency(float t) { transparency_ = t; }
+    void SetTransparency(float t) {
+        transparency_ = t;
+        Edited();
+    }
     float GetTransparency() const { return transparency_; }
 
     std::optional<glm::vec3> GetAmbient() const { return ambient_; }
@@ -36,9 +56,17 @@ class Material : public Object {
     static constexpr float kMaxPower = 1000.0f;
     static float SanitizedPower(float power);
 
+    // Counts the changes to the values of every material, made and destroyed ones
+    // included: values copied out of a material at one count still hold while the
+    // count stays the same, without reading the material again.
+    static std::uint64_t Edits() { return edits_.load(std::memory_order_relaxed); }
+
   private:
     friend class RetainedMode;
-    explicit Material(float power) : power_(power) {}
+    explicit Material(float power) : power_(power) { Edited(); }
+    ~Material() override { Edited(); }
+    static void Edited() { edits_.fetch_add(1, std::memory_order_relaxed); }
+    static inline std::atomic<std::uint64_t> edits_{0};
     std::optional<glm::vec3> ambient_;
     glm::vec3 emissive_{0.0f};
     glm::vec3 specular_{0.0f};

@@ -13,6 +13,7 @@
 #include "retained/mesh_data.h"
 #include "retained/object.h"
 #include "retained/result.h"
+#include "retained/snapshot.h"
 #include "retained/texture.h"
 #include "retained/types.h"
 
@@ -142,6 +143,19 @@ class MeshBuilder : public Object {
 
   private:
     friend class RetainedMode;
+    friend class Viewport;
+    // What a viewport last recorded of this visual's material and quality, and what
+    // it was made from: kept while none of that changes, so that a frame of
+    // thousands of visuals reads no material again.
+    struct Look {
+        bool valid = false;
+        std::uint64_t version = 0;
+        const Material* material = nullptr;
+        std::uint64_t materialEdits = 0;
+        Quality meshQuality = 0, deviceQuality = 0;
+        Quality quality = 0;
+        MaterialSnapshot values;
+    };
     MeshBuilder();
     ~MeshBuilder() override;
     // Copy-on-write: a private MeshData to change, copied only while a snapshot or another
@@ -160,6 +174,10 @@ class MeshBuilder : public Object {
     bool solid_ = false;
     Ptr<Material> material_;
     Ptr<Texture> texture_;
+    // Only Viewport::Render reads and writes it, under the scene lock; made at the first
+    // Render, apart from the meshbuilder, so that the objects a scene is built of stay
+    // close together in memory.
+    mutable std::unique_ptr<Look> look_;
 };
 
 }  // namespace rm

@@ -46,6 +46,9 @@ struct MaterialSnapshot {
 };
 
 struct VisualSnapshot {
+    // Given, not defaulted: a defaulted constructor would zero the whole record before
+    // setting the members below, and a frame records thousands of them.
+    VisualSnapshot() noexcept {}
     glm::mat4 world{1.0f};
     std::uint64_t meshId = 0;  // the meshbuilder's Object::Id
     std::uint64_t meshVersion = 0;

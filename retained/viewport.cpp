@@ -59,6 +59,30 @@ std::shared_ptr<const BackdropSnapshot> SnapshotBackdrop(const Backdrop& b) {
     return s;
 }
 
+// Asks for the cache lines of an object ahead of use.
+template <class T>
+void Prefetch(const T* object) {
+    const char* p = reinterpret_cast<const char*>(object);
+    for (std::size_t at = 0; at < sizeof(T); at += 64) __builtin_prefetch(p + at);
+}
+
+// Frames, their lists and their meshbuilders lie apart in memory, each found through the
+// one before: walking siblings, the frame three ahead is fetched, the lists of the one
+// two ahead (fetched a step ago) and the meshbuilders of the next (whose list is in).
+void PrefetchAhead(const std::vector<Ptr<Frame>>& siblings, std::size_t i) {
+    const std::size_t n = siblings.size();
+    if (i + 3 < n) Prefetch(siblings[i + 3].Get());
+    if (i + 2 < n) {
+        const Frame& f = *siblings[i + 2];
+        if (!f.Visuals().empty()) __builtin_prefetch(f.Visuals().data());
+        if (!f.Children().empty()) __builtin_prefetch(f.Children().data());
+    }
+    if (i + 1 < n) {
+        const std::vector<Ptr<MeshBuilder>>& visuals = siblings[i + 1]->Visuals();
+        for (std::size_t k = 0; k < visuals.size() && k < 4; ++k) Prefetch(visuals[k].Get());
+    }
+}
+
 // Walks the frames below `frame`, calling visit(frame, world transform, path).
 template <class Visit>
 void Walk(const Frame* frame, const glm::mat4& world, std::vector<const Frame*>& path,
@@ -68,6 +92,17 @@ void Walk(const Frame* frame, const glm::mat4& world, std::vector<const Frame*>&
     for (const Ptr<Frame>& child : frame->Children())
         Walk(child.Get(), world * child->GetLocalTransform(), path, visit);
     path.pop_back();
+}
+
+// As above, with the depth of each frame below `frame` (0 for `frame`) for its path.
+template <class Visit>
+void Walk(const Frame* frame, const glm::mat4& world, std::size_t depth, Visit&& visit) {
+    visit(*frame, world, depth);
+    const std::vector<Ptr<Frame>>& children = frame->Children();
+    for (std::size_t i = 0; i < children.size(); ++i) {
+        PrefetchAhead(children, i);
+        Walk(children[i].Get(), world * children[i]->GetLocalTransform(), depth + 1, visit);
+    }
 }
 
 // Ray/triangle intersection (both sides); the ray parameter of the hit, or −1.
@@ -178,23 +213,26 @@ Result Viewport::Clear() {
 Result Viewport::Render(Frame* scene) {
     if (!scene || scene->GetScene() != camera_->GetScene()) return kInvalidArg;
     ViewportSnapshot s = Base();
-    // As many visuals as last time, most likely: room for them at once spares the
-    // copies of a growing list.
+    // The list of a frame the backend is done with, written over record by record;
+    // `used` counts the records of this frame. As many visuals as last time, most
+    // likely: room for them at once spares the copies of a growing list.
+    s.visuals = device_->TakeSpareVisuals();
     s.visuals.reserve(lastVisuals_);
+    std::size_t used = 0;
     const Quality deviceQuality = device_->GetQuality();
-    std::vector<const Frame*> path;
     // A scoped light reaches the visuals under its frame's parent: masks[k] holds the bits
     // of the scoped lights met so far that reach the frame at depth k, first[k] the first
     // visual recorded under it (a light may come after visuals of its own group).
     std::vector<std::uint32_t> masks;
     std::vector<std::size_t> first;
-    Walk(scene, scene->GetWorldTransform(), path,
-         [&](const Frame& f, const glm::mat4& world, const std::vector<const Frame*>& p) {
-             const std::size_t depth = p.size() - 1;
-             masks.resize(depth + 1);
-             first.resize(depth + 1);
+    Walk(scene, scene->GetWorldTransform(), std::size_t{0},
+         [&](const Frame& f, const glm::mat4& world, std::size_t depth) {
+             if (masks.size() <= depth) {
+                 masks.resize(depth + 1);
+                 first.resize(depth + 1);
+             }
              masks[depth] = depth > 0 ? masks[depth - 1] : 0u;
-             first[depth] = s.visuals.size();
+             first[depth] = used;
              for (const Ptr<Light>& l : f.Lights()) {
                  LightSnapshot ls;
                  ls.type = l->GetType();
@@ -219,39 +257,63 @@ Result Viewport::Render(Frame* scene) {
                      const std::uint32_t bit = 1u << s.lights.size();
                      const std::size_t group = depth > 0 ? depth - 1 : 0;
                      for (std::size_t k = group; k <= depth; ++k) masks[k] |= bit;
-                     for (std::size_t i = first[group]; i < s.visuals.size(); ++i)
+                     for (std::size_t i = first[group]; i < used; ++i)
                          s.visuals[i].lightMask |= bit;
                  }
                  s.lights.push_back(ls);
              }
              const std::uint32_t mask = masks[depth];
              for (const Ptr<MeshBuilder>& m : f.Visuals()) {
-                 if (m->GetFaceCount() == 0) continue;
-                 VisualSnapshot& v = s.visuals.emplace_back();  // made in place, not moved
+                 const MeshBuilder& mb = *m;
+                 if (mb.GetFaceCount() == 0) continue;
+                 // The material's values and the quality, made again only when the
+                 // meshbuilder, its material or a quality changed since the last frame.
+                 if (!mb.look_) mb.look_ = std::make_unique<MeshBuilder::Look>();
+                 MeshBuilder::Look& look = *mb.look_;
+                 const Material* material = mb.GetMaterial();
+                 const std::uint64_t edits = Material::Edits();
+                 if (!look.valid || look.version != mb.GetVersion() || look.material != material ||
+                     look.materialEdits != edits || look.meshQuality != mb.GetQuality() ||
+                     look.deviceQuality != deviceQuality) {
+                     look.valid = true;
+                     look.version = mb.GetVersion();
+                     look.material = material;
+                     look.materialEdits = edits;
+                     look.meshQuality = mb.GetQuality();
+                     look.deviceQuality = deviceQuality;
+                     look.values = SnapshotMaterial(mb);
+                     look.quality = EffectiveQuality(deviceQuality, mb.GetQuality());
+                     if (mb.GetPrimitive() != Primitive::Polygons)
+                         look.quality = (look.quality & ~kLightMask) | kLightOff;
+                 }
+                 // Every member is set: the record may hold an earlier frame's visual.
+                 VisualSnapshot& v =
+                     used < s.visuals.size() ? s.visuals[used] : s.visuals.emplace_back();
+                 ++used;
                  // Shared unit data (MeshBuilder::ShowScaled) is drawn through its scale.
-                 const glm::vec3 scale = m->UnitScale();
+                 const glm::vec3 scale = mb.UnitScale();
                  v.world = scale == glm::vec3(1.0f) ? world : glm::scale(world, scale);
-                 v.meshId = m->Id();
-                 v.meshVersion = m->GetVersion();
-                 v.mesh = m->UnitData();
-                 v.material = SnapshotMaterial(*m);
-                 if (const Texture* t = m->GetTexture()) {
-                     v.textureId = t->Id();
-                     v.texture = t->Image();
-                     v.repeatU = t->RepeatsU();
-                     v.repeatV = t->RepeatsV();
-                 }
-                 v.lightMask = mask;
-                 v.quality = EffectiveQuality(deviceQuality, m->GetQuality());
-                 if (m->GetPrimitive() != Primitive::Polygons) {
-                     v.quality = (v.quality & ~kLightMask) | kLightOff;
+                 v.meshId = mb.Id();
+                 v.meshVersion = mb.GetVersion();
+                 if (v.mesh != mb.data_) v.mesh = mb.data_;  // no count change for the same
+                 v.material = look.values;
+                 v.quality = look.quality;
+                 // Lines and points are drawn without their texture.
+                 const Texture* t = mb.GetTexture();
+                 const bool textured = t != nullptr && mb.GetPrimitive() == Primitive::Polygons;
+                 v.textureId = textured ? t->Id() : 0;
+                 if (!textured)
                      v.texture.reset();
-                     v.textureId = 0;
-                 }
-                 v.cullBack = m->IsSolid();
+                 else if (v.texture != t->Image())
+                     v.texture = t->Image();
+                 v.repeatU = t == nullptr || t->RepeatsU();
+                 v.repeatV = t == nullptr || t->RepeatsV();
+                 v.lightMask = mask;
+                 v.cullBack = mb.IsSolid();
              }
          });
-    lastVisuals_ = s.visuals.size();
+    s.visuals.resize(used);  // records of more visuals than this frame has go
+    lastVisuals_ = used;
     device_->Record(std::move(s));
     return kOk;
 }

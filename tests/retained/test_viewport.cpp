@@ -122,6 +122,87 @@ TEST(Viewport, SnapshotHoldsWorldStateAndIgnoresLaterEdits) {
     EXPECT_EQ(rm::kInvalidArg, s.viewport->Render(stranger.Get()));
 }
 
+// Each frame records a visual's material and quality afresh after any one change they
+// come from, each change alone, frame after frame.
+TEST(Viewport, SnapshotFollowsEachChangeOfMaterialAndQuality) {
+    using Change = void (*)(rmtest::Scene&, rm::MeshBuilder&, rm::Material&);
+    using Check = bool (*)(const rm::VisualSnapshot&);
+    const struct {
+        const char* what;
+        Change change;
+        Check check;
+    } kCases[] = {
+        {"meshbuilder colour", [](auto&, auto& mb, auto&) { mb.SetColorRGB(1, 0, 1); },
+         [](const auto& v) { return v.material.reflectance == glm::vec3(1, 0, 1); }},
+        {"material transparency", [](auto&, auto&, auto& m) { m.SetTransparency(0.25f); },
+         [](const auto& v) { return v.material.alpha == 0.75f; }},
+        {"material colour", [](auto&, auto&, auto& m) { m.SetAmbient(0, 1, 0); },
+         [](const auto& v) { return v.material.reflectance == glm::vec3(0, 1, 0); }},
+        {"device quality", [](auto& s, auto&, auto&) { s.device->SetQuality(rm::kRenderFlat); },
+         [](const auto& v) { return v.quality == rm::kRenderFlat; }},
+        {"meshbuilder quality", [](auto&, auto& mb, auto&) { mb.SetQuality(rm::kRenderWireframe); },
+         [](const auto& v) { return v.quality == rm::kRenderWireframe; }},
+        {"material taken off", [](auto&, auto& mb, auto&) { mb.SetMaterial(nullptr); },
+         [](const auto& v) { return v.material.useVertexColor && v.material.alpha == 1.0f; }},
+        {"another material",
+         [](auto& s, auto& mb, auto&) {
+             rm::Ptr<rm::Material> other;
+             s.rm->CreateMaterial(2.0f, other.Put());
+             other->SetEmissive(0, 0, 1);
+             mb.SetMaterial(other.Get());
+         },
+         [](const auto& v) { return v.material.emissive == glm::vec3(0, 0, 1); }},
+    };
+    rmtest::Scene s;
+    auto mb = s.AddVisual();
+    rmtest::AddBox(mb.Get(), 0.5f);
+    rm::Ptr<rm::Material> mat;
+    s.rm->CreateMaterial(1.0f, mat.Put());
+    mb->SetMaterial(mat.Get());
+    for (const auto& c : kCases) {
+        const auto before = s.Frame();
+        ASSERT_EQ(1u, before->viewports[0].visuals.size()) << c.what;
+        EXPECT_FALSE(c.check(before->viewports[0].visuals[0])) << c.what;
+        c.change(s, *mb, *mat);
+        const auto after = s.Frame();
+        EXPECT_TRUE(c.check(after->viewports[0].visuals[0])) << c.what;
+    }
+}
+
+// A frame nobody holds lends its visual records to a later one, which writes over
+// every member; a frame still held keeps its own.
+TEST(Viewport, LaterFramesWriteOverOnlyFramesNobodyHolds) {
+    rmtest::Scene s;
+    auto textured = s.AddVisual();
+    rmtest::AddBox(textured.Get(), 0.5f);
+    const std::uint8_t px[4] = {1, 2, 3, 4};
+    rm::Ptr<rm::Texture> t;
+    ASSERT_EQ(rm::kOk, s.rm->CreateTexture({1, 1, rm::PixelFormat::RGBA8, px}, t.Put()));
+    t->SetRepeat(false, false);
+    textured->SetTexture(t.Get());
+    auto plain = s.AddVisual();
+    rmtest::AddBox(plain.Get(), 2.0f);
+    s.Frame();                    // dropped at once: its records are lent to the next Render
+    const auto held = s.Frame();  // made from them, and held
+    s.scene->DeleteVisual(textured.Get());
+    const auto after = s.Frame();  // on the records of the first
+    s.Frame();                     // on new ones: the held frame's are not lent
+    ASSERT_EQ(2u, held->viewports[0].visuals.size());
+    const rm::VisualSnapshot& kept = held->viewports[0].visuals[0];
+    EXPECT_EQ(textured->Id(), kept.meshId);
+    EXPECT_EQ(t->Id(), kept.textureId);
+    EXPECT_EQ(t->Image(), kept.texture);
+    EXPECT_FALSE(kept.repeatU || kept.repeatV);
+    ASSERT_EQ(1u, after->viewports[0].visuals.size());
+    const rm::VisualSnapshot& v = after->viewports[0].visuals[0];
+    EXPECT_EQ(plain->Id(), v.meshId);
+    EXPECT_EQ(plain->UnitData(), v.mesh);
+    EXPECT_EQ(0u, v.textureId);
+    EXPECT_EQ(nullptr, v.texture);
+    EXPECT_TRUE(v.repeatU && v.repeatV);
+    EXPECT_EQ(plain->GetVersion(), v.meshVersion);
+}
+
 TEST(Viewport, DeviceHandsFramesToAnotherThread) {
     rmtest::Scene s;
     int ready = 0;
