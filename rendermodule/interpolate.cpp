@@ -17,8 +17,19 @@ struct Segment {
     float t = 0.0f;
 };
 
-Segment Locate(const std::vector<SFFloat>& keys, float f) {
+// `hint` is the segment found the last time: an animation's fraction moves on
+// a little each step, so the segment it is in is tried first. For keys in
+// ascending order it gives the segment the search would.
+Segment Locate(const std::vector<SFFloat>& keys, float f, std::size_t& hint) {
     Segment s;
+    if (hint + 1 < keys.size()) {
+        const float below = keys[hint].Get(), above = keys[hint + 1].Get();
+        if (below <= f && f < above && f > keys.front().Get()) {
+            s.i = hint;
+            s.t = (f - below) / (above - below);
+            return s;
+        }
+    }
     if (keys.size() < 2 || !(f > keys.front().Get())) return s;
     if (!(f < keys.back().Get())) {
         s.i = keys.size() - 1;
@@ -29,6 +40,7 @@ Segment Locate(const std::vector<SFFloat>& keys, float f) {
                                  [](float v, const SFFloat& k) { return v < k.Get(); });
     if (next == keys.begin() || next == keys.end()) return s;  // keys out of order
     s.i = static_cast<std::size_t>(next - keys.begin()) - 1;
+    hint = s.i;
     const float below = keys[s.i].Get(), above = next->Get();
     s.t = above > below ? (f - below) / (above - below) : 0.0f;
     return s;
@@ -108,14 +120,14 @@ SFVec3f NormalBetween(const SFVec3f& a, const SFVec3f& b, float t) {
 
 // One value per key.
 template <class T>
-bool Single(const std::vector<SFFloat>& keys, const MultiField& list, float f,
+bool Single(const std::vector<SFFloat>& keys, const MultiField& list, float f, std::size_t& hint,
             InterpolatorOutput& out, std::string* problem) {
     const auto& values = static_cast<const MFField<T>&>(list).Values();
     if (values.size() < keys.size()) {
         *problem = "keyValue has fewer values than key; it sends nothing";
         return false;
     }
-    const Segment s = Locate(keys, f);
+    const Segment s = Locate(keys, f, hint);
     const T& a = values[s.i];
     if (s.t == 0.0f)
         out.single.template emplace<T>(a);
@@ -126,7 +138,7 @@ bool Single(const std::vector<SFFloat>& keys, const MultiField& list, float f,
 
 // A run of values per key (a whole Coordinate.point or Normal.vector).
 template <class T, bool kNormal = false>
-bool Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f,
+bool Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f, std::size_t& hint,
           InterpolatorOutput& result, std::string* problem) {
     const auto& values = static_cast<const MFField<T>&>(list).Values();
     const std::size_t run = values.size() / keys.size();
@@ -134,7 +146,7 @@ bool Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f,
         *problem = "keyValue has fewer values than key; it sends nothing";
         return false;
     }
-    const Segment s = Locate(keys, f);
+    const Segment s = Locate(keys, f, hint);
     auto out = std::make_unique<MFField<T>>();
     std::vector<T>& v = out->Values();
     v.reserve(run);
@@ -208,7 +220,7 @@ InterpolatorFields InterpolatorFieldsOf(SingleNode& node) {
     return {static_cast<MFField<SFFloat>*>(keyField), static_cast<MultiField*>(list)};
 }
 
-bool Interpolate(const InterpolatorFields& fields, int type, float f, InterpolatorOutput& out,
+bool Interpolate(InterpolatorFields& fields, int type, float f, InterpolatorOutput& out,
                  std::string* problem) {
     if (fields.keys == nullptr || fields.values == nullptr) return false;
     const std::vector<SFFloat>& keys = fields.keys->Values();
@@ -223,21 +235,21 @@ bool Interpolate(const InterpolatorFields& fields, int type, float f, Interpolat
     }
     switch (type) {
         case ScalarInterpolator::kNodeType:
-            return Single<SFFloat>(keys, list, f, out, problem);
+            return Single<SFFloat>(keys, list, f, fields.hint, out, problem);
         case PositionInterpolator::kNodeType:
-            return Single<SFVec3f>(keys, list, f, out, problem);
+            return Single<SFVec3f>(keys, list, f, fields.hint, out, problem);
         case OrientationInterpolator::kNodeType:
-            return Single<SFRotation>(keys, list, f, out, problem);
+            return Single<SFRotation>(keys, list, f, fields.hint, out, problem);
         case ColorInterpolator::kNodeType:
-            return Single<SFColor>(keys, list, f, out, problem);
+            return Single<SFColor>(keys, list, f, fields.hint, out, problem);
         case PositionInterpolator2D::kNodeType:
-            return Single<SFVec2f>(keys, list, f, out, problem);
+            return Single<SFVec2f>(keys, list, f, fields.hint, out, problem);
         case CoordinateInterpolator::kNodeType:
-            return Runs<SFVec3f>(keys, list, f, out, problem);
+            return Runs<SFVec3f>(keys, list, f, fields.hint, out, problem);
         case NormalInterpolator::kNodeType:
-            return Runs<SFVec3f, true>(keys, list, f, out, problem);
+            return Runs<SFVec3f, true>(keys, list, f, fields.hint, out, problem);
         case CoordinateInterpolator2D::kNodeType:
-            return Runs<SFVec2f>(keys, list, f, out, problem);
+            return Runs<SFVec2f>(keys, list, f, fields.hint, out, problem);
         default:
             return false;
     }

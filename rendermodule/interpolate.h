@@ -40,6 +40,7 @@ struct InterpolatorOutput {
 struct InterpolatorFields {
     const MFField<SFFloat>* keys = nullptr;
     const MultiField* values = nullptr;
+    std::size_t hint = 0;  // the key segment of the last fraction, tried first
 };
 InterpolatorFields InterpolatorFieldsOf(SingleNode& node);
 
@@ -50,5 +51,5 @@ InterpolatorFields InterpolatorFieldsOf(SingleNode& node);
 // Keys are expected in ascending order; values outside [first, last] key take
 // the first or last key's value. Several values per key (Coordinate, Normal)
 // come in keyValue.size() / key.size() runs.
-bool Interpolate(const InterpolatorFields& fields, int type, float f, InterpolatorOutput& out,
+bool Interpolate(InterpolatorFields& fields, int type, float f, InterpolatorOutput& out,
                  std::string* problem);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <typeinfo>
 
 #include "node/node_impl.h"
 #include "node/nodes.h"
@@ -107,6 +108,31 @@ bool Copy(Field& target, const Field& value) {
 template <class T>
 bool CopyAs(Field& target, const Field& value, bool single) {
     return single ? Copy<T>(target, value) : Copy<MFField<T>>(target, value);
+}
+template <class T>
+void CopyOf(Field& target, const Field& value) {
+    static_cast<T&>(target) = static_cast<const T&>(value);
+}
+
+// The unchecked copy for a stored field of one of the classes animations set;
+// the caller checks that a value is of the same class.
+using CopyFunction = void (*)(Field&, const Field&);
+CopyFunction CopyFor(const Field& target) {
+    const bool single = target.IsSingle() != 0;
+    switch (target.GetFieldType()) {
+        case kFieldSFFloat:
+            return single ? CopyOf<SFFloat> : CopyOf<MFField<SFFloat>>;
+        case kFieldSFVec3f:
+            return single ? CopyOf<SFVec3f> : CopyOf<MFField<SFVec3f>>;
+        case kFieldSFRotation:
+            return single ? CopyOf<SFRotation> : CopyOf<MFField<SFRotation>>;
+        case kFieldSFColor:
+            return single ? CopyOf<SFColor> : CopyOf<MFField<SFColor>>;
+        case kFieldSFVec2f:
+            return single ? CopyOf<SFVec2f> : CopyOf<MFField<SFVec2f>>;
+        default:
+            return nullptr;
+    }
 }
 
 // Copies `value` into `target`; lists of strings and of urls take each other's text.
@@ -269,11 +295,14 @@ int CRouter::DealRoute(const RouteList* routes, SingleNode* root) {
     // no set_bind) store straight into it.
     for (RouteRecord& r : m_routeRecords) {
         NodeState& to = *r.toState;
-        if (to.sensor >= 0 || (IsInterpolatorType(to.type) && r.toField == kInterpolatorFraction) ||
-            (StackOf(to.type) >= 0 && r.toField == FieldNamed(*r.to, "set_bind")))
+        if (IsInterpolatorType(to.type) && r.toField == kInterpolatorFraction) {
+            r.via = Via::Interpolate;
+            continue;
+        }
+        if (to.sensor >= 0 || (StackOf(to.type) >= 0 && r.toField == FieldNamed(*r.to, "set_bind")))
             continue;
         r.target = Resolve(r.to, to, r.toField);
-        r.direct = true;
+        r.via = Via::Store;
     }
     // Bind stacks: the first of each kind in the scene's own file.
     SingleNode* first[4] = {};
@@ -396,10 +425,13 @@ void CRouter::Fanout(NodeState& from, int field, const Field& value, double time
         if (r.fromField != field || r.last == time) continue;
         r.last = time;
         ++m_delivered;
-        if (r.direct && r.toState->receiver == nullptr)
-            Store(r.to, *r.toState, r.target, value, time);
+        NodeState& to = *r.toState;
+        if (to.receiver != nullptr || r.via == Via::Deliver)
+            Deliver(r.to, to, r.toField, value, time);
+        else if (r.via == Via::Store)
+            Store(r.to, to, r.target, value, time);
         else
-            Deliver(r.to, *r.toState, r.toField, value, time);
+            RunInterpolator(r.to, to, value, time);
     }
 }
 
@@ -418,29 +450,7 @@ void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& 
         return;
     }
     if (IsInterpolatorType(state.type) && field == kInterpolatorFraction) {
-        // An interpolator no route leaves by has nothing to do.
-        if (state.out.empty() || value.GetFieldType() != kFieldSFFloat || value.IsSingle() == 0)
-            return;
-        std::string problem;
-        InterpolatorOutput out;
-        if (!Interpolate(state.interpolator, state.type, static_cast<const SFFloat&>(value).Get(),
-                         out, &problem)) {
-            if (!problem.empty()) Report(to, problem);
-            return;
-        }
-        // Sent on at once, without a queued copy: the step of an animation of
-        // thousands of interpolators allocates nothing for their values. Chains
-        // of interpolators deeper than this wait in the queue instead.
-        constexpr int kMaxDepth = 32;
-        if (m_depth < kMaxDepth) {
-            ++m_depth;
-            Fanout(state, kInterpolatorValue, *out.Get(), time);
-            --m_depth;
-        } else {
-            std::unique_ptr<Field> owned = out.Take();
-            const Field* raw = owned.get();
-            m_queue.push_back(Event{&state, to, kInterpolatorValue, std::move(owned), raw, time});
-        }
+        RunInterpolator(to, state, value, time);
         return;
     }
     if (const int k = StackOf(state.type); k >= 0 && field == FieldNamed(*to, "set_bind")) {
@@ -449,6 +459,31 @@ void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& 
     }
     if (state.sensor >= 0 && !TimeSensorTakes(m_sensors[state.sensor], field, value, time)) return;
     SetNodeField(to, state, field, value, time);
+}
+
+void CRouter::RunInterpolator(SingleNode* node, NodeState& state, const Field& value, double time) {
+    // An interpolator no route leaves by has nothing to do.
+    if (state.out.empty() || typeid(value) != typeid(SFFloat)) return;
+    InterpolatorOutput out;
+    if (!Interpolate(state.interpolator, state.type, static_cast<const SFFloat&>(value).Get(), out,
+                     &m_problem)) {
+        if (!m_problem.empty()) Report(node, m_problem);
+        m_problem.clear();
+        return;
+    }
+    // Sent on at once, without a queued copy: the step of an animation of
+    // thousands of interpolators allocates nothing for their values. Chains
+    // of interpolators deeper than this wait in the queue instead.
+    constexpr int kMaxDepth = 32;
+    if (m_depth < kMaxDepth) {
+        ++m_depth;
+        Fanout(state, kInterpolatorValue, *out.Get(), time);
+        --m_depth;
+    } else {
+        std::unique_ptr<Field> owned = out.Take();
+        const Field* raw = owned.get();
+        m_queue.push_back(Event{&state, node, kInterpolatorValue, std::move(owned), raw, time});
+    }
 }
 
 CRouter::Target CRouter::Resolve(SingleNode* node, NodeState& state, int field) {
@@ -464,14 +499,19 @@ CRouter::Target CRouter::Resolve(SingleNode* node, NodeState& state, int field) 
     Field* stored = node->GetField(t.field);
     // Node-valued fields (children lists) are not set by events here.
     if (stored != nullptr && stored->GetFieldType() != kFieldSFNode &&
-        stored->GetFieldType() != kFieldMFNode)
+        stored->GetFieldType() != kFieldMFNode) {
         t.stored = stored;
+        t.copy = CopyFor(*stored);
+    }
     return t;
 }
 
 void CRouter::Store(SingleNode* node, NodeState& state, const Target& target, const Field& value,
                     double time) {
-    if (target.stored == nullptr || !Assign(*target.stored, value)) return;
+    if (target.copy != nullptr && typeid(value) == typeid(*target.stored))
+        target.copy(*target.stored, value);
+    else if (target.stored == nullptr || !Assign(*target.stored, value))
+        return;
     if (state.transform != nullptr && state.placedStep != m_stepNumber) {
         // A Transform's frames are placed at its first change of a step, while
         // the node is at hand (animations move thousands a step); one that
@@ -479,7 +519,7 @@ void CRouter::Store(SingleNode* node, NodeState& state, const Target& target, co
         state.placedStep = m_stepNumber;
         const SFVec3f& t = state.transform->translation();
         if (state.placementKnown && target.stored == &t)
-            PlaceFrames(state, PlacementWith(state.placement, {t.GetX(), t.GetY(), t.GetZ()}));
+            MoveFrames(state, OriginWith(state.placement, {t.GetX(), t.GetY(), t.GetZ()}));
         else
             PlaceTransform(state);
     } else if (state.sensor < 0 && !state.dirty) {
@@ -752,13 +792,16 @@ void CRouter::ApplyChanges() {
 void CRouter::PlaceTransform(NodeState& state) {
     const TransformFields fields = FieldsOf(*state.transform);
     state.placement = PlacementOf(fields);
-    state.placementKnown = true;
+    // A frame refuses a transform that is not finite and keeps its old one; a
+    // new translation alone can then not be set on top of it.
+    state.placementKnown = IsFinite(state.placement);
     PlaceFrames(state, PlacementWith(state.placement, fields.translation));
 }
 
-void CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
+template <class Place>
+void CRouter::EachFrame(const NodeState& state, Place place) {
     if (state.frame != nullptr) {
-        state.frame->AddTransform(rm::Combine::Replace, local);
+        place(*state.frame);
         if (m_bound) m_moved.push_back(state.frame);
         return;
     }
@@ -766,7 +809,15 @@ void CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
     // Translation makes frames, and only frames, for Transforms and Viewpoints.
     for (const auto& object : *state.objects) {
         auto* frame = static_cast<rm::Frame*>(object.Get());
-        frame->AddTransform(rm::Combine::Replace, local);
+        place(*frame);
         if (m_bound) m_moved.push_back(frame);  // only the camera asks
     }
+}
+
+void CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
+    EachFrame(state, [&](rm::Frame& frame) { frame.AddTransform(rm::Combine::Replace, local); });
+}
+
+void CRouter::MoveFrames(const NodeState& state, const glm::vec3& origin) {
+    EachFrame(state, [&](rm::Frame& frame) { frame.SetLocalOrigin(origin); });
 }

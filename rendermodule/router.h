@@ -111,6 +111,15 @@ class CRouter : public IEventSink {
         Field* stored = nullptr;  // null: nowhere (node-valued, or no such field)
         int field = 0;
         bool exposed = false;
+        // Copies a value of the stored field's own class without checks; null
+        // for the classes Assign converts between.
+        void (*copy)(Field& target, const Field& value) = nullptr;
+    };
+    // How a route hands on its events, decided once at DealRoute.
+    enum class Via : std::uint8_t {
+        Deliver,      // the general way: receivers, bind, TimeSensors, resolved each time
+        Store,        // into a plain field, resolved already
+        Interpolate,  // into an interpolator's set_fraction
     };
     struct RouteRecord {
         SingleNode* from = nullptr;
@@ -119,8 +128,8 @@ class CRouter : public IEventSink {
         int toField = 0;
         double last = -1e300;          // timestamp of the last event it carried
         NodeState* toState = nullptr;  // states stay where they are until DealRoute
-        Target target;                 // for a direct route
-        bool direct = false;           // into a plain field: stored without further checks
+        Target target;                 // for a route that stores (Via::Store)
+        Via via = Via::Deliver;
     };
     struct SensorState {
         TimeSensor* node = nullptr;
@@ -144,7 +153,9 @@ class CRouter : public IEventSink {
         bool dirty = false;            // fields changed since its objects were updated
         int sensor = -1;               // index in m_sensors
         std::uint64_t placedStep = 0;  // the step a Transform's frames were last placed in
-        // A Transform's placement without its translation, as last placed.
+        // A Transform's placement without its translation, as last placed;
+        // known when its frames took it (it was finite), so that a new
+        // translation only moves their origins.
         FramePlacement placement;
         bool placementKnown = false;
     };
@@ -166,6 +177,8 @@ class CRouter : public IEventSink {
     // not carried an event at `time` yet.
     void Fanout(NodeState& from, int field, const Field& value, double time);
     void Deliver(SingleNode* to, NodeState& state, int field, const Field& value, double time);
+    // An interpolator's set_fraction: its value goes out along its own routes.
+    void RunInterpolator(SingleNode* node, NodeState& state, const Field& value, double time);
     // Writes a delivered value into the node's field; an exposedField then sends
     // its _changed event.
     void SetNodeField(SingleNode* node, NodeState& state, int field, const Field& value,
@@ -183,6 +196,10 @@ class CRouter : public IEventSink {
     void ApplyChanges();
     // Places the frames translation made for a Transform or Viewpoint.
     void PlaceFrames(const NodeState& state, const glm::mat4& local);
+    // Moves those frames' origins alone, their rotation and scale placed already.
+    void MoveFrames(const NodeState& state, const glm::vec3& origin);
+    template <class Place>
+    void EachFrame(const NodeState& state, Place place);
     // Places a Transform's frames from all its fields, keeping the placement.
     void PlaceTransform(NodeState& state);
     void Report(const SingleNode* node, const std::string& problem);
@@ -211,4 +228,5 @@ class CRouter : public IEventSink {
     std::uint64_t m_stepNumber = 0;
     int m_depth = 0;  // interpolators sending on at once, one inside another
     std::uint64_t m_delivered = 0;
+    std::string m_problem;  // why an interpolator sent nothing, kept to save a string a call
 };

@@ -126,6 +126,10 @@ struct FramePlacement {
 FramePlacement PlacementOf(const TransformFields& fields);
 // The local transform of a placement moved by `translation` (left out when not finite).
 glm::mat4 PlacementWith(const FramePlacement& placement, const glm::vec3& translation);
+// The origin of that transform alone (its last column).
+glm::vec3 OriginWith(const FramePlacement& placement, const glm::vec3& translation);
+// Whether a placement's every number is finite (a frame takes it).
+bool IsFinite(const FramePlacement& placement);
 
 // Puts `camera` where the viewpoint frame `viewpoint` is within the translated
 // scene (the frame under the scene root that holds it, the world frame): its

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include <glm/gtc/matrix_transform.hpp>
 
@@ -23,11 +25,15 @@ Result RemoveFrom(std::vector<Ptr<T>>& list, T* item) {
 }
 
 bool Finite(const glm::mat4& m) {
-    // x * 0 is 0 for a finite x and NaN for an infinite or NaN one, so the sum is 0
-    // exactly when every element is finite: no branch per element (animations
-    // place thousands of frames a step).
-    const glm::vec4 sum = m[0] * 0.0f + m[1] * 0.0f + m[2] * 0.0f + m[3] * 0.0f;
-    return sum.x + sum.y + sum.z + sum.w == 0.0f;
+    // A float is infinite or NaN when its exponent bits are all ones; adding one
+    // to such an exponent carries into the top bit. One pass over the 16 words,
+    // with no branch per element (animations place thousands of frames a step).
+    static_assert(sizeof(glm::mat4) == 16 * sizeof(std::uint32_t));
+    std::uint32_t words[16];
+    std::memcpy(words, &m, sizeof words);
+    std::uint32_t carried = 0;
+    for (std::uint32_t w : words) carried |= (w & 0x7f800000u) + 0x00800000u;
+    return (carried & 0x80000000u) == 0;
 }
 
 // The linear (rotation and scale) part of a transform, which carries directions.

@@ -2,6 +2,7 @@
 // coordinates into its parent's, child frames, visuals (meshbuilders) and lights.
 #pragma once
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -47,6 +48,15 @@ class Frame : public Object {
     // and scale stay.
     Result SetPosition(const Frame* ref, float x, float y, float z);
     glm::vec3 GetPosition(const Frame* ref) const;
+    // Moves the frame's origin to p in its parent's coordinates (the local
+    // transform's last column), keeping rotation and scale: what an animated
+    // translation does, without building the whole matrix. kInvalidArg when p
+    // is not finite.
+    Result SetLocalOrigin(const glm::vec3& p) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) return kInvalidArg;
+        local_[3] = glm::vec4(p, 1.0f);
+        return kOk;
+    }
     // Turns the frame so that its direction (local −z) and up (local +y), seen in ref's
     // coordinates, are dir and up. The basis is made orthonormal from dir first, then
     // up; its origin stays, any scale is dropped. Fails with kInvalidArg for a zero dir

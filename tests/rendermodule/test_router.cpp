@@ -83,6 +83,25 @@ TEST_F(RouterTest, NothingMovesBeforeTheStartTime) {
     EXPECT_NEAR(Position("X").x, 2.5, 1e-4);
 }
 
+TEST_F(RouterTest, KeysAreFoundWhicheverWayTheFractionMoves) {
+    // Five keys with a jump at 0.5: each step starts from the segment of the
+    // step before, forwards, backwards and across several segments.
+    Show(
+        "DEF T TimeSensor { cycleInterval 1 loop TRUE }"
+        "DEF P PositionInterpolator { key [ 0 0.25 0.5 0.5 1 ]"
+        " keyValue [ 0 0 0, 10 0 0, 20 0 0, 40 0 0, 50 0 0 ] }"
+        "DEF X Transform { children Shape { geometry Box {} } }"
+        "ROUTE T.fraction_changed TO P.set_fraction ROUTE P.value_changed TO X.translation");
+    const std::pair<std::uint32_t, float> steps[] = {{100, 4},  {400, 16},   {300, 12}, {500, 40},
+                                                     {750, 45}, {200, 8},    {600, 42}, {450, 18},
+                                                     {250, 10}, {990, 49.8f}};
+    for (const auto& [ms, x] : steps) {
+        At(ms);
+        EXPECT_NEAR(Position("X").x, x, 1e-4) << ms;
+    }
+    EXPECT_TRUE(m_messages.texts.empty());
+}
+
 // An interpolator with keys 0 and 1, fed by the TimeSensor T, driving `target`.
 std::string Drive(const char* def, const char* type, const char* values, const char* target) {
     return std::string("DEF ") + def + " " + type + " { key [ 0 1 ] keyValue [ " + values +

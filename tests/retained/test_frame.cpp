@@ -1,6 +1,7 @@
 // Frames: combine orders, rotations, orientation, positions, hierarchy and reference counts.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <numbers>
 
@@ -54,6 +55,24 @@ TEST_F(FrameTest, CombineOrders) {
     ExpectVec({1, 5, 7}, Apply(replace->GetLocalTransform(), {1, 0, 0}));
     m[0][0] = NAN;
     EXPECT_EQ(rm::kInvalidArg, replace->AddTransform(rm::Combine::Replace, m));
+
+    // Any element not finite refuses the matrix; the largest, smallest and
+    // negative finite values are taken.
+    const float bad[] = {NAN, -NAN, INFINITY, -INFINITY};
+    const float good[] = {FLT_MAX, -FLT_MAX, FLT_MIN / 4, -0.0f};
+    for (int i = 0; i < 16; ++i) {
+        for (float v : bad) {
+            glm::mat4 x(1.0f);
+            x[i / 4][i % 4] = v;
+            EXPECT_EQ(rm::kInvalidArg, replace->AddTransform(rm::Combine::Replace, x)) << i;
+        }
+        for (float v : good) {
+            glm::mat4 x(1.0f);
+            x[i / 4][i % 4] = v;
+            EXPECT_EQ(rm::kOk, replace->AddTransform(rm::Combine::Replace, x)) << i << " " << v;
+            EXPECT_EQ(x, replace->GetLocalTransform());
+        }
+    }
 }
 
 TEST_F(FrameTest, RotationsAreRightHanded) {
