@@ -13,8 +13,9 @@ class NameIndex {
     static constexpr int kAbsent = -1;
 
     // Adds `name` unless it is there already: the first value given for a name stays.
-    // Values are not negative.
-    void Insert(std::string_view name, int value);
+    // Returns the value `name` has now (the one already stored, else `value`), so a
+    // caller that adds only new names needs no Find first. Values are not negative.
+    int Insert(std::string_view name, int value);
     // The value of `name`, or kAbsent.
     int Find(std::string_view name) const {
         if (m_slots.empty()) return kAbsent;

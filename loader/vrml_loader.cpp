@@ -387,6 +387,8 @@ class VrmlLoader::Builder final : public ParseActions {
     // The table of the node's catalogue type; null for a node that declares its own
     // fields (a Script) or of no known type.
     TypeFields* FieldsOf(const SingleNode& node);
+    // FieldIndex with the node's table already in hand (null: the node has none).
+    int FieldIndexIn(const TypeFields* table, const SingleNode* node, std::string_view name);
     std::vector<TypeFields> m_fieldIndexCache;  // by node type id
 
     std::vector<std::unique_ptr<ProtoType>> m_protoStack;
@@ -859,11 +861,16 @@ VrmlLoader::Builder::TypeFields* VrmlLoader::Builder::FieldsOf(const SingleNode&
     return &table;
 }
 
-int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view name) {
-    if (node == nullptr) return -1;
-    if (const TypeFields* table = FieldsOf(*node)) return table->names.Find(name);
+int VrmlLoader::Builder::FieldIndexIn(const TypeFields* table, const SingleNode* node,
+                                      std::string_view name) {
+    if (table != nullptr) return table->names.Find(name);
     if (const DeclaredNode* declared = DeclaredNode::Of(node)) return declared->FindField(name);
     return FindFieldIndex(node, name);
+}
+
+int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view name) {
+    if (node == nullptr) return -1;
+    return FieldIndexIn(FieldsOf(*node), node, name);
 }
 
 // A node field the text names (a Layer3D's background, a viewpoint) takes the
@@ -871,19 +878,18 @@ int VrmlLoader::Builder::FieldIndex(const SingleNode* node, std::string_view nam
 // its children list cannot be set directly; other nodes take it in the field
 // the text names.
 int VrmlLoader::Builder::AttachIndex(SingleNode* parent, const std::string& fieldName) {
+    // A catalogue type's table keeps the answers; a Script or a node of no known type
+    // (no table) has them worked out at each call.
     TypeFields* table = FieldsOf(*parent);
-    if (table == nullptr) {
-        const int named = fieldName.empty() ? -1 : FieldIndex(parent, fieldName);
-        const int add = FieldIndex(parent, "addChildren");
-        if (add < 0) return named;
-        return named >= 0 && HoldsOneNode(*parent, named) ? named : add;
-    }
-    const int named = fieldName.empty() ? -1 : table->names.Find(fieldName);
-    if (table->addChildren < 0) return named;
-    if (named < 0) return table->addChildren;
-    std::int8_t& one = table->holdsOne[static_cast<std::size_t>(named)];
+    const int named = fieldName.empty() ? -1 : FieldIndexIn(table, parent, fieldName);
+    const int add =
+        table != nullptr ? table->addChildren : FieldIndexIn(nullptr, parent, "addChildren");
+    if (add < 0) return named;
+    if (named < 0) return add;
+    std::int8_t asked = -1;
+    std::int8_t& one = table != nullptr ? table->holdsOne[static_cast<std::size_t>(named)] : asked;
     if (one < 0) one = HoldsOneNode(*parent, named) ? 1 : 0;
-    return one != 0 ? named : table->addChildren;
+    return one != 0 ? named : add;
 }
 
 int VrmlLoader::Builder::FindRouteField(const SingleNode* node, const std::string& name) {

@@ -16,12 +16,9 @@ void VrmlNodeType::IndexNew() const {
                               int Member::*token) {
         for (; done < list.size(); ++done) {
             const Interface& entry = list[done];
-            int at = m_index.Find(entry.name);
-            if (at == NameIndex::kAbsent) {
-                at = static_cast<int>(m_members.size());
-                m_index.Insert(entry.name, at);
-                m_members.emplace_back();
-            }
+            const int next = static_cast<int>(m_members.size());
+            const int at = m_index.Insert(entry.name, next);
+            if (at == next) m_members.emplace_back();  // a new name
             int& held = m_members[static_cast<std::size_t>(at)].*token;
             if (held == 0) held = entry.type;
         }

@@ -7,15 +7,18 @@
 //
 //   driver_floor [TRIANGLES]     (default 100000)
 //
-// Prints the milliseconds of each step from the start of main.
-#include <epoxy/egl.h>
+// Prints the milliseconds of each step from the start of main. The context comes
+// from PlatformEGLHeadless, the same EGL start-up orvane-render goes through.
 #include <epoxy/gl.h>
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
+
+#include "retained/gl/platform_egl_headless.h"
 
 namespace {
 
@@ -59,29 +62,12 @@ int main(int argc, char** argv) {
     const long triangles = argc > 1 ? std::atol(argv[1]) : 100000;
     const int width = 600, height = 550;
 
-    EGLDisplay display =
-        eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
-    EGLint major = 0, minor = 0;
-    if (display == EGL_NO_DISPLAY || !eglInitialize(display, &major, &minor))
-        return Fail("eglInitialize");
-    eglBindAPI(EGL_OPENGL_API);
-    const EGLint configAttribs[] = {EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_SURFACE_TYPE,
-                                    EGL_DONT_CARE, EGL_NONE};
-    EGLConfig config = nullptr;
-    EGLint count = 0;
-    if (!eglChooseConfig(display, configAttribs, &config, 1, &count) || count < 1)
-        return Fail("eglChooseConfig");
-    const EGLint contextAttribs[] = {EGL_CONTEXT_MAJOR_VERSION,
-                                     3,
-                                     EGL_CONTEXT_MINOR_VERSION,
-                                     3,
-                                     EGL_CONTEXT_OPENGL_PROFILE_MASK,
-                                     EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT,
-                                     EGL_NONE};
-    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, contextAttribs);
-    if (context == EGL_NO_CONTEXT ||
-        !eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, context))
-        return Fail("eglCreateContext");
+    std::string error;
+    const auto platform = rm::gl::PlatformEGLHeadless::Create(&error);
+    if (!platform) {
+        std::fprintf(stderr, "driver_floor: %s\n", error.c_str());
+        return 1;
+    }
     const double contextMs = Ms();
 
     GLuint fbo = 0, color = 0, depth = 0;
@@ -176,7 +162,5 @@ int main(int argc, char** argv) {
 
     std::printf("triangles=%zu context_ms=%.1f upload_ms=%.1f frame_ms=%.1f lit_pixels=%ld\n",
                 indices.size() / 3, contextMs, uploadMs, frameMs, lit);
-    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    eglDestroyContext(display, context);
     return 0;
 }

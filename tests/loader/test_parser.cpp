@@ -12,6 +12,7 @@
 
 #include <unistd.h>
 
+#include "loader/name_index.h"
 #include "loader/scene_dump.h"
 #include "loader/vrml_node_type.h"
 #include "loader_test_util.h"
@@ -19,6 +20,20 @@
 namespace {
 
 class Parser : public ::testing::Test, public LoaderFixtureBase {};
+
+// Insert answers with the value a name has: the new one the first time, the first
+// one ever after, across the index's growth (every power of two up to 128 names).
+TEST(NameIndexInsert, ReturnsTheValueTheNameKeeps) {
+    NameIndex index;
+    for (int i = 0; i < 100; ++i) {
+        const std::string name = "n" + std::to_string(i);
+        EXPECT_EQ(index.Insert(name, i), i) << name;
+        EXPECT_EQ(index.Insert(name, 1000 + i), i) << name;  // the first value stays
+        EXPECT_EQ(index.Size(), static_cast<std::size_t>(i + 1)) << name;
+    }
+    for (int i = 0; i < 100; ++i) EXPECT_EQ(index.Find("n" + std::to_string(i)), i);
+    EXPECT_EQ(index.Find("n100"), NameIndex::kAbsent);
+}
 
 // A type's members are found by name through its index, past the index's growth
 // (200 names, many sharing a probe run) and after declarations made between
