@@ -20,7 +20,8 @@ struct Segment {
 // `hint` is the segment found the last time: an animation's fraction moves on
 // a little each step, so the segment it is in is tried first. For keys in
 // ascending order it gives the segment the search would.
-Segment Locate(const std::vector<SFFloat>& keys, float f, std::size_t& hint) {
+[[gnu::always_inline]] inline Segment Locate(const std::vector<SFFloat>& keys, float f,
+                                             std::size_t& hint) {
     Segment s;
     if (hint + 1 < keys.size()) {
         const float below = keys[hint].Get(), above = keys[hint + 1].Get();
@@ -118,35 +119,53 @@ SFVec3f NormalBetween(const SFVec3f& a, const SFVec3f& b, float t) {
     return v;
 }
 
+// The keys and values of an interpolator, checked: null when it sends nothing,
+// with the reason in `problem`.
+const std::vector<SFFloat>* KeysFor(const InterpolatorFields& fields, float f,
+                                    std::string* problem) {
+    if (fields.keys == nullptr || fields.values == nullptr) return nullptr;
+    const std::vector<SFFloat>& keys = fields.keys->Values();
+    if (keys.empty()) {
+        *problem = "key is empty; it sends nothing";
+        return nullptr;
+    }
+    if (std::isnan(f)) {
+        *problem = "set_fraction is not a number; ignored";
+        return nullptr;
+    }
+    return &keys;
+}
+
 // One value per key.
 template <class T>
-bool Single(const std::vector<SFFloat>& keys, const MultiField& list, float f, std::size_t& hint,
-            InterpolatorOutput& out, std::string* problem) {
-    const auto& values = static_cast<const MFField<T>&>(list).Values();
-    if (values.size() < keys.size()) {
+const Field* Single(InterpolatorFields& fields, float f, InterpolatorOutput& out,
+                    std::string* problem) {
+    const std::vector<SFFloat>* keys = KeysFor(fields, f, problem);
+    if (keys == nullptr) return nullptr;
+    const auto& values = static_cast<const MFField<T>&>(*fields.values).Values();
+    if (values.size() < keys->size()) {
         *problem = "keyValue has fewer values than key; it sends nothing";
-        return false;
+        return nullptr;
     }
-    const Segment s = Locate(keys, f, hint);
+    const Segment s = Locate(*keys, f, fields.hint);
     const T& a = values[s.i];
-    if (s.t == 0.0f)
-        out.single.template emplace<T>(a);
-    else
-        out.single.template emplace<T>(Between(a, values[s.i + 1], s.t));
-    return true;
+    if (s.t == 0.0f) return &out.single.template emplace<T>(a);
+    return &out.single.template emplace<T>(Between(a, values[s.i + 1], s.t));
 }
 
 // A run of values per key (a whole Coordinate.point or Normal.vector).
 template <class T, bool kNormal = false>
-bool Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f, std::size_t& hint,
-          InterpolatorOutput& result, std::string* problem) {
-    const auto& values = static_cast<const MFField<T>&>(list).Values();
-    const std::size_t run = values.size() / keys.size();
+const Field* Runs(InterpolatorFields& fields, float f, InterpolatorOutput& result,
+                  std::string* problem) {
+    const std::vector<SFFloat>* keys = KeysFor(fields, f, problem);
+    if (keys == nullptr) return nullptr;
+    const auto& values = static_cast<const MFField<T>&>(*fields.values).Values();
+    const std::size_t run = values.size() / keys->size();
     if (run == 0) {
         *problem = "keyValue has fewer values than key; it sends nothing";
-        return false;
+        return nullptr;
     }
-    const Segment s = Locate(keys, f, hint);
+    const Segment s = Locate(*keys, f, fields.hint);
     auto out = std::make_unique<MFField<T>>();
     std::vector<T>& v = out->Values();
     v.reserve(run);
@@ -163,7 +182,31 @@ bool Runs(const std::vector<SFFloat>& keys, const MultiField& list, float f, std
         }
     }
     result.list = std::move(out);
-    return true;
+    return result.list.get();
+}
+
+// The interpolation of each interpolator type.
+InterpolatorFields::Run RunFor(int type) {
+    switch (type) {
+        case ScalarInterpolator::kNodeType:
+            return Single<SFFloat>;
+        case PositionInterpolator::kNodeType:
+            return Single<SFVec3f>;
+        case OrientationInterpolator::kNodeType:
+            return Single<SFRotation>;
+        case ColorInterpolator::kNodeType:
+            return Single<SFColor>;
+        case PositionInterpolator2D::kNodeType:
+            return Single<SFVec2f>;
+        case CoordinateInterpolator::kNodeType:
+            return Runs<SFVec3f>;
+        case NormalInterpolator::kNodeType:
+            return Runs<SFVec3f, true>;
+        case CoordinateInterpolator2D::kNodeType:
+            return Runs<SFVec2f>;
+        default:
+            return nullptr;
+    }
 }
 
 }  // namespace
@@ -182,18 +225,6 @@ bool IsInterpolatorType(int type) {
         default:
             return false;
     }
-}
-
-const Field* InterpolatorOutput::Get() const {
-    if (list) return list.get();
-    return std::visit(
-        [](const auto& v) -> const Field* {
-            if constexpr (std::is_same_v<std::decay_t<decltype(v)>, std::monostate>)
-                return nullptr;
-            else
-                return &v;
-        },
-        single);
 }
 
 std::unique_ptr<Field> InterpolatorOutput::Take() {
@@ -217,40 +248,9 @@ InterpolatorFields InterpolatorFieldsOf(SingleNode& node) {
         keyField->GetFieldType() != kFieldSFFloat || list->IsSingle() != 0 ||
         list->GetFieldType() == kFieldMFNode)
         return {};
-    return {static_cast<MFField<SFFloat>*>(keyField), static_cast<MultiField*>(list)};
-}
-
-bool Interpolate(InterpolatorFields& fields, int type, float f, InterpolatorOutput& out,
-                 std::string* problem) {
-    if (fields.keys == nullptr || fields.values == nullptr) return false;
-    const std::vector<SFFloat>& keys = fields.keys->Values();
-    const MultiField& list = *fields.values;
-    if (keys.empty()) {
-        *problem = "key is empty; it sends nothing";
-        return false;
-    }
-    if (std::isnan(f)) {
-        *problem = "set_fraction is not a number; ignored";
-        return false;
-    }
-    switch (type) {
-        case ScalarInterpolator::kNodeType:
-            return Single<SFFloat>(keys, list, f, fields.hint, out, problem);
-        case PositionInterpolator::kNodeType:
-            return Single<SFVec3f>(keys, list, f, fields.hint, out, problem);
-        case OrientationInterpolator::kNodeType:
-            return Single<SFRotation>(keys, list, f, fields.hint, out, problem);
-        case ColorInterpolator::kNodeType:
-            return Single<SFColor>(keys, list, f, fields.hint, out, problem);
-        case PositionInterpolator2D::kNodeType:
-            return Single<SFVec2f>(keys, list, f, fields.hint, out, problem);
-        case CoordinateInterpolator::kNodeType:
-            return Runs<SFVec3f>(keys, list, f, fields.hint, out, problem);
-        case NormalInterpolator::kNodeType:
-            return Runs<SFVec3f, true>(keys, list, f, fields.hint, out, problem);
-        case CoordinateInterpolator2D::kNodeType:
-            return Runs<SFVec2f>(keys, list, f, fields.hint, out, problem);
-        default:
-            return false;
-    }
+    InterpolatorFields fields;
+    fields.keys = static_cast<MFField<SFFloat>*>(keyField);
+    fields.values = static_cast<MultiField*>(list);
+    fields.run = RunFor(GetNodeType(node));
+    return fields;
 }

@@ -461,12 +461,14 @@ void CRouter::Deliver(SingleNode* to, NodeState& state, int field, const Field& 
     SetNodeField(to, state, field, value, time);
 }
 
-void CRouter::RunInterpolator(SingleNode* node, NodeState& state, const Field& value, double time) {
+inline void CRouter::RunInterpolator(SingleNode* node, NodeState& state, const Field& value,
+                                     double time) {
     // An interpolator no route leaves by has nothing to do.
     if (state.out.empty() || typeid(value) != typeid(SFFloat)) return;
     InterpolatorOutput out;
-    if (!Interpolate(state.interpolator, state.type, static_cast<const SFFloat&>(value).Get(), out,
-                     &m_problem)) {
+    const Field* sent =
+        Interpolate(state.interpolator, static_cast<const SFFloat&>(value).Get(), out, &m_problem);
+    if (sent == nullptr) {
         if (!m_problem.empty()) Report(node, m_problem);
         m_problem.clear();
         return;
@@ -477,7 +479,7 @@ void CRouter::RunInterpolator(SingleNode* node, NodeState& state, const Field& v
     constexpr int kMaxDepth = 32;
     if (m_depth < kMaxDepth) {
         ++m_depth;
-        Fanout(state, kInterpolatorValue, *out.Get(), time);
+        Fanout(state, kInterpolatorValue, *sent, time);
         --m_depth;
     } else {
         std::unique_ptr<Field> owned = out.Take();
@@ -506,8 +508,8 @@ CRouter::Target CRouter::Resolve(SingleNode* node, NodeState& state, int field) 
     return t;
 }
 
-void CRouter::Store(SingleNode* node, NodeState& state, const Target& target, const Field& value,
-                    double time) {
+inline void CRouter::Store(SingleNode* node, NodeState& state, const Target& target,
+                           const Field& value, double time) {
     if (target.copy != nullptr && typeid(value) == typeid(*target.stored))
         target.copy(*target.stored, value);
     else if (target.stored == nullptr || !Assign(*target.stored, value))
@@ -799,7 +801,7 @@ void CRouter::PlaceTransform(NodeState& state) {
 }
 
 template <class Place>
-void CRouter::EachFrame(const NodeState& state, Place place) {
+inline void CRouter::EachFrame(const NodeState& state, Place place) {
     if (state.frame != nullptr) {
         place(*state.frame);
         if (m_bound) m_moved.push_back(state.frame);
@@ -818,6 +820,6 @@ void CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
     EachFrame(state, [&](rm::Frame& frame) { frame.AddTransform(rm::Combine::Replace, local); });
 }
 
-void CRouter::MoveFrames(const NodeState& state, const glm::vec3& origin) {
+inline void CRouter::MoveFrames(const NodeState& state, const glm::vec3& origin) {
     EachFrame(state, [&](rm::Frame& frame) { frame.SetLocalOrigin(origin); });
 }

@@ -178,14 +178,15 @@ class CRouter : public IEventSink {
     void Fanout(NodeState& from, int field, const Field& value, double time);
     void Deliver(SingleNode* to, NodeState& state, int field, const Field& value, double time);
     // An interpolator's set_fraction: its value goes out along its own routes.
-    void RunInterpolator(SingleNode* node, NodeState& state, const Field& value, double time);
+    [[gnu::always_inline]] void RunInterpolator(SingleNode* node, NodeState& state,
+                                                const Field& value, double time);
     // Writes a delivered value into the node's field; an exposedField then sends
     // its _changed event.
     void SetNodeField(SingleNode* node, NodeState& state, int field, const Field& value,
                       double time);
     Target Resolve(SingleNode* node, NodeState& state, int field);
-    void Store(SingleNode* node, NodeState& state, const Target& target, const Field& value,
-               double time);
+    [[gnu::always_inline]] void Store(SingleNode* node, NodeState& state, const Target& target,
+                                      const Field& value, double time);
     // A TimeSensor at `now`: activates, sends fraction_changed/time/cycleTime, ends.
     void Route_TimeSensor(SensorState& sensor, double now);
     // An event for a TimeSensor's field: the rules about changes while it is active.
@@ -197,9 +198,9 @@ class CRouter : public IEventSink {
     // Places the frames translation made for a Transform or Viewpoint.
     void PlaceFrames(const NodeState& state, const glm::mat4& local);
     // Moves those frames' origins alone, their rotation and scale placed already.
-    void MoveFrames(const NodeState& state, const glm::vec3& origin);
+    [[gnu::always_inline]] void MoveFrames(const NodeState& state, const glm::vec3& origin);
     template <class Place>
-    void EachFrame(const NodeState& state, Place place);
+    [[gnu::always_inline]] void EachFrame(const NodeState& state, Place place);
     // Places a Transform's frames from all its fields, keeping the placement.
     void PlaceTransform(NodeState& state);
     void Report(const SingleNode* node, const std::string& problem);

@@ -80,10 +80,6 @@ FramePlacement PlacementOf(const TransformFields& f) {
     return p;
 }
 
-glm::vec3 OriginWith(const FramePlacement& p, const glm::vec3& translation) {
-    return Finite(translation) ? p.offset + translation : p.offset;
-}
-
 glm::mat4 PlacementWith(const FramePlacement& p, const glm::vec3& translation) {
     glm::mat4 m(p.linear);
     m[3] = glm::vec4(OriginWith(p, translation), 1.0f);

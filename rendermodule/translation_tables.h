@@ -4,6 +4,7 @@
 // translation and the router build a frame's transform.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -127,7 +128,11 @@ FramePlacement PlacementOf(const TransformFields& fields);
 // The local transform of a placement moved by `translation` (left out when not finite).
 glm::mat4 PlacementWith(const FramePlacement& placement, const glm::vec3& translation);
 // The origin of that transform alone (its last column).
-glm::vec3 OriginWith(const FramePlacement& placement, const glm::vec3& translation);
+inline glm::vec3 OriginWith(const FramePlacement& placement, const glm::vec3& translation) {
+    const bool finite = std::isfinite(translation.x) && std::isfinite(translation.y) &&
+                        std::isfinite(translation.z);
+    return finite ? placement.offset + translation : placement.offset;
+}
 // Whether a placement's every number is finite (a frame takes it).
 bool IsFinite(const FramePlacement& placement);
 
