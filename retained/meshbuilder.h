@@ -144,16 +144,21 @@ class MeshBuilder : public Object {
   private:
     friend class RetainedMode;
     friend class Viewport;
-    // What a viewport last recorded of this visual's material and quality, and what
-    // it was made from: kept while none of that changes, so that a frame of
-    // thousands of visuals reads no material again.
+    // What a viewport last recorded of this visual's material, quality, texture and
+    // solidity, and what it was made from: kept while none of that changes, so that a
+    // frame of thousands of visuals reads no material again.
     struct Look {
-        bool valid = false;
+        // Counts the times the look was made; 0: never. With the meshbuilder's Id it
+        // names what a snapshot record holds of it (VisualSnapshot::look).
+        std::uint64_t made = 0;
         std::uint64_t version = 0;
         const Material* material = nullptr;
         std::uint64_t materialEdits = 0;
+        std::uint64_t textureId = 0;  // 0: none
         Quality meshQuality = 0, deviceQuality = 0;
         Quality quality = 0;
+        bool solid = false;
+        bool hasFaces = false;
         MaterialSnapshot values;
     };
     MeshBuilder();

@@ -54,12 +54,15 @@ struct VisualSnapshot {
     std::uint64_t meshVersion = 0;
     std::shared_ptr<const MeshData> mesh;
     MaterialSnapshot material;
+    std::uint32_t lightMask = 0;  // the scoped lights that reach it (see LightSnapshot)
     std::uint64_t textureId = 0;  // 0: no texture
     std::shared_ptr<const TextureImage> texture;
+    // Which making of its meshbuilder's look the record holds, 0: none. The viewport
+    // writes a record it takes over again only where this or meshId differs.
+    std::uint64_t look = 0;
     Quality quality = kRenderGouraud;     // effective quality (device and mesh)
     bool cullBack = false;                // a solid meshbuilder: back faces are not drawn
     bool repeatU = true, repeatV = true;  // the texture's wrap: repeated, else clamped
-    std::uint32_t lightMask = 0;          // the scoped lights that reach it (see LightSnapshot)
 };
 
 // A backdrop as the backend draws it: the gradients with finite colours, the pictures,

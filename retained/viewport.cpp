@@ -94,14 +94,28 @@ void Walk(const Frame* frame, const glm::mat4& world, std::vector<const Frame*>&
     path.pop_back();
 }
 
-// As above, with the depth of each frame below `frame` (0 for `frame`) for its path.
-template <class Visit>
-void Walk(const Frame* frame, const glm::mat4& world, std::size_t depth, Visit&& visit) {
+// As above, with the depth of each frame below `frame` (0 for `frame`) for its path. A
+// child with neither children nor lights of its own goes to leaf(child, world, depth)
+// instead: most frames are such leaves, and they need none of the walk's bookkeeping.
+template <class Visit, class Leaf>
+void Walk(const Frame* frame, const glm::mat4& world, std::size_t depth, Visit&& visit,
+          Leaf&& leaf) {
     visit(*frame, world, depth);
     const std::vector<Ptr<Frame>>& children = frame->Children();
+    if (children.empty()) return;
+    // Under an untransformed frame (most often the scene's root) each child's world
+    // transform is its own: the product would give the same values.
+    const bool identity = world == glm::mat4(1.0f);
+    glm::mat4 product;
     for (std::size_t i = 0; i < children.size(); ++i) {
         PrefetchAhead(children, i);
-        Walk(children[i].Get(), world * children[i]->GetLocalTransform(), depth + 1, visit);
+        const Frame& child = *children[i];
+        const glm::mat4* childWorld = &child.GetLocalTransform();
+        if (!identity) childWorld = &(product = world * *childWorld);
+        if (child.Children().empty() && child.Lights().empty())
+            leaf(child, *childWorld, depth + 1);
+        else
+            Walk(&child, *childWorld, depth + 1, visit, leaf);
     }
 }
 
@@ -220,98 +234,121 @@ Result Viewport::Render(Frame* scene) {
     s.visuals.reserve(lastVisuals_);
     std::size_t used = 0;
     const Quality deviceQuality = device_->GetQuality();
+    const std::uint64_t edits = Material::Edits();  // no material changes while recording
     // A scoped light reaches the visuals under its frame's parent: masks[k] holds the bits
     // of the scoped lights met so far that reach the frame at depth k, first[k] the first
     // visual recorded under it (a light may come after visuals of its own group).
     std::vector<std::uint32_t> masks;
     std::vector<std::size_t> first;
-    Walk(scene, scene->GetWorldTransform(), std::size_t{0},
-         [&](const Frame& f, const glm::mat4& world, std::size_t depth) {
-             if (masks.size() <= depth) {
-                 masks.resize(depth + 1);
-                 first.resize(depth + 1);
-             }
-             masks[depth] = depth > 0 ? masks[depth - 1] : 0u;
-             first[depth] = used;
-             for (const Ptr<Light>& l : f.Lights()) {
-                 LightSnapshot ls;
-                 ls.type = l->GetType();
-                 ls.color = Finite(l->GetColor());
-                 ls.ambient = Finite(l->GetAmbientColor());
-                 ls.position = glm::vec3(world[3]);
-                 const glm::vec3 d = glm::mat3(world) * glm::vec3(0, 0, -1);
-                 const float len = glm::length(d);
-                 ls.direction = len > 0.0f && std::isfinite(len) ? d / len : glm::vec3(0, 0, -1);
-                 // Distances in the light's frame are world distances over its scale.
-                 const float scale = len > 0.0f && std::isfinite(len) ? len : 1.0f;
-                 const glm::vec3 a = Finite(l->GetAttenuation());
-                 ls.attenuation = {a.x, a.y / scale, a.z / (scale * scale)};
-                 const float range = l->GetRange() * scale;
-                 ls.range = std::isnan(range) ? 0.0f : std::min(range, 3.0e38f);
-                 const float cut = l->GetCutOffAngle(), beam = l->GetBeamWidth();
-                 ls.cutOffAngle = std::isfinite(cut) ? std::clamp(cut, 0.0f, 1.570796f) : 0.0f;
-                 ls.beamWidth =
-                     std::isfinite(beam) ? std::clamp(beam, 0.0f, ls.cutOffAngle) : ls.cutOffAngle;
-                 ls.scoped = l->IsScoped();
-                 if (ls.scoped && s.lights.size() < 32) {
-                     const std::uint32_t bit = 1u << s.lights.size();
-                     const std::size_t group = depth > 0 ? depth - 1 : 0;
-                     for (std::size_t k = group; k <= depth; ++k) masks[k] |= bit;
-                     for (std::size_t i = first[group]; i < used; ++i)
-                         s.visuals[i].lightMask |= bit;
-                 }
-                 s.lights.push_back(ls);
-             }
-             const std::uint32_t mask = masks[depth];
-             for (const Ptr<MeshBuilder>& m : f.Visuals()) {
-                 const MeshBuilder& mb = *m;
-                 if (mb.GetFaceCount() == 0) continue;
-                 // The material's values and the quality, made again only when the
-                 // meshbuilder, its material or a quality changed since the last frame.
-                 if (!mb.look_) mb.look_ = std::make_unique<MeshBuilder::Look>();
-                 MeshBuilder::Look& look = *mb.look_;
-                 const Material* material = mb.GetMaterial();
-                 const std::uint64_t edits = Material::Edits();
-                 if (!look.valid || look.version != mb.GetVersion() || look.material != material ||
-                     look.materialEdits != edits || look.meshQuality != mb.GetQuality() ||
-                     look.deviceQuality != deviceQuality) {
-                     look.valid = true;
-                     look.version = mb.GetVersion();
-                     look.material = material;
-                     look.materialEdits = edits;
-                     look.meshQuality = mb.GetQuality();
-                     look.deviceQuality = deviceQuality;
-                     look.values = SnapshotMaterial(mb);
-                     look.quality = EffectiveQuality(deviceQuality, mb.GetQuality());
-                     if (mb.GetPrimitive() != Primitive::Polygons)
-                         look.quality = (look.quality & ~kLightMask) | kLightOff;
-                 }
-                 // Every member is set: the record may hold an earlier frame's visual.
-                 VisualSnapshot& v =
-                     used < s.visuals.size() ? s.visuals[used] : s.visuals.emplace_back();
-                 ++used;
-                 // Shared unit data (MeshBuilder::ShowScaled) is drawn through its scale.
-                 const glm::vec3 scale = mb.UnitScale();
-                 v.world = scale == glm::vec3(1.0f) ? world : glm::scale(world, scale);
-                 v.meshId = mb.Id();
-                 v.meshVersion = mb.GetVersion();
-                 if (v.mesh != mb.data_) v.mesh = mb.data_;  // no count change for the same
-                 v.material = look.values;
-                 v.quality = look.quality;
-                 // Lines and points are drawn without their texture.
-                 const Texture* t = mb.GetTexture();
-                 const bool textured = t != nullptr && mb.GetPrimitive() == Primitive::Polygons;
-                 v.textureId = textured ? t->Id() : 0;
-                 if (!textured)
-                     v.texture.reset();
-                 else if (v.texture != t->Image())
-                     v.texture = t->Image();
-                 v.repeatU = t == nullptr || t->RepeatsU();
-                 v.repeatV = t == nullptr || t->RepeatsV();
-                 v.lightMask = mask;
-                 v.cullBack = mb.IsSolid();
-             }
-         });
+    // Records the visuals of frame f, placed by `world`, reached by the scoped lights of
+    // `mask`. Inlined where it is used: a call per frame costs as much as the record.
+    auto record = [&](const Frame& f, const glm::mat4& world, std::uint32_t mask)
+        __attribute__((always_inline)) {
+        for (const Ptr<MeshBuilder>& m : f.Visuals()) {
+            const MeshBuilder& mb = *m;
+            // The material's values, the quality, the texture and the solidity, made
+            // again only when one of them, the meshbuilder or a quality changed
+            // since the last frame.
+            if (!mb.look_) mb.look_ = std::make_unique<MeshBuilder::Look>();
+            MeshBuilder::Look& look = *mb.look_;
+            const Material* material = mb.GetMaterial();
+            const Texture* t = mb.GetTexture();
+            const std::uint64_t textureId = t != nullptr ? t->Id() : 0;
+            if (look.made == 0 || look.version != mb.GetVersion() || look.material != material ||
+                look.materialEdits != edits || look.textureId != textureId ||
+                look.meshQuality != mb.GetQuality() || look.deviceQuality != deviceQuality ||
+                look.solid != mb.IsSolid()) {
+                ++look.made;
+                look.version = mb.GetVersion();
+                look.material = material;
+                look.materialEdits = edits;
+                look.textureId = textureId;
+                look.meshQuality = mb.GetQuality();
+                look.deviceQuality = deviceQuality;
+                look.solid = mb.IsSolid();
+                look.hasFaces = mb.GetFaceCount() != 0;
+                look.values = SnapshotMaterial(mb);
+                look.quality = EffectiveQuality(deviceQuality, mb.GetQuality());
+                if (mb.GetPrimitive() != Primitive::Polygons)
+                    look.quality = (look.quality & ~kLightMask) | kLightOff;
+            }
+            if (!look.hasFaces) continue;
+            VisualSnapshot& v =
+                used < s.visuals.size() ? s.visuals[used] : s.visuals.emplace_back();
+            ++used;
+            // Shared unit data (MeshBuilder::ShowScaled) is drawn through its scale.
+            const glm::vec3 scale = mb.UnitScale();
+            v.world = scale == glm::vec3(1.0f) ? world : glm::scale(world, scale);
+            v.lightMask = mask;
+            // A texture's wrap may change without a new look.
+            if (t != nullptr) {
+                v.repeatU = t->RepeatsU();
+                v.repeatV = t->RepeatsV();
+            }
+            // A record taken over from an earlier frame that holds this look of this
+            // visual already has the rest; any other gets every member.
+            if (v.meshId == mb.Id() && v.look == look.made) continue;
+            v.meshId = mb.Id();
+            v.look = look.made;
+            v.meshVersion = mb.GetVersion();
+            if (v.mesh != mb.data_) v.mesh = mb.data_;  // no count change for the same
+            v.material = look.values;
+            v.quality = look.quality;
+            // Lines and points are drawn without their texture.
+            const bool textured = t != nullptr && mb.GetPrimitive() == Primitive::Polygons;
+            v.textureId = textured ? textureId : 0;
+            if (!textured)
+                v.texture.reset();
+            else if (v.texture != t->Image())
+                v.texture = t->Image();
+            v.repeatU = t == nullptr || t->RepeatsU();
+            v.repeatV = t == nullptr || t->RepeatsV();
+            v.cullBack = look.solid;
+        }
+    };
+    Walk(
+        scene, scene->GetWorldTransform(), std::size_t{0},
+        [&](const Frame& f, const glm::mat4& world, std::size_t depth) {
+            if (masks.size() <= depth) {
+                masks.resize(depth + 1);
+                first.resize(depth + 1);
+            }
+            masks[depth] = depth > 0 ? masks[depth - 1] : 0u;
+            first[depth] = used;
+            for (const Ptr<Light>& l : f.Lights()) {
+                LightSnapshot ls;
+                ls.type = l->GetType();
+                ls.color = Finite(l->GetColor());
+                ls.ambient = Finite(l->GetAmbientColor());
+                ls.position = glm::vec3(world[3]);
+                const glm::vec3 d = glm::mat3(world) * glm::vec3(0, 0, -1);
+                const float len = glm::length(d);
+                ls.direction = len > 0.0f && std::isfinite(len) ? d / len : glm::vec3(0, 0, -1);
+                // Distances in the light's frame are world distances over its scale.
+                const float scale = len > 0.0f && std::isfinite(len) ? len : 1.0f;
+                const glm::vec3 a = Finite(l->GetAttenuation());
+                ls.attenuation = {a.x, a.y / scale, a.z / (scale * scale)};
+                const float range = l->GetRange() * scale;
+                ls.range = std::isnan(range) ? 0.0f : std::min(range, 3.0e38f);
+                const float cut = l->GetCutOffAngle(), beam = l->GetBeamWidth();
+                ls.cutOffAngle = std::isfinite(cut) ? std::clamp(cut, 0.0f, 1.570796f) : 0.0f;
+                ls.beamWidth =
+                    std::isfinite(beam) ? std::clamp(beam, 0.0f, ls.cutOffAngle) : ls.cutOffAngle;
+                ls.scoped = l->IsScoped();
+                if (ls.scoped && s.lights.size() < 32) {
+                    const std::uint32_t bit = 1u << s.lights.size();
+                    const std::size_t group = depth > 0 ? depth - 1 : 0;
+                    for (std::size_t k = group; k <= depth; ++k) masks[k] |= bit;
+                    for (std::size_t i = first[group]; i < used; ++i) s.visuals[i].lightMask |= bit;
+                }
+                s.lights.push_back(ls);
+            }
+            record(f, world, masks[depth]);
+        },
+        [&](const Frame& f, const glm::mat4& world, std::size_t depth)
+            __attribute__((always_inline)) {
+                record(f, world, masks[depth - 1]);  // no lights of its own: its parent's mask
+            });
     s.visuals.resize(used);  // records of more visuals than this frame has go
     lastVisuals_ = used;
     device_->Record(std::move(s));

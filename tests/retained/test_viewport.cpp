@@ -122,8 +122,8 @@ TEST(Viewport, SnapshotHoldsWorldStateAndIgnoresLaterEdits) {
     EXPECT_EQ(rm::kInvalidArg, s.viewport->Render(stranger.Get()));
 }
 
-// Each frame records a visual's material and quality afresh after any one change they
-// come from, each change alone, frame after frame.
+// Each frame records a visual's material, quality, solidity and texture afresh after any
+// one change they come from, each change alone, frame after frame.
 TEST(Viewport, SnapshotFollowsEachChangeOfMaterialAndQuality) {
     using Change = void (*)(rmtest::Scene&, rm::MeshBuilder&, rm::Material&);
     using Check = bool (*)(const rm::VisualSnapshot&);
@@ -152,6 +152,19 @@ TEST(Viewport, SnapshotFollowsEachChangeOfMaterialAndQuality) {
              mb.SetMaterial(other.Get());
          },
          [](const auto& v) { return v.material.emissive == glm::vec3(0, 0, 1); }},
+        // What a record taken over from an earlier frame keeps unless written again.
+        {"solidity", [](auto&, auto& mb, auto&) { mb.SetSolid(true); },
+         [](const auto& v) { return v.cullBack; }},
+        {"texture",
+         [](auto& s, auto& mb, auto&) {
+             const std::uint8_t px[4] = {1, 2, 3, 4};
+             rm::Ptr<rm::Texture> t;
+             s.rm->CreateTexture({1, 1, rm::PixelFormat::RGBA8, px}, t.Put());
+             mb.SetTexture(t.Get());
+         },
+         [](const auto& v) { return v.textureId != 0 && v.texture != nullptr; }},
+        {"texture's wrap", [](auto&, auto& mb, auto&) { mb.GetTexture()->SetRepeat(false, true); },
+         [](const auto& v) { return !v.repeatU && v.repeatV; }},
     };
     rmtest::Scene s;
     auto mb = s.AddVisual();
