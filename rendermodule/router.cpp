@@ -794,10 +794,11 @@ void CRouter::ApplyChanges() {
 void CRouter::PlaceTransform(NodeState& state) {
     const TransformFields fields = FieldsOf(*state.transform);
     state.placement = PlacementOf(fields);
+    const glm::mat4 local = PlacementWith(state.placement, fields.translation);
     // A frame refuses a transform that is not finite and keeps its old one; a
-    // new translation alone can then not be set on top of it.
-    state.placementKnown = IsFinite(state.placement);
-    PlaceFrames(state, PlacementWith(state.placement, fields.translation));
+    // new translation alone can then not be set on top of that.
+    state.placementKnown = IsFinite(local);
+    PlaceFrames(state, local);
 }
 
 template <class Place>

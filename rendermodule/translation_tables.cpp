@@ -86,8 +86,8 @@ glm::mat4 PlacementWith(const FramePlacement& p, const glm::vec3& translation) {
     return m;
 }
 
-bool IsFinite(const FramePlacement& p) {
-    return Finite(p.linear[0]) && Finite(p.linear[1]) && Finite(p.linear[2]) && Finite(p.offset);
+bool IsFinite(const glm::mat4& m) {
+    return Finite(m[0]) && Finite(m[1]) && Finite(m[2]) && Finite(m[3]);
 }
 
 void PlaceFrame(rm::Frame& frame, const TransformFields& f) {
