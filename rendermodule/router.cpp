@@ -101,15 +101,6 @@ std::string EndName(const SingleNode* node, int field) {
 
 // Copies a value of the same concrete class: T is SFxxx, or MFField<SFxxx> for lists.
 template <class T>
-bool Copy(Field& target, const Field& value) {
-    static_cast<T&>(target) = static_cast<const T&>(value);
-    return true;
-}
-template <class T>
-bool CopyAs(Field& target, const Field& value, bool single) {
-    return single ? Copy<T>(target, value) : Copy<MFField<T>>(target, value);
-}
-template <class T>
 void CopyOf(Field& target, const Field& value) {
     static_cast<T&>(target) = static_cast<const T&>(value);
 }
@@ -137,25 +128,11 @@ CopyFunction CopyFor(const Field& target) {
 
 // Copies `value` into `target`; lists of strings and of urls take each other's text.
 bool Assign(Field& target, const Field& value) {
-    // The common case without run-time type checks: the same type code and
-    // form (the codes name final classes; SFURL and SFString differ).
-    const std::uint8_t type = target.GetFieldType();
-    const bool single = target.IsSingle() != 0;
-    if (type == value.GetFieldType() && single == (value.IsSingle() != 0)) {
-        switch (type) {
-            case kFieldSFFloat:
-                return CopyAs<SFFloat>(target, value, single);
-            case kFieldSFVec3f:
-                return CopyAs<SFVec3f>(target, value, single);
-            case kFieldSFRotation:
-                return CopyAs<SFRotation>(target, value, single);
-            case kFieldSFColor:
-                return CopyAs<SFColor>(target, value, single);
-            case kFieldSFVec2f:
-                return CopyAs<SFVec2f>(target, value, single);
-            default:
-                break;
-        }
+    // The common case without run-time type checks: the same class.
+    if (const CopyFunction copy = CopyFor(target);
+        copy != nullptr && typeid(value) == typeid(target)) {
+        copy(target, value);
+        return true;
     }
     if (auto* sf = dynamic_cast<SFField*>(&target)) {
         if (sf->AssignFrom(value) == 0) return true;
@@ -794,11 +771,9 @@ void CRouter::ApplyChanges() {
 void CRouter::PlaceTransform(NodeState& state) {
     const TransformFields fields = FieldsOf(*state.transform);
     state.placement = PlacementOf(fields);
-    const glm::mat4 local = PlacementWith(state.placement, fields.translation);
     // A frame refuses a transform that is not finite and keeps its old one; a
     // new translation alone can then not be set on top of that.
-    state.placementKnown = IsFinite(local);
-    PlaceFrames(state, local);
+    state.placementKnown = PlaceFrames(state, PlacementWith(state.placement, fields.translation));
 }
 
 template <class Place>
@@ -817,8 +792,12 @@ inline void CRouter::EachFrame(const NodeState& state, Place place) {
     }
 }
 
-void CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
-    EachFrame(state, [&](rm::Frame& frame) { frame.AddTransform(rm::Combine::Replace, local); });
+bool CRouter::PlaceFrames(const NodeState& state, const glm::mat4& local) {
+    bool took = true;
+    EachFrame(state, [&](rm::Frame& frame) {
+        took = rm::Succeeded(frame.AddTransform(rm::Combine::Replace, local)) && took;
+    });
+    return took;
 }
 
 inline void CRouter::MoveFrames(const NodeState& state, const glm::vec3& origin) {

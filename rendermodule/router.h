@@ -195,8 +195,9 @@ class CRouter : public IEventSink {
     void ApplyBound(int kind);
     // Brings the retained-mode objects of the changed nodes up to date.
     void ApplyChanges();
-    // Places the frames translation made for a Transform or Viewpoint.
-    void PlaceFrames(const NodeState& state, const glm::mat4& local);
+    // Places the frames translation made for a Transform or Viewpoint; false
+    // when one refused the transform (not finite).
+    bool PlaceFrames(const NodeState& state, const glm::mat4& local);
     // Moves those frames' origins alone, their rotation and scale placed already.
     [[gnu::always_inline]] void MoveFrames(const NodeState& state, const glm::vec3& origin);
     template <class Place>

@@ -86,10 +86,6 @@ glm::mat4 PlacementWith(const FramePlacement& p, const glm::vec3& translation) {
     return m;
 }
 
-bool IsFinite(const glm::mat4& m) {
-    return Finite(m[0]) && Finite(m[1]) && Finite(m[2]) && Finite(m[3]);
-}
-
 void PlaceFrame(rm::Frame& frame, const TransformFields& f) {
     frame.AddTransform(rm::Combine::Replace, PlacementWith(PlacementOf(f), f.translation));
 }

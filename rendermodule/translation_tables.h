@@ -133,8 +133,6 @@ inline glm::vec3 OriginWith(const FramePlacement& placement, const glm::vec3& tr
                         std::isfinite(translation.z);
     return finite ? placement.offset + translation : placement.offset;
 }
-// Whether a transform's every number is finite (a frame takes it).
-bool IsFinite(const glm::mat4& transform);
 
 // Puts `camera` where the viewpoint frame `viewpoint` is within the translated
 // scene (the frame under the scene root that holds it, the world frame): its
