@@ -376,12 +376,25 @@ void CNodeDealer::SelectLevels(const rm::Frame* camera) {
 
 // ---- Geometry: each fills the current meshbuilder (nothing without one) ----
 
+namespace {
+
+// A closed primitive (a box, a sphere, a cone or cylinder with all its parts) is seen
+// from outside only, so its back faces are not drawn: they lie behind its front faces
+// wherever it is seen from outside, and drawing them doubled the rasteriser's work. An
+// open cone or cylinder keeps both sides, so that its inside shows through the opening.
+void SetClosed(rm::MeshBuilder* mb, bool closed) {
+    if (mb != nullptr) mb->SetSolid(closed);
+}
+
+}  // namespace
+
 Visit CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Box>(node)) {
         GeometryProblems problems = 0;
         const SFVec3f& size = n->size();
         GetABox(RM(), m_mesh.Get(), Size(size.GetX(), problems), Size(size.GetY(), problems),
                 Size(size.GetZ(), problems));
+        SetClosed(m_mesh.Get(), true);
         Report("Box", problems);
     }
     return Visit::Children;
@@ -399,6 +412,7 @@ Visit CNodeDealer::Enter_Cone(SingleNode*, SFWorldNode* node) {
         const float radius = Size(n->bottomRadius().Get(), problems);
         const float height = Size(n->height().Get(), problems);
         GetACone(RM(), m_mesh.Get(), radius, height, 48, n->side().Get(), n->bottom().Get());
+        SetClosed(m_mesh.Get(), n->side().Get() && n->bottom().Get());
         Report("Cone", problems);
     }
     return Visit::Children;
@@ -411,6 +425,7 @@ Visit CNodeDealer::Enter_Cylinder(SingleNode*, SFWorldNode* node) {
         const float height = Size(n->height().Get(), problems);
         GetACylinder(*RM(), m_mesh.Get(), radius, height, 48, n->side().Get(), n->top().Get(),
                      n->bottom().Get());
+        SetClosed(m_mesh.Get(), n->side().Get() && n->top().Get() && n->bottom().Get());
         Report("Cylinder", problems);
     }
     return Visit::Children;
@@ -425,6 +440,7 @@ Visit CNodeDealer::Enter_Sphere(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Sphere>(node)) {
         GeometryProblems problems = 0;
         GetASphere(RM(), m_mesh.Get(), Size(n->radius().Get(), problems), 24, 16);
+        SetClosed(m_mesh.Get(), true);
         Report("Sphere", problems);
     }
     return Visit::Children;

@@ -1,5 +1,5 @@
 // Snapshot and offscreen draw at 600 x 550 of a square grid of 10,000 or 100,000 boxes,
-// each on its own frame with its own meshbuilder (the same box data in each), and of one
+// each on its own frame with its own solid meshbuilder (the same box data in each), and of one
 // mesh of about a million triangles; all lit by a head light and a directional light.
 // Run alone for peak memory, e.g.
 //   /usr/bin/time -v bench_retained --benchmark_filter=BM_FirstFrame100kBoxes
@@ -41,6 +41,7 @@ void AddBox(rm::MeshBuilder* mb) {
     faces.push_back(0);
     mb->AddFaces(v, n, faces);
     mb->SetColorRGB(0.8f, 0.3f, 0.2f);
+    mb->SetSolid(true);  // as a Box node's meshbuilder: seen from outside only
 }
 
 // A terrain of `cells` x `cells` squares, two triangles each.

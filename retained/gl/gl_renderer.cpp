@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <mutex>
 #include <span>
 
 #include <glm/gtc/type_ptr.hpp>
@@ -111,17 +112,17 @@ std::size_t GLRenderer::Arena::Bytes() const {
            std::size_t{indices.Capacity()} * kIndexBytes;
 }
 
-bool GLRenderer::Link(const LightCounts& counts, Program* out, std::string* error) {
-    std::string vertexSource = "#version 330 core\n";
+bool GLRenderer::Link(const ProgramKey& key, Program* out, std::string* error) {
+    std::string defines = "#version 330 core\n";
     const char* const kinds[3] = {"DIRECTIONAL", "POINT", "SPOT"};
     for (int k = 0; k < 3; ++k)
-        vertexSource += std::string("#define ") + kinds[k] + "_LIGHTS " +
-                        std::to_string(counts[k]) + "\n#define " + kinds[k] + "_SLOTS " +
-                        std::to_string(std::max(1, counts[k])) + "\n";
-    vertexSource += kVertexShader;
-    GLuint vs = CompileShader(GL_VERTEX_SHADER, vertexSource.c_str(), "vertex", error);
+        defines += std::string("#define ") + kinds[k] + "_LIGHTS " + std::to_string(key[k]) +
+                   "\n#define " + kinds[k] + "_SLOTS " + std::to_string(std::max(1, key[k])) + "\n";
+    if (key[3]) defines += "#define FRONT_ONLY\n";
+    GLuint vs = CompileShader(GL_VERTEX_SHADER, (defines + kVertexShader).c_str(), "vertex", error);
     if (!vs) return false;
-    GLuint fs = CompileShader(GL_FRAGMENT_SHADER, kFragmentShader, "fragment", error);
+    GLuint fs =
+        CompileShader(GL_FRAGMENT_SHADER, (defines + kFragmentShader).c_str(), "fragment", error);
     if (!fs) {
         glDeleteShader(vs);
         return false;
@@ -176,9 +177,9 @@ bool GLRenderer::Link(const LightCounts& counts, Program* out, std::string* erro
     return true;
 }
 
-const GLRenderer::Program* GLRenderer::UseProgram(const LightCounts& counts) {
-    auto [it, created] = programs_.try_emplace(counts);
-    if (created && !Link(counts, &it->second, &error_)) {
+const GLRenderer::Program* GLRenderer::UseProgram(const ProgramKey& key) {
+    auto [it, created] = programs_.try_emplace(key);
+    if (created && !Link(key, &it->second, &error_)) {
         programs_.erase(it);
         return nullptr;
     }
@@ -187,6 +188,8 @@ const GLRenderer::Program* GLRenderer::UseProgram(const LightCounts& counts) {
 }
 
 std::unique_ptr<GLRenderer> GLRenderer::Create(std::string* error) {
+    static std::once_flag heap;
+    std::call_once(heap, KeepFrameHeap);
     std::unique_ptr<GLRenderer> r(new GLRenderer);
     GLint attributes = 0;
     glGetIntegerv(GL_MAX_VERTEX_ATTRIBS, &attributes);
@@ -197,8 +200,8 @@ std::unique_ptr<GLRenderer> GLRenderer::Create(std::string* error) {
     // The program without lights shows whether the shaders compile at all; the others
     // are made when a frame first needs them.
     Program unlit;
-    if (!Link({0, 0, 0}, &unlit, error)) return nullptr;
-    r->programs_.emplace(LightCounts{0, 0, 0}, unlit);
+    if (!Link({0, 0, 0, 0}, &unlit, error)) return nullptr;
+    r->programs_.emplace(ProgramKey{0, 0, 0, 0}, unlit);
     glGenBuffers(1, &r->instanceBuffer_);
     r->memoryLimit_ = DefaultMemoryLimit();
     return r;
@@ -209,7 +212,7 @@ GLRenderer::~GLRenderer() {
         if (arenas_[a].vao) DestroyArena(a);
     for (auto& [id, t] : textures_) glDeleteTextures(1, &t.name);
     if (instanceBuffer_) glDeleteBuffers(1, &instanceBuffer_);
-    for (auto& [counts, p] : programs_) glDeleteProgram(p.id);
+    for (auto& [key, p] : programs_) glDeleteProgram(p.id);
 }
 
 GLRenderer::Stats GLRenderer::GetStats() const {
@@ -758,6 +761,21 @@ bool GLRenderer::Draw(const DeviceFrame& frame, unsigned fbo, std::string* error
     return ok;
 }
 
+namespace {
+
+// How a visual's faces are drawn: kCullBack for a solid mesh, whose back faces are not
+// drawn; kMirrored under a placement that mirrors (negative determinant), which turns
+// the corners' order round, so that the front is the clockwise side, both for culling
+// and for which side's lighting a pixel takes.
+constexpr std::uint8_t kCullBack = 1, kMirrored = 2;
+
+std::uint8_t Sides(const VisualSnapshot& v) {
+    const bool mirrored = glm::determinant(glm::mat3(v.world)) < 0.0f;
+    return static_cast<std::uint8_t>((v.cullBack ? kCullBack : 0) | (mirrored ? kMirrored : 0));
+}
+
+}  // namespace
+
 std::uint32_t GLRenderer::FindBatch(std::uint32_t geometry, const QualityParts& q, unsigned texture,
                                     std::uint8_t cull) {
     Geometry& g = geometries_[geometry];
@@ -853,39 +871,49 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
             if (mask & 1u) bits |= scopedBit[i];
         return bits;
     };
-    const Program* program = UseProgram({directionalCount, pointCount, spotCount});
-    if (program == nullptr) return false;
     const glm::mat4 viewProjection = vp.projection * vp.view;
-    glUniformMatrix4fv(program->viewProjection, 1, GL_FALSE, glm::value_ptr(viewProjection));
-    glUniform3fv(program->eye, 1, glm::value_ptr(vp.cameraPosition));
-    glUniform1i(program->fogType, static_cast<int>(vp.fog.On() ? vp.fog.type : FogType::None));
-    glUniform1f(program->fogRange, vp.fog.visibilityRange);
-    glUniform3fv(program->fogColor, 1, glm::value_ptr(vp.fog.color));
-    glUniform3fv(program->ambient, 1, glm::value_ptr(ambient));
-    for (int i = 0; i < directionalCount; ++i) {
-        const glm::vec3 to = -directional[i]->direction;
-        glUniform3fv(program->directionalColor[i], 1, glm::value_ptr(directional[i]->color));
-        glUniform3fv(program->directionalTo[i], 1, glm::value_ptr(to));
-    }
-    for (int i = 0; i < directionalCount; ++i)
-        glUniform3fv(program->directionalAmbient[i], 1, glm::value_ptr(directional[i]->ambient));
-    for (int i = 0; i < pointCount; ++i) {
-        glUniform3fv(program->pointColor[i], 1, glm::value_ptr(point[i]->color));
-        glUniform3fv(program->pointPosition[i], 1, glm::value_ptr(point[i]->position));
-        glUniform3fv(program->pointAmbient[i], 1, glm::value_ptr(point[i]->ambient));
-        const glm::vec4 fade(point[i]->attenuation, point[i]->range);
-        glUniform4fv(program->pointAttenuation[i], 1, glm::value_ptr(fade));
-    }
-    for (int i = 0; i < spotCount; ++i) {
-        const LightSnapshot& l = *spot[i];
-        glUniform3fv(program->spotColor[i], 1, glm::value_ptr(l.color));
-        glUniform3fv(program->spotAmbient[i], 1, glm::value_ptr(l.ambient));
-        glUniform3fv(program->spotPosition[i], 1, glm::value_ptr(l.position));
-        const glm::vec4 fade(l.attenuation, l.range);
-        glUniform4fv(program->spotAttenuation[i], 1, glm::value_ptr(fade));
-        glUniform3fv(program->spotDirection[i], 1, glm::value_ptr(l.direction));
-        glUniform2f(program->spotCone[i], l.beamWidth, l.cutOffAngle);
-    }
+    // The viewport's uniforms, set in a program the first time a batch uses it.
+    auto setUp = [&](const Program* program) {
+        glUniformMatrix4fv(program->viewProjection, 1, GL_FALSE, glm::value_ptr(viewProjection));
+        glUniform3fv(program->eye, 1, glm::value_ptr(vp.cameraPosition));
+        glUniform1i(program->fogType, static_cast<int>(vp.fog.On() ? vp.fog.type : FogType::None));
+        glUniform1f(program->fogRange, vp.fog.visibilityRange);
+        glUniform3fv(program->fogColor, 1, glm::value_ptr(vp.fog.color));
+        glUniform3fv(program->ambient, 1, glm::value_ptr(ambient));
+        for (int i = 0; i < directionalCount; ++i) {
+            const glm::vec3 to = -directional[i]->direction;
+            glUniform3fv(program->directionalColor[i], 1, glm::value_ptr(directional[i]->color));
+            glUniform3fv(program->directionalTo[i], 1, glm::value_ptr(to));
+        }
+        for (int i = 0; i < directionalCount; ++i)
+            glUniform3fv(program->directionalAmbient[i], 1,
+                         glm::value_ptr(directional[i]->ambient));
+        for (int i = 0; i < pointCount; ++i) {
+            glUniform3fv(program->pointColor[i], 1, glm::value_ptr(point[i]->color));
+            glUniform3fv(program->pointPosition[i], 1, glm::value_ptr(point[i]->position));
+            glUniform3fv(program->pointAmbient[i], 1, glm::value_ptr(point[i]->ambient));
+            const glm::vec4 fade(point[i]->attenuation, point[i]->range);
+            glUniform4fv(program->pointAttenuation[i], 1, glm::value_ptr(fade));
+        }
+        for (int i = 0; i < spotCount; ++i) {
+            const LightSnapshot& l = *spot[i];
+            glUniform3fv(program->spotColor[i], 1, glm::value_ptr(l.color));
+            glUniform3fv(program->spotAmbient[i], 1, glm::value_ptr(l.ambient));
+            glUniform3fv(program->spotPosition[i], 1, glm::value_ptr(l.position));
+            const glm::vec4 fade(l.attenuation, l.range);
+            glUniform4fv(program->spotAttenuation[i], 1, glm::value_ptr(fade));
+            glUniform3fv(program->spotDirection[i], 1, glm::value_ptr(l.direction));
+            glUniform2f(program->spotCone[i], l.beamWidth, l.cutOffAngle);
+        }
+    };
+    // The two programs of this viewport (both sides lit; front faces only), made on
+    // first use, with the last value each was given of the uniforms set per batch.
+    struct InUse {
+        const Program* program = nullptr;
+        int lit = -1, flat = -1, textured = -1, replaceDiffuse = -1;
+    };
+    InUse inUse[2];
+    int current = -1;
 
     // Group the visuals: a batch per geometry, fill, shading and texture, counted first
     // so that each batch's instances can be written next to each other.
@@ -904,10 +932,7 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         if (!u->data->coarser.empty() && (u = ForSize(u, v, vp)) == nullptr) return false;
         unsigned texture = 0;
         if (!Texture(v, &texture)) return false;
-        // A solid mesh hides its back faces; a mirroring transform turns its winding round.
-        const std::uint8_t cull = !v.cullBack                                   ? 0
-                                  : glm::determinant(glm::mat3(v.world)) < 0.0f ? 2
-                                                                                : 1;
+        const std::uint8_t cull = Sides(v);
         visualUpload_[i] = u;
         if (v.material.alpha < 1.0f) {
             // Drawn later, in an order of their own: the depth of the mesh's centre.
@@ -959,10 +984,11 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
                  GL_STREAM_DRAW);
 
     std::uint32_t boundArena = kNone;
-    int lit = -1, flat = -1, textured = -1, cull = 0;
-    glDisable(GL_CULL_FACE);  // as `cull` says; an earlier viewport may have left it on
+    int cull = 0;
+    // As `cull` says; an earlier viewport may have left other sides set.
+    glDisable(GL_CULL_FACE);
+    glFrontFace(GL_CCW);
     unsigned boundTexture = ~0u;
-    int replaceDiffuse = -1;
     for (std::size_t k = 0; k < batches_.size(); ++k) {
         const Batch& b = batches_[k];
         const Geometry& g = geometries_[b.geometry];
@@ -981,19 +1007,28 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
             glVertexAttribPointer(kFirstInstanceAttribute + k, 4, GL_FLOAT, GL_FALSE,
                                   sizeof(Instance),
                                   reinterpret_cast<const void*>(base + k * sizeof(glm::vec4)));
-        if (lit != b.lit) glUniform1i(program->lit, lit = b.lit);
-        if (flat != b.flat) glUniform1i(program->flat, flat = b.flat);
-        if (textured != (b.texture != 0)) glUniform1i(program->textured, textured = b.texture != 0);
+        const int frontOnly = (b.cull & kCullBack) ? 1 : 0;
+        InUse& use = inUse[frontOnly];
+        if (use.program == nullptr) {
+            use.program = UseProgram({directionalCount, pointCount, spotCount, frontOnly});
+            if (use.program == nullptr) return false;
+            setUp(use.program);
+        } else if (current != frontOnly) {
+            glUseProgram(use.program->id);
+        }
+        current = frontOnly;
+        const Program* program = use.program;
+        if (use.lit != b.lit) glUniform1i(program->lit, use.lit = b.lit);
+        if (use.flat != b.flat) glUniform1i(program->flat, use.flat = b.flat);
+        if (use.textured != (b.texture != 0))
+            glUniform1i(program->textured, use.textured = b.texture != 0);
         if (boundTexture != b.texture) glBindTexture(GL_TEXTURE_2D, boundTexture = b.texture);
-        if (replaceDiffuse != b.replaceDiffuse)
-            glUniform1i(program->replaceDiffuse, replaceDiffuse = b.replaceDiffuse);
+        if (use.replaceDiffuse != b.replaceDiffuse)
+            glUniform1i(program->replaceDiffuse, use.replaceDiffuse = b.replaceDiffuse);
         if (cull != b.cull) {
-            if (b.cull == 0) {
-                glDisable(GL_CULL_FACE);
-            } else {
-                glEnable(GL_CULL_FACE);
-                glFrontFace(b.cull == 2 ? GL_CW : GL_CCW);
-            }
+            if ((cull ^ b.cull) & kCullBack)
+                (b.cull & kCullBack) ? glEnable(GL_CULL_FACE) : glDisable(GL_CULL_FACE);
+            if ((cull ^ b.cull) & kMirrored) glFrontFace((b.cull & kMirrored) ? GL_CW : GL_CCW);
             cull = b.cull;
         }
         const auto instances = static_cast<GLsizei>(b.count);

@@ -29,13 +29,13 @@ namespace rm::gl {
 // of retained/lighting.h for up to kMaxLights lights (further lights are ignored); a
 // scoped directional light lights only the visuals whose mask names it. Faces
 // are drawn from both sides (the back shaded with the reversed normal), except the back
-// faces of a solid meshbuilder, which are culled. Wireframe draws the polygons' edges
-// (not the triangulation's), points draw the corners. Within a viewport, visuals are
-// drawn grouped by mesh, fill, shading, texture and culling, in the order each group
-// first appears; where two visuals' surfaces lie at exactly the same depth the one drawn
-// first shows. Transparent visuals (opacity below 1) come after all the others, one by one
-// from the farthest to the nearest (by the view depth of their mesh's centre), blended
-// over what is drawn and without writing depth.
+// faces of a solid meshbuilder, which are culled; under a mirroring placement (negative
+// determinant) the front is the side whose corners run clockwise. Wireframe draws the polygons'
+// edges (not the triangulation's), points draw the corners. Within a viewport, visuals are drawn
+// grouped by mesh, fill, shading, texture and culling, in the order each group first appears; where
+// two visuals' surfaces lie at exactly the same depth the one drawn first shows. Transparent
+// visuals (opacity below 1) come after all the others, one by one from the farthest to the nearest
+// (by the view depth of their mesh's centre), blended over what is drawn and without writing depth.
 // Meshes of polylines draw their segments and meshes of points their
 // corners, unlit, whatever the fill. A viewport that clears draws its backdrop
 // (BackdropPass) right after, behind everything.
@@ -142,7 +142,7 @@ class GLRenderer {
         Fill fill;
         bool lit, flat;
         unsigned texture;
-        std::uint8_t cull;  // 0 both sides drawn, 1 back faces culled, 2 the same mirrored
+        std::uint8_t cull;  // kCullBack and kMirrored bits (see Sides)
         std::uint32_t first = 0, count = 0, next = kNone;
         bool replaceDiffuse = false;  // an RGB texture: the picture is the reflectance
     };
@@ -199,12 +199,13 @@ class GLRenderer {
             spotColor[kMaxLights], spotAmbient[kMaxLights], spotPosition[kMaxLights],
             spotAttenuation[kMaxLights], spotDirection[kMaxLights], spotCone[kMaxLights];
     };
-    using LightCounts = std::array<int, 3>;  // directional, point, spot
-    static bool Link(const LightCounts& counts, Program* out, std::string* error);
-    const Program* UseProgram(const LightCounts& counts);
+    // Directional, point and spot lights; 1 when the program draws front faces only.
+    using ProgramKey = std::array<int, 4>;
+    static bool Link(const ProgramKey& key, Program* out, std::string* error);
+    const Program* UseProgram(const ProgramKey& key);
 
-    std::map<LightCounts, Program> programs_;  // by light counts
-    std::unique_ptr<BackdropPass> backdrop_;   // made for the first backdrop
+    std::map<ProgramKey, Program> programs_;
+    std::unique_ptr<BackdropPass> backdrop_;  // made for the first backdrop
     unsigned instanceBuffer_ = 0;
     std::size_t instanceBytes_ = 0;
 

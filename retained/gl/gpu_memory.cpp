@@ -1,5 +1,9 @@
 #include "retained/gl/gpu_memory.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <charconv>
 #include <cstdlib>
 #include <fstream>
@@ -90,6 +94,16 @@ std::size_t DefaultMemoryLimit() {
     if (const auto available = MemAvailableBytes(text))
         return static_cast<std::size_t>(*available / 2);
     return std::numeric_limits<std::size_t>::max();
+}
+
+void KeepFrameHeap() {
+#if defined(__GLIBC__)
+    // Fixing the trim threshold also stops glibc from raising the mmap threshold as it
+    // goes, so that one is fixed too, at the highest value glibc would raise it to on
+    // its own: blocks up to 32 MiB come from the heap and are reused.
+    mallopt(M_TRIM_THRESHOLD, static_cast<int>(kFrameHeapBytes));
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+#endif
 }
 
 }  // namespace rm::gl

@@ -18,7 +18,9 @@ namespace rm::gl {
 // then only scales the picture down, never past its own colours. Both sides of a
 // face are lit in one pass: the back's normal is −n, so its diffuse and highlight terms
 // are the front's with the sign of n·l and n·h turned, except where the light or the eye
-// sits on the vertex (the direction to it falls back on the side's own normal).
+// sits on the vertex (the direction to it falls back on the side's own normal). Programs
+// for solid meshes, whose back faces are culled, are compiled with FRONT_ONLY and light
+// the front alone.
 const char* const kVertexShader = R"(
 layout(location = 0) in vec3 aPosition;
 layout(location = 1) in vec3 aNormal;
@@ -59,15 +61,19 @@ uniform vec2 uSpotCone[SPOT_SLOTS];  // beam width, cut-off angle
 
 out vec3 vBaseFront;
 out vec3 vSpecFront;
+#ifndef FRONT_ONLY
 out vec3 vBaseBack;
 out vec3 vSpecBack;
+#endif
 out vec2 vUV;
 out float vAlpha;
 out vec3 vFromEye;
 
 // The light received on each side, before the reflectance.
 vec3 receivedFront;
+#ifndef FRONT_ONLY
 vec3 receivedBack;
+#endif
 
 vec4 ToWorld(vec3 p) {
     vec4 q = vec4(p, 1.0);
@@ -80,18 +86,20 @@ void Light(vec3 c, vec3 a, vec3 l, bool atLight, vec3 n, vec3 toEye, vec3 toEyeB
            bool atEye) {
     float nl = dot(n, l);
     receivedFront += a + c * max(0.0, nl);
-    receivedBack += a + c * max(0.0, atLight ? nl : -nl);
     vec3 h = l + toEye;
     float hl = length(h);
     float nh = hl > 0.0 ? dot(n, h / hl) : 0.0;
+    if (nh > 0.0) vSpecFront += c * aSpecular.rgb * pow(nh, aEmissive.w);
+#ifndef FRONT_ONLY
+    receivedBack += a + c * max(0.0, atLight ? nl : -nl);
     float nhBack = -nh;
     if (atLight || atEye) {
         vec3 hb = (atLight ? -n : l) + toEyeBack;
         float hlb = length(hb);
         nhBack = hlb > 0.0 ? dot(-n, hb / hlb) : 0.0;
     }
-    if (nh > 0.0) vSpecFront += c * aSpecular.rgb * pow(nh, aEmissive.w);
     if (nhBack > 0.0) vSpecBack += c * aSpecular.rgb * pow(nhBack, aEmissive.w);
+#endif
 }
 
 // A point or spot light's share at distance dl (attenuation, range).
@@ -108,10 +116,14 @@ void main() {
     vFromEye = world.xyz - uEye;
     vec3 r = aSpecular.w > 0.5 ? aColor : vec3(aNormal0.w, aNormal1.w, aNormal2.w);
     vSpecFront = vec3(0.0);
+#ifndef FRONT_ONLY
     vSpecBack = vec3(0.0);
+#endif
     if (!uLit) {
         vBaseFront = uReplaceDiffuse ? vec3(1.0) : r;
+#ifndef FRONT_ONLY
         vBaseBack = vBaseFront;
+#endif
         return;
     }
     vec3 p = uFlat ? ToWorld(aFaceCenter).xyz : world.xyz;
@@ -120,7 +132,9 @@ void main() {
     float len = length(n);
     n = len > 0.0 ? n / len : vec3(0.0, 0.0, 1.0);
     receivedFront = uAmbient;
+#ifndef FRONT_ONLY
     receivedBack = uAmbient;
+#endif
     vec3 e = uEye - p;
     float el = length(e);
     bool atEye = !(el > 0.0);
@@ -156,21 +170,22 @@ void main() {
             Light(f * uSpotColor[i], f * ka * uSpotAmbient[i], l, atLight, n, toEye, toEyeBack,
                   atEye);
     }
-    if (uReplaceDiffuse) {
-        vBaseFront = min(aEmissive.rgb + receivedFront, vec3(1.0));
-        vBaseBack = min(aEmissive.rgb + receivedBack, vec3(1.0));
-    } else {
-        vBaseFront = aEmissive.rgb + r * receivedFront;
-        vBaseBack = aEmissive.rgb + r * receivedBack;
-    }
+    vBaseFront = uReplaceDiffuse ? min(aEmissive.rgb + receivedFront, vec3(1.0))
+                                 : aEmissive.rgb + r * receivedFront;
+#ifndef FRONT_ONLY
+    vBaseBack = uReplaceDiffuse ? min(aEmissive.rgb + receivedBack, vec3(1.0))
+                                : aEmissive.rgb + r * receivedBack;
+#endif
 }
 )";
 
-const char* const kFragmentShader = R"(#version 330 core
+const char* const kFragmentShader = R"(
 in vec3 vBaseFront;
 in vec3 vSpecFront;
+#ifndef FRONT_ONLY
 in vec3 vBaseBack;
 in vec3 vSpecBack;
+#endif
 in vec2 vUV;
 in float vAlpha;
 in vec3 vFromEye;
@@ -192,8 +207,13 @@ float Clearness() {
 out vec4 fragColor;
 
 void main() {
+#ifdef FRONT_ONLY
+    vec3 base = vBaseFront;
+    vec3 highlight = vSpecFront;
+#else
     vec3 base = gl_FrontFacing ? vBaseFront : vBaseBack;
     vec3 highlight = gl_FrontFacing ? vSpecFront : vSpecBack;
+#endif
     vec3 texel = uTextured ? texture(uTexture, vUV).rgb : vec3(1.0);
     vec3 c = mix(uFogColor, texel * base + highlight, Clearness());
     // No NaN or infinity reaches a pixel.

@@ -5,8 +5,8 @@
 
 namespace rm::gl {
 
-// The vertex shader without its first line: "#version 330 core" and the two light
-// counts' #defines go before it (see shaders.cpp).
+// The shaders without their first line: "#version 330 core" and the #defines of a
+// program (the light counts, FRONT_ONLY) go before them (see shaders.cpp).
 extern const char* const kVertexShader;
 extern const char* const kFragmentShader;
 

@@ -504,6 +504,21 @@ INSTANTIATE_TEST_SUITE_P(
         SceneCase{.name = "FaceSetBackNotSolid",
                   .scene = Lit(Quad("solid FALSE", "0 3 2 1")),
                   .probes = {kCentre}},
+        // A mirroring Transform turns the corners' order round: the side facing the head
+        // light is still lit as a front.
+        SceneCase{.name = "FaceSetBothSidesMirrored",
+                  .scene = "Transform { scale 1 -1 1 children " + Lit(Quad("solid FALSE")) + " }",
+                  .probes = {kCentre}},
+        // Closed primitives are seen from outside only; an open cylinder shows its inside.
+        SceneCase{.name = "ClosedPrimitivesFromInside",
+                  .scene = "Viewpoint { position 0 0 0 } " + Lit("Box { size 10 10 10 }") +
+                           Lit("Sphere { radius 8 }") + Lit("Cylinder { radius 12 height 30 }") +
+                           Lit("Cone { bottomRadius 14 height 40 }"),
+                  .probes = {kNothingAtCentre}},
+        SceneCase{.name = "OpenCylinderFromInside",
+                  .scene = "Viewpoint { position 0 0 0 } " +
+                           Lit("Cylinder { radius 5 height 30 top FALSE bottom FALSE }"),
+                  .probes = {kCentre}},
         SceneCase{.name = "FaceSetClockwiseFront",
                   .scene = Lit(Quad("ccw FALSE", "0 3 2 1")),
                   .probes = {kCentre}},
