@@ -915,6 +915,20 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     InUse inUse[2];
     int current = -1;
 
+    // The programs this viewport draws with are linked before its meshes are uploaded,
+    // so that the shader compiler's memory does not come on top of the upload's (a
+    // first frame's peak). Which ones it needs is looked for only while one is missing.
+    auto key = [&](int frontOnly) {
+        return ProgramKey{directionalCount, pointCount, spotCount, frontOnly};
+    };
+    bool known[2] = {programs_.contains(key(0)), programs_.contains(key(1))};
+    for (std::size_t i = 0; i < vp.visuals.size() && !(known[0] && known[1]); ++i) {
+        const int frontOnly = vp.visuals[i].cullBack ? 1 : 0;
+        if (known[frontOnly]) continue;
+        if (UseProgram(key(frontOnly)) == nullptr) return false;
+        known[frontOnly] = true;
+    }
+
     // Group the visuals: a batch per geometry, fill, shading and texture, counted first
     // so that each batch's instances can be written next to each other.
     ++batchStamp_;
@@ -1010,7 +1024,7 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
         const int frontOnly = (b.cull & kCullBack) ? 1 : 0;
         InUse& use = inUse[frontOnly];
         if (use.program == nullptr) {
-            use.program = UseProgram({directionalCount, pointCount, spotCount, frontOnly});
+            use.program = UseProgram(key(frontOnly));
             if (use.program == nullptr) return false;
             setUp(use.program);
         } else if (current != frontOnly) {
