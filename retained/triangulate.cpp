@@ -6,9 +6,10 @@ namespace rm {
 
 glm::vec3 PolygonNormal(std::span<const glm::vec3> c) {
     glm::vec3 n(0.0f);
+    // Each edge a → b in turn, the last one back to the first corner (no division).
     for (std::size_t i = 0; i < c.size(); ++i) {
         const glm::vec3& a = c[i];
-        const glm::vec3& b = c[(i + 1) % c.size()];
+        const glm::vec3& b = c[i + 1 < c.size() ? i + 1 : 0];
         n.x += (a.y - b.y) * (a.z + b.z);
         n.y += (a.z - b.z) * (a.x + b.x);
         n.z += (a.x - b.x) * (a.y + b.y);
