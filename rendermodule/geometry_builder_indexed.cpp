@@ -213,6 +213,26 @@ void SmoothNormals(rm::PolygonMesh& m, float creaseAngle,
         }
         directions.resize(unique);
         if (unique > kMaxDirections) continue;  // the meshbuilder's face normals
+        // A smooth region (the common case): every two directions, each with itself,
+        // meet within the angle and none is degenerate, so every direction's group is
+        // the whole set. Its one normal is the sum each group would make, in the same
+        // order, so the result is the same to the bit, stored once for the point.
+        bool together = true;
+        for (std::size_t i = 0; i < unique && together; ++i)
+            for (std::size_t j = i; j < unique && together; ++j)
+                together = directions[i] != glm::vec3(0.0f) &&
+                           glm::dot(directions[i], directions[j]) >= limit;
+        if (together) {
+            glm::vec3 sum(0.0f);
+            for (std::size_t j = 0; j < unique; ++j) sum += weights[j] * directions[j];
+            const float len = glm::length(sum);
+            if (!(len > 0.0f) || !std::isfinite(len)) continue;
+            const auto index = static_cast<std::int32_t>(m.normals.size());
+            m.normals.push_back(sum / len);
+            for (std::uint32_t i = start[p]; i < start[p + 1]; ++i)
+                m.cornerNormal[byPoint[i]] = index;
+            continue;
+        }
         // The normal of each direction's smoothing group, added once.
         normalOf.assign(unique, rm::kNoNormal);
         for (std::size_t i = 0; i < unique; ++i) {

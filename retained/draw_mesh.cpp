@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <type_traits>
 
 #include "retained/triangulate.h"
 
@@ -153,20 +154,40 @@ std::size_t BuildDrawMeshInto(const MeshData& mesh, Vertex* vertices,
 
         const std::uint32_t base = vertexCount;
         const glm::vec3 faceColor = face.hasColor ? face.color : mesh.color;
+        // Packed vertices take the face's normal and colour packed once for all corners.
+        constexpr bool kPacked = std::is_same_v<Vertex, PackedDrawVertex>;
+        [[maybe_unused]] std::uint32_t packedNormal = 0, packedColor = 0;
+        if constexpr (kPacked) {
+            packedNormal = PackNormal(normal);
+            packedColor = PackColor(faceColor);
+        }
         for (std::uint32_t k = 0; k < face.cornerCount; ++k) {
             const std::uint32_t corner = face.firstCorner + k;
             const std::uint32_t vi = mesh.cornerVertex[corner];
             const std::int32_t ni = mesh.cornerNormal[corner];
             glm::vec3 n = normal;
+            bool given = false;
             if (ni != kNoNormal) {
                 const glm::vec3 g = mesh.normals[static_cast<std::size_t>(ni)];
                 const float len = glm::length(g);
-                if (len > 0.0f && std::isfinite(len)) n = g / len;
+                given = len > 0.0f && std::isfinite(len);
+                if (given) n = g / len;
             }
-            vertices[vertexCount++] = Vertex(
-                DrawVertex{corners[k], n, normal, center,
-                           face.cornerTexCoords ? mesh.cornerTexCoord[corner] : mesh.texCoords[vi],
-                           face.cornerColors ? mesh.cornerColor[corner] : faceColor});
+            const glm::vec2 uv =
+                face.cornerTexCoords ? mesh.cornerTexCoord[corner] : mesh.texCoords[vi];
+            if constexpr (kPacked) {
+                PackedDrawVertex& out = vertices[vertexCount++];
+                out.position = corners[k];
+                out.normal = given ? PackNormal(n) : packedNormal;
+                out.faceNormal = packedNormal;
+                out.faceCenter = center;
+                out.uv = uv;
+                out.color = face.cornerColors ? PackColor(mesh.cornerColor[corner]) : packedColor;
+            } else {
+                vertices[vertexCount++] =
+                    Vertex(DrawVertex{corners[k], n, normal, center, uv,
+                                      face.cornerColors ? mesh.cornerColor[corner] : faceColor});
+            }
         }
         for (const auto& t : tris) {
             triangles.push_back(base + t[0]);
