@@ -75,7 +75,7 @@ bool BoxOf(rm::MeshBuilder* mb, rm::Box& box) {
 enum UnitKind : std::uint64_t { kUnitBox = 1, kUnitSphere, kUnitCone, kUnitCylinder };
 
 // The key of a unit mesh: its kind, two counts (segments or longitude and latitude) and
-// which parts it has.
+// which parts it has; ShowUnit adds whether it is white.
 std::uint64_t UnitKey(UnitKind kind, int a, int b, bool p0, bool p1, bool p2) {
     return kind | (std::uint64_t{p0} << 8) | (std::uint64_t{p1} << 9) | (std::uint64_t{p2} << 10) |
            (std::uint64_t(static_cast<std::uint32_t>(a) & 0xfffff) << 12) |
@@ -112,24 +112,30 @@ void AddCoarserVersions(rm::RetainedMode* rm, rm::MeshBuilder* unit, int a, int 
 enum class Around { None, Circle, Sphere };
 
 // Makes an empty mb show the unit mesh filed under key (built by build(unit, a, b) on
-// first use, with coarser versions as `around` says) scaled by `scale`. False when it
-// cannot: no root, mb not empty, a factor not positive and finite, counts out of the
-// key's range, nothing built; the caller then builds the primitive into mb itself.
+// first use, with coarser versions as `around` says, then made white when `white`)
+// scaled by `scale`. White units are kept apart, so that the shapes without a Material
+// share one too instead of each recolouring a copy. False when it cannot: no root, mb
+// not empty, a factor not positive and finite, counts out of the key's range, nothing
+// built; the caller then builds the primitive into mb itself.
 template <class Build>
 bool ShowUnit(rm::RetainedMode* rm, rm::MeshBuilder* mb, std::uint64_t key, glm::vec3 scale, int a,
-              int b, Around around, Build build) {
+              int b, Around around, bool white, Build build) {
     if (rm == nullptr || !Ready(mb) || mb->GetFaceCount() != 0 || mb->GetVertexCount() != 0)
         return false;
     if (a < 1 || b < 1 || a > 0xfffff || b > 0xfffff) return false;
     for (int k = 0; k < 3; ++k)
         if (!(scale[k] > 0.0f) || !std::isfinite(scale[k])) return false;
     bool created = false;
-    rm::MeshBuilder* unit = rm->UnitMesh(key, &created);
+    rm::MeshBuilder* unit = rm->UnitMesh(key | (std::uint64_t{white} << 11), &created);
     if (unit == nullptr) return false;
     if (created) {
-        build(unit, a, b);
+        auto built = [&](rm::MeshBuilder* m, int first, int second) {
+            build(m, first, second);
+            if (white) m->SetColorRGB(1, 1, 1);
+        };
+        built(unit, a, b);
         if (around != Around::None && unit->GetFaceCount() != 0)
-            AddCoarserVersions(rm, unit, a, b, around == Around::Sphere, build);
+            AddCoarserVersions(rm, unit, a, b, around == Around::Sphere, built);
     }
     return unit->GetFaceCount() != 0 && rm::Succeeded(mb->ShowScaled(*unit, scale));
 }
@@ -212,10 +218,10 @@ void GetABox(rm::MeshBuilder* mb, float x, float y, float z) {
         mb->SetTextureCoordinates(base + i, uv[i % 4][0], uv[i % 4][1]);
 }
 
-void GetABox(rm::RetainedMode* rm, rm::MeshBuilder* mb, float x, float y, float z) {
+void GetABox(rm::RetainedMode* rm, rm::MeshBuilder* mb, float x, float y, float z, bool white) {
     auto build = [](rm::MeshBuilder* unit, int, int) { GetABox(unit, 1, 1, 1); };
     if (!ShowUnit(rm, mb, UnitKey(kUnitBox, 1, 1, false, false, false), {x, y, z}, 1, 1,
-                  Around::None, build))
+                  Around::None, white, build))
         GetABox(mb, x, y, z);
 }
 
@@ -296,10 +302,11 @@ void GetASphere(rm::MeshBuilder* mb, float radius, int longitude, int latitude) 
 }
 
 void GetASphere(rm::RetainedMode* rm, rm::MeshBuilder* mb, float radius, int longitude,
-                int latitude) {
+                int latitude, bool white) {
     auto build = [](rm::MeshBuilder* unit, int a, int b) { GetASphere(unit, 1, a, b); };
     const std::uint64_t key = UnitKey(kUnitSphere, longitude, latitude, false, false, false);
-    if (!ShowUnit(rm, mb, key, glm::vec3(radius), longitude, latitude, Around::Sphere, build))
+    if (!ShowUnit(rm, mb, key, glm::vec3(radius), longitude, latitude, Around::Sphere, white,
+                  build))
         GetASphere(mb, radius, longitude, latitude);
 }
 
@@ -342,7 +349,7 @@ void GetACone(rm::MeshBuilder* mb, float r, float h, int n, bool side, bool bott
 }
 
 void GetACone(rm::RetainedMode* rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
-              bool bottom) {
+              bool bottom, bool white) {
     // A slanted unit normal scaled apart on its axes loses up to the ratio of the scales
     // in precision where the backend stores it in 10 bits: steep or flat cones are built
     // at their own size.
@@ -350,7 +357,7 @@ void GetACone(rm::RetainedMode* rm, rm::MeshBuilder* mb, float r, float h, int n
     auto build = [&](rm::MeshBuilder* unit, int a, int) { GetACone(unit, 1, 1, a, side, bottom); };
     const bool shaped = std::max(r, h) <= kMaxStretch * std::min(r, h);
     if (!shaped || !ShowUnit(rm, mb, UnitKey(kUnitCone, n, 1, side, bottom, false), {r, h, r}, n, 1,
-                             Around::Circle, build))
+                             Around::Circle, white, build))
         GetACone(mb, r, h, n, side, bottom);
 }
 
@@ -401,12 +408,12 @@ void BuildCylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, 
 }  // namespace
 
 void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float r, float h, int n, bool side,
-                  bool top, bool bottom) {
+                  bool top, bool bottom, bool white) {
     auto build = [&](rm::MeshBuilder* unit, int a, int) {
         BuildCylinder(rm, unit, 1, 1, a, side, top, bottom);
     };
     if (!ShowUnit(&rm, mb, UnitKey(kUnitCylinder, n, 1, side, top, bottom), {r, h, r}, n, 1,
-                  Around::Circle, build))
+                  Around::Circle, white, build))
         BuildCylinder(rm, mb, r, h, n, side, top, bottom);
 }
 

@@ -31,18 +31,21 @@ void GetABackgroundSphere(rm::MeshBuilder* mb, float radius, int longitude, int 
 void GetACone(rm::MeshBuilder* mb, float bottomRadius, float height, int segments, bool side = true,
               bool bottom = true);
 // Into an empty meshbuilder, a cylinder of positive finite sizes shows a unit cylinder
-// built once per root and set of parts (MeshBuilder::ShowScaled).
+// built once per root and set of parts (MeshBuilder::ShowScaled). `white` makes it white
+// instead of grey, for a shape without a Material: such shapes share a white unit.
 void GetACylinder(rm::RetainedMode& rm, rm::MeshBuilder* mb, float radius, float height,
-                  int segments, bool side = true, bool top = true, bool bottom = true);
+                  int segments, bool side = true, bool top = true, bool bottom = true,
+                  bool white = false);
 // The same box, sphere and cone; given a root, an empty meshbuilder shows the primitive
 // built once at unit size and scaled, as the cylinder above (a cone only while neither
 // of its radius and height exceeds four times the other, so that its slanted normals
 // keep their precision under the scale).
-void GetABox(rm::RetainedMode* rm, rm::MeshBuilder* mb, float x, float y, float z);
+void GetABox(rm::RetainedMode* rm, rm::MeshBuilder* mb, float x, float y, float z,
+             bool white = false);
 void GetASphere(rm::RetainedMode* rm, rm::MeshBuilder* mb, float radius, int longitude,
-                int latitude);
+                int latitude, bool white = false);
 void GetACone(rm::RetainedMode* rm, rm::MeshBuilder* mb, float bottomRadius, float height,
-              int segments, bool side = true, bool bottom = true);
+              int segments, bool side = true, bool bottom = true, bool white = false);
 // The pick highlight: a wireframe box over `box` and a small green box on each corner,
 // added as visuals of `frame`.
 void GetASelectionBox(rm::RetainedMode& rm, rm::Frame* frame, const rm::Box& box);

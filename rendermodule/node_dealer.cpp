@@ -393,7 +393,7 @@ Visit CNodeDealer::Enter_Box(SingleNode*, SFWorldNode* node) {
         GeometryProblems problems = 0;
         const SFVec3f& size = n->size();
         GetABox(RM(), m_mesh.Get(), Size(size.GetX(), problems), Size(size.GetY(), problems),
-                Size(size.GetZ(), problems));
+                Size(size.GetZ(), problems), m_unlitShape);
         SetClosed(m_mesh.Get(), true);
         Report("Box", problems);
     }
@@ -411,7 +411,8 @@ Visit CNodeDealer::Enter_Cone(SingleNode*, SFWorldNode* node) {
         GeometryProblems problems = 0;
         const float radius = Size(n->bottomRadius().Get(), problems);
         const float height = Size(n->height().Get(), problems);
-        GetACone(RM(), m_mesh.Get(), radius, height, 48, n->side().Get(), n->bottom().Get());
+        GetACone(RM(), m_mesh.Get(), radius, height, 48, n->side().Get(), n->bottom().Get(),
+                 m_unlitShape);
         SetClosed(m_mesh.Get(), n->side().Get() && n->bottom().Get());
         Report("Cone", problems);
     }
@@ -424,7 +425,7 @@ Visit CNodeDealer::Enter_Cylinder(SingleNode*, SFWorldNode* node) {
         const float radius = Size(n->radius().Get(), problems);
         const float height = Size(n->height().Get(), problems);
         GetACylinder(*RM(), m_mesh.Get(), radius, height, 48, n->side().Get(), n->top().Get(),
-                     n->bottom().Get());
+                     n->bottom().Get(), m_unlitShape);
         SetClosed(m_mesh.Get(), n->side().Get() && n->top().Get() && n->bottom().Get());
         Report("Cylinder", problems);
     }
@@ -439,7 +440,7 @@ Visit CNodeDealer::Enter_Rectangle(SingleNode*, SFWorldNode* node) {
 Visit CNodeDealer::Enter_Sphere(SingleNode*, SFWorldNode* node) {
     if (auto* n = As<Sphere>(node)) {
         GeometryProblems problems = 0;
-        GetASphere(RM(), m_mesh.Get(), Size(n->radius().Get(), problems), 24, 16);
+        GetASphere(RM(), m_mesh.Get(), Size(n->radius().Get(), problems), 24, 16, m_unlitShape);
         SetClosed(m_mesh.Get(), true);
         Report("Sphere", problems);
     }
@@ -785,12 +786,14 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
         m_mesh.Reset();
     }
     SingleNode* self = shape;
+    auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance()));
+    m_unlitShape = appearance == nullptr || Held(appearance->material()) == nullptr;
     if (SingleNode* geometry = Held(shape->geometry())) {
         if (!Dispatch(ShapeRole::Geometry, self, geometry))
             ShowMessage("Geometry type not supported!");
     }
     bool lit = false;
-    if (auto* appearance = dynamic_cast<Appearance*>(Held(shape->appearance()))) {
+    if (appearance != nullptr) {
         SingleNode* a = appearance;
         if (SingleNode* material = Held(appearance->material())) {
             lit = true;

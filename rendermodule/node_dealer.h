@@ -227,6 +227,8 @@ class CNodeDealer {
     std::vector<rm::Ptr<rm::Frame>> m_frames;
     rm::Ptr<rm::MeshBuilder> m_mesh;
     rm::Quality m_quality = rm::kRenderGouraud;
+    // The Shape being entered has no Material: its primitive is white (shared units).
+    bool m_unlitShape = false;
     // Unnamed viewpoints are numbered on from here across every translation
     // this dealer makes ("Viewpoint 0", "Viewpoint 1", ...): never reset.
     int m_nextViewpointNumber = 0;

@@ -1,5 +1,6 @@
 #include "retained/meshbuilder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -203,6 +204,13 @@ void MeshBuilder::KeepCornerListsInStep(MeshData& d) {
 }
 
 void MeshBuilder::SetColorRGB(float r, float g, float b) {
+    // The colour it has already changes nothing: shared data stays shared (a shape
+    // without a Material showing a white unit mesh).
+    const glm::vec3 c(r, g, b);
+    if (data_->color == c &&
+        std::all_of(data_->faces.begin(), data_->faces.end(),
+                    [&](const MeshFace& f) { return !f.hasColor && f.color == c; }))
+        return;
     MeshData& d = Edit();
     d.color = {r, g, b};
     for (MeshFace& f : d.faces) {

@@ -357,4 +357,27 @@ INSTANTIATE_TEST_SUITE_P(
                       SharedCase{"FlatBoxBuiltAlone", Box, {2, 0, 1}, {2, 0, 1}, false}),
     [](const ::testing::TestParamInfo<SharedCase>& info) { return std::string(info.param.name); });
 
+// Shapes without a Material show their primitive white: they share a white unit (with
+// white coarser versions), apart from the grey one, and setting the white colour they
+// already have keeps the data shared instead of copying it.
+TEST_F(GeometryBuilderTest, WhitePrimitivesShareAWhiteUnit) {
+    auto grey = NewMesh(), white = NewMesh(), whiteToo = NewMesh();
+    GetASphere(m_rm.Get(), grey.Get(), 1, 24, 16);
+    GetASphere(m_rm.Get(), white.Get(), 2, 24, 16, true);
+    GetASphere(m_rm.Get(), whiteToo.Get(), 0.5f, 24, 16, true);
+    EXPECT_EQ(white->UnitData(), whiteToo->UnitData());
+    EXPECT_NE(white->UnitData(), grey->UnitData());
+    EXPECT_EQ(grey->GetColor(), glm::vec3(0.8f));
+    EXPECT_EQ(white->GetColor(), glm::vec3(1.0f));
+    ASSERT_FALSE(white->UnitData()->coarser.empty());
+    for (const rm::CoarserMesh& c : white->UnitData()->coarser)
+        EXPECT_EQ(c.mesh->color, glm::vec3(1.0f));
+    whiteToo->SetColorRGB(1, 1, 1);
+    EXPECT_EQ(white->UnitData(), whiteToo->UnitData());
+    whiteToo->SetColorRGB(1, 0, 0);
+    EXPECT_NE(white->UnitData(), whiteToo->UnitData());
+    EXPECT_EQ(whiteToo->GetColor(), glm::vec3(1, 0, 0));
+    EXPECT_EQ(white->GetColor(), glm::vec3(1.0f));
+}
+
 }  // namespace
