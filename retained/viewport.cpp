@@ -119,11 +119,13 @@ void Walk(const Frame* frame, const glm::mat4& world, std::size_t depth, Visit&&
     }
 }
 
-// Ray/triangle intersection (both sides); the ray parameter of the hit, or −1.
-float Intersect(glm::vec3 o, glm::vec3 d, glm::vec3 a, glm::vec3 b, glm::vec3 c) {
+// Ray/triangle intersection; the ray parameter of the hit, or −1. `side` 0 takes both
+// sides of the triangle; 1 only the one its corners a, b, c run counter-clockwise on
+// (seen from where the ray starts), −1 only the other.
+float Intersect(glm::vec3 o, glm::vec3 d, glm::vec3 a, glm::vec3 b, glm::vec3 c, int side) {
     const glm::vec3 e1 = b - a, e2 = c - a, pv = glm::cross(d, e2);
     const float det = glm::dot(e1, pv);
-    if (std::abs(det) < 1e-12f) return -1.0f;
+    if (std::abs(det) < 1e-12f || det * static_cast<float>(side) < 0.0f) return -1.0f;
     const float inv = 1.0f / det;
     const glm::vec3 tv = o - a;
     const float u = glm::dot(tv, pv) * inv;
@@ -377,13 +379,18 @@ Result Viewport::Pick(int x, int y, std::vector<PickHit>* hits) const {
                  if (Succeeded(m->GetBox(&box)) && !MayHitBox(origin, dir, world, box)) continue;
                  const DrawMesh dm = BuildDrawMesh(*m->UnitData());
                  const glm::mat4 toWorld = glm::scale(world, m->UnitScale());
+                 // A solid mesh is hit on its drawn side only, its front: counter-clockwise,
+                 // or clockwise under a mirroring placement.
+                 const int side = !m->IsSolid()                                 ? 0
+                                  : glm::determinant(glm::mat3(toWorld)) < 0.0f ? -1
+                                                                                : 1;
                  float best = -1.0f;
                  for (std::size_t i = 0; i + 2 < dm.triangles.size(); i += 3) {
                      auto at = [&](std::size_t k) {
                          return glm::vec3(toWorld *
                                           glm::vec4(dm.vertices[dm.triangles[i + k]].position, 1));
                      };
-                     const float t = Intersect(origin, dir, at(0), at(1), at(2));
+                     const float t = Intersect(origin, dir, at(0), at(1), at(2), side);
                      if (t >= front_ && t <= back_ && (best < 0.0f || t < best)) best = t;
                  }
                  if (best < 0.0f) continue;

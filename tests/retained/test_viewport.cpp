@@ -273,4 +273,28 @@ TEST(Viewport, PickReturnsNearestHitWithFramePath) {
     EXPECT_EQ(rm::kInvalidArg, s.viewport->Pick(100, 5, &hits));
 }
 
+// A solid mesh is picked where it is drawn: on its front faces. From inside a solid box
+// the ray passes out through its back faces; a mirroring frame keeps the outside front.
+TEST(Viewport, PickSkipsTheUndrawnSideOfASolidMesh) {
+    rmtest::Scene s(100, 100);
+    auto around = s.AddFrame(), ahead = s.AddFrame();
+    ahead->AddTranslation(rm::Combine::Replace, 0, 0, -2);
+    ahead->AddScale(rm::Combine::Before, -1, 1, 1);
+    auto room = s.AddVisual(around.Get()), box = s.AddVisual(ahead.Get());
+    rmtest::AddBox(room.Get(), 40.0f);  // the camera, at z = 10, is inside
+    rmtest::AddBox(box.Get(), 1.0f);
+    std::vector<rm::PickHit> hits;
+    auto picked = [&] {
+        std::vector<rm::MeshBuilder*> visuals;
+        EXPECT_EQ(rm::kOk, s.viewport->Pick(50, 50, &hits));
+        for (const rm::PickHit& h : hits) visuals.push_back(h.visual.Get());
+        return visuals;
+    };
+    EXPECT_EQ(picked(), (std::vector<rm::MeshBuilder*>{box.Get(), room.Get()}));
+    room->SetSolid(true);
+    box->SetSolid(true);
+    EXPECT_EQ(picked(), std::vector<rm::MeshBuilder*>{box.Get()});
+    EXPECT_NEAR(hits[0].position.z, -1.0f, 1e-4f);  // its near face, not the far one
+}
+
 }  // namespace
