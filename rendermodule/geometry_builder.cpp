@@ -75,7 +75,8 @@ bool BoxOf(rm::MeshBuilder* mb, rm::Box& box) {
 enum UnitKind : std::uint64_t { kUnitBox = 1, kUnitSphere, kUnitCone, kUnitCylinder };
 
 // The key of a unit mesh: its kind, two counts (segments or longitude and latitude) and
-// which parts it has; ShowUnit adds whether it is white.
+// which parts it has; ShowUnit adds kWhiteUnit for a white one.
+constexpr std::uint64_t kWhiteUnit = std::uint64_t{1} << 11;
 std::uint64_t UnitKey(UnitKind kind, int a, int b, bool p0, bool p1, bool p2) {
     return kind | (std::uint64_t{p0} << 8) | (std::uint64_t{p1} << 9) | (std::uint64_t{p2} << 10) |
            (std::uint64_t(static_cast<std::uint32_t>(a) & 0xfffff) << 12) |
@@ -126,7 +127,7 @@ bool ShowUnit(rm::RetainedMode* rm, rm::MeshBuilder* mb, std::uint64_t key, glm:
     for (int k = 0; k < 3; ++k)
         if (!(scale[k] > 0.0f) || !std::isfinite(scale[k])) return false;
     bool created = false;
-    rm::MeshBuilder* unit = rm->UnitMesh(key | (std::uint64_t{white} << 11), &created);
+    rm::MeshBuilder* unit = rm->UnitMesh(white ? key | kWhiteUnit : key, &created);
     if (unit == nullptr) return false;
     if (created) {
         auto built = [&](rm::MeshBuilder* m, int first, int second) {

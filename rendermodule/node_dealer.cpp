@@ -792,11 +792,9 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
         if (!Dispatch(ShapeRole::Geometry, self, geometry))
             ShowMessage("Geometry type not supported!");
     }
-    bool lit = false;
     if (appearance != nullptr) {
         SingleNode* a = appearance;
         if (SingleNode* material = Held(appearance->material())) {
-            lit = true;
             if (!Dispatch(ShapeRole::Material, a, material))
                 ShowMessage("unrecognized material type!");
         }
@@ -825,8 +823,9 @@ Visit CNodeDealer::Enter_Shape(SingleNode*, SFWorldNode* node) {
     }
     if (m_mesh) {
         // A shape without a Material is not lit: its texture, its colours, or white.
-        if (!lit) m_mesh->SetColorRGB(1, 1, 1);
-        m_mesh->SetQuality(lit ? m_quality : (m_quality & ~rm::kLightMask) | rm::kLightOff);
+        if (m_unlitShape) m_mesh->SetColorRGB(1, 1, 1);
+        m_mesh->SetQuality(m_unlitShape ? (m_quality & ~rm::kLightMask) | rm::kLightOff
+                                        : m_quality);
         rm::Frame* frame = CurrentFrame();
         if (frame == nullptr || rm::Failed(frame->AddVisual(m_mesh.Get())))
             ShowMessage("Failed to AddVisual when ExecRender.");

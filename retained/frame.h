@@ -32,6 +32,12 @@ namespace rm {
 //   a parent therefore starts with two references: the creator's and the parent's.
 //   A frame that dies releases its children; a child that outlives it becomes a root.
 // None of this is thread-safe by itself: callers hold the scene lock (retained_mode.h).
+// Whether a placement mirrors (negative determinant): it turns the order of every face's
+// corners round, so that a solid mesh's front is then the side they run clockwise on.
+inline bool Mirrors(const glm::mat4& placement) {
+    return glm::determinant(glm::mat3(placement)) < 0.0f;
+}
+
 class Frame : public Object {
   public:
     Result AddTranslation(Combine c, float x, float y, float z);

@@ -381,9 +381,7 @@ Result Viewport::Pick(int x, int y, std::vector<PickHit>* hits) const {
                  const glm::mat4 toWorld = glm::scale(world, m->UnitScale());
                  // A solid mesh is hit on its drawn side only, its front: counter-clockwise,
                  // or clockwise under a mirroring placement.
-                 const int side = !m->IsSolid()                                 ? 0
-                                  : glm::determinant(glm::mat3(toWorld)) < 0.0f ? -1
-                                                                                : 1;
+                 const int side = !m->IsSolid() ? 0 : Mirrors(toWorld) ? -1 : 1;
                  float best = -1.0f;
                  for (std::size_t i = 0; i + 2 < dm.triangles.size(); i += 3) {
                      auto at = [&](std::size_t k) {

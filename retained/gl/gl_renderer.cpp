@@ -14,6 +14,7 @@
 #include <glm/gtc/type_ptr.hpp>
 
 #include "retained/draw_mesh.h"
+#include "retained/frame.h"
 #include "retained/gl/shaders.h"
 
 namespace rm::gl {
@@ -770,8 +771,8 @@ namespace {
 constexpr std::uint8_t kCullBack = 1, kMirrored = 2;
 
 std::uint8_t Sides(const VisualSnapshot& v) {
-    const bool mirrored = glm::determinant(glm::mat3(v.world)) < 0.0f;
-    return static_cast<std::uint8_t>((v.cullBack ? kCullBack : 0) | (mirrored ? kMirrored : 0));
+    return static_cast<std::uint8_t>((v.cullBack ? kCullBack : 0) |
+                                     (Mirrors(v.world) ? kMirrored : 0));
 }
 
 }  // namespace
@@ -915,14 +916,18 @@ bool GLRenderer::DrawViewport(const ViewportSnapshot& vp, int frameHeight) {
     InUse inUse[2];
     int current = -1;
 
-    // The programs this viewport draws with are linked before its meshes are uploaded,
-    // so that the shader compiler's memory does not come on top of the upload's (a
-    // first frame's peak). Which ones it needs is looked for only while one is missing.
+    // On the first frame with these lights, the programs it draws with are linked before
+    // its meshes are uploaded, so that the shader compiler's memory does not come on top
+    // of the upload's (the first frame's peak). Later frames link what they still miss
+    // as they draw, without looking through every visual again.
     auto key = [&](int frontOnly) {
         return ProgramKey{directionalCount, pointCount, spotCount, frontOnly};
     };
+    const bool firstWithLights =
+        lightsSeen_.insert({directionalCount, pointCount, spotCount}).second;
     bool known[2] = {programs_.contains(key(0)), programs_.contains(key(1))};
-    for (std::size_t i = 0; i < vp.visuals.size() && !(known[0] && known[1]); ++i) {
+    for (std::size_t i = 0; firstWithLights && i < vp.visuals.size() && !(known[0] && known[1]);
+         ++i) {
         const int frontOnly = vp.visuals[i].cullBack ? 1 : 0;
         if (known[frontOnly]) continue;
         if (UseProgram(key(frontOnly)) == nullptr) return false;

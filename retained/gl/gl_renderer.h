@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -205,7 +206,8 @@ class GLRenderer {
     const Program* UseProgram(const ProgramKey& key);
 
     std::map<ProgramKey, Program> programs_;
-    std::unique_ptr<BackdropPass> backdrop_;  // made for the first backdrop
+    std::set<std::array<int, 3>> lightsSeen_;  // light counts a viewport has been drawn with
+    std::unique_ptr<BackdropPass> backdrop_;   // made for the first backdrop
     unsigned instanceBuffer_ = 0;
     std::size_t instanceBytes_ = 0;
 

@@ -101,7 +101,7 @@ void KeepFrameHeap() {
     // Fixing the trim threshold also stops glibc from raising the mmap threshold as it
     // goes, so that one is fixed too, at the highest value glibc would raise it to on
     // its own: blocks up to 32 MiB come from the heap and are reused.
-    mallopt(M_TRIM_THRESHOLD, static_cast<int>(kFrameHeapBytes));
+    mallopt(M_TRIM_THRESHOLD, 64 << 20);
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
 #endif
 }

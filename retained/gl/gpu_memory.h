@@ -44,13 +44,12 @@ std::optional<std::uint64_t> MemAvailableBytes(std::string_view meminfo);
 // (a whole number of MiB) replaces it. Without /proc/meminfo there is no limit.
 std::size_t DefaultMemoryLimit();
 
-// Keeps up to kFrameHeapBytes of freed heap in the process instead of handing it back to
+// Keeps up to 64 MiB of freed heap in the process instead of handing it back to
 // the kernel after every free (glibc only; elsewhere nothing). A software rasteriser
 // allocates the binned triangles of each frame and frees them when the frame is done;
 // given back, the next frame faults every page in again, which took a third of the
 // drawing thread's time for 10,000 boxes. The peak stays what it was: only memory the
 // process already held is kept. Called once, by the first renderer made.
-inline constexpr std::size_t kFrameHeapBytes = std::size_t{64} << 20;
 void KeepFrameHeap();
 
 }  // namespace rm::gl
